@@ -1,0 +1,240 @@
+#include "tests/support/TestSupport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testsupport {
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/skt-XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+namespace {
+std::mutex portMutex;
+std::set<int> handedOut;
+
+int BindZero()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool PortFree(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+} // namespace
+
+int FreeTcpPort() { return FreeTcpPortRange(1); }
+
+int FreeTcpPortRange(int count)
+{
+    std::lock_guard<std::mutex> lock(portMutex);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        int first = BindZero();
+        if (first <= 0 || first + count > 65535) continue;
+        bool ok = true;
+        for (int p = first; p < first + count && ok; ++p)
+            ok = !handedOut.count(p) && (p == first || PortFree(p));
+        if (!ok) continue;
+        for (int p = first; p < first + count; ++p) handedOut.insert(p);
+        return first;
+    }
+    throw std::runtime_error("no free port range");
+}
+
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout)
+{
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (ok) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& logPath,
+                           const std::vector<std::string>& env, const std::string& cwd)
+{
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        ::setpgid(0, 0);
+        int out = ::open(logPath.empty() ? "/dev/null" : logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::setpgid(pid_, pid_);
+}
+
+ChildProcess::~ChildProcess() { kill(); }
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
+{
+    if (this != &other) {
+        kill();
+        pid_ = other.pid_;
+        other.pid_ = -1;
+    }
+    return *this;
+}
+
+bool ChildProcess::running()
+{
+    if (pid_ <= 0) return false;
+    int status;
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+int ChildProcess::wait(std::chrono::milliseconds timeout)
+{
+    if (pid_ <= 0) return -1;
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        int status;
+        pid_t r = ::waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill();
+    return -1;
+}
+
+void ChildProcess::kill()
+{
+    if (pid_ <= 0) return;
+    ::kill(-pid_, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        int status;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            ::kill(-pid_, SIGKILL); // stragglers of the group
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(-pid_, SIGKILL);
+    int status;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+int RunCommand(const std::vector<std::string>& argv, std::string* output, std::chrono::milliseconds timeout)
+{
+    TempDir dir;
+    std::string log = dir / "out";
+    ChildProcess child(argv, log);
+    int rc = child.wait(timeout);
+    if (output) *output = ReadFile(log);
+    return rc;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+std::string PatternBytes(std::int64_t size, std::uint32_t seed)
+{
+    std::string out(static_cast<size_t>(size), '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return out;
+}
+
+std::string FindProgram(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string dirs = std::string(path ? path : "") + ":/usr/sbin:/sbin:/usr/bin";
+    std::stringstream ss(dirs);
+    std::string d;
+    while (std::getline(ss, d, ':')) {
+        std::string p = d + "/" + name;
+        if (!d.empty() && ::access(p.c_str(), X_OK) == 0) return p;
+    }
+    return "";
+}
+
+} // namespace testsupport

@@ -1,0 +1,64 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, free loopback ports, child
+// processes that die with the test, and whole-file reads and writes.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+private:
+    std::string path_;
+};
+
+// A TCP port on 127.0.0.1 that was free a moment ago (bound with port 0 and
+// released). Ports handed out in one process are never handed out twice.
+int FreeTcpPort();
+// Like FreeTcpPort, for a run of count consecutive free ports (passive ranges).
+int FreeTcpPortRange(int count);
+
+// Waits until something accepts on 127.0.0.1:port.
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// A child process in its own process group; killed (group-wide) on destruction.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    // argv[0] is the program (searched on PATH). stdout and stderr go to logPath
+    // when given, else to /dev/null. env entries "NAME=value" are added.
+    ChildProcess(const std::vector<std::string>& argv, const std::string& logPath = "",
+                 const std::vector<std::string>& env = {}, const std::string& cwd = "");
+    ~ChildProcess();
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    int pid() const { return pid_; }
+    bool running();
+    // Waits for the exit; returns the exit status, -1 on time-out (then kills).
+    int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    void kill();
+private:
+    int pid_ = -1;
+};
+
+// Runs a command to its end; returns its exit status; output into *output.
+int RunCommand(const std::vector<std::string>& argv, std::string* output = nullptr,
+               std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+// Deterministic bytes of the given size, different for different seeds.
+std::string PatternBytes(std::int64_t size, std::uint32_t seed = 1);
+// The path of a program, or empty when it is not installed.
+std::string FindProgram(const std::string& name);
+
+} // namespace testsupport
