@@ -1,0 +1,219 @@
+#include "rtl/IniFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+
+using rtl::TIniFile;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+TEST(IniFile, ReadsProfileTextAsWritten)
+{
+    TempDir dir;
+    const std::string path = dir / "a.ini";
+    WriteFile(path,
+              "\xEF\xBB\xBF; made by hand\r\n"
+              "[General]\r\n"
+              "Name = C:\\Program Files\\x,y \"quoted\" \r\n"
+              "empty=\r\n"
+              "  Spaced Key  =  v = w  \r\n"
+              "noequals\r\n"
+              "name=second copy is shadowed\r\n"
+              "\r\n"
+              "[ general ]\r\n"
+              "late=from a repeated section\r\n"
+              "[Other]\n"
+              "N=0x1F\n");
+    TIniFile ini(path);
+
+    struct Case { const char* section; const char* key; const char* expected; };
+    const Case cases[] = {
+        {"general", "NAME", "C:\\Program Files\\x,y \"quoted\""},
+        {"GENERAL", "empty", ""},
+        {"General", "spaced key", "v = w"},
+        {"General", "noequals", "<def>"},
+        {"General", "late", "<def>"},
+        {"other", "n", "0x1F"},
+        {"missing", "n", "<def>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "<def>"), c.expected) << c.section << "/" << c.key;
+
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"General", "Other"}));
+    EXPECT_EQ(ini.ReadSection("GENERAL"), (std::vector<std::string>{"Name", "empty", "Spaced Key"}));
+    EXPECT_TRUE(ini.SectionExists("OTHER"));
+    EXPECT_TRUE(ini.ValueExists("general", "Empty"));
+    EXPECT_FALSE(ini.ValueExists("general", "noequals"));
+    EXPECT_EQ(ini.ReadInteger("Other", "N", -1), 31);
+}
+
+TEST(IniFile, NumbersAndBooleans)
+{
+    TIniFile ini("/nonexistent/dir/x.ini");
+    struct Case { const char* text; std::int64_t expected; };
+    const Case cases[] = {
+        {"42", 42}, {" -7 ", -7}, {"+3", 3}, {"2147483656", 2147483656LL},
+        {"9223372036854775807", INT64_MAX}, {"-9223372036854775808", INT64_MIN},
+        {"9223372036854775808", -99}, {"$FF", 255}, {"0x10", 16}, {"-$10", -16},
+        {"", -99}, {"12abc", -99}, {"abc", -99}, {"1 2", -99}, {"--1", -99}, {"0x", -99},
+    };
+    for (const auto& c : cases) {
+        ini.WriteString("N", "k", c.text);
+        EXPECT_EQ(ini.ReadInteger("N", "k", -99), c.expected) << "'" << c.text << "'";
+    }
+    ini.WriteInteger("N", "big", 5000000000LL);
+    EXPECT_EQ(ini.ReadString("N", "big", ""), "5000000000");
+
+    ini.WriteBool("B", "on", true);
+    ini.WriteBool("B", "off", false);
+    EXPECT_EQ(ini.ReadString("B", "on", ""), "1");
+    EXPECT_EQ(ini.ReadString("B", "off", ""), "0");
+    EXPECT_TRUE(ini.ReadBool("B", "on", false));
+    EXPECT_FALSE(ini.ReadBool("B", "off", true));
+    ini.WriteString("B", "text", "yes");
+    EXPECT_TRUE(ini.ReadBool("B", "text", true)); // not a number: the default
+    EXPECT_FALSE(ini.ReadBool("B", "text", false));
+    ini.WriteString("B", "two", "2");
+    EXPECT_TRUE(ini.ReadBool("B", "two", false));
+    EXPECT_TRUE(ini.ReadBool("B", "missing", true));
+}
+
+TEST(IniFile, SaveKeepsUnknownContentAndRoundTrips)
+{
+    TempDir dir;
+    const std::string path = dir / "setting.ini";
+    WriteFile(path, "[General]\nShowSiteManager=0\nFuture=a,b\\c\n; note\n[Unknown]\nx=1\n");
+    {
+        TIniFile ini(path);
+        ini.WriteString("general", "showsitemanager", "1");
+        ini.WriteString("New", "Path", "/home/u/my files, old\\");
+        ini.WriteString("New", "Bad", "line1\nline2\r[Injected]");
+        ini.UpdateFile();
+    }
+    EXPECT_EQ(ReadFile(path),
+              "[General]\nShowSiteManager=1\nFuture=a,b\\c\n; note\n\n"
+              "[Unknown]\nx=1\n\n"
+              "[New]\nPath=/home/u/my files, old\\\nBad=line1 line2 [Injected]\n");
+    TIniFile again(path);
+    EXPECT_EQ(again.ReadString("NEW", "path", ""), "/home/u/my files, old\\");
+    EXPECT_FALSE(again.SectionExists("Injected"));
+    EXPECT_EQ(again.Text(), ReadFile(path));
+}
+
+TEST(IniFile, EraseDeleteAndClear)
+{
+    TIniFile ini("unused.ini");
+    ini.WriteString("A", "k1", "1");
+    ini.WriteString("A", "k2", "2");
+    ini.WriteString("A", "k3", "3");
+    ini.WriteString("B", "k", "b");
+    ini.DeleteKey("a", "K2");
+    EXPECT_EQ(ini.ReadSection("A"), (std::vector<std::string>{"k1", "k3"}));
+    EXPECT_EQ(ini.ReadString("A", "k3", ""), "3");
+    ini.DeleteKey("A", "absent");
+    ini.DeleteKey("Absent", "k");
+    ini.EraseSection("a");
+    EXPECT_FALSE(ini.SectionExists("A"));
+    EXPECT_EQ(ini.ReadString("B", "k", ""), "b");
+    ini.WriteString("A", "k1", "new");
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"B", "A"}));
+    ini.Clear();
+    EXPECT_TRUE(ini.ReadSections().empty());
+    EXPECT_EQ(ini.Text(), "");
+}
+
+TEST(IniFile, KeepsTheLineEndingsOfTheFile)
+{
+    TempDir dir;
+    const std::string path = dir / "crlf.ini";
+    WriteFile(path, "[S]\r\nk=v\r\n");
+    TIniFile ini(path);
+    ini.WriteString("S", "k2", "w");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(path), "[S]\r\nk=v\r\nk2=w\r\n");
+}
+
+TEST(IniFile, FileModesAndReplacement)
+{
+    TempDir dir;
+    const mode_t oldMask = ::umask(022);
+
+    // A new file holding passwords is made owner-only.
+    const std::string secret = dir / "oldquene.ini";
+    TIniFile a(secret);
+    a.SetFileMode(0600);
+    a.WriteString("1", "PassWord", "pw");
+    a.UpdateFile();
+    EXPECT_EQ(ModeOf(secret), 0600u);
+
+    // An existing file keeps its narrower bits when rewritten with the default.
+    const std::string narrow = dir / "narrow.ini";
+    WriteFile(narrow, "[x]\n");
+    ::chmod(narrow.c_str(), 0640);
+    TIniFile b(narrow);
+    b.WriteString("x", "k", "v");
+    b.UpdateFile();
+    EXPECT_EQ(ModeOf(narrow), 0640u);
+
+    // ... and a wider one is narrowed when the owner asks for 0600.
+    ::chmod(narrow.c_str(), 0644);
+    TIniFile c(narrow);
+    c.SetFileMode(0600);
+    c.UpdateFile();
+    EXPECT_EQ(ModeOf(narrow), 0600u);
+
+    // A symbolic link stays a link; its target gets the new text.
+    const std::string link = dir / "link.ini";
+    std::filesystem::create_symlink(narrow, link);
+    TIniFile d(link);
+    d.WriteString("x", "via", "link");
+    d.UpdateFile();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(TIniFile(narrow).ReadString("x", "via", ""), "link");
+
+    ::umask(oldMask);
+    // No temporary file is left beside the results.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 3);
+}
+
+TEST(IniFile, FailedWriteRaisesAndLeavesTheOldFile)
+{
+    TempDir dir;
+    const std::string sub = dir / "sub";
+    std::filesystem::create_directory(sub);
+    EXPECT_THROW(TIniFile(sub + "/missing/x.ini").UpdateFile(), rtl::EIniFileException);
+
+    // A folder where the file should be: the rename fails, nothing is lost.
+    const std::string blocked = dir / "blocked.ini";
+    std::filesystem::create_directory(blocked);
+    WriteFile(blocked + "/keep", "data");
+    TIniFile ini(blocked);
+    ini.WriteString("S", "k", "v");
+    EXPECT_THROW(ini.UpdateFile(), rtl::EIniFileException);
+    EXPECT_EQ(ReadFile(blocked + "/keep"), "data");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+}
