@@ -1,0 +1,18 @@
+# The asynchronous socket component (library "net").
+set(net_socket_units SockBuf WsBinding SocketResolve CustomAsyncSocket CustomSocksAsyncSocket
+    CustomLineAsyncSocket CustomSyncAsyncSocket)
+set(net_socket_sources)
+foreach(unit ${net_socket_units})
+  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
+    list(APPEND net_socket_sources ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp)
+  endif()
+endforeach()
+if(net_socket_sources)
+  add_library(net STATIC ${net_socket_sources})
+  target_include_directories(net PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(net PUBLIC os rtl)
+else()
+  add_library(net INTERFACE)
+  target_include_directories(net INTERFACE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(net INTERFACE os rtl)
+endif()
