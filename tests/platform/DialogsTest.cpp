@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/ExceptionHandler.h"
+#include "platform/dialogs/ScriptedDialogs.h"
+#include "rtl/Exception.h"
+
+namespace {
+
+class DialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scripted = std::make_unique<TScriptedDialogs>();
+        dialogs = scripted.get();
+        previous = SetDialogs(std::move(scripted));
+        SetApplicationTitle("Tester");
+    }
+    void TearDown() override
+    {
+        SetDialogs(std::move(previous));
+        SetApplicationTitle("");
+    }
+    TScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<TDialogs> previous;
+};
+
+TEST_F(DialogsTest, UnansweredQuestionsTakeTheSafeAnswer)
+{
+    struct Case { unsigned flags; int expected; };
+    for (Case c : {Case{MB_OK, IDOK}, Case{MB_YESNO, IDNO}, Case{MB_OKCANCEL, IDCANCEL},
+                   Case{MB_YESNOCANCEL, IDCANCEL}}) {
+        EXPECT_EQ(Dialogs().MessageBox("text", "cap", c.flags), c.expected) << c.flags;
+    }
+    std::string value = "keep";
+    EXPECT_FALSE(Dialogs().InputQuery("c", "p", value));
+    EXPECT_EQ(value, "keep");
+    EXPECT_EQ(dialogs->Unanswered, 5);
+}
+
+TEST_F(DialogsTest, ScriptedRepliesAreConsumedInOrderAndCallsRecorded)
+{
+    dialogs->ReplyId(IDYES);
+    dialogs->ReplyText("2121");
+    dialogs->ReplyCancel();
+    EXPECT_EQ(Dialogs().MessageBox("Sure?", "Q", MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(Dialogs().InputBox("Server Port", "Port = ", "21"), "2121");
+    // A cancelled input box gives back the default.
+    EXPECT_EQ(Dialogs().InputBox("Server Port", "Port = ", "21"), "21");
+    ASSERT_EQ(dialogs->Calls.size(), 3u);
+    EXPECT_EQ(dialogs->Calls[0].flags, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(dialogs->Calls[1].caption, "Server Port");
+    EXPECT_EQ(dialogs->Calls[1].text, "Port = ");
+    EXPECT_EQ(dialogs->Calls[1].value, "21");
+    EXPECT_EQ(dialogs->Unanswered, 0);
+}
+
+TEST_F(DialogsTest, ExceptionTextsByKind)
+{
+    EXPECT_EQ(ExceptionText(std::make_exception_ptr(rtl::Exception("Port in use"))), "Port in use");
+    EXPECT_EQ(ExceptionText(std::make_exception_ptr(std::runtime_error("plain"))), "plain");
+    EXPECT_EQ(ExceptionText(std::make_exception_ptr(42)), "Unknown exception");
+}
+
+TEST_F(DialogsTest, ExceptionFromAnEventHandlerBecomesTheErrorBoxAndTheLoopGoesOn)
+{
+    QPushButton button;
+    QObject::connect(&button, &QPushButton::clicked, [] { throw rtl::Exception("Address already in use"); });
+    bool later = false;
+    QTimer::singleShot(0, [&] { button.click(); });
+    QTimer::singleShot(0, [] { throw std::runtime_error("from a timer"); });
+    QTimer::singleShot(20, [&] { later = true; });
+    while (!later)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    std::vector<std::string> errors = dialogs->Texts(TDialogCall::kError);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "Address already in use");
+    EXPECT_EQ(errors[1], "from a timer");
+    EXPECT_EQ(dialogs->Calls[0].caption, "Tester");
+}
+
+TEST_F(DialogsTest, GuardedReportsAndContinues)
+{
+    EXPECT_TRUE(Guarded([] {}));
+    EXPECT_FALSE(Guarded([] { throw rtl::Exception("boom"); }));
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kError), std::vector<std::string>{"boom"});
+}
+
+} // namespace
