@@ -1,0 +1,41 @@
+#include "ModalHelper.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+void WhenModal(std::function<void(QWidget* dialog)> action)
+{
+    QPointer<QWidget> before = QApplication::activeModalWidget();
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, before, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == before.data())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+std::string Screenshot(QWidget* widget, const std::string& name)
+{
+    QDir().mkpath(SCREENSHOT_DIR);
+    std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".png";
+    widget->grab().save(QString::fromStdString(path));
+    return path;
+}
+
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}

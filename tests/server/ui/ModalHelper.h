@@ -1,0 +1,14 @@
+#pragma once
+// Modal dialogs block their caller in exec(): a test schedules what the user
+// does in the dialog before opening it.
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// Runs action on the next modal dialog that is not the one open now.
+void WhenModal(std::function<void(QWidget* dialog)> action);
+// Writes a picture of the widget to SCREENSHOT_DIR/name.png; returns the path.
+std::string Screenshot(QWidget* widget, const std::string& name);
+// Lets queued events run for about ms milliseconds.
+void Pump(int ms);
