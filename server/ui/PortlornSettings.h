@@ -1,0 +1,25 @@
+#pragma once
+// Where the server keeps its settings and how it reads them: "portlorn.ini"
+// beside the program, made from "def_portlorn.ini" the first time, readable by
+// its owner only (it holds passwords in plain text).
+#include <QRect>
+#include <string>
+
+// The settings file of a program: its folder, then the program's file name in
+// lower case with ".ini" (there is no ".exe" to replace on this system).
+std::string SettingsPath(const std::string& programFolder, const std::string& programName);
+
+// Copies the default settings file to the settings file when the latter is
+// missing; never overwrites. The copy is made readable by its owner only.
+// Returns whether a copy was made.
+bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath);
+
+// Window bounds kept on the screen: left and top at least 0, width at least
+// 310, height at least 250, and pulled back when they run past the screen.
+QRect ClampBounds(QRect bounds, QSize screen);
+
+// A port answer the server takes: digits only (the empty answer passes).
+bool IsPortText(const std::string& text);
+
+// A home folder as stored, made absolute against the program folder when it is relative.
+std::string ResolveHome(const std::string& homeDir, const std::string& programFolder);
