@@ -1,0 +1,54 @@
+// Portlorn: the FTP server program. One window; closing it ends the program.
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/ExceptionHandler.h"
+#include "server/ui/FtpServ1.h"
+#include "server/ui/MessagePump.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    app.setApplicationName("Portlorn");
+    // The window may hide in the tray: only closing the window ends the program.
+    app.setQuitOnLastWindowClosed(false);
+    SetApplicationTitle("Quenlow");
+    TMessagePump pump;
+
+    const QFileInfo program(QCoreApplication::applicationFilePath());
+    TPortlornForm form(program.absolutePath().toStdString(), program.fileName().toStdString());
+    if (form.AlreadyRunning())
+        return 0; // the first copy was told and comes forward; this one shows nothing
+    form.OnClose = [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); };
+
+    // SIGTERM and SIGINT close the window as Quit does, so the settings are saved.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGINT, OnSignal);
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+            char buf[16];
+            while (::read(signalPipe[0], buf, sizeof buf) > 0) {
+            }
+            form.close();
+        });
+    }
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,408 @@
+#include "server/ui/FtpServ1.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <unistd.h>
+
+#include "platform/dialogs/Dialogs.h"
+#include "platform/tray/SingleInstance.h"
+#include "platform/tray/Trayicon.h"
+#include "rtl/IniFile.h"
+#include "server/FtpSrv.h"
+#include "server/ui/About.h"
+#include "server/ui/AddUser.h"
+#include "server/ui/Pictures.h"
+#include "server/ui/PortlornSettings.h"
+#include "server/ui/Userinfo.h"
+#include "ui_FtpServ1.h"
+
+namespace {
+
+const char* const kProgramTitle = "Quenlow";
+// The log keeps the newest lines; a server left running for weeks must not
+// grow without bound.
+const int kMaxLogLines = 50000;
+
+std::string LocalHostAddress()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !*name)
+        return "";
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || !found)
+        return "";
+    char text[INET_ADDRSTRLEN] = {};
+    auto* sin = reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    ::inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text);
+    ::freeaddrinfo(found);
+    return text;
+}
+
+std::string Canonical(const std::string& folder)
+{
+    QString c = QDir(QString::fromStdString(folder)).canonicalPath();
+    return c.isEmpty() ? folder : c.toStdString();
+}
+
+} // namespace
+
+TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string& programName, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TPortlornForm>()), programFolder_(Canonical(programFolder)),
+      programName_(programName)
+{
+    ui->setupUi(this);
+    setWindowIcon(PortlornIcon());
+    ui->GreenImage->setPixmap(LampPixmap(true));
+    ui->RedImage->setPixmap(LampPixmap(false));
+    ui->InfoMemo->setMaximumBlockCount(kMaxLogLines);
+    ui->GreenImage->installEventFilter(this);
+    ui->RedImage->installEventFilter(this);
+    trayIcon1_ = std::make_unique<TTrayIcon>();
+    trayIcon1_->SetIcon(PortlornIcon());
+    trayIcon1_->SetToolTip(kProgramTitle);
+    trayIcon1_->OnDblClick = [this](TObject*) { RestoreFromTray(); };
+
+    connect(ui->Start1, &QAction::triggered, this, [this] { Start1Click(); });
+    connect(ui->Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
+    connect(ui->HidetoTray1, &QAction::triggered, this, [this] { HidetoTray1Click(); });
+    connect(ui->Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+    connect(ui->Cleardisplay1, &QAction::triggered, this, [this] { Cleardisplay1Click(); });
+    connect(ui->AddUser1, &QAction::triggered, this, [this] { AddUser1Click(); });
+    connect(ui->UserInfo1, &QAction::triggered, this, [this] { UserInfo1Click(); });
+    connect(ui->ServerPort1, &QAction::triggered, this, [this] { ServerPort1Click(); });
+    connect(ui->About1, &QAction::triggered, this, [this] { About1Click(); });
+    FormCreate();
+}
+
+TPortlornForm::~TPortlornForm()
+{
+    if (!closing_)
+        FormClose();
+    portlorn1_.reset();
+}
+
+std::string TPortlornForm::TitleLine() const
+{
+    return std::string(kProgramTitle) + " - " + localAddr_;
+}
+
+void TPortlornForm::FormCreate()
+{
+    settingsPath_ = SettingsPath(programFolder_, programName_);
+    const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
+    CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
+    ini_ = std::make_unique<rtl::TIniFile>(settingsPath_);
+    ini_->SetFileMode(0600); // passwords are kept in plain text
+    users_ = LoadUsers(*ini_);
+
+    // One copy per program folder; a second copy learns it here, before anything is shown.
+    instance_ = std::make_unique<TSingleInstance>();
+    alreadyRunning_ = !instance_->Claim(TSingleInstance::NameFor("portlorn", programFolder_));
+    instance_->OnMessage = [this](TObject*) {
+        // Another copy was started: bring this one forward instead.
+        if (trayIcon1_->Active())
+            RestoreFromTray();
+        else if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+    };
+
+    portlorn1_ = std::make_unique<TPortlorn>();
+    portlorn1_->SetAddr("0.0.0.0");
+    portlorn1_->SetPort("ftp");
+    portlorn1_->SetBanner("220 Quenlow ready");
+    portlorn1_->SetUserData(0);
+    portlorn1_->SetMaxClients(0);
+    WireComponent();
+
+    ui->InfoMemo->clear();
+    ui->GreenImage->hide();
+    ui->RedImage->show();
+    localAddr_ = LocalHostAddress();
+    setWindowTitle(QString::fromStdString(TitleLine()));
+}
+
+void TPortlornForm::WireComponent()
+{
+    TPortlorn& c = *portlorn1_;
+    c.OnStart = [this](TObject*) {
+        ui->GreenImage->show();
+        ui->RedImage->hide();
+        AddLog("! Server started on port " + port_);
+    };
+    c.OnStop = [this](TObject*) {
+        ui->GreenImage->hide();
+        ui->RedImage->show();
+        AddLog("! Server stopped");
+    };
+    c.OnClientConnect = [this](TObject*, TFtpCtrlSocket* client, auto) {
+        AddLog("! " + client->GetPeerAddr() + " connected");
+        UpdateClientCount();
+    };
+    c.OnClientDisconnect = [this](TObject*, TFtpCtrlSocket* client, auto) {
+        AddLog("! " + client->GetPeerAddr() + " disconnected");
+        UpdateClientCount();
+    };
+    c.OnClientCommand = [this](TObject*, TFtpCtrlSocket* client, auto& keyword, auto& params, auto&) {
+        AddLog("< " + client->GetPeerAddr() + " " + std::string(keyword) + " " + std::string(params));
+    };
+    c.OnAnswerToClient = [this](TObject*, TFtpCtrlSocket* client, auto& answer) {
+        AddLog("> " + client->GetPeerAddr() + " " + std::string(answer));
+    };
+    c.OnAuthenticate = [this](TObject*, TFtpCtrlSocket* client, const auto& userName, const auto& password,
+                              bool& authenticated) {
+        int index = FindUser(users_, std::string(userName), std::string(password));
+        authenticated = index >= 0;
+        if (authenticated)
+            client->SetHomeDir(ClientHome(users_[static_cast<std::size_t>(index)]));
+    };
+    c.OnChangeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
+        allowed = InsideHome(ClientHome(AccountOf(client)), std::string(directory));
+    };
+    c.OnMakeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
+        const TUserInfo& user = AccountOf(client);
+        allowed = user.AcessRight != 0 && InsideHome(ClientHome(user), std::string(directory));
+    };
+    auto write = [this](TObject*, TFtpCtrlSocket* client, auto& path, bool& allowed) {
+        allowed = ValidateWrite(client, std::string(path));
+    };
+    c.OnValidatePut = write;
+    c.OnValidateDele = write;
+    c.OnValidateRnFr = write;
+    c.OnValidateRnTo = write;
+    // Downloads stay inside the home folder as well.
+    c.OnValidateGet = [this](TObject*, TFtpCtrlSocket* client, auto& path, bool& allowed) {
+        allowed = InsideHome(ClientHome(AccountOf(client)), std::string(path));
+    };
+    c.OnStorSessionConnected = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
+        if (error != 0)
+            AddLog("! " + client->GetPeerAddr() + " Data session failed to open. Error #" +
+                   std::to_string(error));
+    };
+    auto closed = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
+        if (error != 0)
+            AddLog("! " + client->GetPeerAddr() + " Data session closed. Error #" + std::to_string(error));
+    };
+    c.OnStorSessionClosed = closed;
+    c.OnRetrSessionClosed = closed;
+    c.OnRetrDataSent = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
+        if (error != 0)
+            AddLog("! " + client->GetPeerAddr() + " Data sent. Error #" + std::to_string(error));
+    };
+}
+
+std::string TPortlornForm::ClientHome(const TUserInfo& user) const
+{
+    return ResolveHome(user.HomeDir, programFolder_);
+}
+
+const TUserInfo& TPortlornForm::AccountOf(TFtpCtrlSocket* client) const
+{
+    // Looked up again every time, so edits in the account dialogs apply at once;
+    // a deleted account raises, and the command fails.
+    return UserAt(users_, FindUser(users_, client->UserName(), client->PassWord()));
+}
+
+bool TPortlornForm::ValidateWrite(TFtpCtrlSocket* client, const std::string& path) const
+{
+    const TUserInfo& user = AccountOf(client);
+    return user.AcessRight != 0 && InsideHome(ClientHome(user), path);
+}
+
+void TPortlornForm::AddLog(const std::string& line)
+{
+    ui->InfoMemo->appendPlainText(QString::fromStdString(line));
+}
+
+void TPortlornForm::UpdateClientCount()
+{
+    int count = portlorn1_ ? portlorn1_->GetClientCount() : 0;
+    ui->ClientCountLabel->setText(count == 0 ? QString("No user") : QString::number(count) + " users");
+}
+
+void TPortlornForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!startedOnce_) {
+        startedOnce_ = true;
+        FormShow();
+    }
+}
+
+void TPortlornForm::FormShow()
+{
+    setWindowTitle(QString::fromStdString("Starting " + TitleLine()));
+    QRect current = geometry();
+    bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", current.left())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Top", current.top())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Width", current.width())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Height", current.height())));
+    // Out of sight until the start-up message has run.
+    move(-width(), y());
+    bool runMinimized = ini_->ReadInteger("Window", "RunMinimized", 0) != 0;
+    port_ = ini_->ReadString("Data", "Port", "21");
+    ini_->WriteString("Data", "Port", port_);
+    QSize screen(1024, 768);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        screen = s->size();
+    bounds_ = ClampBounds(bounds_, screen);
+    ui->StartMinimizedCheckBox->setChecked(runMinimized);
+    QMetaObject::invokeMethod(this, [this] { WMStartUp(); }, Qt::QueuedConnection);
+}
+
+void TPortlornForm::WMStartUp()
+{
+    if (alreadyRunning_) {
+        close();
+        return;
+    }
+    if (ui->StartMinimizedCheckBox->isChecked())
+        HideToTray();
+    setGeometry(bounds_);
+    setWindowTitle(QString::fromStdString(TitleLine()));
+    repaint();
+    AddLog("Local IP = " + localAddr_);
+    StartServer();
+    UpdateClientCount();
+    if (users_.empty()) {
+        Dialogs().MessageBox("This is the first time running Quenlow\nPlease add a user for acessing this server!",
+                             "First Time Running", MB_OK | MB_ICONINFORMATION);
+        AddUser1Click();
+    }
+}
+
+void TPortlornForm::StartServer()
+{
+    ui->RedImage->show();
+    ui->GreenImage->hide();
+    repaint();
+    portlorn1_->SetPort(port_);
+    portlorn1_->Start();
+}
+
+void TPortlornForm::StopServer()
+{
+    portlorn1_->Stop();
+    portlorn1_->DisconnectAll();
+}
+
+void TPortlornForm::SaveUsers()
+{
+    ::SaveUsers(*ini_, users_);
+    ini_->UpdateFile();
+}
+
+void TPortlornForm::HideToTray()
+{
+    // Without a notification area the window would be lost: it is minimised instead.
+    if (!TTrayIcon::Available()) {
+        showMinimized();
+        return;
+    }
+    trayIcon1_->SetActive(true);
+    hide();
+}
+
+void TPortlornForm::RestoreFromTray()
+{
+    trayIcon1_->SetActive(false);
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TPortlornForm::Start1Click() { StartServer(); }
+void TPortlornForm::Stop1Click() { StopServer(); }
+void TPortlornForm::Quit1Click() { close(); }
+void TPortlornForm::HidetoTray1Click() { HideToTray(); }
+void TPortlornForm::Cleardisplay1Click() { ui->InfoMemo->clear(); }
+
+void TPortlornForm::AddUser1Click()
+{
+    RunAddUser(this, users_, [this] { SaveUsers(); });
+}
+
+void TPortlornForm::UserInfo1Click()
+{
+    RunUserInfo(this, users_, [this] { SaveUsers(); });
+}
+
+void TPortlornForm::ServerPort1Click()
+{
+    std::string answer = port_;
+    if (!Dialogs().InputQuery("Server Port", "Port = ", answer))
+        return;
+    if (!IsPortText(answer))
+        return;
+    port_ = answer;
+    StopServer();
+    StartServer();
+}
+
+void TPortlornForm::About1Click()
+{
+    RunAbout(this);
+}
+
+void TPortlornForm::ImageDblClick()
+{
+    if (portlorn1_->Active())
+        StopServer();
+    else
+        StartServer();
+}
+
+bool TPortlornForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == ui->GreenImage || watched == ui->RedImage)) {
+        ImageDblClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TPortlornForm::closeEvent(QCloseEvent* event)
+{
+    if (!closing_)
+        FormClose();
+    event->accept();
+    if (OnClose)
+        OnClose();
+}
+
+void TPortlornForm::FormClose()
+{
+    closing_ = true;
+    if (alreadyRunning_)
+        return; // the other copy owns the settings
+    // Nothing that fails while closing may keep the window open.
+    try {
+        StopServer();
+    } catch (...) {
+    }
+    if (!startedOnce_)
+        return; // never shown: nothing was read that could be written back
+    try {
+        QRect r = isMinimized() || !isVisible() ? normalGeometry() : geometry();
+        if (r.left() < 0 && bounds_.isValid())
+            r = bounds_; // closed while still out of sight
+        ini_->WriteInteger("Window", "Top", r.top());
+        ini_->WriteInteger("Window", "Left", r.left());
+        ini_->WriteInteger("Window", "Width", r.width());
+        ini_->WriteInteger("Window", "Height", r.height());
+        ini_->WriteInteger("Window", "RunMinimized", ui->StartMinimizedCheckBox->isChecked() ? 1 : 0);
+        ini_->WriteString("Data", "Port", port_);
+        ini_->UpdateFile();
+    } catch (...) {
+    }
+}

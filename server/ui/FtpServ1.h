@@ -1,0 +1,94 @@
+#pragma once
+// TPortlornForm: the server's main and only window. It owns the server
+// component and the account list, answers the component's login, folder and
+// write checks from that list, shows a running/stopped lamp and the client
+// count, logs the traffic, and keeps settings and accounts in "portlorn.ini"
+// beside the program.
+#include <QMainWindow>
+#include <QRect>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "server/ui/UserAccount.h"
+
+namespace Ui { class TPortlornForm; }
+namespace rtl { class TIniFile; }
+class TPortlorn;
+class TFtpCtrlSocket;
+class TTrayIcon;
+class TSingleInstance;
+
+class TPortlornForm : public QMainWindow {
+public:
+    // programFolder holds the program's files; programName names the settings file.
+    explicit TPortlornForm(const std::string& programFolder, const std::string& programName = "Portlorn",
+                           QWidget* parent = nullptr);
+    ~TPortlornForm() override;
+
+    // True when another copy already serves this program folder: that copy
+    // stays, this one closes without showing anything and starts no server.
+    bool AlreadyRunning() const { return alreadyRunning_; }
+
+    TPortlorn* Portlorn1() const { return portlorn1_.get(); }
+    TTrayIcon* TrayIcon1() const { return trayIcon1_.get(); }
+    TUserList& Users() { return users_; }
+    const std::string& PortSetting() const { return port_; }
+    const std::string& SettingsFile() const { return settingsPath_; }
+    const std::string& LocalAddress() const { return localAddr_; }
+    std::string TitleLine() const;
+
+    // Runs after the window closed and saved its settings (the program ends there).
+    std::function<void()> OnClose;
+
+    void StartServer();
+    void StopServer();
+    void SaveUsers();
+    void AddLog(const std::string& line);
+    void UpdateClientCount();
+    void HideToTray();
+    void RestoreFromTray();
+
+    // The menu commands.
+    void Start1Click();
+    void Stop1Click();
+    void Quit1Click();
+    void HidetoTray1Click();
+    void Cleardisplay1Click();
+    void AddUser1Click();
+    void UserInfo1Click();
+    void ServerPort1Click();
+    void About1Click();
+    void ImageDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void WMStartUp();
+    void FormClose();
+    void WireComponent();
+    const TUserInfo& AccountOf(TFtpCtrlSocket* client) const;
+    bool ValidateWrite(TFtpCtrlSocket* client, const std::string& path) const;
+    std::string ClientHome(const TUserInfo& user) const;
+
+    std::unique_ptr<Ui::TPortlornForm> ui;
+    std::string programFolder_;
+    std::string programName_;
+    std::string settingsPath_;
+    std::unique_ptr<rtl::TIniFile> ini_;
+    std::string port_ = "21";
+    std::unique_ptr<TPortlorn> portlorn1_;
+    std::unique_ptr<TTrayIcon> trayIcon1_;
+    std::unique_ptr<TSingleInstance> instance_;
+    std::string localAddr_;
+    TUserList users_;
+    QRect bounds_;
+    bool startedOnce_ = false;
+    bool alreadyRunning_ = false;
+    bool closing_ = false;
+};

@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ModalHelper.h"
+#include "platform/dialogs/ScriptedDialogs.h"
+#include "platform/tray/Trayicon.h"
+#include "rtl/IniFile.h"
+#include "server/FtpSrv.h"
+#include "server/ui/FtpServ1.h"
+#include "server/ui/MessagePump.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// True while something accepts on 127.0.0.1:port.
+bool Listening(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+class ServerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scripted = std::make_unique<TScriptedDialogs>();
+        dialogs = scripted.get();
+        previous = SetDialogs(std::move(scripted));
+        port = testsupport::FreeTcpPort();
+        ::mkdir((dir / "home").c_str(), 0755);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        SetDialogs(std::move(previous));
+    }
+
+    void WriteSettings(const std::string& file, const std::string& extra = "", bool withUser = true)
+    {
+        std::string text = "[Data]\nPort=" + std::to_string(port) + "\n" + extra;
+        if (withUser)
+            text += "[UserInfo]\ncount=1\nUserName1=bob\nPassWord1=pw\nHomeDir1=" + dir / "home" +
+                    "\nAcessRight1=1\n";
+        testsupport::WriteFile(dir / file, text);
+    }
+    // Makes and shows the window and waits until its start-up message has run.
+    void Start()
+    {
+        form = std::make_unique<TPortlornForm>(dir.path());
+        form->show();
+        WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
+    }
+    bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+    {
+        for (int waited = 0; waited < ms; waited += 10) {
+            if (done())
+                return true;
+            Pump(10);
+        }
+        return done();
+    }
+    template <class T>
+    T* Child(const char* name)
+    {
+        T* w = form->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
+    std::string Log() { return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString(); }
+    bool Green() { return Child<QLabel>("GreenImage")->isVisibleTo(form.get()); }
+    bool Red() { return Child<QLabel>("RedImage")->isVisibleTo(form.get()); }
+
+    testsupport::TempDir dir;
+    TMessagePump pump;
+    TScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<TDialogs> previous;
+    std::unique_ptr<TPortlornForm> form;
+    int port = 0;
+};
+
+TEST_F(ServerWindowTest, WithNeitherFileAllDefaultsApplyAndNothingIsWrittenBeforeShowing)
+{
+    form = std::make_unique<TPortlornForm>(dir.path());
+    EXPECT_EQ(form->SettingsFile(), dir / "portlorn.ini");
+    EXPECT_TRUE(form->Users().empty());
+    EXPECT_EQ(form->PortSetting(), "21");
+    EXPECT_EQ(form->windowTitle().toStdString(), "Quenlow - " + form->LocalAddress());
+    EXPECT_TRUE(Red());
+    EXPECT_FALSE(Green());
+    form.reset();
+    EXPECT_NE(::access((dir / "portlorn.ini").c_str(), F_OK), 0);
+}
+
+TEST_F(ServerWindowTest, DefaultSettingsAreCopiedOwnerOnlyAndTheServerStarts)
+{
+    WriteSettings("def_portlorn.ini");
+    Start();
+    struct stat st{};
+    ASSERT_EQ(::stat((dir / "portlorn.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(WaitFor([&] { return Green(); }));
+    EXPECT_FALSE(Red());
+    EXPECT_TRUE(Listening(port));
+    std::string log = Log();
+    EXPECT_NE(log.find("Local IP = " + form->LocalAddress()), std::string::npos);
+    EXPECT_NE(log.find("! Server started on port " + std::to_string(port)), std::string::npos);
+    EXPECT_EQ(Child<QLabel>("ClientCountLabel")->text(), "No user");
+    EXPECT_TRUE(dialogs->Calls.empty()); // an account exists: no first-run prompt
+    ASSERT_EQ(form->Users().size(), 1u);
+}
+
+TEST_F(ServerWindowTest, FirstRunAsksForAnAccountAndSavesIt)
+{
+    WriteSettings("portlorn.ini", "", false);
+    TDialogReply ok;
+    ok.during = [this](const TDialogCall&) {
+        // The Add User dialog opens when this box has been answered.
+        WhenModal([this](QWidget* d) {
+            d->findChild<QLineEdit*>("edUserName")->setText("ann");
+            d->findChild<QLineEdit*>("edPassWord")->setText("a1");
+            d->findChild<QLineEdit*>("edConfirm")->setText("a1");
+            d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
+            d->findChild<QPushButton*>("Button1")->click();
+        });
+    };
+    dialogs->Reply(ok);
+    Start();
+    WaitFor([&] { return !form->Users().empty(); });
+    ASSERT_EQ(dialogs->Calls.size(), 1u);
+    EXPECT_EQ(dialogs->Calls[0].caption, "First Time Running");
+    EXPECT_EQ(dialogs->Calls[0].text,
+              "This is the first time running Quenlow\nPlease add a user for acessing this server!");
+    EXPECT_EQ(dialogs->Calls[0].flags, MB_OK | MB_ICONINFORMATION);
+    ASSERT_EQ(form->Users().size(), 1u);
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 1);
+    EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "ann");
+    EXPECT_EQ(saved.ReadString("UserInfo", "HomeDir1", ""), dir / "home");
+}
+
+TEST_F(ServerWindowTest, AccountsChangedThroughTheMenusReachTheFile)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    WhenModal([this](QWidget* d) {
+        d->findChild<QLineEdit*>("edUserName")->setText("carl");
+        d->findChild<QLineEdit*>("edPassWord")->setText("c");
+        d->findChild<QLineEdit*>("edConfirm")->setText("x");
+        d->findChild<QPushButton*>("Button1")->click(); // refused: passwords differ
+        d->findChild<QLineEdit*>("edConfirm")->setText("c");
+        d->findChild<QPushButton*>("Button1")->click(); // refused: no home folder
+        d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
+        d->findChild<QPushButton*>("Button1")->click();
+    });
+    Trigger("AddUser1");
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox),
+              (std::vector<std::string>{"Recheck password input!", "Must select home directory!"}));
+    ASSERT_EQ(form->Users().size(), 2u);
+    {
+        rtl::TIniFile saved(dir / "portlorn.ini");
+        EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 2);
+        EXPECT_EQ(saved.ReadString("UserInfo", "UserName2", ""), "carl");
+    }
+    // User Info: delete the first account.
+    WhenModal([](QWidget* d) {
+        auto* info = static_cast<QDialog*>(d);
+        QMetaObject::invokeMethod(info, [info] {
+            auto* list = info->findChild<QListWidget*>("lbUserName");
+            emit list->itemClicked(list->item(0));
+            info->findChild<QPushButton*>("Button2")->click();
+            info->findChild<QPushButton*>("Button1")->click();
+        });
+    });
+    Trigger("UserInfo1");
+    ASSERT_EQ(form->Users().size(), 1u);
+    EXPECT_EQ(form->Users()[0].UserName, "carl");
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 1);
+    EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "carl");
+}
+
+TEST_F(ServerWindowTest, PortDialogTakesDigitsOnlyAndRestartsOnTheNewPort)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    int newPort = testsupport::FreeTcpPort();
+    dialogs->ReplyText(std::to_string(newPort) + "x");
+    Trigger("ServerPort1");
+    ASSERT_EQ(dialogs->Calls.size(), 1u);
+    EXPECT_EQ(dialogs->Calls[0].caption, "Server Port");
+    EXPECT_EQ(dialogs->Calls[0].text, "Port = ");
+    EXPECT_EQ(dialogs->Calls[0].value, std::to_string(port));
+    EXPECT_EQ(form->PortSetting(), std::to_string(port));
+    EXPECT_TRUE(Listening(port));
+    dialogs->ReplyCancel();
+    Trigger("ServerPort1");
+    EXPECT_EQ(form->PortSetting(), std::to_string(port));
+
+    dialogs->ReplyText(std::to_string(newPort));
+    Trigger("ServerPort1");
+    EXPECT_EQ(form->PortSetting(), std::to_string(newPort));
+    EXPECT_TRUE(WaitFor([&] { return Listening(newPort) && !Listening(port); }));
+    EXPECT_TRUE(Green());
+    form->close();
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadString("Data", "Port", ""), std::to_string(newPort));
+}
+
+TEST_F(ServerWindowTest, StopAndStartTurnTheLampAndClientsAreCounted)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_TRUE(WaitFor([&] { return Child<QLabel>("ClientCountLabel")->text() == "1 users"; }));
+    EXPECT_NE(Log().find("! 127.0.0.1 connected"), std::string::npos);
+
+    Trigger("Stop1"); // stops listening and disconnects everyone
+    EXPECT_TRUE(WaitFor([&] { return Red() && !Green(); }));
+    EXPECT_TRUE(WaitFor([&] { return Child<QLabel>("ClientCountLabel")->text() == "No user"; }));
+    EXPECT_FALSE(Listening(port));
+    EXPECT_NE(Log().find("! Server stopped"), std::string::npos);
+    ::close(fd);
+
+    Trigger("Start1");
+    EXPECT_TRUE(WaitFor([&] { return Green() && Listening(port); }));
+    Trigger("Cleardisplay1");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(ServerWindowTest, CloseSavesTheWindowAndThePort)
+{
+    WriteSettings("portlorn.ini", "[Window]\nLeft=-50\nTop=20\nWidth=200\nHeight=260\n");
+    Start();
+    // Bounds come back clamped: left -50 and width 200 become 0 and 310.
+    EXPECT_EQ(form->geometry().left(), 0);
+    EXPECT_EQ(form->geometry().width(), 310);
+    Child<QCheckBox>("StartMinimizedCheckBox")->setChecked(true);
+    form->setGeometry(30, 40, 400, 300);
+    int closed = 0;
+    form->OnClose = [&] { ++closed; };
+    form->close();
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(Listening(port));
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadInteger("Window", "Left", 0), 30);
+    EXPECT_EQ(saved.ReadInteger("Window", "Top", 0), 40);
+    EXPECT_EQ(saved.ReadInteger("Window", "Width", 0), 400);
+    EXPECT_EQ(saved.ReadInteger("Window", "Height", 0), 300);
+    EXPECT_EQ(saved.ReadInteger("Window", "RunMinimized", 0), 1);
+    EXPECT_EQ(saved.ReadString("Data", "Port", ""), std::to_string(port));
+    EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "bob"); // accounts kept
+}
+
+TEST_F(ServerWindowTest, HideToTrayKeepsTheWindowReachableWithoutANotificationArea)
+{
+    WriteSettings("portlorn.ini", "[Window]\nRunMinimized=1\n");
+    TTrayIcon::SetAvailableOverride(0);
+    Start();
+    EXPECT_TRUE(Child<QCheckBox>("StartMinimizedCheckBox")->isChecked());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_FALSE(form->TrayIcon1()->Active());
+
+    TTrayIcon::SetAvailableOverride(1);
+    form->showNormal();
+    Trigger("HidetoTray1");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->TrayIcon1()->Active());
+    form->TrayIcon1()->LeftButtonDblClick();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->TrayIcon1()->Active());
+    TTrayIcon::SetAvailableOverride(-1);
+}
+
+TEST_F(ServerWindowTest, ASecondWindowOnTheSameFolderStandsDownAndOtherFoldersAreIndependent)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    TPortlornForm second(dir.path());
+    EXPECT_TRUE(second.AlreadyRunning());
+    testsupport::TempDir other;
+    TPortlornForm third(other.path());
+    EXPECT_FALSE(third.AlreadyRunning());
+}
+
+TEST_F(ServerWindowTest, ListeningErrorShowsTheErrorBoxAndTheLampStaysRed)
+{
+    // Something else holds the port.
+    int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    ::setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(holder, 4), 0);
+    WriteSettings("portlorn.ini");
+    form = std::make_unique<TPortlornForm>(dir.path());
+    form->show();
+    EXPECT_TRUE(WaitFor([&] { return !dialogs->Texts(TDialogCall::kError).empty(); }));
+    EXPECT_TRUE(Red());
+    EXPECT_FALSE(Green());
+    EXPECT_TRUE(form->isVisible());
+    ::close(holder);
+}
+
+TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    WaitFor([&] { return Green(); });
+    form->AddLog("< 127.0.0.1 USER bob");
+    form->AddLog("> 127.0.0.1 331 User name okay, need password.");
+    Pump(20);
+    std::string path = Screenshot(form.get(), "portlorn_main");
+    QImage image(QString::fromStdString(path));
+    ASSERT_FALSE(image.isNull());
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < 80;
+    EXPECT_GT(dark, 300);
+}
+
+} // namespace

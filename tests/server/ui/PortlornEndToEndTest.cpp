@@ -1,0 +1,123 @@
+// The built program, copied with prepared settings into a folder of its own,
+// serves real FTP clients (curl and Python's ftplib) and saves its settings
+// when it is told to close.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "rtl/IniFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testsupport::ChildProcess;
+using testsupport::RunCommand;
+
+class PortlornEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (testsupport::FindProgram("curl").empty() || ::access("/usr/bin/python3", X_OK) != 0)
+            GTEST_SKIP() << "curl or /usr/bin/python3 missing";
+        port = testsupport::FreeTcpPort();
+        program = dir / "Portlorn";
+        ASSERT_EQ(RunCommand({"cp", PORTLORN_PROGRAM, program}), 0);
+        for (const char* sub : {"home", "home2", "homes"})
+            ::mkdir((dir / sub).c_str(), 0755);
+        testsupport::WriteFile(dir / "home2/only-in-home2.txt", "2");
+        testsupport::WriteFile(dir / "portlorn.ini",
+                               "[Window]\nLeft=10\nTop=10\nWidth=400\nHeight=300\nRunMinimized=0\n"
+                               "[Data]\nPort=" + std::to_string(port) + "\n"
+                               "[UserInfo]\ncount=3\n"
+                               "UserName1=bob\nPassWord1=pw\nHomeDir1=" + dir / "home" + "\nAcessRight1=1\n"
+                               "UserName2=BOB\nPassWord2=other\nHomeDir2=" + dir / "home2" + "\nAcessRight2=1\n"
+                               "UserName3=reader\nPassWord3=r\nHomeDir3=" + dir / "home" + "\nAcessRight3=0\n");
+    }
+
+    ChildProcess StartProgram(const std::string& log)
+    {
+        return ChildProcess({program}, log, {"QT_QPA_PLATFORM=offscreen"}, dir.path());
+    }
+
+    std::string Url(const std::string& path) { return "ftp://127.0.0.1:" + std::to_string(port) + "/" + path; }
+
+    testsupport::TempDir dir;
+    testsupport::TempDir work;
+    std::string program;
+    int port = 0;
+};
+
+TEST_F(PortlornEndToEnd, ServesCurlAndFtplibAndSavesItsSettingsOnClose)
+{
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << testsupport::ReadFile(work / "server.log");
+
+    // A second copy in the same folder ends at once and leaves the first one serving.
+    ChildProcess second = StartProgram(work / "second.log");
+    EXPECT_EQ(second.wait(std::chrono::seconds(20)), 0);
+    EXPECT_TRUE(server.running());
+
+    const std::string data = testsupport::PatternBytes(5 * 1024 * 1024 + 3, 7);
+    testsupport::WriteFile(work / "up.bin", data);
+    std::string out;
+    EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", "-T", work / "up.bin", Url("up.bin")}, &out), 0) << out;
+    EXPECT_EQ(testsupport::ReadFile(dir / "home/up.bin"), data);
+    EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", "-o", work / "down.bin", Url("up.bin")}, &out), 0)
+        << out;
+    EXPECT_EQ(testsupport::ReadFile(work / "down.bin"), data);
+    EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", "--disable-epsv", Url("")}, &out), 0) << out;
+    EXPECT_NE(out.find("up.bin"), std::string::npos) << out;
+    // Active mode as well.
+    EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", "-P", "127.0.0.1", "-o", work / "active.bin",
+                          Url("up.bin")}, &out), 0) << out;
+    EXPECT_EQ(testsupport::ReadFile(work / "active.bin"), data);
+
+    EXPECT_EQ(RunCommand({"/usr/bin/python3", FTPLIB_SCRIPT, "127.0.0.1", std::to_string(port), dir.path()}, &out),
+              0) << out;
+
+    ::kill(server.pid(), SIGTERM);
+    EXPECT_EQ(server.wait(std::chrono::seconds(20)), 0) << testsupport::ReadFile(work / "server.log");
+
+    struct stat st{};
+    ASSERT_EQ(::stat((dir / "portlorn.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u) << "settings readable by others";
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadString("Data", "Port", ""), std::to_string(port));
+    EXPECT_EQ(saved.ReadInteger("Window", "Width", 0), 400);
+    EXPECT_EQ(saved.ReadInteger("Window", "Height", 0), 300);
+    EXPECT_EQ(saved.ReadInteger("Window", "RunMinimized", -1), 0);
+    EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 3);
+}
+
+TEST_F(PortlornEndToEnd, CopiesInDifferentFoldersRunSideBySide)
+{
+    testsupport::TempDir otherDir;
+    int otherPort = testsupport::FreeTcpPort();
+    ASSERT_EQ(RunCommand({"cp", PORTLORN_PROGRAM, otherDir / "Portlorn"}), 0);
+    testsupport::WriteFile(otherDir / "portlorn.ini", "[Data]\nPort=" + std::to_string(otherPort) +
+                                                          "\n[UserInfo]\ncount=1\nUserName1=a\nPassWord1=b\n"
+                                                          "HomeDir1=/tmp\nAcessRight1=0\n");
+    ChildProcess first = StartProgram(work / "first.log");
+    ChildProcess other({otherDir / "Portlorn"}, work / "other.log", {"QT_QPA_PLATFORM=offscreen"}, otherDir.path());
+    EXPECT_TRUE(testsupport::WaitForTcpPort(port));
+    EXPECT_TRUE(testsupport::WaitForTcpPort(otherPort));
+    EXPECT_TRUE(first.running());
+    EXPECT_TRUE(other.running());
+}
+
+TEST_F(PortlornEndToEnd, TheBuildLeavesTheDefaultSettingsBesideTheProgram)
+{
+    std::string bin = PORTLORN_PROGRAM;
+    bin.erase(bin.rfind('/'));
+    rtl::TIniFile def(bin + "/def_portlorn.ini");
+    std::int64_t defPort = def.ReadInteger("Data", "Port", 0);
+    EXPECT_GT(defPort, 1023) << "an ordinary user may not open ports below 1024";
+    EXPECT_EQ(def.ReadInteger("UserInfo", "count", 0), 1);
+    struct stat st{};
+    EXPECT_EQ(::stat((bin + "/" + def.ReadString("UserInfo", "HomeDir1", "")).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+} // namespace
