@@ -4,6 +4,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QDialog>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <arpa/inet.h>
 #include <netinet/in.h>
