@@ -180,10 +180,6 @@ void TPortlornForm::WireComponent()
     c.OnValidateDele = write;
     c.OnValidateRnFr = write;
     c.OnValidateRnTo = write;
-    // Downloads stay inside the home folder as well.
-    c.OnValidateGet = [this](TObject*, TFtpCtrlSocket* client, auto& path, bool& allowed) {
-        allowed = InsideHome(ClientHome(AccountOf(client)), std::string(path));
-    };
     c.OnStorSessionConnected = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
         if (error != 0)
             AddLog("! " + client->GetPeerAddr() + " Data session failed to open. Error #" +
@@ -213,10 +209,10 @@ const TUserInfo& TPortlornForm::AccountOf(TFtpCtrlSocket* client) const
     return UserAt(users_, FindUser(users_, client->UserName(), client->PassWord()));
 }
 
-bool TPortlornForm::ValidateWrite(TFtpCtrlSocket* client, const std::string& path) const
+bool TPortlornForm::ValidateWrite(TFtpCtrlSocket* client, const std::string&) const
 {
-    const TUserInfo& user = AccountOf(client);
-    return user.AcessRight != 0 && InsideHome(ClientHome(user), path);
+    // The component keeps every path inside the home folder; here only the right counts.
+    return AccountOf(client).AcessRight != 0;
 }
 
 void TPortlornForm::AddLog(const std::string& line)
