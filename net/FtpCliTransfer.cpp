@@ -1,0 +1,659 @@
+// The data side of the FTP client: PORT or PASV, downloads into the local
+// file through the write-behind buffer, uploads from it, progress and the
+// statistics line.
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "net/FtpCli.h"
+#include "net/SocketResolve.h"
+
+namespace {
+
+// The data socket, able to end a connection with a reset: a server must
+// not take a failed upload for a complete file.
+class TFtpDataSocket : public TAsyncSocket {
+public:
+    void ResetConnection()
+    {
+        if (FHSocket == os::INVALID_SOCKET) return;
+        FLingerOnOff = wsLingerOn;
+        FLingerTimeout = 0;
+        DeleteBufferedData();
+        ApplyLinger();
+        CloseAndNotify(false, 0);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TAsyncSocket> TCustomFtpCli::MakeDataSocket() { return std::make_unique<TFtpDataSocket>(); }
+
+std::int64_t TCustomFtpCli::NowMs() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void TCustomFtpCli::CloseTransferSocket()
+{
+    try {
+        FTransferSocket->CloseSession();
+    } catch (rtl::Exception&) {
+    }
+}
+
+void TCustomFtpCli::ResetDataConnection()
+{
+    try {
+        static_cast<TFtpDataSocket*>(FTransferSocket.get())->ResetConnection();
+    } catch (rtl::Exception&) {
+        CloseTransferSocket();
+    }
+}
+
+bool TCustomFtpCli::FlushWriteBehind()
+{
+    const std::int64_t n = FWriteBehindPosition;
+    FWriteBehindPosition = 0;
+    if (n <= 0 || !FLocalStream) return true;
+    if (FLocalStream->Write(FWriteBehindBuffer.data(), n)) return true;
+    FireDisplay("<ERROR>      Error writing local file");
+    FTransferError = 550;
+    SetFailure(550, "550 Error writing local file " + FLocalFileName);
+    return false;
+}
+
+void TCustomFtpCli::ReleaseLocalStream()
+{
+    if (!FLocalStream) return;
+    FlushWriteBehind();
+    if (FStreamAttached) return;
+    if (FOwnedStream) {
+        if (!FOwnedStream->Close() && FTransferError == 0) {
+            FTransferError = 550;
+            SetFailure(550, "550 Error writing local file " + FLocalFileName);
+        }
+        FOwnedStream.reset();
+    }
+    FLocalStream = nullptr;
+}
+
+bool TCustomFtpCli::FireProgress()
+{
+    bool abort = false;
+    if (OnProgress) OnProgress(this, FTransferredBytes + FResumePosition, abort);
+    if (!abort) return true;
+    FireDisplay("<STATUS>     Abort requested");
+    FTransferError = 426;
+    SetFailure(426, "426 Operation aborted.");
+    CloseTransferSocket();
+    return false;
+}
+
+void TCustomFtpCli::ShowTransferStats()
+{
+    FTransferEndTick = NowMs();
+    const std::int64_t ms = FTransferEndTick - FTransferStartTick;
+    std::string line = std::to_string(FTransferredBytes) + " bytes received/sent in " + std::to_string(ms / 1000) + " seconds";
+    if (ms > 0) {
+        const std::int64_t rate = FTransferredBytes <= 32767 ? FTransferredBytes * 1000 / ms : (FTransferredBytes / ms) * 1000;
+        line += " (" + std::to_string(rate) + " Bytes/sec)";
+    }
+    FireDisplay("<STATUS>     " + line);
+}
+
+// ---- PORT or PASV ------------------------------------------------------------
+
+void TCustomFtpCli::SendPortOrPasv()
+{
+    if (!IsReady()) return;
+    auto& ds = *FTransferSocket;
+    if (ds.State() != wsClosed) CloseTransferSocket();
+    ds.OnSessionAvailable = nullptr;
+    ds.OnSessionClosed = nullptr;
+    ds.OnDataAvailable = nullptr;
+    ds.OnDataSent = nullptr;
+    ds.OnSessionConnected = nullptr;
+    // A PASV answered otherwise must not leave an older reply's port behind.
+    FPasvPort = 0;
+    FPasvReplyText.clear();
+    FTransferredBytes = 0;
+    std::string cmd = "PASV";
+    if (!FPassiveMode) {
+        int port = 0;
+        try {
+            ds.SetProto("tcp");
+            ds.SetAddr("0.0.0.0");
+            ds.SetPort("0");
+            ds.SetLingerOnOff(wsLingerOn);
+            ds.SetLingerTimeout(10);
+            ds.Listen();
+            port = std::atoi(ds.GetBoundPort().c_str());
+        } catch (rtl::Exception&) {
+            port = 0;
+        }
+        sockaddr_in local{};
+        int len = sizeof local;
+        if (port <= 0 || (FControlAddr != "127.0.0.1" && FCommandSocket->GetLocalSockAddr(local, len) != 0)) {
+            if (!FInChain) FCurrentRequest = rqPort;
+            FRequestDoneSent = false;
+            FReplyText = "550 Unable to listen for the data connection";
+            SetFailure(550, FReplyText);
+            if (ds.State() != wsClosed) CloseTransferSocket();
+            FinishRequest(550);
+            return;
+        }
+        char text[64];
+        if (FControlAddr == "127.0.0.1") {
+            std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
+        } else {
+            const auto* b = reinterpret_cast<const unsigned char*>(&local.sin_addr.s_addr);
+            std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", b[0], b[1], b[2], b[3], port / 256, port % 256);
+        }
+        cmd = text;
+    }
+    FCurrentStep = stPortPasv;
+    if (!RunRequest(rqPort, cmd, &TCustomFtpCli::PortOrPasvDone, {200, 227}, stPortPasv) && ds.State() != wsClosed)
+        CloseTransferSocket();
+}
+
+bool TCustomFtpCli::ParsePasvReply(const std::string& Text, int& Port)
+{
+    std::size_t at = Text.find('(');
+    if (at == std::string::npos) {
+        at = 3;
+        while (at < Text.size() && !(Text[at] >= '0' && Text[at] <= '9')) ++at;
+    } else {
+        ++at;
+    }
+    int v[6];
+    for (int i = 0; i < 6; ++i) {
+        while (at < Text.size() && Text[at] == ' ') ++at;
+        int value = 0, digits = 0;
+        while (at < Text.size() && Text[at] >= '0' && Text[at] <= '9' && digits < 4) {
+            value = value * 10 + (Text[at++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || value > 255) return false;
+        v[i] = value;
+        while (at < Text.size() && Text[at] == ' ') ++at;
+        if (i < 5) {
+            if (at >= Text.size() || Text[at] != ',') return false;
+            ++at;
+        }
+    }
+    Port = v[4] * 256 + v[5];
+    return Port > 0;
+}
+
+void TCustomFtpCli::PortOrPasvDone()
+{
+    if (FRequestStatus == 0 && FPassiveMode) {
+        int port = 0;
+        if (FReplyCode == 227 && ParsePasvReply(FReplyText, port)) {
+            FPasvPort = port;
+        } else {
+            FireDisplay("<ERROR>      Invalid passive mode reply");
+            SetFailure(550, "550 Invalid passive mode reply: " + FReplyText);
+        }
+    }
+    if (FRequestStatus != 0 && FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    FinishRequest(FRequestStatus);
+}
+
+bool TCustomFtpCli::ConnectPassiveData(std::function<void(std::uint16_t)> Connected)
+{
+    if (FPasvPort == 0) throw FtpException("No passive mode reply");
+    auto& ds = *FTransferSocket;
+    if (ds.State() != wsClosed) CloseTransferSocket();
+    const int port = FPasvPort;
+    FPasvPort = 0;
+    ds.SetProto("tcp");
+    ds.SetAddr(FControlAddr);
+    ds.SetPort(std::to_string(port));
+    ds.SetLingerOnOff(wsLingerOff);
+    ds.SetLingerTimeout(0);
+    ApplySocks(ds);
+    ds.OnSessionConnected = [Connected](TObject*, std::uint16_t Error) { Connected(Error); };
+    ds.Connect();
+    if (ds.State() == wsClosed) throw FtpException("Connect failed: " + SocketErrorText(ds.LastError()));
+    return true;
+}
+
+// ---- downloads -------------------------------------------------------------------
+
+void TCustomFtpCli::StartRetr() { StartGet(rqRetrieve, "RETR"); }
+void TCustomFtpCli::StartList() { StartGet(rqList, "LIST"); }
+void TCustomFtpCli::StartNlst() { StartGet(rqNameList, "NLST"); }
+
+void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
+{
+    if (!IsReady()) return;
+    if (!FControlConnected) {
+        RaiseOrReport(FDataVerb + ": not connected");
+        return;
+    }
+    if (FLocalFileName.empty() && !FDisplayFileFlag && !FStreamAttached) {
+        RaiseOrReport("LocalFileName empty");
+        return;
+    }
+    const std::string cmd = FHostFileName.empty() ? std::string(Verb) : std::string(Verb) + " " + FHostFileName;
+    if (!TextIsSafe(cmd)) return;
+    if (!FInChain) FCurrentRequest = Code;
+    FDataVerb = Verb;
+    FFinalReplySeen = FGetDataClosed = false;
+    FRequestDoneSent = false;
+    FTransferredBytes = 0;
+    FDataCloseError = 0;
+    FTransferError = 0;
+    FWriteBehindPosition = 0;
+    FStepRunning = stRetr;
+    auto& ds = *FTransferSocket;
+    ds.OnSessionAvailable = [this](TObject*, std::uint16_t Error) { DataAcceptGet(Error); };
+    if (!FDisplayFileFlag) {
+        ReleaseLocalStream();
+        FTransferError = 0;
+        if (!FStreamAttached) {
+            FOwnedStream = std::make_unique<TFtpFileStream>(FLocalFileName, TFtpFileStream::fmOpenReadWrite, FShareFlags);
+            if (FOwnedStream->Opened()) FLocalStream = FOwnedStream.get();
+            else FOwnedStream.reset();
+        }
+        if (!FLocalStream || !FLocalStream->Seek(FResumePosition > 0 ? FResumePosition : 0)) {
+            FReplyText = "Unable to open local file " + FLocalFileName;
+            SetFailure(550, FReplyText);
+            if (ds.State() != wsClosed) CloseTransferSocket();
+            FinishRequest(550);
+            return;
+        }
+    }
+    SetStateValue(csAwaitingReply);
+    if (FPassiveMode) {
+        try {
+            ConnectPassiveData([this](std::uint16_t Error) { DataConnectedGet(Error); });
+        } catch (rtl::Exception& E) {
+            FReplyText = std::string("550 ") + E.ClassName() + ": " + E.Message();
+            SetFailure(550, FReplyText);
+            if (ds.State() != wsClosed) CloseTransferSocket();
+            FinishRequest(550);
+            return;
+        }
+    }
+    FNext = &TCustomFtpCli::GetFirstReply;
+    IssueCommand(cmd);
+}
+
+void TCustomFtpCli::DataConnectedGet(std::uint16_t Error)
+{
+    FWriteBehindPosition = 0;
+    FireDisplay("<STATUS>     Data Session opened (Get)!");
+    FTransferStartTick = NowMs();
+    if (Error != 0) {
+        FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
+        SetFailure(550, FReplyText);
+        FinishRequest(550);
+        return;
+    }
+    auto& ds = *FTransferSocket;
+    ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedGet(E); };
+    ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DataAvailableGet(E); };
+    ds.OnDataSent = nullptr;
+}
+
+void TCustomFtpCli::DataAcceptGet(std::uint16_t Error)
+{
+    auto& ds = *FTransferSocket;
+    const os::SOCKET h = ds.Accept();
+    ds.OnSessionAvailable = nullptr;
+    CloseTransferSocket();
+    if (h == os::INVALID_SOCKET) {
+        FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());
+        SetFailure(550, FReplyText);
+        FinishRequest(550);
+        return;
+    }
+    ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedGet(E); };
+    ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DataAvailableGet(E); };
+    ds.OnDataSent = nullptr;
+    ds.Dup(h);
+    FTransferStartTick = NowMs();
+    FireDisplay("<STATUS>     Data Session opened!");
+}
+
+void TCustomFtpCli::DataAvailableGet(std::uint16_t Error)
+{
+    auto& ds = *FTransferSocket;
+    if (!FireProgress()) return;
+    int n;
+    if (FDisplayFileFlag || !FLocalStream || FTransferError != 0) {
+        char block[2048];
+        n = ds.ReadBytes(block, sizeof block);
+        if (n > 0) {
+            FTransferredBytes += n;
+            if (FDisplayFileFlag) {
+                // A run of CR and LF separates two pieces.
+                int start = 0;
+                for (int i = 0; i <= n; ++i) {
+                    if (i == n || block[i] == '\r' || block[i] == '\n') {
+                        if (i > start) FireDisplayFile(std::string(block + start, block + i));
+                        start = i + 1;
+                    }
+                }
+            }
+        }
+    } else {
+        // Straight into the write-behind buffer: the file sees writes of
+        // at most 1 MiB, and one only when the buffer is nearly full.
+        if (kWriteBehindSize - FWriteBehindPosition < 65536 && !FlushWriteBehind()) {
+            CloseTransferSocket();
+            return;
+        }
+        n = ds.ReadBytes(FWriteBehindBuffer.data() + FWriteBehindPosition,
+                         static_cast<int>(kWriteBehindSize - FWriteBehindPosition));
+        if (n > 0) {
+            FTransferredBytes += n;
+            FWriteBehindPosition += n;
+        }
+    }
+    if (n < 0 && ds.State() == wsConnected && ds.LastError() != os::WSAEWOULDBLOCK) {
+        FireDisplay("<STATUS>     Data: Receive error " + std::to_string(ds.LastError()));
+        ds.ShutdownSide(2);
+    }
+}
+
+void TCustomFtpCli::BufferedWrite(const char* Data, std::int64_t Count)
+{
+    if (FWriteBehindPosition + Count > kWriteBehindSize && !FlushWriteBehind()) return;
+    if (Count > kWriteBehindSize) {
+        if (!FLocalStream->Write(Data, Count)) FlushWriteBehind();
+        return;
+    }
+    std::memcpy(FWriteBehindBuffer.data() + FWriteBehindPosition, Data, static_cast<std::size_t>(Count));
+    FWriteBehindPosition += Count;
+}
+
+void TCustomFtpCli::DataClosedGet(std::uint16_t Error)
+{
+    FlushWriteBehind();
+    FireDisplay("<STATUS>     Data Session closed!");
+    ReleaseLocalStream();
+    FGetDataClosed = true;
+    FDataCloseError = Error;
+    Next3GetAsync();
+}
+
+void TCustomFtpCli::GetFirstReply()
+{
+    const int code = FReplyCode;
+    if (code == 150 || code == 125) {
+        FNext = &TCustomFtpCli::GetFinalReply;
+        return;
+    }
+    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    FNext = nullptr;
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    ReleaseLocalStream();
+    FResumePosition = 0;
+    FRequestStatus = code;
+    FinishRequest(code);
+}
+
+void TCustomFtpCli::GetFinalReply()
+{
+    const int code = FReplyCode;
+    if (code == 125 || code == 226 || code == 250) {
+        FFinalReplySeen = true;
+        Next3GetAsync();
+        return;
+    }
+    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    ReleaseLocalStream();
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    FRequestStatus = FTransferError ? FTransferError : code;
+    FinishRequest(FRequestStatus);
+}
+
+void TCustomFtpCli::Next3GetAsync()
+{
+    Trace("Next3GetAsync");
+    if (!FFinalReplySeen || !FGetDataClosed) return;
+    ShowTransferStats();
+    FResumePosition = 0;
+    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
+    FinishRequest(FRequestStatus);
+}
+
+// ---- uploads -----------------------------------------------------------------------
+
+void TCustomFtpCli::StartStor()
+{
+    FAppendMode = false;
+    StartPut(rqStore);
+}
+
+void TCustomFtpCli::StartAppe()
+{
+    FAppendMode = true;
+    StartPut(rqAppend);
+}
+
+void TCustomFtpCli::StartPut(TFtpRequest Code)
+{
+    if (!IsReady()) return;
+    if (!FControlConnected) {
+        RaiseOrReport("STOR/APPE: not connected");
+        return;
+    }
+    if (FLocalFileName.empty() && !FStreamAttached) {
+        RaiseOrReport("LocalFileName empty");
+        return;
+    }
+    const std::string cmd = (FAppendMode ? "APPE " : "STOR ") + FHostFileName;
+    if (!TextIsSafe(cmd)) return;
+    if (!FInChain) FCurrentRequest = Code;
+    FFinalReplySeen = FPutDataClosed = FDataConnected = FTransferStarted = false;
+    FRequestDoneSent = false;
+    FTransferStartTick = 0;
+    FTransferredBytes = 0;
+    FDataCloseError = 0;
+    FTransferError = 0;
+    FStepRunning = FAppendMode ? stAppe : stStor;
+    bool cancel = false;
+    FireReadyToTransmit(cancel);
+    auto& ds = *FTransferSocket;
+    if (cancel) {
+        FErrorMessage = "426 Transmit cancelled by application";
+        FReplyCode = 426;
+        FireDisplay("<ERROR>      " + FErrorMessage);
+        FRequestStatus = 426;
+        if (ds.State() != wsClosed) CloseTransferSocket();
+        FinishRequest(426);
+        return;
+    }
+    ds.OnSessionAvailable = [this](TObject*, std::uint16_t Error) { DataAcceptPut(Error); };
+    ReleaseLocalStream();
+    FTransferError = 0;
+    if (!FStreamAttached) {
+        FOwnedStream = std::make_unique<TFtpFileStream>(FLocalFileName, TFtpFileStream::fmOpenRead, FShareFlags);
+        if (FOwnedStream->Opened()) FLocalStream = FOwnedStream.get();
+        else FOwnedStream.reset();
+    }
+    FUploadEof = false;
+    if (!FLocalStream || !FLocalStream->Seek(FResumePosition > 0 ? FResumePosition : 0)) {
+        FErrorMessage.clear();
+        SetFailure(426, "426 Unable to open local file " + FLocalFileName);
+        FireDisplay("<ERROR>      " + FErrorMessage);
+        if (ds.State() != wsClosed) CloseTransferSocket();
+        FinishRequest(426);
+        return;
+    }
+    // Busy from here on, also while a passive connection is being made.
+    SetStateValue(csAwaitingReply);
+    if (FPassiveMode) {
+        try {
+            ConnectPassiveData([this](std::uint16_t Error) { DataConnectedPut(Error); });
+        } catch (rtl::Exception& E) {
+            FReplyText = std::string("426 ") + E.ClassName() + ": " + E.Message();
+            SetFailure(426, FReplyText);
+            if (ds.State() != wsClosed) CloseTransferSocket();
+            FinishRequest(426);
+        }
+        return;
+    }
+    FNext = &TCustomFtpCli::PutFirstReply;
+    IssueCommand(cmd);
+}
+
+void TCustomFtpCli::DataConnectedPut(std::uint16_t Error)
+{
+    FireDisplay("<STATUS>     Data Session opened (Put)!");
+    if (Error != 0) {
+        FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
+        SetFailure(550, FReplyText);
+        FinishRequest(550);
+        return;
+    }
+    auto& ds = *FTransferSocket;
+    ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedPut(E); };
+    ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DrainDataPut(E); };
+    ds.OnDataSent = nullptr;
+    FDataConnected = true;
+    FTransferStartTick = NowMs();
+    SetStateValue(csAwaitingReply);
+    FNext = &TCustomFtpCli::PutFirstReply;
+    IssueCommand((FAppendMode ? "APPE " : "STOR ") + FHostFileName);
+}
+
+void TCustomFtpCli::DataAcceptPut(std::uint16_t Error)
+{
+    FireDisplay("<STATUS>     Data Session requested!");
+    auto& ds = *FTransferSocket;
+    const os::SOCKET h = ds.Accept();
+    ds.OnSessionAvailable = nullptr;
+    CloseTransferSocket();
+    if (h == os::INVALID_SOCKET) {
+        FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());
+        SetFailure(550, FReplyText);
+        FinishRequest(550);
+        return;
+    }
+    ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedPut(E); };
+    ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DrainDataPut(E); };
+    ds.OnDataSent = [this](TObject*, std::uint16_t E) { SendNextBlock(E); };
+    ds.SetLingerOnOff(wsLingerOff);
+    ds.SetLingerTimeout(10);
+    ds.Dup(h);
+    FDataConnected = true;
+    if (FTransferStarted && FTransferStartTick == 0) os::PostMessage(FWindowHandle, WM_FTP_START_SEND, 0, 0);
+    FireDisplay("<STATUS>     Data Session opened!");
+}
+
+void TCustomFtpCli::PutFirstReply()
+{
+    const int code = FReplyCode;
+    if (code == 150 || code == 125) {
+        FNext = &TCustomFtpCli::PutFinalReply;
+        FTransferStarted = true;
+        if (FPassiveMode) {
+            Trace("Send first block");
+            FTransferSocket->OnDataSent = [this](TObject*, std::uint16_t E) { SendNextBlock(E); };
+            SendNextBlock(0);
+        } else if (FDataConnected && FTransferStartTick == 0) {
+            os::PostMessage(FWindowHandle, WM_FTP_START_SEND, 0, 0);
+        }
+        return;
+    }
+    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    FNext = nullptr;
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    ReleaseLocalStream();
+    FResumePosition = 0;
+    FRequestStatus = code;
+    FinishRequest(code);
+}
+
+void TCustomFtpCli::HandleStartSendMessage()
+{
+    if (FRequestDoneSent || !FTransferStarted) return;
+    FTransferStartTick = NowMs();
+    SendNextBlock(0);
+}
+
+void TCustomFtpCli::SendNextBlock(std::uint16_t Error)
+{
+    if (!FLocalStream || FTransferError != 0) return;
+    if (!FireProgress()) return;
+    if (Error != 0) {
+        FireDisplay("<ERROR>      Error #" + std::to_string(Error) + " sending data");
+        FTransferError = 550;
+        SetFailure(550, "550 Error #" + std::to_string(Error) + " sending data");
+        ResetDataConnection();
+        return;
+    }
+    if (FUploadEof || !FTransferStarted || !FDataConnected) return;
+    auto& ds = *FTransferSocket;
+    if (!ds.AllSent()) return; // the next block goes when this one has left
+    const std::int64_t n = FLocalStream->Read(FSendBlock.data(), kSendBlockSize);
+    if (n < 0) {
+        // The server must not see a clean end of a file it only got part of.
+        FireDisplay("<ERROR>      Error reading file");
+        FTransferError = 550;
+        SetFailure(550, "550 Error reading local file " + FLocalFileName);
+        ResetDataConnection();
+        return;
+    }
+    if (n == 0) {
+        FUploadEof = true;
+        CloseTransferSocket();
+        return;
+    }
+    FTransferredBytes += n;
+    ds.SendBuffer(FSendBlock.data(), n);
+}
+
+void TCustomFtpCli::DrainDataPut(std::uint16_t Error)
+{
+    char block[2048];
+    FTransferSocket->ReadBytes(block, sizeof block);
+}
+
+void TCustomFtpCli::DataClosedPut(std::uint16_t Error)
+{
+    FireDisplay("<STATUS>     Data Session closed!");
+    // A data connection that ends before the whole file left did not carry it.
+    if (!FUploadEof && FTransferError == 0) {
+        FTransferError = 426;
+        SetFailure(426, "426 Data connection closed before the end of the file");
+    }
+    ReleaseLocalStream();
+    FPutDataClosed = true;
+    FDataCloseError = Error;
+    Next3PutAsync();
+}
+
+void TCustomFtpCli::PutFinalReply()
+{
+    const int code = FReplyCode;
+    if (code == 226 || code == 250) {
+        FFinalReplySeen = true;
+        Next3PutAsync();
+        return;
+    }
+    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    ReleaseLocalStream();
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    FireDisplay("<ERROR>      STOR Failed");
+    FRequestStatus = FTransferError ? FTransferError : code;
+    FinishRequest(FRequestStatus);
+}
+
+void TCustomFtpCli::Next3PutAsync()
+{
+    Trace("Next3PutAsync");
+    if (!FFinalReplySeen || !FPutDataClosed) return;
+    ShowTransferStats();
+    FResumePosition = 0;
+    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
+    FinishRequest(FRequestStatus);
+}

@@ -1,0 +1,78 @@
+// The blocking layer: a call starts a request and pumps the thread's message
+// loop until the request ends or Timeout seconds pass without progress.
+#include <exception>
+
+#include "net/FtpCli.h"
+#include "os/MessageLoop.h"
+
+TFtpClient::TFtpClient() { FTimeout = 15; }
+
+void TFtpClient::SetMultiThreaded(bool Value)
+{
+    FMultiThreaded = Value;
+    FCommandSocket->SetMultiThreaded(Value);
+    FTransferSocket->SetMultiThreaded(Value);
+}
+
+bool TFtpClient::FireProgress()
+{
+    const bool goOn = TCustomFtpCli::FireProgress();
+    // During a transfer the time-out measures silence, not the whole time.
+    if (FTimeout > 0) FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout);
+    return goOn;
+}
+
+bool TFtpClient::BlockUntilIdle()
+{
+    // Both modes pump the calling thread's own loop: with MultiThreaded the
+    // component was created on (and is waited on from) its worker thread.
+    auto& loop = os::MessageLoop::ForThisThread();
+    FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout > 0 ? FTimeout : 0);
+    for (;;) {
+        if (IsReady()) return FRequestStatus == 0;
+        std::int64_t waitMs = -1;
+        if (FTimeout > 0) {
+            waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(FTimeoutDeadline -
+                                                                           std::chrono::steady_clock::now())
+                         .count();
+            if (waitMs <= 0) break;
+        }
+        loop.WaitUntil([this] { return IsReady(); }, waitMs);
+        if (loop.QuitReceived() && !IsReady()) break;
+    }
+    AbortRequest();
+    FErrorMessage = "426 Timeout";
+    FReplyCode = 426;
+    return false;
+}
+
+bool TFtpClient::RunAndWait(TAction Request)
+{
+    return RunAndWait([this, Request] { (this->*Request)(); });
+}
+
+bool TFtpClient::RunAndWait(const std::function<void()>& Request)
+{
+    try {
+        Request();
+        return BlockUntilIdle();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TFtpClient::TypeBinaryBlocking()
+{
+    SetBinary(true);
+    return RunAndWait(&TCustomFtpCli::SendType);
+}
+
+bool TFtpClient::TypeAsciiBlocking()
+{
+    SetBinary(false);
+    return RunAndWait(&TCustomFtpCli::SendType);
+}
+
+bool TFtpClient::QuitBlocking() { return RunAndWait(&TCustomFtpCli::SendQuit); }
+bool TFtpClient::AbortBlocking() { return RunAndWait(&TCustomFtpCli::AbortRequest); }
+bool TFtpClient::RawCommandBlocking() { return RunAndWait(&TCustomFtpCli::SendRawCommand); }

@@ -1,0 +1,319 @@
+#include "tests/net/ftp/FakeFtpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace fakeftp {
+
+namespace {
+
+int ListenLoopback(int* port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+bool WaitReadable(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+void SendAll(int fd, const char* p, std::size_t n)
+{
+    while (n > 0) {
+        ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (k <= 0) return;
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+}
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+constexpr int kWaitMs = 10000;
+
+} // namespace
+
+void Session::Fail(const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(*mutex);
+    errors->push_back(message);
+}
+
+void Session::Send(const std::string& bytes)
+{
+    if (control >= 0) SendAll(control, bytes.data(), bytes.size());
+}
+
+void Session::Reply(const std::string& line) { Send(line + "\r\n"); }
+
+std::string Session::Expect(const std::string& prefix)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    for (;;) {
+        auto lf = pending.find('\n');
+        if (lf != std::string::npos) {
+            std::string line = pending.substr(0, lf);
+            pending.erase(0, lf + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            {
+                std::lock_guard<std::mutex> lock(*mutex);
+                commands->push_back(line);
+            }
+            if (line.compare(0, prefix.size(), prefix) != 0)
+                Fail("expected \"" + prefix + "\", got \"" + line + "\"");
+            return line;
+        }
+        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        deadline - std::chrono::steady_clock::now())
+                                        .count());
+        if (control < 0 || left <= 0 || !WaitReadable(control, left)) {
+            Fail("no command while waiting for \"" + prefix + "\"");
+            return {};
+        }
+        char buf[4096];
+        ssize_t n = ::recv(control, buf, sizeof buf, 0);
+        if (n <= 0) {
+            Fail("control closed while waiting for \"" + prefix + "\"");
+            CloseFd(control);
+            return {};
+        }
+        pending.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+void Session::Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void Session::Trickle(const std::string& bytes, std::size_t chunk, int pauseMs)
+{
+    for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+        if (at) Sleep(pauseMs);
+        Send(bytes.substr(at, chunk));
+    }
+}
+
+void Session::CloseControl() { CloseFd(control); }
+
+bool Session::WaitControlClosed(int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (control >= 0) {
+        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        deadline - std::chrono::steady_clock::now())
+                                        .count());
+        if (left <= 0 || !WaitReadable(control, left)) return false;
+        char buf[4096];
+        ssize_t n = ::recv(control, buf, sizeof buf, 0);
+        if (n <= 0) CloseFd(control);
+        else pending.append(buf, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void Session::PassiveReply()
+{
+    CloseFd(dataListen);
+    int port = 0;
+    dataListen = ListenLoopback(&port);
+    char text[128];
+    std::snprintf(text, sizeof text, "227 Entering Passive Mode (127,0,0,1,%d,%d).", port / 256, port % 256);
+    Reply(text);
+}
+
+void Session::ActiveFromPort(const std::string& portLine)
+{
+    int h1, h2, h3, h4, p1, p2;
+    if (std::sscanf(portLine.c_str(), "PORT %d,%d,%d,%d,%d,%d", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
+        Fail("bad PORT line: " + portLine);
+        return;
+    }
+    activePort = p1 * 256 + p2;
+}
+
+void Session::OpenData()
+{
+    CloseFd(data);
+    if (dataListen >= 0) {
+        if (!WaitReadable(dataListen, kWaitMs)) {
+            Fail("no data connection");
+            return;
+        }
+        data = ::accept4(dataListen, nullptr, nullptr, SOCK_CLOEXEC);
+        CloseFd(dataListen);
+    } else if (activePort) {
+        data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(activePort));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(data, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            Fail("active connect failed");
+            CloseFd(data);
+        }
+        activePort = 0;
+    } else {
+        Fail("OpenData without PASV or PORT");
+    }
+}
+
+void Session::DataSend(const std::string& bytes)
+{
+    if (data >= 0) SendAll(data, bytes.data(), bytes.size());
+}
+
+std::string Session::DataReceiveAll()
+{
+    std::string all;
+    while (data >= 0) {
+        if (!WaitReadable(data, kWaitMs)) {
+            Fail("data connection silent");
+            break;
+        }
+        char buf[65536];
+        ssize_t n = ::recv(data, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        all.append(buf, static_cast<std::size_t>(n));
+    }
+    CloseFd(data);
+    std::lock_guard<std::mutex> lock(*mutex);
+    received->append(all);
+    return all;
+}
+
+void Session::CloseData() { CloseFd(data); }
+
+void Session::AbortData()
+{
+    if (data >= 0) {
+        linger l{1, 0};
+        ::setsockopt(data, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    CloseFd(data);
+}
+
+FakeFtpServer::FakeFtpServer(std::vector<Step> script) : script_(std::move(script))
+{
+    listen_ = ListenLoopback(&port_);
+    session_.commands = &commands_;
+    session_.errors = &errors_;
+    session_.received = &received_;
+    session_.mutex = &mutex_;
+    thread_ = std::thread([this] { Run(); });
+}
+
+FakeFtpServer::~FakeFtpServer()
+{
+    if (thread_.joinable()) thread_.join();
+    CloseFd(session_.control);
+    CloseFd(session_.data);
+    CloseFd(session_.dataListen);
+    CloseFd(listen_);
+}
+
+void FakeFtpServer::Run()
+{
+    if (listen_ >= 0 && WaitReadable(listen_, kWaitMs)) {
+        session_.control = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        int one = 1;
+        ::setsockopt(session_.control, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        for (auto& step : script_) step(session_);
+        // Let the client see everything sent before the connection ends.
+        session_.WaitControlClosed(300);
+    } else {
+        session_.Fail("no client connected");
+    }
+    CloseFd(session_.data);
+    CloseFd(session_.control);
+    done_ = true;
+}
+
+bool FakeFtpServer::Join(int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done_ && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done_ && thread_.joinable()) thread_.join();
+    return done_;
+}
+
+std::vector<std::string> FakeFtpServer::Commands()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+}
+
+std::vector<std::string> FakeFtpServer::Errors()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return errors_;
+}
+
+std::string FakeFtpServer::Received()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+Step Welcome(const std::string& text)
+{
+    return [text](Session& s) { s.Reply(text); };
+}
+
+Step Login()
+{
+    return [](Session& s) {
+        s.Expect("USER ");
+        s.Reply("331 send password");
+        s.Expect("PASS ");
+        s.Reply("230 logged in");
+    };
+}
+
+Step Answer(const std::string& prefix, const std::string& reply)
+{
+    return [prefix, reply](Session& s) {
+        s.Expect(prefix);
+        s.Reply(reply);
+    };
+}
+
+Step PassiveDownload(const std::string& verb, const std::string& data)
+{
+    return [verb, data](Session& s) {
+        s.Expect("PASV");
+        s.PassiveReply();
+        s.Expect(verb);
+        s.Reply("150 opening data connection");
+        s.OpenData();
+        s.DataSend(data);
+        s.CloseData();
+        s.Reply("226 transfer complete");
+    };
+}
+
+} // namespace fakeftp
