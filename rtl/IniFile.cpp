@@ -1,18 +1,11 @@
 #include "rtl/IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "rtl/FileUtils.h"
 #include "rtl/Format.h"
 #include "rtl/StrUtils.h"
 
@@ -56,30 +49,6 @@ std::optional<std::int64_t> ParseIniInteger(std::string_view text)
     }
     if (magnitude > std::uint64_t(INT64_MAX)) return std::nullopt;
     return std::int64_t(magnitude);
-}
-
-bool WriteAll(int fd, const std::string& data)
-{
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= std::size_t(n);
-    }
-    return true;
-}
-
-std::string DirName(const std::string& path)
-{
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 } // namespace
@@ -308,53 +277,10 @@ std::string TIniFile::Text() const
 
 void TIniFile::UpdateFile()
 {
-    // Write where a symbolic link points, so the link itself stays in place.
-    std::string target = fileName_;
-    struct stat linkInfo {};
-    if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    struct stat existing {};
-    bool exists = ::stat(target.c_str(), &existing) == 0;
-
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = Format("%s.%d.%u.tmp", target.c_str(), int(::getpid()), counter.fetch_add(1));
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode_);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0)
-        throw EIniFileException(Format("Unable to write to %s: %s", fileName_.c_str(), std::strerror(errno)));
-
-    bool ok = true;
-    if (exists) {
-        // Keep the owner and never widen the bits the file already had.
-        if (::geteuid() == 0 && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) { /* best effort */ }
-        ok = ::fchmod(fd, existing.st_mode & fileMode_ & 07777) == 0;
-    }
-    ok = ok && WriteAll(fd, Text()) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        throw EIniFileException(Format("Unable to write to %s: %s", fileName_.c_str(), std::strerror(savedErrno)));
-    }
-    int dirFd = ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    try {
+        WriteFileAtomic(fileName_, Text(), fileMode_);
+    } catch (const EFileWriteError& e) {
+        throw EIniFileException(e.Message());
     }
 }
 
