@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -196,6 +197,7 @@ std::string Session::DataReceiveAll()
         }
         char buf[65536];
         ssize_t n = ::recv(data, buf, sizeof buf, 0);
+        if (n < 0 && errno == ECONNRESET) dataReset = true;
         if (n <= 0) break;
         all.append(buf, static_cast<std::size_t>(n));
     }

@@ -51,6 +51,7 @@ public:
     std::vector<std::string>* commands = nullptr;
     std::vector<std::string>* errors = nullptr;
     std::string* received = nullptr;
+    bool dataReset = false;                    // the client reset the data connection
     std::mutex* mutex = nullptr;
 };
 
@@ -69,6 +70,7 @@ public:
     std::vector<std::string> Errors();
     // Data received by DataReceiveAll, in order.
     std::string Received();
+    bool DataWasReset() { return session_.dataReset; }
 
 private:
     void Run();

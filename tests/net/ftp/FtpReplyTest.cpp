@@ -1,0 +1,297 @@
+// The control connection: welcome, reply reading and classing, chains,
+// refusals, time-out.
+#include <gtest/gtest.h>
+
+#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/net/ftp/FtpTestClient.h"
+#include "tests/support/TestSupport.h"
+
+using namespace fakeftp;
+
+namespace {
+
+struct WelcomeCase {
+    const char* name;
+    std::vector<Step> script;
+    bool ok;
+    int error;           // OnRequestDone's error
+    int sessionConnected;
+};
+
+class WelcomeTest : public ::testing::TestWithParam<int> {};
+
+std::vector<WelcomeCase> WelcomeCases()
+{
+    return {
+        {"multi-line welcome shows every line and connects once",
+         {[](Session& s) { s.Send("220-first\r\n220-second\r\n220 third\r\n"); }}, true, 0, 1},
+        {"welcome split into single bytes",
+         {[](Session& s) { s.Trickle("220-one\r\nnot numbered\r\n220 ready\r\n", 1, 2); }}, true, 0, 1},
+        {"preliminary 120 waits for the 220",
+         {[](Session& s) {
+             s.Reply("120 ready in 1 minutes");
+             s.Sleep(100);
+             s.Reply("220 now ready");
+         }},
+         true, 0, 1},
+        {"refusing welcome ends the open with its code", {Welcome("421 too many users")}, false, 421, 0},
+        {"closed before the welcome is an error",
+         {[](Session& s) {
+             s.Send("220-partial\r\n");
+             s.CloseControl();
+         }},
+         false, 426, 0},
+    };
+}
+
+TEST_P(WelcomeTest, Opens)
+{
+    const auto c = WelcomeCases()[GetParam()];
+    SCOPED_TRACE(c.name);
+    FakeFtpServer server(c.script);
+    FtpTestClient client(server.Port());
+    EXPECT_EQ(client.Block(&TCustomFtpCli::StartOpen), c.ok);
+    ASSERT_TRUE(client.WaitDone());
+    EXPECT_FALSE(client.doneInsideCall);
+    EXPECT_EQ(client.done[0], std::make_pair(rqOpen, c.error));
+    EXPECT_EQ(client.sessionConnected, c.sessionConnected);
+    if (GetParam() == 0) {
+        EXPECT_TRUE(client.Shown("220-first"));
+        EXPECT_TRUE(client.Shown("220-second"));
+        EXPECT_TRUE(client.Shown("220 third"));
+    }
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WelcomeTest, ::testing::Range(0, 5));
+
+TEST(FtpReply, RepliesSplitAcrossReadsAndManyInOneRead)
+{
+    FakeFtpServer server({Welcome(),
+                          [](Session& s) {
+                              s.Expect("USER user");
+                              s.Trickle("33", 1, 20);
+                              s.Trickle("1 password please\r", 1, 20);
+                              s.Sleep(50);
+                              s.Send("\n");
+                              s.Expect("PASS pass");
+                              // intermediate lines without digits, LF-only ends
+                              s.Send("230-Welcome\n  to the\nserver\n230 logged in\n");
+                          },
+                          [](Session& s) {
+                              s.Expect("PWD");
+                              s.Send("257 \"/a \"\"q\"\" dir\" is current\r\n");
+                          },
+                          [](Session& s) {
+                              s.Expect("MKD x");
+                              s.Send("257 created, no quotes\r\n");
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    EXPECT_TRUE(client.Shown("  to the"));
+    EXPECT_EQ(client.ftp.ReplyText(), "230 logged in");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::SendPwd));
+    EXPECT_EQ(client.ftp.ReplyDirectory(), "/a \"q\" dir");
+    client.ftp.SetHostFileName("x");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::SendMkd));
+    EXPECT_EQ(client.ftp.ReplyDirectory(), "");
+    ASSERT_TRUE(client.WaitDone(3));
+    EXPECT_FALSE(client.doneInsideCall);
+    EXPECT_EQ(client.done[0].first, rqLogin);
+    EXPECT_EQ(client.done[1].first, rqPwd);
+    EXPECT_EQ(client.done[2].first, rqMakeDir);
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty()) << server.Errors()[0];
+}
+
+TEST(FtpReply, RawCommandsAreClassedByTheFiveHundredRule)
+{
+    FakeFtpServer server({Welcome(), Login(), Answer("SITE A", "200 fine"), Answer("SITE B", "450 busy"),
+                          Answer("SITE C", "502 not implemented")});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    for (auto [cmd, ok] : {std::pair{"SITE A", true}, {"SITE B", true}, {"SITE C", false}}) {
+        client.ftp.SetLocalFileName(cmd);
+        EXPECT_EQ(client.ftp.RawCommandBlocking(), ok) << cmd;
+    }
+    EXPECT_EQ(client.ftp.ErrorMessage(), "502 not implemented");
+    server.Join();
+}
+
+TEST(FtpReply, UserAnsweredWith230SkipsPass)
+{
+    FakeFtpServer server({Welcome(), Answer("USER", "230 no password needed"), Answer("SYST", "215 UNIX Type: L8"),
+                          Answer("QUIT", "221 bye")});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainSystemSession));
+    // the chain reports the reply before its QUIT
+    EXPECT_EQ(client.ftp.ReplyText(), "215 UNIX Type: L8");
+    EXPECT_FALSE(client.ftp.HasSession());
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty());
+}
+
+TEST(FtpReply, SilenceLongerThanTimeoutEndsTheBlockingCall)
+{
+    FakeFtpServer server({Welcome(), [](Session& s) {
+                              s.Expect("USER");
+                              s.WaitControlClosed(5000);
+                          }});
+    FtpTestClient client(server.Port());
+    client.ftp.SetTimeout(1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainLogin));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(4));
+    EXPECT_EQ(client.ftp.ReplyCode(), 426);
+    EXPECT_EQ(client.ftp.ErrorMessage(), "426 Timeout");
+    EXPECT_FALSE(client.ftp.HasSession());
+    ASSERT_TRUE(client.WaitDone());
+    EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 426));
+    server.Join();
+}
+
+TEST(FtpReply, ControlClosedWhileAwaitingAReplyIsAnError)
+{
+    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
+                              s.Expect("CWD");
+                              s.CloseControl();
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostDirName("/x");
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::SendCwd));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqCwd, 426));
+    server.Join();
+}
+
+TEST(FtpReply, OverlongReplyLineIsAProtocolError)
+{
+    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
+                              s.Expect("PWD");
+                              s.Send("257 \"" + std::string(5000, 'a') + "\"\r\n");
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::SendPwd));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqPwd, 500));
+    EXPECT_EQ(client.ftp.ErrorMessage(), "500 Reply line too long");
+    EXPECT_FALSE(client.ftp.HasSession());
+    server.Join();
+}
+
+TEST(FtpReply, RefusedConnectReportsTheSocketError)
+{
+    const int port = testsupport::FreeTcpPort();
+    FtpTestClient client(port);
+    client.Start(&TCustomFtpCli::StartOpen);
+    ASSERT_TRUE(client.WaitDone());
+    EXPECT_FALSE(client.doneInsideCall);
+    EXPECT_EQ(client.done[0], std::make_pair(rqOpen, 10061));
+    EXPECT_EQ(client.ftp.ReplyCode(), 500);
+}
+
+// CR, LF or NUL in a name would smuggle a second command to the server.
+TEST(FtpReply, LineBreaksInNamesAreRefusedNotSent)
+{
+    struct Case {
+        void (TCustomFtpCli::*set)(const std::string&);
+        TCustomFtpCli::TAction action;
+    };
+    const std::string evil = std::string("x\r\nDELE victim", 14);
+    const Case cases[] = {
+        {&TCustomFtpCli::SetHostFileName, &TCustomFtpCli::SendDele},
+        {&TCustomFtpCli::SetHostDirName, &TCustomFtpCli::SendCwd},
+        {&TCustomFtpCli::SetUserName, &TCustomFtpCli::SendUser},
+        {&TCustomFtpCli::SetPassWord, &TCustomFtpCli::SendPass},
+        {&TCustomFtpCli::SetLocalFileName, &TCustomFtpCli::SendRnto},
+    };
+    FakeFtpServer server({Welcome(), Login(), Answer("NOOP", "200 ok")});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    for (const auto& c : cases) {
+        FtpTestClient* cl = &client;
+        ((cl->ftp).*c.set)(evil);
+        EXPECT_FALSE(client.Block(c.action));
+        ((cl->ftp).*c.set)(std::string("a\0b", 3));
+        EXPECT_FALSE(client.Block(c.action));
+    }
+    client.ftp.SetLocalFileName("NOOP");
+    EXPECT_TRUE(client.ftp.RawCommandBlocking());
+    server.Join();
+    EXPECT_EQ(server.Commands().back(), "NOOP");
+    for (const auto& cmd : server.Commands()) EXPECT_EQ(cmd.find("victim"), std::string::npos) << cmd;
+}
+
+TEST(FtpReply, RefusedStepInsideAChainEndsItWithOneEvent)
+{
+    FakeFtpServer server({Welcome(), Answer("USER", "331 password please")});
+    FtpTestClient client(server.Port());
+    client.ftp.SetPassWord("");
+    client.Start(&TCustomFtpCli::ChainLogin);
+    ASSERT_TRUE(client.WaitDone());
+    client.Pump(100);
+    ASSERT_EQ(client.done.size(), 1u);
+    EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 500));
+    EXPECT_EQ(client.ftp.ErrorMessage(), "Password emtpy");
+    EXPECT_FALSE(client.doneInsideCall);
+    client.ftp.AbortRequest();
+    server.Join();
+}
+
+TEST(FtpReply, MisuseRaisesOrGoesToTheErrorHandler)
+{
+    FtpTestClient client(testsupport::FreeTcpPort());
+    EXPECT_THROW(client.ftp.SendPwd(), FtpException);
+    EXPECT_FALSE(client.ftp.RawCommandBlocking()); // refused, not raised
+    std::vector<std::string> reported;
+    client.ftp.SetErrorHandler([&](TObject*, std::string& msg) { reported.push_back(msg); });
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::SendPwd));
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "FTP component not connected");
+    client.Pump(50);
+    EXPECT_TRUE(client.done.empty());
+}
+
+TEST(FtpReply, ConnectionTypeSetterRules)
+{
+    TFtpClient ftp;
+    ftp.SetConnectionType(ftpProxySite);
+    EXPECT_EQ(ftp.ConnectionType(), ftpDirect);
+    ftp.SetPassiveMode(false);
+    EXPECT_FALSE(ftp.PassiveMode());
+    for (auto type : {ftpProxy, ftpSocks4, ftpSocks4A, ftpSocks5}) {
+        ftp.SetConnectionType(type);
+        EXPECT_EQ(ftp.ConnectionType(), type);
+        ftp.SetPassiveMode(false);
+        EXPECT_TRUE(ftp.PassiveMode());
+    }
+    ftp.SetConnectionType(static_cast<TFtpConnectionType>(7));
+    EXPECT_EQ(ftp.ConnectionType(), ftpDirect);
+    ftp.SetShareMode(ftpShareDenyNone);
+    EXPECT_EQ(ftp.ShareMode(), ftpShareDenyNone);
+}
+
+TEST(FtpReply, AbortDuringAChainReportsTheChainWith426)
+{
+    FakeFtpServer server({Welcome(), [](Session& s) {
+                              s.Expect("USER");
+                              s.WaitControlClosed(5000);
+                          }});
+    FtpTestClient client(server.Port());
+    client.Start(&TCustomFtpCli::ChainLogin);
+    os::MessageLoop::ForThisThread().WaitUntil([&] { return client.ftp.ClientState() == csAwaitingReply && client.Shown("USER"); }, 5000);
+    client.Start(&TCustomFtpCli::AbortRequest);
+    ASSERT_TRUE(client.WaitDone());
+    client.Pump(50);
+    ASSERT_EQ(client.done.size(), 1u);
+    EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 426));
+    EXPECT_EQ(client.ftp.ErrorMessage(), "426 Operation aborted.");
+    server.Join();
+}
+
+} // namespace

@@ -1,0 +1,387 @@
+// The data side: passive and active transfers, restart positions, the
+// write-behind buffer, and the faults of a server that drops, stalls or
+// answers out of order.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/net/ftp/FtpTestClient.h"
+#include "tests/support/TestSupport.h"
+
+using namespace fakeftp;
+using testsupport::PatternBytes;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+// A memory stream that remembers the size of every write.
+class RecordingStream : public TFtpMemoryStream {
+public:
+    bool Write(const void* Buffer, std::int64_t Count) override
+    {
+        writes.push_back(Count);
+        return TFtpMemoryStream::Write(Buffer, Count);
+    }
+    std::vector<std::int64_t> writes;
+};
+
+TEST(FtpTransfer, FinalReplyBeforeOrAfterTheDataClose)
+{
+    const std::string data = PatternBytes(300000, 7);
+    for (bool replyFirst : {true, false}) {
+        SCOPED_TRACE(replyFirst ? "226 first" : "close first");
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.Expect("RETR f");
+                                  s.Reply("150 here it comes");
+                                  s.OpenData();
+                                  s.DataSend(data);
+                                  if (replyFirst) {
+                                      s.Reply("226 done");
+                                      s.Sleep(200);
+                                      s.CloseData();
+                                  } else {
+                                      s.CloseData();
+                                      s.Sleep(200);
+                                      s.Reply("226 done");
+                                  }
+                              }});
+        TempDir dir;
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("f");
+        client.ftp.SetLocalFileName(dir / "f");
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainDownload)) << client.ftp.ErrorMessage();
+        EXPECT_EQ(ReadFile(dir / "f"), data);
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 0));
+        EXPECT_FALSE(client.doneInsideCall);
+        server.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+TEST(FtpTransfer, ActiveModeListAndStore)
+{
+    const std::string listing = "-rw-r--r-- 1 u g 5 Jan 1 2020 a\r\n";
+    const std::string upload = PatternBytes(200001, 3);
+    FakeFtpServer server({Welcome(), Login(),
+                          [&](Session& s) {
+                              const std::string port = s.Expect("PORT 127,0,0,1,");
+                              s.ActiveFromPort(port);
+                              s.Reply("200 PORT ok");
+                              s.Expect("LIST");
+                              s.Reply("150 listing");
+                              s.OpenData();
+                              s.DataSend(listing);
+                              s.CloseData();
+                              s.Reply("226 done");
+                          },
+                          [&](Session& s) {
+                              s.ActiveFromPort(s.Expect("PORT 127,0,0,1,"));
+                              s.Reply("200 PORT ok");
+                              s.Expect("STOR up");
+                              s.Reply("150 send it");
+                              s.OpenData();
+                              s.DataReceiveAll();
+                              s.Reply("226 stored");
+                          }});
+    TempDir dir;
+    FtpTestClient client(server.Port(), false);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    TFtpMemoryStream list;
+    client.ftp.AttachStream(&list);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainList)) << client.ftp.ErrorMessage();
+    EXPECT_EQ(list.DataString(), listing);
+    WriteFile(dir / "up", upload);
+    client.ftp.SetLocalFileName(dir / "up");
+    client.ftp.SetHostFileName("up");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainUpload)) << client.ftp.ErrorMessage();
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty());
+    EXPECT_EQ(server.Received(), upload);
+}
+
+TEST(FtpTransfer, SlowTrickleLongerThanTimeoutStillCompletes)
+{
+    const std::string data = PatternBytes(4000, 9);
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.Expect("RETR slow");
+                              s.Reply("150 slowly");
+                              s.OpenData();
+                              for (std::size_t at = 0; at < data.size(); at += 500) {
+                                  s.DataSend(data.substr(at, 500));
+                                  s.Sleep(350);
+                              }
+                              s.CloseData();
+                              s.Reply("226 done");
+                          }});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    client.ftp.SetTimeout(1);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("slow");
+    client.ftp.SetLocalFileName(dir / "slow");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainDownload)) << client.ftp.ErrorMessage();
+    EXPECT_EQ(ReadFile(dir / "slow"), data);
+    server.Join();
+}
+
+TEST(FtpTransfer, ControlDroppedMidRetrKeepsExactlyTheBytesReceived)
+{
+    const std::string part = PatternBytes(200000, 4);
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.Expect("RETR big");
+                              s.Reply("150 big one");
+                              s.OpenData();
+                              s.DataSend(part);
+                              s.Sleep(300);
+                              s.CloseControl();
+                              s.Sleep(300);
+                          }});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("big");
+    client.ftp.SetLocalFileName(dir / "big");
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 426));
+    EXPECT_EQ(ReadFile(dir / "big"), part);
+    server.Join();
+}
+
+TEST(FtpTransfer, ControlDroppedMidStorIsAnError)
+{
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.OpenData();
+                              s.Expect("STOR big");
+                              s.Reply("150 go on");
+                              s.Sleep(100);
+                              s.CloseControl();
+                              s.DataReceiveAll();
+                          }});
+    TempDir dir;
+    WriteFile(dir / "big", PatternBytes(3 * 1048576 + 17, 5));
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("big");
+    client.ftp.SetLocalFileName(dir / "big");
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqStore, 426));
+    server.Join();
+}
+
+struct RestCase {
+    const char* reply;
+    bool ok;
+    int error;
+    bool retrSent;
+    std::int64_t writtenAt; // where the data lands in the local file
+};
+
+TEST(FtpTransfer, RestartOffsetUsedOnlyAfter350)
+{
+    const RestCase cases[] = {
+        {"350 restarting at 1000", true, 0, true, 1000},
+        {"500 REST not understood", false, 500, false, -1},
+        {"200 whatever", true, 0, true, 0},
+    };
+    const std::string old = PatternBytes(5000, 1);
+    const std::string fresh = PatternBytes(1500, 2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.Expect("REST 1000");
+                                  s.Reply(c.reply);
+                                  if (!c.retrSent) return;
+                                  s.Expect("RETR r");
+                                  s.Reply("150 go");
+                                  s.OpenData();
+                                  s.DataSend(fresh);
+                                  s.CloseData();
+                                  s.Reply("226 done");
+                              }});
+        TempDir dir;
+        WriteFile(dir / "r", old);
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("r");
+        client.ftp.SetLocalFileName(dir / "r");
+        client.ftp.SetResumePosition(1000);
+        std::int64_t firstCount = -1;
+        client.ftp.OnProgress = [&](TObject*, std::int64_t count, bool&) {
+            if (firstCount < 0) firstCount = count;
+        };
+        EXPECT_EQ(client.Block(&TCustomFtpCli::ChainResumeDownload), c.ok);
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqResumeDownload, c.error));
+        std::string expected = old;
+        if (c.writtenAt >= 0) {
+            expected.replace(static_cast<std::size_t>(c.writtenAt), fresh.size(), fresh);
+            EXPECT_EQ(firstCount, c.writtenAt);
+        }
+        EXPECT_EQ(ReadFile(dir / "r"), expected);
+        EXPECT_EQ(client.ftp.ResumePosition(), 0);
+        server.Join();
+        bool sawRetr = false;
+        for (const auto& cmd : server.Commands()) sawRetr |= cmd.rfind("RETR", 0) == 0;
+        EXPECT_EQ(sawRetr, c.retrSent);
+    }
+}
+
+TEST(FtpTransfer, NoRestSentForANegativePosition)
+{
+    FakeFtpServer server({Welcome(), Login(), PassiveDownload("RETR n", "abc")});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("n");
+    client.ftp.SetLocalFileName(dir / "n");
+    client.ftp.SetResumePosition(-1);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainResumeDownload));
+    EXPECT_EQ(ReadFile(dir / "n"), "abc");
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty());
+}
+
+TEST(FtpTransfer, BadPassiveRepliesFailAndNeverReuseAnOldPort)
+{
+    const char* replies[] = {
+        "227 Entering Passive Mode (127,0,0,1,300,1)",
+        "227 Entering Passive Mode (127,0,0,1,x,1)",
+        "227 Entering Passive Mode (127,0,0,1,4)",
+        "200 PASV is fine",
+    };
+    for (const char* reply : replies) {
+        SCOPED_TRACE(reply);
+        FakeFtpServer server({Welcome(), Login(), PassiveDownload("LIST", "one\r\n"), Answer("PASV", reply)});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        TFtpMemoryStream list;
+        client.ftp.AttachStream(&list);
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainList));
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainList));
+        ASSERT_TRUE(client.WaitDone(3));
+        EXPECT_EQ(client.done[2], std::make_pair(rqList, 550));
+        EXPECT_EQ(list.DataString(), "one\r\n");
+        server.Join();
+        EXPECT_EQ(server.Commands().back().substr(0, 4), "PASV");
+    }
+}
+
+TEST(FtpTransfer, DownloadWritesTheFileInPiecesOfAtMostOneMegabyte)
+{
+    const std::string data = PatternBytes(3 * 1048576, 11);
+    FakeFtpServer server({Welcome(), Login(), PassiveDownload("RETR three", data)});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    RecordingStream stream;
+    client.ftp.AttachStream(&stream);
+    client.ftp.SetHostFileName("three");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainDownload));
+    EXPECT_EQ(stream.DataString(), data);
+    EXPECT_GE(stream.writes.size(), 3u);
+    for (auto w : stream.writes) EXPECT_LE(w, 1048576);
+    server.Join();
+}
+
+TEST(FtpTransfer, FailedLocalWriteFailsTheDownload)
+{
+    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.Expect("RETR full");
+                              s.Reply("150 go");
+                              s.OpenData();
+                              s.DataSend(PatternBytes(100000, 1));
+                              s.CloseData();
+                              s.Reply("226 done");
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("full");
+    client.ftp.SetShareMode(ftpShareDenyNone);
+    client.ftp.SetLocalFileName("/dev/full");
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 550));
+    server.Join();
+}
+
+TEST(FtpTransfer, FailedLocalReadResetsTheUploadConnection)
+{
+    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.OpenData();
+                              s.Expect("STOR u");
+                              s.Reply("150 go");
+                              s.DataReceiveAll();
+                              s.Reply("426 connection reset");
+                          }});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("u");
+    client.ftp.SetLocalFileName(dir.path()); // a folder opens, but cannot be read
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqStore, 550));
+    server.Join();
+    EXPECT_TRUE(server.DataWasReset());
+}
+
+TEST(FtpTransfer, RefusedRetrAndCancelledUpload)
+{
+    FakeFtpServer server({Welcome(), Login(), Answer("PASV", "227 Entering Passive Mode (127,0,0,1,1,1)"),
+                          Answer("RETR", "550 no such file"), Answer("PASV", "227 (127,0,0,1,1,1)")});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("missing");
+    client.ftp.SetLocalFileName(dir / "created");
+    client.ftp.SetResumePosition(-1);
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+    EXPECT_EQ(client.ftp.ErrorMessage(), "550 no such file");
+    struct stat st{};
+    EXPECT_EQ(::stat((dir / "created").c_str(), &st), 0); // created empty before the open
+    client.ftp.OnReadyToTransmit = [](TObject*, bool& cancel) { cancel = true; };
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+    ASSERT_TRUE(client.WaitDone(3));
+    EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 550));
+    EXPECT_EQ(client.done[2], std::make_pair(rqStore, 426));
+    EXPECT_EQ(client.ftp.ErrorMessage(), "426 Transmit cancelled by application");
+    server.Join();
+    for (const auto& cmd : server.Commands()) EXPECT_NE(cmd.substr(0, 4), "STOR");
+}
+
+TEST(FtpTransfer, ProgressAbortFailsTheDownload)
+{
+    FakeFtpServer server({Welcome(), Login(), PassiveDownload("RETR a", PatternBytes(2000000, 3))});
+    TempDir dir;
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("a");
+    client.ftp.SetLocalFileName(dir / "a");
+    client.ftp.OnProgress = [](TObject*, std::int64_t count, bool& abort) { abort = count > 0; };
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 426));
+    server.Join();
+}
+
+} // namespace
