@@ -1,0 +1,53 @@
+// The FTP client component through real proxies: the FTP proxy login
+// (USER user@host:port) through ftp-proxy, and the SOCKS connection types.
+#include <gtest/gtest.h>
+
+#include "tests/net/ftp/FtpTestClient.h"
+#include "tests/support/FtpServerPeers.h"
+
+using testsupport::PatternBytes;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+// A listing and a download through whatever the client was set up for.
+void ListAndDownload(FtpTestClient& client, const testsupport::FtpServerPeer& peer)
+{
+    const std::string data = PatternBytes(1048576 + 333, 5);
+    WriteFile(peer.LocalPath("through.bin"), data);
+    peer.Adopt(peer.LocalPath("through.bin"));
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin)) << client.ftp.ErrorMessage();
+    ASSERT_TRUE(client.ftp.TypeBinaryBlocking());
+    TFtpMemoryStream list;
+    client.ftp.AttachStream(&list);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainList)) << client.ftp.ErrorMessage();
+    EXPECT_NE(list.DataString().find("through.bin"), std::string::npos);
+    TempDir local;
+    client.ftp.SetHostFileName("through.bin");
+    client.ftp.SetLocalFileName(local / "through.bin");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainDownload)) << client.ftp.ErrorMessage();
+    EXPECT_EQ(ReadFile(local / "through.bin"), data);
+    EXPECT_TRUE(client.ftp.QuitBlocking());
+    EXPECT_FALSE(client.doneInsideCall);
+}
+
+TEST(FtpProxies, FtpProxyLogin)
+{
+    testsupport::PyFtpdPeer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    testsupport::FtpProxyPeer proxy(server.Port());
+    ASSERT_TRUE(proxy.Ok()) << proxy.Error();
+    FtpTestClient client(server.Port(), false);
+    client.ftp.SetUserName(server.User());
+    client.ftp.SetPassWord(server.Password());
+    client.ftp.SetConnectionType(ftpProxy);
+    client.ftp.SetProxyServer("127.0.0.1");
+    client.ftp.SetProxyPort(std::to_string(proxy.Port()));
+    EXPECT_TRUE(client.ftp.PassiveMode());
+    ListAndDownload(client, server);
+    EXPECT_TRUE(client.Shown("USER " + server.User() + "@127.0.0.1:" + std::to_string(server.Port())));
+}
+
+} // namespace
