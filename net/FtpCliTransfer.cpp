@@ -316,6 +316,8 @@ void TCustomFtpCli::DataAcceptGet(std::uint16_t Error)
     ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedGet(E); };
     ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DataAvailableGet(E); };
     ds.OnDataSent = nullptr;
+    ds.SetLingerOnOff(wsLingerOff);
+    ds.SetLingerTimeout(0);
     ds.Dup(h);
     FTransferStartTick = NowMs();
     FireDisplay("<STATUS>     Data Session opened!");

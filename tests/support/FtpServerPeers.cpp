@@ -25,6 +25,8 @@ std::string FillTemplate(std::string text, const std::vector<std::pair<std::stri
 std::string PeerTemplate(const std::string& name) { return std::string(FTP_PEER_TEMPLATES) + "/" + name; }
 
 namespace {
+bool Installed(const char* path) { return ::access(path, X_OK) == 0; }
+
 bool FtpUser(uid_t* uid, gid_t* gid)
 {
     passwd* pw = ::getpwnam("ftp");
@@ -41,7 +43,7 @@ PyFtpdPeer::PyFtpdPeer()
     password_ = "secret";
     root_ = work_->path() + "/root";
     std::filesystem::create_directories(root_);
-    if (FindProgram("/usr/bin/python3").empty()) {
+    if (!Installed("/usr/bin/python3")) {
         error_ = "python3 missing";
         return;
     }
@@ -62,7 +64,7 @@ VsftpdPeer::VsftpdPeer()
     writable_ = "pub";
     uid_t uid;
     gid_t gid;
-    if (FindProgram("/usr/sbin/vsftpd").empty() || !FtpUser(&uid, &gid)) {
+    if (!Installed("/usr/sbin/vsftpd") || !FtpUser(&uid, &gid)) {
         error_ = "vsftpd or the ftp user missing";
         return;
     }
@@ -96,7 +98,7 @@ void VsftpdPeer::Adopt(const std::string& localPath) const
 
 FtpProxyPeer::FtpProxyPeer(int destPort)
 {
-    if (FindProgram("/usr/sbin/ftp-proxy").empty()) {
+    if (!Installed("/usr/sbin/ftp-proxy")) {
         error_ = "ftp-proxy missing";
         return;
     }

@@ -35,9 +35,12 @@ struct FtpTestClient {
     // Starts a request without waiting.
     void Start(TCustomFtpCli::TAction action)
     {
+        struct Guard {
+            bool& flag;
+            ~Guard() { flag = false; }
+        } guard{inCall};
         inCall = true;
         (ftp.*action)();
-        inCall = false;
     }
     // A blocking call; the starting call is watched for an early event.
     bool Block(TCustomFtpCli::TAction action)
