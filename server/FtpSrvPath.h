@@ -1,0 +1,40 @@
+#pragma once
+// The path rules of the server: every folder a client moves to and every
+// file a command names stays inside the client's home folder.
+//
+// Paths are host paths, shown to the client as they are. "." and empty
+// steps are dropped and ".." goes up one step; the result must be the home
+// folder or lie below it, compared step by step ("/srv/ftp" does not admit
+// "/srv/ftp2"). Symbolic links are followed for the check: a path whose
+// real location (every link resolved, as far as the path exists) lies
+// outside the real home folder is refused, so a link inside the home that
+// points out of it cannot be used, while links that stay inside work.
+// Names holding "\" or a NUL byte are refused outright: some clients take
+// "\" for a separator, and a NUL would cut the name the system sees.
+#include <string>
+
+// Drops "." and empty steps, resolves ".." (never above "/"). The result is
+// absolute, without a trailing "/" except for the root itself.
+std::string NormalisePath(const std::string& Path);
+// Path equals Folder or lies below it, step by step (both normalised).
+bool IsInsideFolder(const std::string& Path, const std::string& Folder);
+// The real path of the longest part of Path that exists, with the rest of
+// Path appended unchanged.
+std::string RealPathOf(const std::string& Path);
+
+// The file path rule: Name relative to Folder (or absolute), normalised and
+// confined to HomeDir. Raises PortlornException with the reason.
+std::string ResolveFilePath(const std::string& Folder, const std::string& Name, const std::string& HomeDir);
+
+// The folder rule: the folder New names, seen from Current, normalised,
+// ending in "/", existing and confined to HomeDir. "" and "." keep Current,
+// ".." goes up; relative paths with "./" or "../" inside are refused.
+// Raises EFtpCtrlSocketException with the reason.
+std::string ResolveDirectoryPath(const std::string& Current, const std::string& New, const std::string& HomeDir);
+
+// Texts of the refusals.
+extern const char* const PathOutsideHomeText;     // "Cannot accept path outside home directory"
+extern const char* const PathDotNotationText;     // "Cannot accept relative path using dot notation"
+extern const char* const PathInvalidCharText;     // "Cannot accept path with backslash or NUL"
+extern const char* const PathHomeNotAbsoluteText; // "Home directory is not an absolute path"
+extern const char* const PathNoSuchDirectoryText; // "No such directory"
