@@ -1,0 +1,123 @@
+// The path rules: every folder and file a client names stays in its home.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "server/FtpSrvExceptions.h"
+#include "server/FtpSrvPath.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+TEST(ServerPathRules, NormaliseAndCompareByComponents)
+{
+    EXPECT_EQ(NormalisePath("/a//b/./c/"), "/a/b/c");
+    EXPECT_EQ(NormalisePath("/a/b/../../.."), "/");
+    EXPECT_EQ(NormalisePath("//"), "/");
+    EXPECT_TRUE(IsInsideFolder("/srv/ftp/x", "/srv/ftp"));
+    EXPECT_TRUE(IsInsideFolder("/srv/ftp", "/srv/ftp/"));
+    EXPECT_FALSE(IsInsideFolder("/srv/ftp2", "/srv/ftp"));
+    EXPECT_FALSE(IsInsideFolder("/srv", "/srv/ftp"));
+    EXPECT_TRUE(IsInsideFolder("/anything", "/"));
+}
+
+class ServerPathHome : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir / "home";
+        ::mkdir(home.c_str(), 0755);
+        ::mkdir((home + "/sub").c_str(), 0755);
+        ::mkdir((dir / "home2").c_str(), 0755);
+        testsupport::WriteFile(dir / "secret", "outside");
+        testsupport::WriteFile(home + "/a.txt", "inside");
+        ::symlink((dir / "secret").c_str(), (home + "/out").c_str());
+        ::symlink(dir.path().c_str(), (home + "/outdir").c_str());
+        ::symlink((home + "/sub").c_str(), (home + "/insub").c_str());
+    }
+    testsupport::TempDir dir;
+    std::string home;
+};
+
+TEST_F(ServerPathHome, FilePathRuleResolvesInsideTheHome)
+{
+    const std::string cwd = home + "/sub/";
+    struct Case { std::string name, expected; };
+    for (const Case& c : std::vector<Case>{
+             {"a.txt", home + "/sub/a.txt"},
+             {"../a.txt", home + "/a.txt"},
+             {"./x/../y", home + "/sub/y"},
+             {home + "/a.txt", home + "/a.txt"},
+             {"//" + home.substr(1) + "//sub//f", home + "/sub/f"},
+             {"%2e%2e", home + "/sub/%2e%2e"},
+             {"insub/../a", home + "/sub/a"},
+         }) {
+        EXPECT_EQ(ResolveFilePath(cwd, c.name, home), c.expected) << c.name;
+    }
+    // A link whose target stays inside the home may be used.
+    EXPECT_EQ(ResolveFilePath(home + "/", "insub/f", home), home + "/insub/f");
+}
+
+TEST_F(ServerPathHome, FilePathRuleRefusesEveryEscape)
+{
+    const std::string cwd = home + "/sub/";
+    for (const std::string& name : {
+             std::string("../.."), std::string("../../etc/passwd"), std::string("/etc/passwd"),
+             std::string("//etc"), std::string("a/../../../x"), std::string("..\\..\\etc\\passwd"),
+             std::string("a\\b"), std::string("x\0/../../../etc", 15), dir / "home2/f", dir / "home2",
+             dir / "secret", std::string("../out"), std::string("../outdir/secret"), std::string("/"),
+             std::string(4000, 'a') + "/../../../..", std::string("../../") + std::string(300, 'x'),
+         }) {
+        EXPECT_THROW(ResolveFilePath(cwd, name, home), PortlornException) << name;
+    }
+    // ".." of the home itself is the parent.
+    EXPECT_THROW(ResolveFilePath(home + "/", "..", home), PortlornException);
+    // A relative home is no confinement at all: refused.
+    EXPECT_THROW(ResolveFilePath("sub/", "a", "relative/home"), PortlornException);
+}
+
+TEST_F(ServerPathHome, FolderRuleMovesAndRefuses)
+{
+    struct Case { std::string current, requested, expected; };
+    for (const Case& c : std::vector<Case>{
+             {home + "/", "sub", home + "/sub/"},
+             {home + "/", "sub/", home + "/sub/"},
+             {home + "/sub/", "..", home + "/"},
+             {home + "/sub/", ".", home + "/sub/"},
+             {home + "/sub/", "", home + "/sub/"},
+             {home + "/", home + "//sub", home + "/sub/"},
+             {home + "/", "insub", home + "/insub/"},
+             {dir / "elsewhere/", home, home + "/"},
+         }) {
+        EXPECT_EQ(ResolveDirectoryPath(c.current, c.requested, home), c.expected) << c.requested;
+    }
+    struct Refusal { std::string current, requested, message; };
+    for (const Refusal& r : std::vector<Refusal>{
+             {home + "/", "..", PathOutsideHomeText},
+             {home + "/sub/", "../..", PathDotNotationText},
+             {home + "/sub/", "../sub", PathDotNotationText},
+             {home + "/", "/etc", PathOutsideHomeText},
+             {home + "/", "//etc", PathOutsideHomeText},
+             {home + "/", dir / "home2", PathOutsideHomeText},
+             {home + "/", "outdir", PathOutsideHomeText},
+             {home + "/", "missing", PathNoSuchDirectoryText},
+             {home + "/", "a.txt", PathNoSuchDirectoryText},
+             {home + "/", "a\\b", PathInvalidCharText},
+             {home + "/", "%2e%2e", PathNoSuchDirectoryText},
+         }) {
+        try {
+            ResolveDirectoryPath(r.current, r.requested, home);
+            ADD_FAILURE() << r.requested << " was accepted";
+        } catch (const EFtpCtrlSocketException& e) {
+            EXPECT_EQ(e.Message(), r.message) << r.requested;
+        }
+    }
+}
+
+TEST_F(ServerPathHome, RealPathFollowsLinksOfTheExistingPart)
+{
+    EXPECT_EQ(RealPathOf(home + "/outdir/secret"), RealPathOf(dir / "secret"));
+    EXPECT_EQ(RealPathOf(home + "/insub/new/file"), RealPathOf(home + "/sub") + "/new/file");
+}
+
+} // namespace
