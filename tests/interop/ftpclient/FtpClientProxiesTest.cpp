@@ -2,6 +2,7 @@
 // (USER user@host:port) through ftp-proxy, and the SOCKS connection types.
 #include <gtest/gtest.h>
 
+#include "tests/interop/ftpclient/SocksTestPeers.h"
 #include "tests/net/ftp/FtpTestClient.h"
 #include "tests/support/FtpServerPeers.h"
 
@@ -49,5 +50,43 @@ TEST(FtpProxies, FtpProxyLogin)
     ListAndDownload(client, server);
     EXPECT_TRUE(client.Shown("USER " + server.User() + "@127.0.0.1:" + std::to_string(server.Port())));
 }
+
+struct SocksCase {
+    const char* name;
+    ftpsocks::SocksPeer::Kind kind;
+    TFtpConnectionType type;
+};
+
+class FtpSocks : public ::testing::TestWithParam<SocksCase> {};
+
+// Every data connection goes through the SOCKS server as well: a socket
+// forgets its SOCKS settings at each close, and the client sets them again.
+TEST_P(FtpSocks, ListingAndDownloadThroughTheSocksServer)
+{
+    testsupport::PyFtpdPeer server;
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    ftpsocks::SocksPeer socks(GetParam().kind);
+    ASSERT_TRUE(socks.Ok()) << socks.Error();
+    FtpTestClient client(server.Port(), false);
+    // 4A and 5 hand the name to the SOCKS server to resolve.
+    client.ftp.SetHostName("localhost");
+    client.ftp.SetUserName(server.User());
+    client.ftp.SetPassWord(server.Password());
+    client.ftp.SetConnectionType(GetParam().type);
+    client.ftp.SetSocksServer("127.0.0.1");
+    client.ftp.SetSocksPort(std::to_string(socks.Port()));
+    client.ftp.SetSocksUserCode(socks.User());
+    client.ftp.SetSocksPassword(socks.Password());
+    EXPECT_TRUE(client.ftp.PassiveMode());
+    ListAndDownload(client, server);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpSocks,
+                         ::testing::Values(SocksCase{"dante_socks4", ftpsocks::SocksPeer::Dante, ftpSocks4},
+                                           SocksCase{"dante_socks5", ftpsocks::SocksPeer::Dante, ftpSocks5},
+                                           SocksCase{"microsocks_socks5_password", ftpsocks::SocksPeer::Microsocks,
+                                                     ftpSocks5},
+                                           SocksCase{"ssh_socks4a", ftpsocks::SocksPeer::SshDynamic, ftpSocks4A}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
