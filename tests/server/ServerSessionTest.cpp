@@ -1,0 +1,362 @@
+// The server component over real sockets, driven by a scripted client:
+// replies, login, navigation, file commands, transfers and path attacks.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+
+#include "server/FtpSrv.h"
+#include "tests/server/FtpScriptClient.h"
+#include "tests/support/TestSupport.h"
+
+using namespace servertest;
+using testsupport::PatternBytes;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+class ServerSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir / "home";
+        ::mkdir(home.c_str(), 0755);
+        ::mkdir((home + "/sub").c_str(), 0755);
+        WriteFile(home + "/a.txt", "hello");
+        server = std::make_unique<ServerThread>(home, setup);
+        ASSERT_TRUE(client.Open(server->Port()));
+    }
+    // Downloads Name over a passive connection; Final gets the closing reply.
+    std::string Retr(const std::string& Name, Reply* Final = nullptr)
+    {
+        int data = client.Pasv();
+        if (data < 0) return "<no data connection>";
+        Reply r = client.Cmd("RETR " + Name);
+        std::string got = r.code == 150 ? ReadToEnd(data) : "";
+        ::close(data);
+        Reply end = r.code == 150 ? client.Read() : r;
+        if (Final) *Final = end;
+        return got;
+    }
+    Reply Stor(const std::string& Verb, const std::string& Name, const std::string& Bytes)
+    {
+        int data = client.Pasv();
+        if (data < 0) return {};
+        Reply r = client.Cmd(Verb + " " + Name);
+        if (r.code != 150) {
+            ::close(data);
+            return r;
+        }
+        SendAll(data, Bytes);
+        ::close(data);
+        return client.Read();
+    }
+    std::string List(const std::string& Verb)
+    {
+        int data = client.Pasv();
+        Reply r = client.Cmd(Verb);
+        std::string got = r.code == 150 ? ReadToEnd(data) : "";
+        ::close(data);
+        if (r.code == 150) client.Read();
+        return got;
+    }
+
+    testsupport::TempDir dir;
+    std::string home;
+    ServerThread::Setup setup;
+    std::unique_ptr<ServerThread> server;
+    ScriptClient client;
+};
+
+TEST_F(ServerSession, RepliesBeforeAndAfterLogin)
+{
+    EXPECT_EQ(client.LastBanner(), "220 Portlorn FTP Server ready.");
+    struct Step { std::string line, reply; };
+    for (const Step& s : std::vector<Step>{
+             {"PASS x", "503 Login with USER first."},
+             {"SIZE a.txt", "530 Please login with USER and PASS."},
+             // File times need a login like the other file commands.
+             {"MDTM a.txt", "530 Please login with USER and PASS."},
+             {"RETR a.txt", "530 Please login with USER and PASS."},
+             {"NOOP", "200 Ok. Parameter was ''."},
+             {"  noop  word ", "200 Ok. Parameter was 'word '."},
+             {"STRU F", "200 Ok. STRU parameter 'F' ignored."},
+             {"USER user", "331 Password required for user."},
+             {"PASS wrong", "530 Login incorrect."},
+             {"USER  user ", "331 Password required for user."},
+             {"PASS pass", "230 User user logged in."},
+             {"SYST", "215 UNIX Type: L8 Quenlow"},
+             {"TYPE i", "200 Type set to i."},
+             {"TYPE E", "500 'TYPE E': command not understood."},
+             {"FOO bar", "500 'FOO': command not understood."},
+             {"#x y", "500 '#x y': command not understood."},
+             {"REST -1", "501 Required byte offset parameter bad or missing."},
+             {"REST abc", "501 Syntax error in parameter: 'abc' is not a valid integer value."},
+             {"REST 5000000000", "350 REST supported. Ready to resume at byte offset 5000000000."},
+             {"SIZE a.txt", "213 5"},
+             {"SIZE nothing", "550 Command failed: File not found."},
+             {"ABOR", "225 ABOR command successful."},
+             {"XPWD", "257 \"" + home + "/\" is current directory."},
+         }) {
+        EXPECT_EQ(client.Cmd(s.line).text(), s.reply) << s.line;
+    }
+    // Telnet IAC IP inside a line is dropped; IAC IAC reaches the parser as one byte.
+    EXPECT_EQ(client.Cmd("NO\xff\xf4OP x").text(), "200 Ok. Parameter was 'x'.");
+    EXPECT_EQ(client.Cmd("NOOP \xff\xff").text(), "200 Ok. Parameter was '\xff'.");
+    EXPECT_EQ(client.Cmd("QUIT").text(), "221 Goodbye.");
+    EXPECT_EQ(client.Read().code, 0); // closed after the reply
+}
+
+TEST_F(ServerSession, NavigationStaysInsideTheHome)
+{
+    ASSERT_TRUE(client.Login());
+    struct Step { std::string line, reply; };
+    const std::string h = home + "/";
+    for (const Step& s : std::vector<Step>{
+             {"CWD sub", "250 CWD command successful. \"" + h + "sub/\" is current directory."},
+             {"PWD", "257 \"" + h + "sub/\" is current directory."},
+             {"CDUP", "250 CWD command successful. \"" + h + "\" is current directory."},
+             {"CDUP", "501 CWD failed. Cannot accept path outside home directory"},
+             {"CWD " + h + "sub/..", "250 CWD command successful. \"" + h + "\" is current directory."},
+             {"CWD missing", "501 CWD failed. No such directory"},
+             {"CWD ../sub", "501 CWD failed. Cannot accept relative path using dot notation"},
+             {"CWD /etc", "501 CWD failed. Cannot accept path outside home directory"},
+             {"PWD", "257 \"" + h + "\" is current directory."},
+         }) {
+        EXPECT_EQ(client.Cmd(s.line).text(), s.reply) << s.line;
+    }
+}
+
+TEST_F(ServerSession, FileCommands)
+{
+    ASSERT_TRUE(client.Login());
+    const std::string h = home + "/";
+    struct Step { std::string line, reply; };
+    for (const Step& s : std::vector<Step>{
+             {"MKD new", "257 '" + h + "new': directory created."},
+             {"MKD new", "550 '" + h + "new': can't create directory."},
+             {"MKD a.txt", "550 '" + h + "a.txt': file or directory already exists."},
+             {"MKD", "501 Syntax error in parameter."},
+             {"RMD new", "250 '" + h + "new': directory removed."},
+             {"RMD new", "550 '" + h + "new': no such directory."},
+             {"RNFR nothing", "550 '" + h + "nothing': no such file or directory."},
+             {"RNFR", "501 Syntax error is parameter."},
+             {"RNFR a.txt", "350 File exists, ready for destination name."},
+             {"RNTO sub/b.txt", "250 File '" + h + "a.txt' renamed to '" + h + "sub/b.txt'."},
+             {"RNFR sub/b.txt", "350 File exists, ready for destination name."},
+             {"RNTO sub/b.txt", "553 '" + h + "sub/b.txt': file already exists."},
+             {"DELE sub/b.txt", "250 File '" + h + "sub/b.txt' deleted."},
+             {"DELE sub/b.txt", "550 '" + h + "sub/b.txt': no such file or directory."},
+             {"DELE sub", "550 '" + h + "sub': no such file or directory."},
+             {"MDTM", "501 Syntax error in MDTM parameter."},
+             {"MDTM sub", "550 '" + h + "sub': no such file or directory."},
+         }) {
+        EXPECT_EQ(client.Cmd(s.line).text(), s.reply) << s.line;
+    }
+    WriteFile(home + "/t", "x");
+    timeval times[2] = {{984579726, 0}, {984579726, 0}};
+    ::utimes((home + "/t").c_str(), times);
+    EXPECT_EQ(client.Cmd("MDTM t").text(), "213 20010314142206.000");
+}
+
+TEST_F(ServerSession, ReadOnlyAccountCannotWrite)
+{
+    client.Close();
+    server.reset();
+    setup = [](TPortlorn& s) {
+        auto refuse = [](TObject*, TFtpCtrlSocket*, TFtpString&, bool& allowed) { allowed = false; };
+        s.OnValidatePut = refuse;
+        s.OnValidateDele = refuse;
+        s.OnValidateRnFr = refuse;
+        s.OnValidateRnTo = refuse;
+        s.OnMakeDirectory = [](TObject*, TFtpCtrlSocket*, const TFtpString&, bool& allowed) { allowed = false; };
+    };
+    server = std::make_unique<ServerThread>(home, setup);
+    ASSERT_TRUE(client.Open(server->Port()));
+    ASSERT_TRUE(client.Login());
+    EXPECT_EQ(Stor("STOR", "n", "x").text(), "501 Permission Denied");
+    EXPECT_EQ(Stor("APPE", "a.txt", "x").text(), "500 Cannot APPE.");
+    EXPECT_EQ(client.Cmd("DELE a.txt").text(), "500 Cannot DELE.");
+    EXPECT_EQ(client.Cmd("RNFR a.txt").text(), "500 Cannot RNFR.");
+    EXPECT_EQ(client.Cmd("RNTO x").text(), "500 Cannot RNTO.");
+    EXPECT_EQ(client.Cmd("MKD d").text(), "550 '" + home + "/d': can't create directory.");
+    // Removing a folder is a write too.
+    EXPECT_EQ(client.Cmd("RMD sub").text(), "550 '" + home + "/sub': can't remove directory.");
+    EXPECT_TRUE(std::filesystem::exists(home + "/sub"));
+    EXPECT_EQ(ReadFile(home + "/a.txt"), "hello");
+    EXPECT_EQ(Retr("a.txt"), "hello");
+}
+
+TEST_F(ServerSession, TransfersAreByteExactWithRestartAndAppend)
+{
+    ASSERT_TRUE(client.Login());
+    const std::string big = PatternBytes(5'000'000, 7);
+    Reply end;
+    EXPECT_EQ(Stor("STOR", "big", big).text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/big"), big);
+    EXPECT_EQ(Retr("big", &end), big);
+    EXPECT_EQ(end.text(), "226 File sent ok");
+
+    // Restarted download and upload: the upload keeps the first n bytes.
+    EXPECT_EQ(client.Cmd("REST 1000000").code, 350);
+    EXPECT_EQ(Retr("big"), big.substr(1000000));
+    WriteFile(home + "/part", big.substr(0, 3000000) + "garbage that must go");
+    EXPECT_EQ(client.Cmd("REST 3000000").code, 350);
+    EXPECT_EQ(Stor("STOR", "part", big.substr(3000000)).text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/part"), big);
+
+    // APPE answers the offset it appends at.
+    int data = client.Pasv();
+    EXPECT_EQ(client.Cmd("APPE a.txt").text(), "150 APPE supported.  Ready to append file \"a.txt\" at offset 5.");
+    SendAll(data, " world");
+    ::close(data);
+    EXPECT_EQ(client.Read().text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/a.txt"), "hello world");
+    EXPECT_EQ(Stor("APPE", "fresh", "new").code, 226);
+    EXPECT_EQ(ReadFile(home + "/fresh"), "new");
+
+    // An upload of no bytes still empties the file.
+    EXPECT_EQ(Stor("STOR", "a.txt", "").text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/a.txt"), "");
+    // A missing file answers 150 first, then the failure.
+    Retr("missing", &end);
+    EXPECT_EQ(end.text(), "501 Cannot RETR. No such file or directory");
+}
+
+TEST_F(ServerSession, ListingsOverTheDataConnection)
+{
+    ASSERT_TRUE(client.Login());
+    std::string list = List("LIST");
+    EXPECT_NE(list.find(" a.txt\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("drw-rw-rw-   1 ftp      ftp  "), std::string::npos) << list;
+    // Options are taken as options, not as names.
+    EXPECT_EQ(List("LIST -la"), list);
+    EXPECT_EQ(List("NLST"), ".\r\n..\r\na.txt\r\nsub\r\n");
+    EXPECT_EQ(List("LIST sub"), "");
+    EXPECT_EQ(List("NLST *.txt"), "a.txt\r\n");
+}
+
+TEST_F(ServerSession, ActiveModeConnectsBackOnlyToTheClient)
+{
+    ASSERT_TRUE(client.Login());
+    int port = 0;
+    int listener = ListenOn("127.0.0.1", port);
+    ASSERT_GE(listener, 0);
+    const std::string arg = "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    struct Step { std::string line, reply; };
+    for (const Step& s : std::vector<Step>{
+             {"PORT 127,0,0,1,256,1", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,0,0", "501 Invalid PORT command."},
+             {"PORT 127,0,0,2,4,1", "501 Invalid PORT command."},
+             {"PORT 10,0,0,1,4,1", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,4", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,4,1x", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,4,1", "200 Port command successful."},
+         }) {
+        EXPECT_EQ(client.Cmd(s.line).text(), s.reply) << s.line;
+    }
+    ASSERT_EQ(client.Cmd("PORT " + arg).code, 200);
+    ASSERT_EQ(client.Cmd("RETR a.txt").code, 150);
+    int data = AcceptOne(listener, 10000);
+    ASSERT_GE(data, 0);
+    EXPECT_EQ(ReadToEnd(data), "hello");
+    ::close(data);
+    EXPECT_EQ(client.Read().text(), "226 File sent ok");
+
+    ASSERT_EQ(client.Cmd("PORT " + arg).code, 200);
+    ASSERT_EQ(client.Cmd("STOR up").code, 150);
+    data = AcceptOne(listener, 10000);
+    ASSERT_GE(data, 0);
+    SendAll(data, "uploaded");
+    ::close(data);
+    EXPECT_EQ(client.Read().text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/up"), "uploaded");
+    ::close(listener);
+
+    // A refused connection is a failure, never "226".
+    ASSERT_EQ(client.Cmd("PORT " + arg).code, 200);
+    EXPECT_EQ(client.Cmd("RETR a.txt").code, 150);
+    EXPECT_EQ(client.Read().text(), "501 Cannot RETR. Error #10061");
+    ASSERT_EQ(client.Cmd("PORT " + arg).code, 200);
+    EXPECT_EQ(client.Cmd("STOR up").code, 150);
+    EXPECT_EQ(client.Read().text(), "426 Connection closed; transfer aborted. Error #10061");
+    EXPECT_EQ(ReadFile(home + "/up"), "uploaded");
+}
+
+TEST_F(ServerSession, PathAttacksAreRefusedAndTouchNothingOutside)
+{
+    // Outside the home: a file, a folder whose name extends the home's, and
+    // links from inside the home pointing out.
+    WriteFile(dir / "secret", "outside");
+    ::mkdir((dir / "home2").c_str(), 0755);
+    WriteFile(dir / "home2/f", "other home");
+    ::symlink((dir / "secret").c_str(), (home + "/link").c_str());
+    ::symlink(dir.path().c_str(), (home + "/linkdir").c_str());
+    ASSERT_TRUE(client.Login());
+
+    const std::vector<std::string> attacks = {
+        "..", "../..", "../secret", "../../etc/passwd", "/etc/passwd", "//etc", "a/../../x", "..\\secret",
+        "sub\\..\\..\\secret", "../home2/f", dir / "home2/f", dir / "home2", dir / "secret", "link",
+        "linkdir/secret", "linkdir", std::string(200, 'a') + "/../../secret", "../" + std::string(230, 'x'),
+        "sub/" + std::string(300, 'y'),
+    };
+    // Every command that names a path, with the replies that refuse it (500:
+    // a line too long to act on).
+    struct Cmd { std::string verb; std::vector<int> refusals; };
+    const std::vector<Cmd> commands = {
+        {"RETR", {501}}, {"SIZE", {550}}, {"MDTM", {550}}, {"DELE", {501}}, {"RNFR", {501}},
+        {"CWD", {501}}, {"MKD", {550}}, {"RMD", {501}}, {"LIST", {451}}, {"NLST", {451}},
+        {"STOR", {501}}, {"APPE", {550}}, {"RNTO", {501}},
+    };
+    ASSERT_EQ(client.Cmd("RNFR a.txt").code, 350);
+    for (const auto& c : commands) {
+        for (const auto& a : attacks) {
+            Reply r = client.Cmd(c.verb + " " + a);
+            bool refused = r.code == 500 ||
+                           std::find(c.refusals.begin(), c.refusals.end(), r.code) != c.refusals.end();
+            EXPECT_TRUE(refused) << c.verb << " " << a << " -> " << r.text();
+        }
+    }
+    // "%2e%2e" is a name like any other: never decoded to "..".
+    EXPECT_EQ(client.Cmd("MKD %2e%2e").code, 257);
+    EXPECT_EQ(client.Cmd("CWD %2e%2e").text(),
+              "250 CWD command successful. \"" + home + "/%2e%2e/\" is current directory.");
+    EXPECT_EQ(client.Cmd("CDUP").code, 250);
+    EXPECT_EQ(ReadFile(dir / "secret"), "outside");
+    EXPECT_EQ(ReadFile(dir / "home2/f"), "other home");
+    EXPECT_TRUE(std::filesystem::exists(home + "/a.txt"));
+    EXPECT_EQ(client.Cmd("PWD").text(), "257 \"" + home + "/sub/\" is current directory.");
+    // Nothing new appeared next to the home.
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"home", "home2", "secret"}));
+}
+
+TEST_F(ServerSession, MaxClientsRefusesTheNextOne)
+{
+    client.Close();
+    server.reset();
+    std::atomic<int> connects {0}, disconnects {0};
+    setup = [&](TPortlorn& s) {
+        s.SetMaxClients(2);
+        s.OnClientConnect = [&](TObject*, TFtpCtrlSocket*, std::uint16_t) { ++connects; };
+        s.OnClientDisconnect = [&](TObject*, TFtpCtrlSocket*, std::uint16_t) { ++disconnects; };
+    };
+    server = std::make_unique<ServerThread>(home, setup);
+    ScriptClient a(server->Port()), b(server->Port()), c(server->Port());
+    EXPECT_EQ(a.LastBanner(), "220 Portlorn FTP Server ready.");
+    EXPECT_EQ(b.LastBanner(), "220 Portlorn FTP Server ready.");
+    EXPECT_EQ(c.LastBanner(), "421 Too many users connected.");
+    EXPECT_EQ(c.Read().code, 0);
+    EXPECT_TRUE(a.Login());
+    EXPECT_EQ(server->ClientCount(), 2);
+    EXPECT_EQ(connects.load(), 3);
+    EXPECT_EQ(disconnects.load(), 1);
+}
+
+} // namespace
