@@ -1,0 +1,254 @@
+// Faults: clients that vanish, misbehave or flood; files that cannot be
+// written; no descriptors left for accepting.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "server/FtpSrv.h"
+#include "tests/server/FtpScriptClient.h"
+#include "tests/support/TestSupport.h"
+
+using namespace servertest;
+using testsupport::PatternBytes;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+int OpenDescriptors()
+{
+    int n = 0;
+    for (auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+// Waits until the condition holds (up to 10 s).
+bool Eventually(const std::function<bool()>& cond)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+}
+
+class ServerFault : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir / "home";
+        ::mkdir(home.c_str(), 0755);
+        server = std::make_unique<ServerThread>(home);
+        baseline = OpenDescriptors();
+    }
+    // The server still serves a new client completely.
+    void ExpectServing()
+    {
+        ScriptClient c(server->Port());
+        EXPECT_EQ(c.LastBanner(), "220 Portlorn FTP Server ready.");
+        EXPECT_TRUE(c.Login());
+        EXPECT_EQ(c.Cmd("NOOP").code, 200);
+    }
+    testsupport::TempDir dir;
+    std::string home;
+    std::unique_ptr<ServerThread> server;
+    int baseline = 0;
+};
+
+TEST_F(ServerFault, LinesTooLongAreRefusedAndSkipped)
+{
+    ScriptClient c(server->Port());
+    // 100 KiB without a line end, then the rest of that line and a command.
+    c.Send(std::string(100 * 1024, 'x'));
+    EXPECT_EQ(c.Read().text(), "500 Command line too long.");
+    c.Send(std::string(5000, 'y') + "\r\nNOOP after\r\n");
+    EXPECT_EQ(c.Read().text(), "200 Ok. Parameter was 'after'.");
+    // Longer than a command may be, but within the buffer: refused, never cut
+    // to a shorter name and acted on.
+    ASSERT_TRUE(c.Login());
+    WriteFile(home + "/" + std::string(250, 'n'), "keep");
+    EXPECT_EQ(c.Cmd("DELE " + std::string(250, 'n') + "xyz").text(), "500 Command line too long.");
+    EXPECT_EQ(ReadFile(home + "/" + std::string(250, 'n')), "keep");
+    EXPECT_EQ(c.Cmd("NOOP 1").text(), "200 Ok. Parameter was '1'.");
+}
+
+TEST_F(ServerFault, ClientThatNeverReadsCannotGrowTheServer)
+{
+    int fd = ConnectTo("127.0.0.1", server->Port());
+    ASSERT_GE(fd, 0);
+    // Commands go in without a reply ever being read. The server stops
+    // reading once its answers cannot leave, so our sends block early.
+    SetTimeout(fd, 200);
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) burst += "NOOP keep-the-server-busy\r\n";
+    std::int64_t sent = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < until) {
+        ssize_t n = ::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += n;
+    }
+    EXPECT_LT(sent, 200LL << 20) << "the server kept reading without sending";
+    ExpectServing();
+    ::close(fd);
+    EXPECT_TRUE(Eventually([&] { return server->ClientCount() == 0; }));
+}
+
+TEST_F(ServerFault, ClientGoneMidDownloadAndMidUpload)
+{
+    WriteFile(home + "/big", PatternBytes(64 << 20, 3));
+    {
+        ScriptClient c(server->Port());
+        ASSERT_TRUE(c.Login());
+        int data = c.Pasv();
+        ASSERT_EQ(c.Cmd("RETR big").code, 150);
+        char buf[4096];
+        ASSERT_GT(::recv(data, buf, sizeof buf, 0), 0);
+        CloseWithReset(data);
+        c.Close();
+    }
+    {
+        ScriptClient c(server->Port());
+        ASSERT_TRUE(c.Login());
+        int data = c.Pasv();
+        ASSERT_EQ(c.Cmd("STOR up").code, 150);
+        SendAll(data, PatternBytes(1 << 20, 4));
+        c.Close(); // the control connection goes first
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        CloseWithReset(data);
+    }
+    EXPECT_TRUE(Eventually([&] { return server->ClientCount() == 0; }));
+    ExpectServing();
+    // Every socket and file of those sessions is closed again.
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= baseline; })) << OpenDescriptors() << " " << baseline;
+}
+
+TEST_F(ServerFault, ResetDuringDownloadGivesOneFinalReply)
+{
+    WriteFile(home + "/big", PatternBytes(64 << 20, 5));
+    ScriptClient c(server->Port());
+    ASSERT_TRUE(c.Login());
+    int data = c.Pasv();
+    ASSERT_EQ(c.Cmd("RETR big").code, 150);
+    char buf[4096];
+    ASSERT_GT(::recv(data, buf, sizeof buf, 0), 0);
+    CloseWithReset(data);
+    Reply end = c.Read();
+    EXPECT_TRUE(end.code == 501 || end.code == 426) << end.text();
+    // Nothing more comes for that transfer: the next reply is the NOOP's.
+    EXPECT_EQ(c.Cmd("NOOP x").text(), "200 Ok. Parameter was 'x'.");
+    EXPECT_EQ(c.Read(300).code, 0);
+}
+
+TEST_F(ServerFault, PassiveConnectionNeverMade)
+{
+    WriteFile(home + "/f", "data");
+    ScriptClient c(server->Port());
+    ASSERT_TRUE(c.Login());
+    int before = OpenDescriptors();
+    ASSERT_EQ(c.Cmd("PASV").code, 227);
+    ASSERT_EQ(c.Cmd("RETR f").code, 150);
+    // Other clients are served while this one waits.
+    ExpectServing();
+    // ABOR ends the waiting transfer with its one failure reply.
+    EXPECT_EQ(c.Cmd("ABOR").text(), "501 Cannot RETR. ABORT requested by client");
+    EXPECT_EQ(c.Read().text(), "225 ABOR command successful.");
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= before; }));
+    // The same for an upload, ended by the client leaving.
+    ASSERT_EQ(c.Cmd("PASV").code, 227);
+    ASSERT_EQ(c.Cmd("STOR g").code, 150);
+    c.Close();
+    EXPECT_TRUE(Eventually([&] { return server->ClientCount() == 0; }));
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= baseline; }));
+}
+
+TEST_F(ServerFault, CommandDuringUploadKeepsItsFinalReply)
+{
+    ScriptClient c(server->Port());
+    ASSERT_TRUE(c.Login());
+    int data = c.Pasv();
+    ASSERT_EQ(c.Cmd("STOR up").code, 150);
+    SendAll(data, "first part ");
+    EXPECT_EQ(c.Cmd("NOOP").text(), "200 Ok. Parameter was ''.");
+    SendAll(data, "second part");
+    ::close(data);
+    EXPECT_EQ(c.Read().text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/up"), "first part second part");
+}
+
+TEST_F(ServerFault, FileThatCannotBeWritten)
+{
+    // A file-size limit on the server process: the write fails with EFBIG
+    // (the signal is held back), the transfer fails, the server lives on.
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1 << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ScriptClient c(server->Port());
+    ASSERT_TRUE(c.Login());
+    int data = c.Pasv();
+    ASSERT_EQ(c.Cmd("STOR big").code, 150);
+    SendAll(data, PatternBytes(3 << 20, 6));
+    ::close(data);
+    EXPECT_EQ(c.Read().text(), "426 Connection closed; File too large.");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    // A folder in the way of the file: also a failure reply.
+    ::mkdir((home + "/dir").c_str(), 0755);
+    data = c.Pasv();
+    ASSERT_EQ(c.Cmd("STOR dir").code, 150);
+    ::close(data);
+    EXPECT_EQ(c.Read().text(), "426 Connection closed; Is a directory.");
+    ExpectServing();
+}
+
+TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
+{
+    // Limit the process to the descriptors open now: the server's accept
+    // fails with EMFILE. The listener must stay, no half client may remain,
+    // and the waiting client is taken once descriptors are back.
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    rlimit old {};
+    ::getrlimit(RLIMIT_NOFILE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(OpenDescriptors() + 1);
+    // Find the highest open descriptor, so the limit sits right above it.
+    int highest = 0;
+    for (auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        highest = std::max(highest, std::stoi(e.path().filename()));
+    tight.rlim_cur = static_cast<rlim_t>(highest + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(server->Port()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(server->ClientCount(), 0);
+    bool listening = false;
+    server->Run([&](TPortlorn& s) { listening = s.Active(); });
+    EXPECT_TRUE(listening);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    SetTimeout(fd, 10000);
+    char buf[256];
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "220 Portlorn FTP Server ready.\r\n");
+    EXPECT_EQ(server->ClientCount(), 1);
+    ::close(fd);
+    ExpectServing();
+}
+
+} // namespace
