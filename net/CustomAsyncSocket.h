@@ -179,6 +179,10 @@ protected:
     void TryToSend();
     void QueueSendData(const void* Data, std::int64_t Len);
     void DeleteBufferedData();
+    // Handles a failed or short RawSend; false when sending must stop.
+    bool SendFailed(int Error);
+    // Reads and drops what waits, so an orderly close is not turned into a reset.
+    void DiscardInput();
     void ReceiveLoop(std::uint16_t Error);
     void WMSocketSelect(TMessage& MsgRec);
     void WMAsyncGetHostByName(TMessage& MsgRec);
@@ -222,13 +226,16 @@ protected:
     std::vector<char> FStaging; // gathers queued chunks into one send
 
     os::HANDLE FDnsLookupHandle = 0;
-    char FDnsLookupBuffer[1025] = {};
+    alignas(16) char FDnsLookupBuffer[1025] = {};
     std::string FDnsResult;
     std::vector<std::string> FDnsResultList;
     os::SOCKET FASocket = os::INVALID_SOCKET;
 
     int FLastError = 0;
     std::int64_t FReadCount = 0;
+    // Bumped by every receive call on the socket: the receive loop stops when
+    // a handler took nothing, instead of spinning.
+    std::uint64_t FRecvCalls = 0;
 
     bool FMultiThreaded = false;
     TAsyncSocketOptions FComponentOptions;

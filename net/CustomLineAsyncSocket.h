@@ -35,14 +35,15 @@ protected:
     void WMTriggerDataAvailable(TMessage& MsgRec);
     // Offers the complete lines in the buffer from SearchFrom on.
     void DeliverLines(std::int64_t SearchFrom);
-    // Offers the first Len buffered bytes until the owner took them or left line mode.
-    void OfferLine(std::int64_t Len);
+    // Offers the first Len buffered bytes until the owner took them or left
+    // line mode; false when the owner read nothing (or the socket went).
+    bool OfferLine(std::int64_t Len);
 
     bool FLineMode = false;
     std::string FLineEnd = "\r\n";
     bool FLineEcho = false;
     bool FLineEdit = false;
-    std::string FRcvdPtr;          // the line buffer
+    std::string FRcvdPtr;          // the line buffer (its size is FRcvdCnt)
     std::int64_t FRcvdCnt = 0;     // bytes buffered
     std::int64_t FLineLength = 0;  // unread bytes of the line on offer (0: none)
     bool FLineReceivedTriggered = false;

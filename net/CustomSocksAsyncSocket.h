@@ -65,6 +65,8 @@ protected:
     void FireSessionConnected(std::uint16_t Error) override;
     void FireSessionClosed(std::uint16_t Error) override;
     bool FireDataAvailable(std::uint16_t Error) override;
+    // Not told to the owner while negotiating: its session has not started.
+    void FireDataSent(std::uint16_t Error) override;
 
     void FireAuthState(TSocksAuthState AuthState);
     void SocksDoConnect();
