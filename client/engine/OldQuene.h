@@ -1,0 +1,47 @@
+#pragma once
+// Broken lists: queues that could not be finished, kept in "oldquene.ini"
+// with their site and the positions each item reached.
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "client/engine/TransferFileInfo.h"
+
+namespace rtl { class TIniFile; }
+
+struct THostInfo {
+    std::string HostName;
+    std::string HostPort;
+    std::string UserName;
+    std::string PassWord;
+
+    bool operator==(const THostInfo&) const = default;
+};
+
+// One broken list. The queue tree's nodes of the list belong to the window.
+struct TOldQuene {
+    std::string DateTime; // when the list was made, as the window wrote it
+    THostInfo Host;
+    std::vector<TTransferFileInfo> Items;
+};
+
+// The identity of a broken list: DateTime and the four site texts joined.
+std::string OldQueneKey(const TOldQuene& queue);
+
+// Appends the file's broken lists to list (none when the file is missing).
+void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list);
+
+// Section i of ini as a broken list. Items without their direction are left
+// out: guessing one could send a download over the user's own file.
+TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i);
+
+// Writes queue as section i into ini (in memory; the caller saves).
+void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);
+
+// Saves list at exit, keeping what another running copy wrote: every list in
+// the file is appended to list unless list already holds its identity or it
+// was resumed or deleted in this session (removedKeys). The file is then
+// replaced whole, readable by its owner only (it holds passwords). Raises
+// rtl::EIniFileException when the file cannot be written.
+void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
+                   const std::unordered_set<std::string>& removedKeys);

@@ -1,0 +1,112 @@
+#include "client/engine/OldQuene.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "rtl/IniFile.h"
+#include "tests/support/TestSupport.h"
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+TOldQuene Sample(const std::string& when)
+{
+    TOldQuene q;
+    q.DateTime = when;
+    q.Host = {"ftp.example.org", "21", "me", "pa,ss\\word"};
+    // Two parts of one split file past 4 GiB, and an upload.
+    q.Items.push_back({true, "/pub/big.iso", "/home/me/big.iso", 6000000000LL, 2147483648LL, 3000000000LL, false});
+    q.Items.push_back({true, "/pub/big.iso", "/home/me/big.iso", 6000000000LL, 4294967296LL + 5, 6000000000LL, false});
+    q.Items.push_back({false, "/up/a.txt", "/home/me/a.txt", 10, -1, 10, false});
+    return q;
+}
+
+} // namespace
+
+TEST(OldQuene, RoundTripKeepsPositionsPastTwoGiB)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    std::vector<TOldQuene> lists = {Sample("2026-12-10 09:00:00"), Sample("2026-12-10 10:00:00")};
+    lists[1].Items.resize(1);
+    SaveOldQuenes(file, lists, {});
+
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // it holds passwords
+
+    rtl::TIniFile ini(file);
+    EXPECT_EQ(ini.ReadString("Count", "Count", ""), "2");
+    EXPECT_EQ(ini.ReadString("1", "2BeginPos", ""), "4294967301");
+    EXPECT_EQ(ini.ReadString("1", "3IsDownload", ""), "0");
+    EXPECT_EQ(ini.ReadString("1", "3BeginPos", ""), "-1");
+    EXPECT_EQ(ini.ReadString("2", "OldQueneCount", ""), "1");
+
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    ASSERT_EQ(loaded.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(loaded[i].DateTime, lists[i].DateTime);
+        EXPECT_EQ(loaded[i].Host, lists[i].Host);
+        EXPECT_EQ(loaded[i].Items, lists[i].Items);
+    }
+}
+
+TEST(OldQuene, SaveMergesOtherCopiesAndForgetsRemovedLists)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    std::vector<TOldQuene> first = {Sample("A"), Sample("B"), Sample("C")};
+    SaveOldQuenes(file, first, {});
+
+    // This session loaded A, B, C, resumed B and deleted C, and made D;
+    // meanwhile another running copy wrote E into the file.
+    {
+        rtl::TIniFile ini(file);
+        TOldQuene e = Sample("E");
+        e.Host.HostName = "other.example.org";
+        WriteOldQuene(ini, 4, e);
+        ini.WriteInteger("Count", "Count", 4);
+        ini.UpdateFile();
+    }
+    std::vector<TOldQuene> session = {Sample("A"), Sample("D")};
+    SaveOldQuenes(file, session, {OldQueneKey(Sample("B")), OldQueneKey(Sample("C"))});
+
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    std::vector<std::string> when;
+    for (const auto& q : loaded) when.push_back(q.DateTime);
+    EXPECT_EQ(when, (std::vector<std::string>{"A", "D", "E"}));
+    EXPECT_EQ(loaded[2].Host.HostName, "other.example.org");
+    EXPECT_EQ(session.size(), 3u); // the window's list holds the merged lists too
+}
+
+TEST(OldQuene, DamagedAndMissingFiles)
+{
+    TempDir dir;
+    std::vector<TOldQuene> none;
+    LoadOldQuenes(dir / "missing.ini", none);
+    WriteFile(dir / "zero.ini", "[Count]\nCount=0\n[1]\nDateTime=x\n");
+    LoadOldQuenes(dir / "zero.ini", none);
+    EXPECT_TRUE(none.empty());
+
+    WriteFile(dir / "damaged.ini",
+              "[Count]\nCount=2147483647\n"
+              "[1]\nDateTime=d\nHostName=h\nOldQueneCount=999999999\n"
+              "1IsDownload=1\n1HostPath=/a\n"          // other keys missing: empty, 0
+              "2HostPath=/b\n2LocalPath=/home/me/b\n" // no direction: left out
+              "3IsDownload=0\n3HostPath=/c\n3FileSize=junk\n3IsDir=1\n");
+    std::vector<TOldQuene> lists;
+    LoadOldQuenes(dir / "damaged.ini", lists);
+    ASSERT_EQ(lists.size(), 1u);
+    const std::vector<TTransferFileInfo> want = {
+        {true, "/a", "", 0, 0, 0, false},
+        {false, "/c", "", 0, 0, 0, true},
+    };
+    EXPECT_EQ(lists[0].Items, want);
+    EXPECT_EQ(lists[0].Host.PassWord, "");
+}
