@@ -112,6 +112,9 @@ void TPortlorn::Start()
     // A failure while accepting one client never closes the listener.
     FServerSocket->OnBgException = [](TObject*, rtl::Exception&, bool& CanClose) { CanClose = false; };
     FServerSocket->Listen();
+    // The socket component listens with the old backlog of 5; a server that
+    // many clients reach at once takes a longer queue (listen again sets it).
+    if (FServerSocket->State() == wsListening) WsListen(FServerSocket->HSocket(), SOMAXCONN);
 }
 
 void TPortlorn::Stop()

@@ -104,8 +104,13 @@ void TPortlorn::CommandPASV(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         sockaddr_in local {};
         int len = sizeof local;
         if (Client->GetLocalSockAddr(local, len) != 0) throw PortlornException("Cannot get the local address");
-        ClearMethodsOf(data);
+        // A transfer still under way ends with its failure reply.
+        if (Client->TransferCommand != ftpcNone && data->State() != wsClosed) {
+            Client->Aborting = true;
+            Client->TransferError = "PASV requested by client";
+        }
         data->CloseSession();
+        ClearMethodsOf(data);
         data->SetAddr(DottedAddress(local));
         data->SetPort("0");
         data->SetProto("tcp");
