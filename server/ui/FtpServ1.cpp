@@ -290,6 +290,8 @@ void TPortlornForm::StopServer()
 {
     portlorn1_->Stop();
     portlorn1_->DisconnectAll();
+    // The clients just dropped fire no disconnect event: the count is brought up to date here.
+    UpdateClientCount();
 }
 
 void TPortlornForm::SaveUsers()
