@@ -1,5 +1,6 @@
 #include "client/engine/ClientSettings.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -130,6 +131,7 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     LocalDirList = ReadList(ini, "LocalDirectoryList");
     TextExtList = ReadList(ini, "TextExt", true);
     FtpCliNum = ReadInt(ini, "FtpCliNum", "FtpCliNum", 3);
+    if (FtpCliNum < 1 || FtpCliNum > 255) FtpCliNum = 3; // the pool has slots 0..255, at least one
     MTFileSize = ini.ReadInteger("MTFileSize", "MTFileSize", 1000000);
     LocalPath = ini.ReadString("LocalPath", "LocalPath", programDir);
     ReadConnection(ini, "Proxy", ProxySetting);
@@ -138,7 +140,7 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     ShowTransferStateWindow = ini.ReadBool("View", "ShowTransferStateWindow", true);
     ShowStatusWindow = ini.ReadBool("View", "ShowStatusWindow", true);
     MaxThreadNum = ReadInt(ini, "FtpCliNum", "MaxThreadNum", 7);
-    SplitNum = ReadInt(ini, "SplitNum", "SplitNum", 0);
+    SplitNum = std::max(0, ReadInt(ini, "SplitNum", "SplitNum", 0));
     ConfirmFlags.Overwrite = ini.ReadBool("Confirm", "Overwrite", true);
     ConfirmFlags.Abort = ini.ReadBool("Confirm", "Abort", true);
     ConfirmFlags.Disconnect = ini.ReadBool("Confirm", "Disconnect", true);
@@ -195,6 +197,7 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     ReadFont(ini, "RichEditFont", RichEditFontInfo);
     AntiIdleEnable = ini.ReadBool("AntiIdle", "Enable", true);
     AntiIdleInterval = ReadInt(ini, "AntiIdle", "Interval", 60);
+    if (AntiIdleInterval < 1) AntiIdleInterval = 60; // a timer of 0 would fire without pause
     ShowSiteManager = ini.ReadBool("General", "ShowSiteManager", false);
     ConnectionRetryTimes = ReadInt(ini, "General", "ConnectionRetryTimes", 3);
     AnonymousEmail = ini.ReadString("General", "AnonymousEmail", TClientSettings().AnonymousEmail);

@@ -96,3 +96,18 @@ void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
     for (std::size_t i = 0; i < list.size(); ++i) WriteOldQuene(ini, int(i + 1), list[i]);
     ini.UpdateFile();
 }
+
+TBrokenQueueNodeTexts BrokenQueueNodeTexts(const TOldQuene& queue)
+{
+    TBrokenQueueNodeTexts t;
+    t.Root = queue.DateTime + " - Broken";
+    t.HostInfo = {"HostName = " + queue.Host.HostName, "HostPort = " + queue.Host.HostPort,
+                  "UserName = " + queue.Host.UserName};
+    std::unordered_set<std::string> down, up;
+    for (const auto& item : queue.Items) {
+        auto& seen = item.IsDownload ? down : up;
+        if (seen.insert(item.HostPath).second)
+            (item.IsDownload ? t.Downloads : t.Uploads).push_back(item.HostPath);
+    }
+    return t;
+}

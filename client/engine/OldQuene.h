@@ -45,3 +45,15 @@ void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);
 // rtl::EIniFileException when the file cannot be written.
 void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
                    const std::unordered_set<std::string>& removedKeys);
+
+// The texts of a broken list's nodes in the queue tree, for the window to
+// show: the root, the "hostinfo" lines (no password), and the remote paths
+// under "download" and "upload", each once, so the parts of a split file
+// show as one node.
+struct TBrokenQueueNodeTexts {
+    std::string Root;
+    std::vector<std::string> HostInfo;
+    std::vector<std::string> Downloads;
+    std::vector<std::string> Uploads;
+};
+TBrokenQueueNodeTexts BrokenQueueNodeTexts(const TOldQuene& queue);

@@ -141,7 +141,8 @@ TEST(ClientSettings, ListsSelectionNumbersAndFonts)
               "[Proxy]\nType=300\n"
               "[MainConnDownload]\nMainConnDownload=0\n"
               "[Fonts]\nProgramFontHeight=-24\nProgramFontSize=10\nRichEditFontHeight=-16\n"
-              "[WindowState]\nLeft=abc\n");
+              "[WindowState]\nLeft=abc\n"
+              "[SplitNum]\nSplitNum=-4\n[AntiIdle]\nInterval=0\n");
     TClientSettings s;
     s.Left = 33; // the designed bounds stay when the file's are unreadable
     s.LoadFromFile(file, "/p/");
@@ -151,6 +152,8 @@ TEST(ClientSettings, ListsSelectionNumbersAndFonts)
     EXPECT_EQ(s.BookmarkList, (std::vector<std::string>{"x|/x/"}));
     EXPECT_EQ(s.FtpCliNum, 3);
     EXPECT_EQ(s.MaxThreadNum, 7);
+    EXPECT_EQ(s.SplitNum, 0);
+    EXPECT_EQ(s.AntiIdleInterval, 60);
     EXPECT_EQ(s.ProxySetting.Type, 0);
     EXPECT_TRUE(s.MainConnDownload);
     EXPECT_EQ(s.Left, 33);
@@ -168,4 +171,17 @@ TEST(ClientSettings, ListsSelectionNumbersAndFonts)
     TClientSettings back;
     back.LoadFromFile(file, "/p/");
     EXPECT_EQ(back.QuickConnectList.size(), 1u);
+}
+
+TEST(ClientSettings, ConnectionCountStaysInThePool)
+{
+    TempDir dir;
+    struct Case { const char* stored; int count; };
+    const Case cases[] = {{"1", 1}, {"255", 255}, {"0", 3}, {"256", 3}, {"-1", 3}};
+    for (const auto& c : cases) {
+        WriteFile(dir / "setting.ini", std::string("[FtpCliNum]\nFtpCliNum=") + c.stored + "\n");
+        TClientSettings s;
+        s.LoadFromFile(dir / "setting.ini", "/p/");
+        EXPECT_EQ(s.FtpCliNum, c.count) << c.stored;
+    }
 }

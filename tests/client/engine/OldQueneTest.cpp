@@ -110,3 +110,12 @@ TEST(OldQuene, DamagedAndMissingFiles)
     EXPECT_EQ(lists[0].Items, want);
     EXPECT_EQ(lists[0].Host.PassWord, "");
 }
+
+TEST(OldQuene, NodeTextsShowEachFileOnce)
+{
+    const auto t = BrokenQueueNodeTexts(Sample("2026-12-10 09:00:00"));
+    EXPECT_EQ(t.Root, "2026-12-10 09:00:00 - Broken");
+    EXPECT_EQ(t.HostInfo, (std::vector<std::string>{"HostName = ftp.example.org", "HostPort = 21", "UserName = me"}));
+    EXPECT_EQ(t.Downloads, (std::vector<std::string>{"/pub/big.iso"})); // two parts, one node
+    EXPECT_EQ(t.Uploads, (std::vector<std::string>{"/up/a.txt"}));
+}
