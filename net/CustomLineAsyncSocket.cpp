@@ -162,6 +162,16 @@ void TCustomLineAsyncSocket::EditLine(int& Len)
     }
 }
 
+int TCustomLineAsyncSocket::ReadBytes(void* Buffer, int BufferSize)
+{
+    if ((FLineMode && !FLineEnd.empty()) || FRcvdCnt > 0) {
+        int rc = RawReceive(Buffer, BufferSize);
+        if (rc < 0) FLastError = WsWSAGetLastError();
+        return rc;
+    }
+    return TCustomSocksAsyncSocket::ReadBytes(Buffer, BufferSize);
+}
+
 int TCustomLineAsyncSocket::RawReceive(void* Buffer, int BufferSize)
 {
     if (FLineMode && !FLineEnd.empty()) {

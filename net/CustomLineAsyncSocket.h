@@ -22,6 +22,10 @@ public:
     bool LineEdit() const { return FLineEdit; }
     void SetLineEdit(bool Value) { FLineEdit = Value; }
 
+    // Bytes served from the line buffer were counted in ReadCount when they
+    // came from the socket, so they are not counted again.
+    int ReadBytes(void* Buffer, int BufferSize) override;
+
 protected:
     // Edits the Len bytes just received behind the buffered ones; Len is updated.
     virtual void EditLine(int& Len);

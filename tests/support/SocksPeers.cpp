@@ -1,0 +1,126 @@
+#include "tests/support/SocksPeers.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#ifndef SOCKS_PEER_TEMPLATES
+#error "SOCKS_PEER_TEMPLATES must name the folder of the peer templates"
+#endif
+
+namespace testsupport {
+
+namespace {
+
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    for (const auto& [key, value] : values) {
+        const std::string marker = "@" + key + "@";
+        for (std::size_t pos = text.find(marker); pos != std::string::npos; pos = text.find(marker, pos + value.size()))
+            text.replace(pos, marker.size(), value);
+    }
+    return text;
+}
+
+std::string Template(const std::string& name) { return ReadFile(std::string(SOCKS_PEER_TEMPLATES) + "/" + name); }
+
+} // namespace
+
+SocksPeer::SocksPeer(Kind kind)
+{
+    port_ = FreeTcpPort();
+    ::chmod(work_.path().c_str(), 0755);
+    switch (kind) {
+    case Dante: StartDante(false); break;
+    case DanteUser: StartDante(true); break;
+    case Microsocks: StartMicrosocks(); break;
+    case SshDynamic: StartSsh(); break;
+    }
+    if (error_.empty() && !WaitForTcpPort(port_)) error_ = "SOCKS server did not start: " + Log();
+}
+
+std::string SocksPeer::Log() const { return log_.empty() ? std::string() : ReadFile(log_); }
+
+void SocksPeer::StartDante(bool withUser)
+{
+    if (FindProgram("danted").empty() && ::access("/usr/sbin/danted", X_OK) != 0) {
+        error_ = "danted is not installed";
+        return;
+    }
+    const std::string work = work_.path();
+    const std::string conf = work + "/danted.conf";
+    WriteFile(conf, Fill(Template(withUser ? "danted-socks-auth.conf" : "danted-socks-noauth.conf"),
+                         {{"WORK", work}, {"PORT", std::to_string(port_)}}));
+    log_ = work + "/danted.out";
+    std::vector<std::string> argv = {"/usr/sbin/danted", "-f", conf, "-p", work + "/danted.pid", "-N", "1"};
+    if (withUser) {
+        // The username method checks a system user: one is made up in a
+        // private overlay of /etc that only the server sees.
+        user_ = "socksuser";
+        password_ = "s3cret-pass";
+        std::string hash;
+        if (RunCommand({"openssl", "passwd", "-6", password_}, &hash) != 0) {
+            error_ = "openssl passwd failed";
+            return;
+        }
+        while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
+        std::filesystem::create_directories(work + "/etc");
+        WriteFile(work + "/etc/user.passwd", user_ + ":x:47011:47011::/nonexistent:/usr/sbin/nologin\n");
+        WriteFile(work + "/etc/user.shadow", user_ + ":" + hash + ":19000:0:99999:7:::\n");
+        WriteFile(work + "/etc/user.group", user_ + ":x:47011:\n");
+        std::vector<std::string> wrapped = {std::string(SOCKS_PEER_TEMPLATES) + "/with-test-user.sh", work};
+        wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+        argv = std::move(wrapped);
+    }
+    server_ = ChildProcess(argv, log_);
+}
+
+void SocksPeer::StartMicrosocks()
+{
+    if (FindProgram("microsocks").empty()) {
+        error_ = "microsocks is not installed";
+        return;
+    }
+    user_ = "sockuser";
+    password_ = "sockpass";
+    log_ = work_.path() + "/microsocks.out";
+    server_ = ChildProcess(
+        {"microsocks", "-i", "127.0.0.1", "-p", std::to_string(port_), "-u", user_, "-P", password_}, log_);
+}
+
+void SocksPeer::StartSsh()
+{
+    if (::access("/usr/sbin/sshd", X_OK) != 0 || FindProgram("ssh").empty()) {
+        error_ = "sshd or ssh is not installed";
+        return;
+    }
+    const std::string work = work_.path();
+    const std::string ssh = work + "/ssh";
+    std::filesystem::create_directories(ssh);
+    std::filesystem::create_directories("/run/sshd");
+    if (RunCommand({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", ssh + "/host_key"}) != 0 ||
+        RunCommand({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", ssh + "/client_key"}) != 0) {
+        error_ = "ssh-keygen failed";
+        return;
+    }
+    std::filesystem::copy_file(ssh + "/client_key.pub", ssh + "/authorized_keys");
+    const int sshPort = FreeTcpPort();
+    const std::string conf = ssh + "/sshd_config";
+    WriteFile(conf, Fill(Template("sshd-socks.conf"), {{"WORK", work}, {"PORT", std::to_string(sshPort)}}));
+    log_ = work + "/sshd.out";
+    server_ = ChildProcess({"/usr/sbin/sshd", "-D", "-e", "-f", conf}, log_);
+    if (!WaitForTcpPort(sshPort)) {
+        error_ = "sshd did not start: " + Log();
+        return;
+    }
+    log_ = work + "/ssh.out";
+    tunnel_ = ChildProcess({"ssh", "-N", "-D", "127.0.0.1:" + std::to_string(port_), "-p", std::to_string(sshPort),
+                            "-i", ssh + "/client_key", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=no",
+                            "-o", "UserKnownHostsFile=/dev/null", "root@127.0.0.1"},
+                           log_);
+}
+
+} // namespace testsupport
