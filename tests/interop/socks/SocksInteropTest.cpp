@@ -93,6 +93,8 @@ struct Case {
     const char* wrongPassword; // non-empty: expect the login to fail
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class ThroughSocks : public ::testing::TestWithParam<Case> {};
 
 } // namespace

@@ -71,6 +71,8 @@ struct LineCase {
     std::string lineEnd = "\r\n";
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
 class LineChunks : public ::testing::TestWithParam<LineCase> {};
 
 } // namespace

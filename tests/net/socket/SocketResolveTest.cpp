@@ -94,7 +94,8 @@ TEST(SockBuf, ChunkAppendsPeeksConsumesAndRewinds)
     EXPECT_EQ(len, 0);
     EXPECT_EQ(b.AppendData("abc", 3), 3);
     b.SetSize(2);
-    EXPECT_EQ(std::string(b.PeekData(len), static_cast<std::size_t>(len)), "ab");
+    const char* kept = b.PeekData(len);
+    EXPECT_EQ(std::string(kept, static_cast<std::size_t>(len)), "ab");
 }
 
 // The library is bound by name at run time; its failures keep their texts.

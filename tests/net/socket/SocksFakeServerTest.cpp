@@ -149,6 +149,8 @@ struct Case {
     std::string addr = "ftp.example.test";
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class SocksScript : public ::testing::TestWithParam<Case> {};
 
 } // namespace
