@@ -1,0 +1,63 @@
+#include <cerrno>
+#include <unordered_map>
+
+#include "os/Winsock.h"
+
+namespace os {
+
+int WsaErrorFromErrno(int err)
+{
+    static const std::unordered_map<int, int> table = {
+        {0, 0},
+        {EINTR, WSAEINTR},
+        {EBADF, WSAEBADF},
+        {EACCES, WSAEACCES},
+        {EPERM, WSAEACCES},
+        {EFAULT, WSAEFAULT},
+        {EINVAL, WSAEINVAL},
+        {EMFILE, WSAEMFILE},
+        {ENFILE, WSAEMFILE},
+        {EWOULDBLOCK, WSAEWOULDBLOCK}, // EAGAIN is the same number here
+        {EINPROGRESS, WSAEINPROGRESS},
+        {EALREADY, WSAEALREADY},
+        {ENOTSOCK, WSAENOTSOCK},
+        {EDESTADDRREQ, WSAEDESTADDRREQ},
+        {EMSGSIZE, WSAEMSGSIZE},
+        {EPROTOTYPE, WSAEPROTOTYPE},
+        {ENOPROTOOPT, WSAENOPROTOOPT},
+        {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+        {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+        {EOPNOTSUPP, WSAEOPNOTSUPP},
+        {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+        {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+        {EADDRINUSE, WSAEADDRINUSE},
+        {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+        {ENETDOWN, WSAENETDOWN},
+        {ENETUNREACH, WSAENETUNREACH},
+        {ENETRESET, WSAENETRESET},
+        {ECONNABORTED, WSAECONNABORTED},
+        {ECONNRESET, WSAECONNRESET},
+        {ENOBUFS, WSAENOBUFS},
+        {ENOMEM, WSAENOBUFS},
+        {EISCONN, WSAEISCONN},
+        {ENOTCONN, WSAENOTCONN},
+        {ESHUTDOWN, WSAESHUTDOWN},
+        {EPIPE, WSAESHUTDOWN},
+        {ETOOMANYREFS, WSAETOOMANYREFS},
+        {ETIMEDOUT, WSAETIMEDOUT},
+        {ECONNREFUSED, WSAECONNREFUSED},
+        {ELOOP, WSAELOOP},
+        {ENAMETOOLONG, WSAENAMETOOLONG},
+        {EHOSTDOWN, WSAEHOSTDOWN},
+        {EHOSTUNREACH, WSAEHOSTUNREACH},
+        {ENOTEMPTY, WSAENOTEMPTY},
+        {EUSERS, WSAEUSERS},
+        {EDQUOT, WSAEDQUOT},
+        {ESTALE, WSAESTALE},
+        {EREMOTE, WSAEREMOTE},
+    };
+    auto it = table.find(err);
+    return it == table.end() ? WSAEINVAL : it->second;
+}
+
+} // namespace os
