@@ -18,6 +18,13 @@ namespace {
 constexpr std::uintptr_t AcceptResumeTimer = 1;
 constexpr os::UINT AcceptResumeDelayMs = 100;
 
+// The current folder as clients see it: without the trailing "/" (but "/"
+// itself), since clients such as lftp take a trailing "/" for part of a name.
+std::string ShownFolder(const std::string& Directory)
+{
+    return Directory.size() > 1 && Directory.back() == '/' ? Directory.substr(0, Directory.size() - 1) : Directory;
+}
+
 bool IsRegularFile(const std::string& Path)
 {
     struct stat st {};
@@ -457,14 +464,14 @@ void TPortlorn::CommandPWD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStri
 {
     if (!CheckLogin(Client, Answer)) return;
     Client->CurrentCommand = ftpcPWD;
-    Answer = "257 \"" + Client->Directory() + "\" is current directory.";
+    Answer = "257 \"" + ShownFolder(Client->Directory()) + "\" is current directory.";
 }
 
 void TPortlorn::CommandXPWD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpString& Params, TFtpString& Answer)
 {
     if (!CheckLogin(Client, Answer)) return;
     Client->CurrentCommand = ftpcXPWD;
-    Answer = "257 \"" + Client->Directory() + "\" is current directory.";
+    Answer = "257 \"" + ShownFolder(Client->Directory()) + "\" is current directory.";
 }
 
 void TPortlorn::CommandCWD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpString& Params, TFtpString& Answer)
@@ -487,8 +494,10 @@ void TPortlorn::ChangeDirectory(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFt
     const std::string old = Client->Directory();
     try {
         std::string path = Params;
-        // A trailing "/.." step names the parent of what comes before it.
-        if (path.size() > 2 && path.compare(path.size() - 3, 3, "/..") == 0) {
+        // A trailing "/.." step names the parent of what comes before it;
+        // a rest that climbs itself ("../..") is left to the folder rule.
+        if (path.size() > 2 && path.compare(path.size() - 3, 3, "/..") == 0 &&
+            path.substr(0, path.size() - 3).find("..") == std::string::npos) {
             path.resize(path.size() - 3);
             std::size_t slash = path.rfind('/');
             path = slash == std::string::npos ? "" : path.substr(0, slash + 1);
@@ -497,7 +506,8 @@ void TPortlorn::ChangeDirectory(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFt
         bool allowed = true;
         FireChangeDirectory(Client, Client->Directory(), allowed);
         if (allowed) {
-            Answer = "250 CWD command successful. \"" + Client->Directory() + "\" is current directory.";
+            Answer = "250 CWD command successful. \"" + ShownFolder(Client->Directory()) +
+                     "\" is current directory.";
         } else {
             Client->FDirectory = old;
             Answer = "501 CWD failed. No permission";

@@ -453,7 +453,7 @@ void TPortlorn::BuildDirList(TFtpCtrlSocket* Client, const std::string& Params, 
         if (::lstat((Client->Directory() + word).c_str(), &st) == 0) break;
         name = end == std::string::npos ? "" : rtl::TrimLeft(name.substr(end));
     }
-    std::string path = name.empty() ? NormalisePath(Client->Directory()) : ResolveClientPath(Client, name);
+    std::string path = ResolveClientPath(Client, name);
     std::string listing = BuildDirListing(path, Detailed, Client->HomeDir());
     Stream.Write(listing.data(), static_cast<std::int64_t>(listing.size()));
 }

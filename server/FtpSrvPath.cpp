@@ -123,7 +123,11 @@ std::string ResolveDirectoryPath(const std::string& Current, const std::string& 
         path = New[0] == '/' ? New : WithSlash(Current) + New;
     }
     path = NormalisePath(path);
-    if (!Confined(path, home)) throw EFtpCtrlSocketException(PathOutsideHomeText);
+    // The folders above the home are waypoints: clients such as lftp walk
+    // to a folder one step at a time from "/". Nothing in them can be
+    // listed, read or written (the file path rule refuses it all).
+    bool waypoint = IsInsideFolder(home, path) && path != home;
+    if (!waypoint && !Confined(path, home)) throw EFtpCtrlSocketException(PathOutsideHomeText);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EFtpCtrlSocketException(PathNoSuchDirectoryText);

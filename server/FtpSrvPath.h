@@ -29,7 +29,11 @@ std::string ResolveFilePath(const std::string& Folder, const std::string& Name, 
 // The folder rule: the folder New names, seen from Current, normalised,
 // ending in "/", existing and confined to HomeDir. "" and "." keep Current,
 // ".." goes up; relative paths with "./" or "../" inside are refused.
-// Raises EFtpCtrlSocketException with the reason.
+// The folders above the home (the steps of its own path) may be entered as
+// waypoints, since some clients walk from "/" to a folder step by step;
+// the file path rule keeps everything in them out of reach, so a client
+// there can only go on towards its home. Raises EFtpCtrlSocketException
+// with the reason.
 std::string ResolveDirectoryPath(const std::string& Current, const std::string& New, const std::string& HomeDir);
 
 // Texts of the refusals.

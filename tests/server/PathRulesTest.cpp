@@ -88,12 +88,17 @@ TEST_F(ServerPathHome, FolderRuleMovesAndRefuses)
              {home + "/", home + "//sub", home + "/sub/"},
              {home + "/", "insub", home + "/insub/"},
              {dir / "elsewhere/", home, home + "/"},
+             // The steps above the home are waypoints towards it.
+             {home + "/", "..", dir.path() + "/"},
+             {home + "/", "/", "/"},
+             {dir.path() + "/", "home", home + "/"},
          }) {
         EXPECT_EQ(ResolveDirectoryPath(c.current, c.requested, home), c.expected) << c.requested;
     }
     struct Refusal { std::string current, requested, message; };
     for (const Refusal& r : std::vector<Refusal>{
-             {home + "/", "..", PathOutsideHomeText},
+             {dir.path() + "/", "home2", PathOutsideHomeText},
+             {"/", "etc", PathOutsideHomeText},
              {home + "/sub/", "../..", PathDotNotationText},
              {home + "/sub/", "../sub", PathDotNotationText},
              {home + "/", "/etc", PathOutsideHomeText},

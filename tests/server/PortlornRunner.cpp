@@ -2,7 +2,9 @@
 // component, for tests and benchmarks.
 //
 //   portlorn_runner --root DIR [--port N] [--addr A] [--user U] [--pass P]
-//                   [--readonly] [--max-clients N]
+//                   [--readonly] [--max-clients N] [--log]
+//
+// With --log every command and answer is written to standard output.
 //
 // Port 0 (the default) lets the system pick; the port listened on is
 // printed as "listening on N" once the server listens. Runs until killed.
@@ -18,7 +20,7 @@
 int main(int argc, char** argv)
 {
     std::string root, port = "0", addr = "127.0.0.1", user = "user", pass = "pass";
-    bool readOnly = false;
+    bool readOnly = false, log = false;
     int maxClients = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -35,6 +37,7 @@ int main(int argc, char** argv)
         else if (a == "--user") user = next();
         else if (a == "--pass") pass = next();
         else if (a == "--readonly") readOnly = true;
+        else if (a == "--log") log = true;
         else if (a == "--max-clients") maxClients = std::atoi(next().c_str());
         else {
             std::fprintf(stderr, "unknown argument %s\n", a.c_str());
@@ -61,6 +64,17 @@ int main(int argc, char** argv)
     server.OnValidateRnFr = write;
     server.OnValidateRnTo = write;
     server.OnMakeDirectory = [&](TObject*, TFtpCtrlSocket*, const TFtpString&, bool& allowed) { allowed = !readOnly; };
+    if (log) {
+        server.OnClientCommand = [](TObject*, TFtpCtrlSocket* client, TFtpString& keyword, TFtpString& params,
+                                    TFtpString&) {
+            std::printf("< %u %s %s\n", client->ID(), keyword.c_str(), keyword == "PASS" ? "****" : params.c_str());
+            std::fflush(stdout);
+        };
+        server.OnAnswerToClient = [](TObject*, TFtpCtrlSocket* client, TFtpString& answer) {
+            std::printf("> %u %s\n", client->ID(), answer.c_str());
+            std::fflush(stdout);
+        };
+    }
     try {
         server.Start();
     } catch (const std::exception& e) {

@@ -223,13 +223,15 @@ TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
     rlimit old {};
     ::getrlimit(RLIMIT_NOFILE, &old);
     rlimit tight = old;
-    tight.rlim_cur = static_cast<rlim_t>(OpenDescriptors() + 1);
     // Find the highest open descriptor, so the limit sits right above it.
     int highest = 0;
     for (auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
         highest = std::max(highest, std::stoi(e.path().filename()));
     tight.rlim_cur = static_cast<rlim_t>(highest + 1);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // Fill the free numbers below the limit too.
+    std::vector<int> fillers;
+    for (int f; (f = ::dup(0)) >= 0;) fillers.push_back(f);
     sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(server->Port()));
@@ -240,6 +242,7 @@ TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
     bool listening = false;
     server->Run([&](TPortlorn& s) { listening = s.Active(); });
     EXPECT_TRUE(listening);
+    for (int f : fillers) ::close(f);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
     SetTimeout(fd, 10000);
     char buf[256];
