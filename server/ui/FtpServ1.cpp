@@ -238,7 +238,8 @@ void TPortlornForm::showEvent(QShowEvent* event)
 void TPortlornForm::FormShow()
 {
     setWindowTitle(QString::fromStdString("Starting " + TitleLine()));
-    QRect current = geometry();
+    // Left and Top place the frame, Width and Height size the window inside it.
+    QRect current(pos(), size());
     bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", current.left())),
                     static_cast<int>(ini_->ReadInteger("Window", "Top", current.top())),
                     static_cast<int>(ini_->ReadInteger("Window", "Width", current.width())),
@@ -264,7 +265,8 @@ void TPortlornForm::WMStartUp()
     }
     if (ui->StartMinimizedCheckBox->isChecked())
         HideToTray();
-    setGeometry(bounds_);
+    resize(bounds_.size());
+    move(bounds_.topLeft());
     setWindowTitle(QString::fromStdString(TitleLine()));
     repaint();
     AddLog("Local IP = " + localAddr_);
@@ -371,9 +373,11 @@ bool TPortlornForm::eventFilter(QObject* watched, QEvent* event)
 
 void TPortlornForm::closeEvent(QCloseEvent* event)
 {
-    if (!closing_)
-        FormClose();
     event->accept();
+    // Qt may deliver the close twice (widget, then its window): act once.
+    if (closing_)
+        return;
+    FormClose();
     if (OnClose)
         OnClose();
 }
@@ -391,7 +395,7 @@ void TPortlornForm::FormClose()
     if (!startedOnce_)
         return; // never shown: nothing was read that could be written back
     try {
-        QRect r = isMinimized() || !isVisible() ? normalGeometry() : geometry();
+        QRect r(pos(), size());
         if (r.left() < 0 && bounds_.isValid())
             r = bounds_; // closed while still out of sight
         ini_->WriteInteger("Window", "Top", r.top());

@@ -261,10 +261,11 @@ TEST_F(ServerWindowTest, CloseSavesTheWindowAndThePort)
     WriteSettings("portlorn.ini", "[Window]\nLeft=-50\nTop=20\nWidth=200\nHeight=260\n");
     Start();
     // Bounds come back clamped: left -50 and width 200 become 0 and 310.
-    EXPECT_EQ(form->geometry().left(), 0);
-    EXPECT_EQ(form->geometry().width(), 310);
+    EXPECT_EQ(form->x(), 0);
+    EXPECT_EQ(form->width(), 310);
     Child<QCheckBox>("StartMinimizedCheckBox")->setChecked(true);
-    form->setGeometry(30, 40, 400, 300);
+    form->resize(400, 300);
+    form->move(30, 40);
     int closed = 0;
     form->OnClose = [&] { ++closed; };
     form->close();
