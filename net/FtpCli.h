@@ -339,6 +339,10 @@ protected:
     void StartGet(TFtpRequest Code, const char* Verb);
     void StartPut(TFtpRequest Code);
     void DataConnectedGet(std::uint16_t Error);
+    // Servers may connect right after PORT, before the transfer command:
+    // such a connection waits until the transfer takes it.
+    void DataSessionAvailable(std::uint16_t Error);
+    void TakeDataAccept(void (TCustomFtpCli::*Accept)(std::uint16_t));
     void DataAcceptGet(std::uint16_t Error);
     void DataAvailableGet(std::uint16_t Error);
     void DataClosedGet(std::uint16_t Error);
@@ -418,6 +422,8 @@ protected:
     TFtpStream* FLocalStream = nullptr;
     std::unique_ptr<TFtpFileStream> FOwnedStream;
     bool FStreamAttached = false;
+    void (TCustomFtpCli::*FDataAccept)(std::uint16_t) = nullptr;
+    bool FAcceptWaiting = false;
     std::string FDataVerb;
     std::uint16_t FDataCloseError = 0;
     int FTransferError = 0; // set once the local file failed or the user aborted

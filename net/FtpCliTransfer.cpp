@@ -120,6 +120,9 @@ void TCustomFtpCli::SendPortOrPasv()
     FPasvPort = 0;
     FPasvReplyText.clear();
     FTransferredBytes = 0;
+    FDataAccept = nullptr;
+    FAcceptWaiting = false;
+    ds.OnSessionAvailable = [this](TObject*, std::uint16_t Error) { DataSessionAvailable(Error); };
     std::string cmd = "PASV";
     if (!FPassiveMode) {
         int port = 0;
@@ -251,7 +254,6 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     FWriteBehindPosition = 0;
     FStepRunning = stRetr;
     auto& ds = *FTransferSocket;
-    ds.OnSessionAvailable = [this](TObject*, std::uint16_t Error) { DataAcceptGet(Error); };
     if (!FDisplayFileFlag) {
         ReleaseLocalStream();
         FTransferError = 0;
@@ -282,6 +284,22 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     }
     FNext = &TCustomFtpCli::GetFirstReply;
     IssueCommand(cmd);
+    if (!FPassiveMode) TakeDataAccept(&TCustomFtpCli::DataAcceptGet);
+}
+
+void TCustomFtpCli::DataSessionAvailable(std::uint16_t Error)
+{
+    if (FDataAccept) (this->*FDataAccept)(Error);
+    else FAcceptWaiting = true;
+}
+
+void TCustomFtpCli::TakeDataAccept(void (TCustomFtpCli::*Accept)(std::uint16_t))
+{
+    FDataAccept = Accept;
+    if (FAcceptWaiting && FTransferSocket->State() == wsListening) {
+        FAcceptWaiting = false;
+        (this->*Accept)(0);
+    }
 }
 
 void TCustomFtpCli::DataConnectedGet(std::uint16_t Error)
@@ -306,6 +324,7 @@ void TCustomFtpCli::DataAcceptGet(std::uint16_t Error)
     auto& ds = *FTransferSocket;
     const os::SOCKET h = ds.Accept();
     ds.OnSessionAvailable = nullptr;
+    FDataAccept = nullptr;
     CloseTransferSocket();
     if (h == os::INVALID_SOCKET) {
         FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());
@@ -473,7 +492,6 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
         FinishRequest(426);
         return;
     }
-    ds.OnSessionAvailable = [this](TObject*, std::uint16_t Error) { DataAcceptPut(Error); };
     ReleaseLocalStream();
     FTransferError = 0;
     if (!FStreamAttached) {
@@ -505,6 +523,7 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     }
     FNext = &TCustomFtpCli::PutFirstReply;
     IssueCommand(cmd);
+    TakeDataAccept(&TCustomFtpCli::DataAcceptPut);
 }
 
 void TCustomFtpCli::DataConnectedPut(std::uint16_t Error)
@@ -533,6 +552,7 @@ void TCustomFtpCli::DataAcceptPut(std::uint16_t Error)
     auto& ds = *FTransferSocket;
     const os::SOCKET h = ds.Accept();
     ds.OnSessionAvailable = nullptr;
+    FDataAccept = nullptr;
     CloseTransferSocket();
     if (h == os::INVALID_SOCKET) {
         FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());

@@ -235,7 +235,7 @@ TEST(FtpTransfer, RestartOffsetUsedOnlyAfter350)
             EXPECT_EQ(firstCount, c.writtenAt);
         }
         EXPECT_EQ(ReadFile(dir / "r"), expected);
-        EXPECT_EQ(client.ftp.ResumePosition(), 0);
+        if (c.retrSent) EXPECT_EQ(client.ftp.ResumePosition(), 0);
         server.Join();
         bool sawRetr = false;
         for (const auto& cmd : server.Commands()) sawRetr |= cmd.rfind("RETR", 0) == 0;
@@ -347,8 +347,15 @@ TEST(FtpTransfer, FailedLocalReadResetsTheUploadConnection)
 
 TEST(FtpTransfer, RefusedRetrAndCancelledUpload)
 {
-    FakeFtpServer server({Welcome(), Login(), Answer("PASV", "227 Entering Passive Mode (127,0,0,1,1,1)"),
-                          Answer("RETR", "550 no such file"), Answer("PASV", "227 (127,0,0,1,1,1)")});
+    FakeFtpServer server({Welcome(), Login(),
+                          [](Session& s) {
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.Expect("RETR missing");
+                              s.Reply("550 no such file");
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                          }});
     TempDir dir;
     FtpTestClient client(server.Port());
     ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
