@@ -261,3 +261,32 @@ TEST_F(UserInfoTest, ScreenshotsOfTheDialogsShowText)
 }
 
 } // namespace
+
+namespace {
+
+// The boxes the dialogs service shows a person, as the server asks them.
+TEST(QtDialogBoxes, ScreenshotsOfThePortBoxAndTheFirstRunBox)
+{
+    std::unique_ptr<TDialogs> previous = SetDialogs(nullptr); // the Qt service
+    std::string port = "2121";
+    WhenModal([](QWidget* box) {
+        Pump(20);
+        Screenshot(box, "server_port");
+        static_cast<QDialog*>(box)->reject();
+    });
+    EXPECT_FALSE(Dialogs().InputQuery("Server Port", "Port = ", port));
+    EXPECT_EQ(port, "2121");
+    WhenModal([](QWidget* box) {
+        Pump(20);
+        Screenshot(box, "first_time_running");
+        static_cast<QDialog*>(box)->accept();
+    });
+    Dialogs().MessageBox("This is the first time running Quenlow\nPlease add a user for acessing this server!",
+                         "First Time Running", MB_OK | MB_ICONINFORMATION);
+    SetDialogs(std::move(previous));
+    for (const char* name : {"server_port", "first_time_running"})
+        EXPECT_FALSE(QImage(QString::fromStdString(std::string(SCREENSHOT_DIR) + "/" + name + ".png")).isNull())
+            << name;
+}
+
+} // namespace
