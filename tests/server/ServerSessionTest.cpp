@@ -1,10 +1,13 @@
 // The server component over real sockets, driven by a scripted client:
 // replies, login, navigation, file commands, transfers and path attacks.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <filesystem>
 
@@ -292,6 +295,35 @@ TEST_F(ServerSession, ActiveModeConnectsBackOnlyToTheClient)
     EXPECT_EQ(client.Cmd("STOR up").code, 150);
     EXPECT_EQ(client.Read().text(), "426 Connection closed; transfer aborted. Error #10061");
     EXPECT_EQ(ReadFile(home + "/up"), "uploaded");
+}
+
+TEST_F(ServerSession, PassiveListenerTakesOnlyTheClient)
+{
+    ASSERT_TRUE(client.Login());
+    Reply r = client.Cmd("PASV");
+    ASSERT_EQ(r.code, 227);
+    unsigned h1, h2, h3, h4, p1, p2;
+    ASSERT_EQ(std::sscanf(r.text().c_str() + r.text().find('('), "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2), 6);
+    // A connection from another address (127.0.0.2 is loopback too) is
+    // closed at once; the client's own one still gets the file.
+    int thief = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from {};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+    ASSERT_EQ(::bind(thief, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(p1 * 256 + p2));
+    ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    ASSERT_EQ(::connect(thief, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    EXPECT_EQ(ReadToEnd(thief, 5000), "");
+    ::close(thief);
+    int data = ConnectTo("127.0.0.1", static_cast<int>(p1 * 256 + p2));
+    ASSERT_GE(data, 0);
+    ASSERT_EQ(client.Cmd("RETR a.txt").code, 150);
+    EXPECT_EQ(ReadToEnd(data), "hello");
+    ::close(data);
+    EXPECT_EQ(client.Read().text(), "226 File sent ok");
 }
 
 TEST_F(ServerSession, PathAttacksAreRefusedAndTouchNothingOutside)
