@@ -35,7 +35,8 @@ int main(int argc, char** argv)
     TPortlornForm form(program.absolutePath().toStdString(), program.fileName().toStdString());
     if (form.AlreadyRunning())
         return 0; // the first copy was told and comes forward; this one shows nothing
-    form.OnClose = [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); };
+    // Every loop ends, also that of a box still open when the window closed (a SIGTERM, say).
+    form.OnClose = [] { QCoreApplication::exit(0); };
 
     // SIGTERM and SIGINT close the window as Quit does, so the settings are saved.
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
