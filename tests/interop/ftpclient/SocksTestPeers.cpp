@@ -11,7 +11,7 @@ namespace ftpsocks {
 
 using namespace testsupport;
 
-SocksPeer::SocksPeer(Kind kind)
+SocksPeer::SocksPeer(Kind kind) : kind_(kind)
 {
     port_ = FreeTcpPort();
     const std::string work = work_.path();
@@ -63,6 +63,15 @@ SocksPeer::SocksPeer(Kind kind)
     }
     }
     if (error_.empty() && !WaitForTcpPort(port_)) error_ = "SOCKS server did not start on its port";
+}
+
+int SocksPeer::ConnectionsMade() const
+{
+    if (kind_ != Dante) return -1;
+    const std::string log = ReadFile(work_.path() + "/danted.log");
+    int count = 0;
+    for (auto at = log.find("tcp/connect ["); at != std::string::npos; at = log.find("tcp/connect [", at + 1)) ++count;
+    return count;
 }
 
 } // namespace ftpsocks

@@ -18,12 +18,16 @@ public:
     // Credentials that the server asks for (empty when it asks for none).
     const std::string& User() const { return user_; }
     const std::string& Password() const { return password_; }
+    // Connections the server made on a client's behalf, as far as its log
+    // tells (dante only; -1 for the others).
+    int ConnectionsMade() const;
 
 private:
     testsupport::TempDir work_;
     testsupport::ChildProcess server_, tunnel_;
     std::string error_, user_, password_;
     int port_ = 0;
+    Kind kind_;
 };
 
 } // namespace ftpsocks

@@ -295,3 +295,29 @@ TEST(FtpReply, AbortDuringAChainReportsTheChainWith426)
 }
 
 } // namespace
+
+namespace {
+
+// SOCKS 4 needs the address here; 4A and 5 leave the name to the SOCKS
+// server, so a name unknown here gets as far as the (absent) SOCKS server.
+TEST(FtpReply, OnlySocks4ResolvesTheServerNameLocally)
+{
+    const int closedPort = testsupport::FreeTcpPort();
+    for (auto type : {ftpSocks4, ftpSocks4A, ftpSocks5}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        FtpTestClient client(21);
+        client.ftp.SetHostName("no-such-host.invalid");
+        client.ftp.SetConnectionType(type);
+        client.ftp.SetSocksServer("127.0.0.1");
+        client.ftp.SetSocksPort(std::to_string(closedPort));
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::StartOpen));
+        ASSERT_TRUE(client.WaitDone());
+        if (type == ftpSocks4) {
+            EXPECT_EQ(client.ftp.ErrorMessage(), "500 DNS look up failed");
+        } else {
+            EXPECT_EQ(client.done[0], std::make_pair(rqOpen, 10061));
+        }
+    }
+}
+
+} // namespace
