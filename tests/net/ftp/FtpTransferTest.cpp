@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <thread>
+
 #include "tests/net/ftp/FakeFtpServer.h"
 #include "tests/net/ftp/FtpTestClient.h"
 #include "tests/support/TestSupport.h"
@@ -388,6 +390,91 @@ TEST(FtpTransfer, ProgressAbortFailsTheDownload)
     EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
     ASSERT_TRUE(client.WaitDone(2));
     EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 426));
+    server.Join();
+}
+
+} // namespace
+
+namespace {
+
+// An upload continues from the restart position only when the server
+// accepted it; otherwise the whole file goes, as a STOR without REST.
+TEST(FtpTransfer, ResumedUploadSendsTheTailOnlyAfter350)
+{
+    const std::string data = PatternBytes(10000, 6);
+    for (const char* reply : {"350 restarting", "200 ok but ignored"}) {
+        SCOPED_TRACE(reply);
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.Expect("REST 4000");
+                                  s.Reply(reply);
+                                  s.OpenData();
+                                  s.Expect("STOR up");
+                                  s.Reply("150 go");
+                                  s.DataReceiveAll();
+                                  s.Reply("226 stored");
+                              }});
+        TempDir dir;
+        WriteFile(dir / "up", data);
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("up");
+        client.ftp.SetLocalFileName(dir / "up");
+        client.ftp.SetResumePosition(4000);
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainResumeUpload)) << client.ftp.ErrorMessage();
+        server.Join();
+        EXPECT_EQ(server.Received(), reply[0] == '3' ? data.substr(4000) : data);
+    }
+}
+
+TEST(FtpTransfer, ListingToTheDisplayLineByLine)
+{
+    FakeFtpServer server({Welcome(), Login(), PassiveDownload("LIST", "first line\r\nsecond\r\n\r\nthird")});
+    FtpTestClient client(server.Port());
+    std::vector<std::string> shown;
+    client.ftp.OnDisplayFile = [&](TObject*, std::string& line) { shown.push_back(line); };
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetDisplayFileFlag(true);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainList));
+    EXPECT_EQ(shown, (std::vector<std::string>{"first line", "second", "third"}));
+    server.Join();
+}
+
+// A component created on a worker thread runs there, on that thread's loop.
+TEST(FtpTransfer, MultiThreadedClientOnAWorkerThread)
+{
+    const std::string data = PatternBytes(500000, 8);
+    FakeFtpServer server({Welcome(), Login(), PassiveDownload("RETR w", data)});
+    TFtpMemoryStream stream;
+    bool ok = false;
+    std::thread worker([&] {
+        FtpTestClient client(server.Port());
+        client.ftp.SetMultiThreaded(true);
+        client.ftp.AttachStream(&stream);
+        client.ftp.SetHostFileName("w");
+        ok = client.Block(&TCustomFtpCli::ChainLogin) && client.Block(&TCustomFtpCli::ChainDownload);
+    });
+    worker.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(stream.DataString(), data);
+    server.Join();
+}
+
+TEST(FtpTransfer, AbortOfASingleRequestIsNotASuccess)
+{
+    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
+                              s.Expect("PWD");
+                              s.WaitControlClosed(5000);
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.Start(&TCustomFtpCli::SendPwd);
+    client.Pump(100);
+    client.Start(&TCustomFtpCli::AbortRequest);
+    ASSERT_TRUE(client.WaitDone(2));
+    EXPECT_EQ(client.done[1], std::make_pair(rqPwd, 426));
+    EXPECT_FALSE(client.doneInsideCall);
     server.Join();
 }
 
