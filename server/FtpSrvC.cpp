@@ -53,7 +53,12 @@ std::string TFtpCtrlSocket::GetPeerAddr()
 void TFtpCtrlSocket::Dup(os::SOCKET NewHSocket)
 {
     TCustomAsyncSocket::Dup(NewHSocket);
-    if (State() == wsConnected) FPeerAddr = TCustomAsyncSocket::GetPeerAddr();
+    if (State() != wsConnected) return;
+    FPeerAddr = TCustomAsyncSocket::GetPeerAddr();
+    // Clients send ABOR (or the Telnet DM before it) as urgent data: kept in
+    // the stream, the line stays whole.
+    int one = 1;
+    WsSetsockopt(FHSocket, SOL_SOCKET, SO_OOBINLINE, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
 void TFtpCtrlSocket::ResolveDirectory(const std::string& NewDirectory)

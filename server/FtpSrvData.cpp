@@ -340,6 +340,8 @@ void TPortlorn::ClientStorDataAvailable(TFtpCtrlSocket* Client, std::uint16_t Er
 
 void TPortlorn::CloseTransferStream(TFtpCtrlSocket* Client)
 {
+    // The chunk buffer is given back between transfers, so idle clients hold little.
+    std::vector<char>().swap(Client->DataBuffer);
     if (!Client->FileOpened) return;
     std::unique_ptr<TFtpSrvStream> stream = std::move(Client->DataStream);
     Client->FileOpened = false;

@@ -110,6 +110,10 @@ TEST_F(ServerSession, RepliesBeforeAndAfterLogin)
     // Telnet IAC IP inside a line is dropped; IAC IAC reaches the parser as one byte.
     EXPECT_EQ(client.Cmd("NO\xff\xf4OP x").text(), "200 Ok. Parameter was 'x'.");
     EXPECT_EQ(client.Cmd("NOOP \xff\xff").text(), "200 Ok. Parameter was '\xff'.");
+    // ABOR as some clients send it: its last byte as urgent data.
+    ASSERT_TRUE(client.Send("ABOR\r"));
+    ASSERT_EQ(::send(client.fd(), "\n", 1, MSG_OOB), 1);
+    EXPECT_EQ(client.Read().text(), "225 ABOR command successful.");
     EXPECT_EQ(client.Cmd("QUIT").text(), "221 Goodbye.");
     EXPECT_EQ(client.Read().code, 0); // closed after the reply
 }
