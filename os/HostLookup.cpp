@@ -20,6 +20,14 @@
 #include "os/Winsock.h"
 #include "os/WinsockInternal.h"
 
+namespace os {
+namespace {
+std::atomic<bool> noNameDatabases{false};
+} // namespace
+
+void testing::SetNameDatabasesMissing(bool missing) { noNameDatabases = missing; }
+} // namespace os
+
 namespace os::winsock {
 namespace {
 
@@ -359,7 +367,7 @@ servent* getservbyname(const char* name, const char* proto)
     thread_local std::string nameCopy, protoCopy;
     thread_local char* noAliases[1] = {nullptr};
     servent* result = nullptr;
-    if (::getservbyname_r(name, proto, &se, buf, sizeof buf, &result) == 0 && result)
+    if (!noNameDatabases && ::getservbyname_r(name, proto, &se, buf, sizeof buf, &result) == 0 && result)
         return result;
     // The FTP ports answer even on a system without a services database.
     struct Known {
@@ -396,7 +404,7 @@ protoent* getprotobyname(const char* name)
     thread_local std::string nameCopy;
     thread_local char* noAliases[1] = {nullptr};
     protoent* result = nullptr;
-    if (::getprotobyname_r(name, &pe, buf, sizeof buf, &result) == 0 && result)
+    if (!noNameDatabases && ::getprotobyname_r(name, &pe, buf, sizeof buf, &result) == 0 && result)
         return result;
     struct Known {
         const char* name;

@@ -295,6 +295,8 @@ void MessageLoop::Impl::SetTimer(HWND target, std::uintptr_t id, UINT elapseMs)
     Timer& t = timers[{target, id}];
     t.intervalMs = elapseMs == 0 ? 1 : elapseMs; // 0 would fire without pause
     t.due = detail::Clock::now() + std::chrono::milliseconds(t.intervalMs);
+    // A foreign loop driving this one learns of the new deadline on its next pump.
+    core->Signal();
 }
 
 bool MessageLoop::Impl::KillTimer(HWND target, std::uintptr_t id)

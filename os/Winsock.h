@@ -178,4 +178,10 @@ char* inet_ntoa(in_addr in);               // thread-local buffer
 int DescriptorOf(SOCKET s);
 
 } // namespace winsock
+
+namespace testing {
+// Makes getservbyname and getprotobyname ignore the system's databases, so
+// the built-in answers can be seen.
+void SetNameDatabasesMissing(bool missing);
+} // namespace testing
 } // namespace os

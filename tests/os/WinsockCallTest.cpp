@@ -157,19 +157,26 @@ TEST_F(WinsockTest, ServiceAndProtocolNames)
         int port;
     };
     const Svc svcs[] = {{"ftp", "tcp", 21}, {"ftp", nullptr, 21}, {"ftp-data", "tcp", 20}, {"FTP", "tcp", 21}};
-    for (const Svc& k : svcs) {
-        servent* se = ws::getservbyname(k.name, k.proto);
-        ASSERT_NE(se, nullptr) << k.name;
-        EXPECT_EQ(ntohs(static_cast<std::uint16_t>(se->s_port)), k.port) << k.name;
-    }
-    EXPECT_EQ(ws::getservbyname("no-such-service", "tcp"), nullptr);
-    EXPECT_EQ(ws::WSAGetLastError(), WSANO_DATA);
+    for (bool withoutDatabases : {false, true}) {
+        SCOPED_TRACE(withoutDatabases ? "built-in answers" : "system databases");
+        os::testing::SetNameDatabasesMissing(withoutDatabases);
+        for (const Svc& k : svcs) {
+            servent* se = ws::getservbyname(k.name, k.proto);
+            ASSERT_NE(se, nullptr) << k.name;
+            EXPECT_EQ(ntohs(static_cast<std::uint16_t>(se->s_port)), k.port) << k.name;
+            EXPECT_STREQ(se->s_proto, "tcp");
+        }
+        EXPECT_EQ(ws::getservbyname("ftp", "udp"), nullptr);
+        EXPECT_EQ(ws::getservbyname("no-such-service", "tcp"), nullptr);
+        EXPECT_EQ(ws::WSAGetLastError(), WSANO_DATA);
 
-    ASSERT_NE(ws::getprotobyname("tcp"), nullptr);
-    EXPECT_EQ(ws::getprotobyname("tcp")->p_proto, IPPROTO_TCP);
-    ASSERT_NE(ws::getprotobyname("udp"), nullptr);
-    EXPECT_EQ(ws::getprotobyname("udp")->p_proto, IPPROTO_UDP);
-    EXPECT_EQ(ws::getprotobyname("no-such-protocol"), nullptr);
+        ASSERT_NE(ws::getprotobyname("tcp"), nullptr);
+        EXPECT_EQ(ws::getprotobyname("tcp")->p_proto, IPPROTO_TCP);
+        ASSERT_NE(ws::getprotobyname("udp"), nullptr);
+        EXPECT_EQ(ws::getprotobyname("udp")->p_proto, IPPROTO_UDP);
+        EXPECT_EQ(ws::getprotobyname("no-such-protocol"), nullptr);
+    }
+    os::testing::SetNameDatabasesMissing(false);
 }
 
 namespace {
