@@ -40,6 +40,53 @@ bool Listening(int port)
     return ok;
 }
 
+
+// A control connection spoken by hand, read while the window's loop runs.
+class RawClient {
+public:
+    explicit RawClient(int port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~RawClient() { ::close(fd_); }
+    bool Connected() const { return connected_; }
+    // The next reply line (without CR LF), or "" after about 5 s.
+    std::string Line()
+    {
+        for (int waited = 0; waited < 5000; waited += 10) {
+            std::size_t eol = buffer_.find("\r\n");
+            if (eol != std::string::npos) {
+                std::string line = buffer_.substr(0, eol);
+                buffer_.erase(0, eol + 2);
+                return line;
+            }
+            char chunk[4096];
+            ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n > 0)
+                buffer_.append(chunk, static_cast<std::size_t>(n));
+            else
+                Pump(10);
+        }
+        return "";
+    }
+    std::string Ask(const std::string& command)
+    {
+        std::string line = command + "\r\n";
+        ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL);
+        return Line();
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::string buffer_;
+};
+
 class ServerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -333,6 +380,31 @@ TEST_F(ServerWindowTest, ListeningErrorShowsTheErrorBoxAndTheLampStaysRed)
     EXPECT_FALSE(Green());
     EXPECT_TRUE(form->isVisible());
     ::close(holder);
+}
+
+TEST_F(ServerWindowTest, ChecksFollowAccountEditsWhileTheUserIsLoggedIn)
+{
+    WriteSettings("portlorn.ini");
+    ::mkdir((dir / "home/sub").c_str(), 0755);
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    RawClient c(port);
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.Line(), "220 Quenlow ready");
+    EXPECT_EQ(c.Ask("USER bob").substr(0, 3), "331");
+    EXPECT_EQ(c.Ask("PASS pw").substr(0, 3), "230");
+    EXPECT_EQ(c.Ask("MKD made").substr(0, 3), "257");
+    // Made read-only meanwhile: the next write is refused at once.
+    form->Users()[0].AcessRight = 0;
+    EXPECT_EQ(c.Ask("MKD other"), "550 '" + dir / "home/other" + "': can't create directory.");
+    EXPECT_EQ(c.Ask("CWD sub").substr(0, 3), "250");
+    // Deleted meanwhile: folder changes fail with the list's index error.
+    form->Users().clear();
+    EXPECT_EQ(c.Ask("CWD .."), "501 CWD failed. List index out of bounds (-1)");
+    EXPECT_EQ(c.Ask("DELE x"), "501 List index out of bounds (-1)");
+    std::string log = Log();
+    EXPECT_NE(log.find("< 127.0.0.1 PASS pw"), std::string::npos);
+    EXPECT_NE(log.find("> 127.0.0.1 230"), std::string::npos);
 }
 
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
