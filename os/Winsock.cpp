@@ -113,7 +113,16 @@ void Post(Sock& s, long event, int error)
                 WSAMAKESELECTREPLY(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
 }
 
-bool LoopAlive(const Sock& s) { return s.loop && !s.loopCore.expired(); }
+bool LoopAlive(const Sock& s)
+{
+    if (!s.loop)
+        return false;
+    auto core = s.loopCore.lock();
+    if (!core)
+        return false;
+    std::lock_guard lock(core->mu);
+    return core->alive; // false once the loop's thread has ended
+}
 
 // The epoll interest that the armed events need. Read interest is dropped
 // lazily: an event that nobody armed removes it, so a recv that comes

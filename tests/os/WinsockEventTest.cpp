@@ -298,3 +298,48 @@ TEST_F(WinsockTest, LingerNeverBlocksTheClose)
         Forget(s);
     }
 }
+
+TEST_F(WinsockTest, AWorkerThreadRunsItsOwnSocketsOnItsOwnLoop)
+{
+    int port = 0;
+    SOCKET l = Listener(&port);
+    std::string got;
+    int connectError = -1;
+    std::thread worker([&] {
+        std::vector<Event> mine;
+        HWND t = CreateMessageTarget([&](UINT, WPARAM w, LPARAM lp) {
+            mine.push_back({static_cast<SOCKET>(w), WSAGETSELECTEVENT(lp), WSAGETSELECTERROR(lp)});
+            return 0;
+        });
+        // A target of another thread cannot receive this thread's events.
+        SOCKET c = ws::socket(AF_INET, SOCK_STREAM, 0);
+        EXPECT_EQ(ws::WSAAsyncSelect(c, target, kSelectMsg, FD_READ), SOCKET_ERROR);
+        EXPECT_EQ(ws::WSAGetLastError(), WSAEINVAL);
+        ASSERT_EQ(ws::WSAAsyncSelect(c, t, kSelectMsg, FD_READ | FD_CONNECT | FD_CLOSE), 0);
+        sockaddr_in a = Loopback(port);
+        ws::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        auto& loop = MessageLoop::ForThisThread();
+        auto has = [&](int ev) {
+            for (auto& e : mine)
+                if (e.event == ev)
+                    return true;
+            return false;
+        };
+        ASSERT_TRUE(loop.WaitUntil([&] { return has(FD_CONNECT); }, 5000));
+        connectError = mine[0].error;
+        ASSERT_TRUE(loop.WaitUntil([&] { return has(FD_READ); }, 5000));
+        char buf[16];
+        int n = ws::recv(c, buf, sizeof buf, 0);
+        if (n > 0)
+            got.assign(buf, static_cast<size_t>(n));
+        ws::closesocket(c);
+        DestroyMessageTarget(t);
+    });
+    SOCKET s = Track(ws::accept(l, nullptr, nullptr));
+    ASSERT_NE(s, INVALID_SOCKET);
+    ASSERT_EQ(ws::send(s, "worker", 6, 0), 6);
+    worker.join();
+    EXPECT_EQ(connectError, 0);
+    EXPECT_EQ(got, "worker");
+    EXPECT_TRUE(events.empty());
+}
