@@ -74,8 +74,6 @@ TCustomFtpCli::TCustomFtpCli()
     FCommandSocket->OnSessionClosed = [this](TObject*, std::uint16_t Error) { ControlSessionClosed(Error); };
     FCommandSocket->OnDnsLookupDone = [this](TObject*, std::uint16_t Error) { ControlDnsDone(Error); };
     FTransferSocket = MakeDataSocket();
-    FWriteBehindBuffer.resize(kWriteBehindSize);
-    FSendBlock.resize(kSendBlockSize);
 }
 
 TCustomFtpCli::~TCustomFtpCli()
@@ -147,13 +145,15 @@ void TCustomFtpCli::SetFailure(int Code, const std::string& Text)
     if (FErrorMessage.empty()) FErrorMessage = Text;
 }
 
-void TCustomFtpCli::RaiseOrReport(const std::string& Msg)
+void TCustomFtpCli::RaiseOrReport(const std::string& Msg, bool RefusesRequest)
 {
     // A refused request must not pass for a success, and a refused step
     // inside a chain ends the chain, so nobody waits for an end that never comes.
-    FRequestStatus = 500;
-    if (FErrorMessage.empty()) FErrorMessage = Msg;
-    if (FInChain) {
+    if (RefusesRequest) {
+        FRequestStatus = 500;
+        if (FErrorMessage.empty()) FErrorMessage = Msg;
+    }
+    if (RefusesRequest && FInChain) {
         FireErrorReport(Msg);
         FRequestDoneSent = false;
         FChainArmed = false;
@@ -770,7 +770,7 @@ void TCustomFtpCli::AbortRequest()
 void TCustomFtpCli::SetConnectionType(TFtpConnectionType Value)
 {
     if (FControlConnected) {
-        RaiseOrReport("FTP component connected");
+        RaiseOrReport("FTP component connected", false);
         return;
     }
     switch (Value) {

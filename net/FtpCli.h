@@ -304,7 +304,9 @@ protected:
     bool IsReady() const { return FState == csReady || FState == csStepDone; }
     // Refuses misuse: raises FtpException, or hands the text to the error
     // handler. Inside a chain the chain ends with an error instead.
-    void RaiseOrReport(const std::string& Msg);
+    // A refused request also leaves RequestStatus 500, so a blocking call
+    // cannot take it for a success.
+    void RaiseOrReport(const std::string& Msg, bool RefusesRequest = true);
     bool RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done, std::initializer_list<int> Expected,
                     TStep Step);
     void CheckReply();
@@ -358,7 +360,6 @@ protected:
     void DataClosedPut(std::uint16_t Error);
     void Next3PutAsync();
     void HandleStartSendMessage();
-    void BufferedWrite(const char* Data, std::int64_t Count);
     // Writes what the write-behind buffer holds; false (and a 550 failure)
     // when the local stream refused it.
     bool FlushWriteBehind();
@@ -437,7 +438,6 @@ protected:
     std::vector<char> FWriteBehindBuffer;
     std::int64_t FWriteBehindPosition = 0;
     std::vector<char> FSendBlock;
-    std::int64_t FSendBlockLength = 0, FSendBlockSent = 0;
 };
 
 class TFtpClient : public TCustomFtpCli {

@@ -252,6 +252,8 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     FDataCloseError = 0;
     FTransferError = 0;
     FWriteBehindPosition = 0;
+    // Taken on first use: a connection that only browses needs no megabyte.
+    if (FWriteBehindBuffer.empty()) FWriteBehindBuffer.resize(kWriteBehindSize);
     FStepRunning = stRetr;
     auto& ds = *FTransferSocket;
     if (!FDisplayFileFlag) {
@@ -383,17 +385,6 @@ void TCustomFtpCli::DataAvailableGet(std::uint16_t Error)
     }
 }
 
-void TCustomFtpCli::BufferedWrite(const char* Data, std::int64_t Count)
-{
-    if (FWriteBehindPosition + Count > kWriteBehindSize && !FlushWriteBehind()) return;
-    if (Count > kWriteBehindSize) {
-        if (!FLocalStream->Write(Data, Count)) FlushWriteBehind();
-        return;
-    }
-    std::memcpy(FWriteBehindBuffer.data() + FWriteBehindPosition, Data, static_cast<std::size_t>(Count));
-    FWriteBehindPosition += Count;
-}
-
 void TCustomFtpCli::DataClosedGet(std::uint16_t Error)
 {
     FlushWriteBehind();
@@ -480,6 +471,7 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     FDataCloseError = 0;
     FTransferError = 0;
     FStepRunning = FAppendMode ? stAppe : stStor;
+    if (FSendBlock.empty()) FSendBlock.resize(kSendBlockSize);
     bool cancel = false;
     FireReadyToTransmit(cancel);
     auto& ds = *FTransferSocket;

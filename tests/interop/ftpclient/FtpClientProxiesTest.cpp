@@ -80,7 +80,9 @@ TEST_P(FtpSocks, ListingAndDownloadThroughTheSocksServer)
     EXPECT_TRUE(client.ftp.PassiveMode());
     ListAndDownload(client, server);
     // control, listing and download all went through the server
-    if (socks.ConnectionsMade() >= 0) EXPECT_EQ(socks.ConnectionsMade(), 3);
+    if (socks.ConnectionsMade() >= 0) {
+        EXPECT_EQ(socks.ConnectionsMade(), 3);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpSocks,

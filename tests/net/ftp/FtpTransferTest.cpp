@@ -237,7 +237,9 @@ TEST(FtpTransfer, RestartOffsetUsedOnlyAfter350)
             EXPECT_EQ(firstCount, c.writtenAt);
         }
         EXPECT_EQ(ReadFile(dir / "r"), expected);
-        if (c.retrSent) EXPECT_EQ(client.ftp.ResumePosition(), 0);
+        if (c.retrSent) {
+            EXPECT_EQ(client.ftp.ResumePosition(), 0);
+        }
         server.Join();
         bool sawRetr = false;
         for (const auto& cmd : server.Commands()) sawRetr |= cmd.rfind("RETR", 0) == 0;
