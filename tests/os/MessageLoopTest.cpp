@@ -330,3 +330,26 @@ TEST(MessageLoop, WatchedDescriptorCallsBackWhileThePollRuns)
     ::close(fds[0]);
     ::close(fds[1]);
 }
+
+TEST(MessageLoop, AWaitInsideAHandlerPumpsTheSameQueueInOrder)
+{
+    std::vector<int> order;
+    bool flag = false;
+    HWND t = 0;
+    t = CreateMessageTarget([&](UINT, WPARAM w, LPARAM) {
+        order.push_back(static_cast<int>(w));
+        if (w == 1) {
+            // A blocking call made from an event handler.
+            EXPECT_TRUE(MessageLoop::ForThisThread().WaitUntil([&] { return flag; }, 5000));
+            order.push_back(100);
+        }
+        if (w == 3)
+            flag = true;
+        return 0;
+    });
+    for (WPARAM i = 1; i <= 4; ++i)
+        PostMessage(t, WM_USER, i, 0);
+    Drain();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 100, 4}));
+    DestroyMessageTarget(t);
+}
