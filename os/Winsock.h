@@ -125,7 +125,7 @@ int WSAGetLastError();
 //   behind posts the next one.
 // - FD_WRITE is posted once when a connect completes (or at once when the
 //   socket is already connected), then only after a send that failed with
-//   WSAEWOULDBLOCK, when room is there again.
+//   WSAEWOULDBLOCK or took less than offered, when room is there again.
 // - FD_ACCEPT when a connection waits, re-armed by accept.
 // - FD_CONNECT once when a non-blocking connect ends (error in the high word).
 // - FD_CLOSE once when the peer closed or reset, after the data still waiting
@@ -154,7 +154,7 @@ int gethostname(char* name, int namelen);
 
 SOCKET socket(int af, int type, int protocol);
 int bind(SOCKET s, const sockaddr* addr, int namelen);
-int listen(SOCKET s, int backlog);   // sets SO_REUSEADDR first
+int listen(SOCKET s, int backlog);   // sets SO_REUSEADDR first (bind of a stream socket too)
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
 int connect(SOCKET s, const sockaddr* name, int namelen); // non-blocking: WSAEWOULDBLOCK
 int shutdown(SOCKET s, int how);
