@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -298,6 +299,11 @@ TEST_F(ServerWindowTest, StopAndStartTurnTheLampAndClientsAreCounted)
     ::close(fd);
 
     Trigger("Start1");
+    EXPECT_TRUE(WaitFor([&] { return Green() && Listening(port); }));
+    // A double click on the lamp stops a listening server and starts a stopped one.
+    QTest::mouseDClick(Child<QLabel>("GreenImage"), Qt::LeftButton);
+    EXPECT_TRUE(WaitFor([&] { return Red() && !Listening(port); }));
+    QTest::mouseDClick(Child<QLabel>("RedImage"), Qt::LeftButton);
     EXPECT_TRUE(WaitFor([&] { return Green() && Listening(port); }));
     Trigger("Cleardisplay1");
     EXPECT_EQ(Log(), "");
