@@ -180,6 +180,9 @@ public:
     // A stream the next transfer reads or writes instead of LocalFileName;
     // it stays the caller's. nullptr detaches.
     void AttachStream(TFtpStream* Stream);
+    // Writes what the write-behind buffer holds and lets go of the local
+    // stream (a file the component opened is closed; an attached one stays).
+    void ReleaseLocalStream();
     void SetErrorHandler(TFtpDisplay Handler);
 
     // Published properties.
@@ -363,8 +366,6 @@ protected:
     // Writes what the write-behind buffer holds; false (and a 550 failure)
     // when the local stream refused it.
     bool FlushWriteBehind();
-    // Flushes the write-behind buffer and lets go of the local stream.
-    void ReleaseLocalStream();
     // Ends a data connection so the server cannot take it for a clean end.
     void ResetDataConnection();
     void CloseTransferSocket();
