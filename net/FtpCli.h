@@ -177,6 +177,9 @@ public:
     virtual void SendPortOrPasv();
 
     bool HasSession() const { return FControlConnected; }
+    // Free for the owner (the engine keeps the slot number here).
+    int Tag() const { return FTag; }
+    void SetTag(int Value) { FTag = Value; }
     // A stream the next transfer reads or writes instead of LocalFileName;
     // it stays the caller's. nullptr detaches.
     void AttachStream(TFtpStream* Stream);
@@ -390,6 +393,7 @@ protected:
     TFtpOptions FOptions{ftpAcceptLF};
     TFtpDisplay FErrorHandler;
 
+    int FTag = 0;
     os::HWND FWindowHandle = 0;
     std::unique_ptr<TAsyncSocket> FCommandSocket;
     std::unique_ptr<TAsyncSocket> FTransferSocket;
