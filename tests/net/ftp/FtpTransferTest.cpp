@@ -481,3 +481,45 @@ TEST(FtpTransfer, AbortOfASingleRequestIsNotASuccess)
 }
 
 } // namespace
+
+namespace {
+
+// Whether the caller aborts or the time-out does, the local file keeps
+// every byte that had arrived (the write-behind buffer is written first).
+TEST(FtpTransfer, AbortAndTimeoutMidDownloadKeepTheBytesReceived)
+{
+    const std::string part = PatternBytes(300000, 12);
+    for (bool byTimeout : {false, true}) {
+        SCOPED_TRACE(byTimeout ? "time-out" : "abort");
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.Expect("RETR stall");
+                                  s.Reply("150 go");
+                                  s.OpenData();
+                                  s.DataSend(part);
+                                  s.WaitControlClosed(5000);
+                              }});
+        TempDir dir;
+        FtpTestClient client(server.Port());
+        client.ftp.SetTimeout(1);
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("stall");
+        client.ftp.SetLocalFileName(dir / "stall");
+        if (byTimeout) {
+            EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+            EXPECT_EQ(client.ftp.ErrorMessage(), "426 Timeout");
+        } else {
+            client.Start(&TCustomFtpCli::ChainDownload);
+            os::MessageLoop::ForThisThread().WaitUntil(
+                [&] { return client.ftp.TransferredBytes() == static_cast<std::int64_t>(part.size()); }, 5000);
+            client.Start(&TCustomFtpCli::AbortRequest);
+        }
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 426));
+        EXPECT_EQ(ReadFile(dir / "stall"), part);
+        server.Join();
+    }
+}
+
+} // namespace
