@@ -4,6 +4,11 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 "$top/scripts/build.sh"
+# Without a display the programs still run (the server serves), just unseen.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display found: starting without a visible window (QT_QPA_PLATFORM=offscreen)."
+  export QT_QPA_PLATFORM=offscreen
+fi
 started=0
 for prog in Portlorn Skelwick; do
   if [ -x "$top/build/bin/$prog" ]; then
