@@ -51,6 +51,8 @@ public:
     // The peer address, kept after the connection closed.
     std::string GetPeerAddr() override;
     void Dup(os::SOCKET NewHSocket) override;
+    // Writing the handle adopts it, as Dup does.
+    void SetHSocket(os::SOCKET Value) { Dup(Value); }
 
     // The folder rule: the only writer of Directory. Resolves the requested
     // folder against the current one and keeps it inside HomeDir; raises
