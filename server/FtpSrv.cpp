@@ -17,6 +17,8 @@ namespace {
 
 constexpr std::uintptr_t AcceptResumeTimer = 1;
 constexpr os::UINT AcceptResumeDelayMs = 100;
+// Data connection timers: this base plus the client number.
+constexpr std::uintptr_t DataTimerBase = std::uintptr_t(1) << 32;
 
 // The current folder as clients see it: without the trailing "/" (but "/"
 // itself), since clients such as lftp take a trailing "/" for part of a name.
@@ -246,6 +248,7 @@ void TPortlorn::RemoveClient(TFtpCtrlSocket* Client)
         if (it->get() != Client) continue;
         std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
         FClientList.erase(it);
+        StopDataTimer(Client);
         try {
             FireClientDisconnect(Client, 0);
         } catch (...) {
@@ -262,7 +265,9 @@ void TPortlorn::PostDataMessage(os::UINT Msg, TFtpCtrlSocket* Client)
 void TPortlorn::WndProc(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam)
 {
     if (Msg == os::WM_TIMER) {
-        if (WParam == AcceptResumeTimer) {
+        if (WParam >= DataTimerBase) {
+            DataTimerElapsed(static_cast<std::uint32_t>(WParam - DataTimerBase));
+        } else if (WParam == AcceptResumeTimer) {
             os::KillTimer(FWindowHandle, AcceptResumeTimer);
             FAcceptPaused = false;
             if (FServerSocket->State() == wsListening) FServerSocket->ResumeEvents();

@@ -114,6 +114,10 @@ public:
     void SetMaxClients(int Value) { FMaxClients = Value; }
     std::int64_t UserData() const { return FUserData; }
     void SetUserData(std::int64_t Value) { FUserData = Value; }
+    // Milliseconds a transfer waits for its data connection (passive accept
+    // or active connect) before it fails; 0 waits without limit.
+    int DataTimeout() const { return FDataTimeout; }
+    void SetDataTimeout(int Value) { FDataTimeout = Value; }
 
     // --- events -----------------------------------------------------------
     TNotifyEvent OnStart;
@@ -223,6 +227,9 @@ protected:
     void ClientRetrSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error);
     void SendNextDataChunk(TFtpCtrlSocket* Client);
     void AbortTransfer(TFtpCtrlSocket* Client, const std::string& Reason);
+    void StartDataTimer(TFtpCtrlSocket* Client);
+    void StopDataTimer(TFtpCtrlSocket* Client);
+    void DataTimerElapsed(std::uint32_t ID);
     static void ClearMethodsOf(TAsyncSocket* Data);
     void StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString& Params, TFtpString& Answer);
     void OpenUploadFile(TFtpCtrlSocket* Client);
@@ -239,6 +246,7 @@ protected:
     std::vector<std::unique_ptr<TFtpCtrlSocket>> FClientList;
     std::uint32_t FClientNum = 0;
     int FMaxClients = 0;
+    int FDataTimeout = 60000;
     std::vector<TFtpSrvCommandTableItem> FCmdTable;
     int FCmdCount = 0;
     std::int64_t FUserData = 0;

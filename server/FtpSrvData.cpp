@@ -210,6 +210,7 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
             if (data->OnSessionConnected) data->OnSessionConnected(data, 0);
         } else {
             Client->PassiveStartPending = true;
+            StartDataTimer(Client);
         }
         return;
     }
@@ -227,6 +228,31 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
     data->Connect();
+    StartDataTimer(Client);
+}
+
+void TPortlorn::StartDataTimer(TFtpCtrlSocket* Client)
+{
+    if (FDataTimeout > 0)
+        os::SetTimer(FWindowHandle, (std::uintptr_t(1) << 32) + Client->ID(), static_cast<os::UINT>(FDataTimeout));
+}
+
+void TPortlorn::StopDataTimer(TFtpCtrlSocket* Client)
+{
+    os::KillTimer(FWindowHandle, (std::uintptr_t(1) << 32) + Client->ID());
+}
+
+void TPortlorn::DataTimerElapsed(std::uint32_t ID)
+{
+    TFtpCtrlSocket* client = FindClient(ID);
+    if (client == nullptr) return;
+    StopDataTimer(client);
+    if (client->TransferCommand == ftpcNone || client->DataSessionActive) return;
+    // The connection never came: the transfer fails with its one final
+    // reply instead of waiting (and holding a listener) for ever.
+    client->Aborting = true;
+    client->TransferError = "Data connection not made in time";
+    client->DataSocket->CloseSession();
 }
 
 void TPortlorn::AbortTransfer(TFtpCtrlSocket* Client, const std::string& Reason)
@@ -305,6 +331,7 @@ void TPortlorn::OpenUploadFile(TFtpCtrlSocket* Client)
 
 void TPortlorn::ClientStorSessionConnected(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
+    StopDataTimer(Client);
     Client->DataSessionActive = true;
     Client->PassiveMode = false;
     try {
@@ -360,6 +387,7 @@ void TPortlorn::CloseTransferStream(TFtpCtrlSocket* Client)
 
 void TPortlorn::ClientStorSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
+    StopDataTimer(Client);
     Client->DataSessionActive = false;
     Client->PassiveStartPending = false;
     Client->PassiveConnected = false;
@@ -470,6 +498,7 @@ void TPortlorn::PrepareDownload(TFtpCtrlSocket* Client, TFtpCmdType Cmd)
 
 void TPortlorn::ClientRetrSessionConnected(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
+    StopDataTimer(Client);
     Client->DataSessionActive = true;
     Client->PassiveMode = false;
     try {
@@ -542,6 +571,7 @@ void TPortlorn::ClientRetrDataSent(TFtpCtrlSocket* Client, std::uint16_t Error)
 
 void TPortlorn::ClientRetrSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
+    StopDataTimer(Client);
     Client->DataSessionActive = false;
     Client->PassiveStartPending = false;
     Client->PassiveConnected = false;

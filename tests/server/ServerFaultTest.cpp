@@ -173,6 +173,28 @@ TEST_F(ServerFault, PassiveConnectionNeverMade)
     EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= baseline; }));
 }
 
+TEST_F(ServerFault, DataConnectionNotMadeInTime)
+{
+    ServerThread quick(home, [](TPortlorn& s) { s.SetDataTimeout(300); });
+    ScriptClient c(quick.Port());
+    ASSERT_TRUE(c.Login());
+    ASSERT_EQ(c.Cmd("PASV").code, 227);
+    ASSERT_EQ(c.Cmd("RETR f").code, 150);
+    EXPECT_EQ(c.Read().text(), "501 Cannot RETR. Data connection not made in time");
+    ASSERT_EQ(c.Cmd("PASV").code, 227);
+    ASSERT_EQ(c.Cmd("STOR g").code, 150);
+    EXPECT_EQ(c.Read().text(), "426 Connection closed; Data connection not made in time.");
+    EXPECT_FALSE(std::filesystem::exists(home + "/g"));
+    // A transfer whose connection came in time is not cut.
+    int data = c.Pasv();
+    ASSERT_EQ(c.Cmd("STOR h").code, 150);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    SendAll(data, "late but connected");
+    ::close(data);
+    EXPECT_EQ(c.Read().text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/h"), "late but connected");
+}
+
 TEST_F(ServerFault, CommandDuringUploadKeepsItsFinalReply)
 {
     ScriptClient c(server->Port());
