@@ -17,8 +17,6 @@ namespace {
 
 constexpr std::uintptr_t AcceptResumeTimer = 1;
 constexpr os::UINT AcceptResumeDelayMs = 100;
-// Data connection timers: this base plus the client number.
-constexpr std::uintptr_t DataTimerBase = std::uintptr_t(1) << 32;
 
 // The current folder as clients see it: without the trailing "/" (but "/"
 // itself), since clients such as lftp take a trailing "/" for part of a name.

@@ -67,6 +67,9 @@ constexpr os::UINT WM_FTPSRV_SEND_MORE = os::WM_USER + 5;
 class TPortlorn : public TObject {
 public:
     static constexpr int MaxCommands = 32;
+    // Timer ids of the hidden window: data connection timers are this base
+    // plus the client number.
+    static constexpr std::uintptr_t DataTimerBase = std::uintptr_t(1) << 32;
 
     TPortlorn();
     ~TPortlorn() override;

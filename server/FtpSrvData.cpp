@@ -234,12 +234,12 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
 void TPortlorn::StartDataTimer(TFtpCtrlSocket* Client)
 {
     if (FDataTimeout > 0)
-        os::SetTimer(FWindowHandle, (std::uintptr_t(1) << 32) + Client->ID(), static_cast<os::UINT>(FDataTimeout));
+        os::SetTimer(FWindowHandle, DataTimerBase + Client->ID(), static_cast<os::UINT>(FDataTimeout));
 }
 
 void TPortlorn::StopDataTimer(TFtpCtrlSocket* Client)
 {
-    os::KillTimer(FWindowHandle, (std::uintptr_t(1) << 32) + Client->ID());
+    os::KillTimer(FWindowHandle, DataTimerBase + Client->ID());
 }
 
 void TPortlorn::DataTimerElapsed(std::uint32_t ID)
