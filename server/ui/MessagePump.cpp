@@ -2,11 +2,8 @@
 
 #include <QTimer>
 
-#include "os/MessageLoop.h"
-#include "platform/dialogs/ExceptionHandler.h"
-
-#ifdef HAVE_QT_LOOP_BRIDGE
 #include "os/qt/QtLoopBridge.h"
+#include "platform/dialogs/ExceptionHandler.h"
 
 TMessagePump::TMessagePump() : driver_(std::make_unique<os::QtLoopBridge>())
 {
@@ -18,16 +15,5 @@ TMessagePump::TMessagePump() : driver_(std::make_unique<os::QtLoopBridge>())
     QObject::connect(guard, &QTimer::timeout, bridge, [bridge] { Guarded([bridge] { bridge->Pump(); }); });
     guard->start();
 }
-#else
-TMessagePump::TMessagePump() : driver_(std::make_unique<QTimer>())
-{
-    auto* timer = static_cast<QTimer*>(driver_.get());
-    timer->setInterval(2);
-    QObject::connect(timer, &QTimer::timeout, timer, [] {
-        Guarded([] { os::MessageLoop::ForThisThread().ProcessMessages(); });
-    });
-    timer->start();
-}
-#endif
 
 TMessagePump::~TMessagePump() = default;

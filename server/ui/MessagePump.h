@@ -1,6 +1,7 @@
 #pragma once
-// Drives the GUI thread's os/ message loop from Qt's event loop, so the
-// server component's sockets and posted messages run between Qt's events.
+// Drives the GUI thread's os/ message loop from Qt's event loop through the
+// os/ bridge, so the server component's sockets and posted messages run
+// between Qt's events.
 #include <memory>
 
 class QObject;
