@@ -588,8 +588,30 @@ std::int64_t TCustomAsyncSocket::SendBuffer(const void* Data, std::int64_t Len)
         return -1;
     }
     FAllSent = false;
-    if (Len > 0) QueueSendData(Data, Len);
     os::SOCKET h = FHSocket;
+    const char* p = static_cast<const char*>(Data);
+    std::int64_t left = Len > 0 ? Len : 0;
+    // With nothing queued the bytes go straight from the caller's block;
+    // only what the network does not take now is copied into the queue.
+    bool queueEmpty = FBufList.empty() || (FBufList.size() == 1 && FBufList.front()->UnreadCount() == 0);
+    if (left > 0 && queueEmpty && FType == SOCK_STREAM && h != os::INVALID_SOCKET) {
+        std::weak_ptr<bool> alive = FAlive;
+        while (left > 0) {
+            int rc = RawSend(p, static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
+            if (alive.expired() || FHSocket != h) return Len;
+            if (rc <= 0) {
+                int err = rc < 0 ? WsWSAGetLastError() : os::WSAEWOULDBLOCK;
+                if (err != os::WSAEWOULDBLOCK) {
+                    SendFailed(err);
+                    return Len;
+                }
+                break;
+            }
+            p += rc;
+            left -= rc;
+        }
+    }
+    if (left > 0) QueueSendData(p, left);
     TryToSend();
     // Everything left at once: OnDataSent comes from the loop, never from here.
     if (FAllSent && FHSocket == h && h != os::INVALID_SOCKET)
@@ -692,7 +714,8 @@ void TCustomAsyncSocket::TryToSend()
             left -= FBufList.front()->ConsumeData(left);
             if (FBufList.front()->UnreadCount() == 0 && FBufList.size() > 1) FBufList.pop_front();
         }
-        if (rc < len) return; // the rest leaves on the next write event
+        // A short send does not promise a write event (only a refused one
+        // does), so go on until the library says it would block.
     }
 }
 

@@ -159,14 +159,12 @@ TEST(AsyncSocketEvents, StaleAndPausedSelectMessagesAreIgnored)
 TEST(AsyncSocketEvents, LargeSendToASlowReaderArrivesWholeAndInOrder)
 {
     int port = 0;
-    int lfd = RawListen(port);
+    int lfd = RawListen(port, 32768);
     const std::string data = testsupport::PatternBytes(24 * 1024 * 1024 + 777, 3);
     std::string got;
     bool reset = false;
     std::thread reader([&] {
         int fd = ::accept(lfd, nullptr, nullptr);
-        int small = 16384;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
         char buf[8192];
         for (;;) {
             ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -197,7 +195,8 @@ TEST(AsyncSocketEvents, LargeSendToASlowReaderArrivesWholeAndInOrder)
     s.SetAddr("127.0.0.1");
     s.SetPort(std::to_string(port));
     s.Connect();
-    ASSERT_TRUE(Pump([&] { return sent && reported == static_cast<std::int64_t>(data.size()); }, 60000));
+    ASSERT_TRUE(Pump([&] { return sent && reported == static_cast<std::int64_t>(data.size()); }, 60000))
+        << "reported " << reported << " sent " << sent << " all sent " << s.AllSent() << " got " << got.size();
     s.CloseSession();
     reader.join();
     ::close(lfd);

@@ -53,11 +53,15 @@ struct Listener {
 };
 
 // Plain blocking sockets.
-inline int RawListen(int& port)
+// A receive buffer given here (before listen) is inherited by accepted
+// sockets with a window that fits it; shrinking it after the handshake can
+// stall the connection in the kernel.
+inline int RawListen(int& port, int receiveBuffer = 0)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -19,7 +19,6 @@ struct Step {
 Step Expect(std::string b) { return {Step::Expect, std::move(b)}; }
 Step Send(std::string b) { return {Step::Send, std::move(b)}; }
 Step Pause(int ms) { return {Step::Pause, {}, ms}; }
-Step CloseConn() { return {Step::Close, {}}; }
 
 std::string B(std::initializer_list<int> bytes)
 {
@@ -145,7 +144,7 @@ struct Case {
     std::string level;
     std::vector<Step> script;
     std::vector<std::string> events;
-    std::string user, password;
+    std::string user = "", password = "";
     std::string addr = "ftp.example.test";
 };
 
