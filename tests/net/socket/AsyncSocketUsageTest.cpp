@@ -1,6 +1,8 @@
 // Misuse and its reports, properties, listening, datagrams and look-ups.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/net/socket/SocketTestUtil.h"
 #include "tests/support/TestSupport.h"
 
@@ -229,4 +231,63 @@ TEST(AsyncSocketSync, WaitForFlagEndsOnFlagTimeOutAndQuit)
     EXPECT_TRUE(s.Terminated());
     os::MessageLoop::ForThisThread().ClearQuit();
     os::DestroyMessageTarget(t);
+}
+
+TEST(AsyncSocketSync, ASocketOnAWorkerThreadWaitsOnThatThreadsLoop)
+{
+    int port = 0;
+    int lfd = RawListen(port);
+    std::string greeting;
+    int waitConnect = -1, waitData = -1;
+    std::thread worker([&] {
+        TAsyncSocket s;
+        s.SetMultiThreaded(true);
+        bool connected = false, data = false;
+        s.OnSessionConnected = [&](TObject*, std::uint16_t e) { connected = e == 0; };
+        s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+            greeting += s.ReadAvailableText();
+            data = greeting.find("\r\n") != std::string::npos;
+        };
+        s.SetTimeout(10000);
+        waitConnect = s.RunAndWait(connected, [&] {
+            s.SetAddr("127.0.0.1");
+            s.SetPort(std::to_string(port));
+            s.Connect();
+        });
+        waitData = s.WaitForFlag(data);
+        s.CloseSession();
+    });
+    int fd = ::accept(lfd, nullptr, nullptr);
+    RawSendAll(fd, "220 worker\r\n");
+    worker.join();
+    ::close(fd);
+    ::close(lfd);
+    EXPECT_EQ(waitConnect, 0);
+    EXPECT_EQ(waitData, 0);
+    EXPECT_EQ(greeting, "220 worker\r\n");
+}
+
+TEST(AsyncSocketUsage, FlushSendBufferReturnsOnceTheQueueLeft)
+{
+    int port = 0;
+    int lfd = RawListen(port);
+    TAsyncSocket s;
+    int connected = -1;
+    s.OnSessionConnected = [&](TObject*, std::uint16_t e) { connected = e; };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(port));
+    s.Connect();
+    int fd = ::accept(lfd, nullptr, nullptr);
+    ASSERT_TRUE(Pump([&] { return connected == 0; }));
+    const std::string data = testsupport::PatternBytes(16 << 20, 9);
+    std::string got;
+    std::thread reader([&] { got = RawRecvAll(fd); });
+    s.SendBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    s.FlushSendBuffer();
+    EXPECT_TRUE(s.AllSent());
+    s.CloseSession();
+    reader.join();
+    ::close(fd);
+    ::close(lfd);
+    EXPECT_TRUE(got == data);
 }
