@@ -306,3 +306,54 @@ TEST(AsyncSocketEvents, PostFreeDeletesTheComponentFromTheLoop)
     s->Connect();
     ASSERT_TRUE(Pump([&] { return gone; }));
 }
+
+TEST(AsyncSocketEvents, AHandlerThatReadsNothingIsNotCalledForEver)
+{
+    Connected c;
+    int calls = 0;
+    c.server.accepted->OnDataAvailable = [&](TObject*, std::uint16_t) { ++calls; };
+    c.client.SendText("waiting bytes");
+    ASSERT_TRUE(Pump([&] { return calls > 0; }));
+    PumpFor(50);
+    EXPECT_EQ(calls, 1);
+    // The bytes are still there for a later read.
+    EXPECT_EQ(c.server.accepted->ReadAvailableText(), "waiting bytes");
+}
+
+TEST(AsyncSocketEvents, ReconnectingFromTheCloseEventKeepsTheNewConnection)
+{
+    Connected c;
+    int closes = 0, connects = 0;
+    const int port = c.server.Port();
+    c.client.OnSessionClosed = [&](TObject*, std::uint16_t) {
+        if (++closes > 1) return;
+        c.client.SetAddr("127.0.0.1");
+        c.client.SetPort(std::to_string(port));
+        c.client.Connect();
+    };
+    c.client.OnSessionConnected = [&](TObject*, std::uint16_t e) {
+        if (e == 0) ++connects;
+    };
+    TAsyncSocket* before = c.server.accepted.get();
+    c.client.CloseSession();
+    ASSERT_TRUE(Pump([&] { return connects == 1 && c.server.accepted.get() != before; }));
+    EXPECT_EQ(c.client.State(), wsConnected);
+    EXPECT_EQ(c.client.Addr(), "127.0.0.1");
+    std::string got;
+    CollectInto(*c.server.accepted, got);
+    c.client.SendText("again");
+    EXPECT_TRUE(Pump([&] { return got == "again"; }));
+}
+
+TEST(AsyncSocketEvents, AnEmptySendStillEndsInOnDataSent)
+{
+    Connected c;
+    int sent = 0;
+    c.client.OnDataSent = [&](TObject*, std::uint16_t) { ++sent; };
+    EXPECT_EQ(c.client.SendBuffer(nullptr, 0), 0);
+    EXPECT_TRUE(c.client.AllSent());
+    auto start = std::chrono::steady_clock::now();
+    c.client.FlushSendBuffer();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(Pump([&] { return sent == 1; }));
+}
