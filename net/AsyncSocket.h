@@ -16,9 +16,11 @@
 //             call Accept() there and hand the handle to a new component's
 //             Dup(handle), which makes that one wsConnected.
 //   Send:     SendBuffer(data, len) / SendText(text) never block and never
-//             refuse; what the network does not take at once is queued and
-//             leaves on write events. OnDataSent fires from the loop (never
-//             inside the call) each time the queue became empty.
+//             refuse; what the network does not take at once is copied into
+//             the queue (the caller's block may be reused at once) and leaves
+//             on write events. OnDataSent fires from the loop (never inside
+//             the call) each time the queue became empty, and once after a
+//             connect. FlushSendBuffer() waits (pumping) until it is empty.
 //   Receive:  in OnDataAvailable read with ReadBytes(buf, size) (or
 //             ReadAvailableText). The handler is called again while bytes
 //             remain; a read of -1 with LastError() 10035 means nothing waits.
