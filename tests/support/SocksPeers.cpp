@@ -1,6 +1,10 @@
 #include "tests/support/SocksPeers.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -29,17 +33,51 @@ std::string Template(const std::string& name) { return ReadFile(std::string(SOCK
 
 } // namespace
 
+namespace {
+
+// Whether a SOCKS 5 server answers on the port: a free port picked a moment
+// ago may have gone to another program in the meantime.
+bool AnswersSocks5(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    bool ok = false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const unsigned char hello[] = {5, 1, 0};
+        unsigned char reply[2] = {0, 0};
+        ok = ::send(fd, hello, sizeof hello, MSG_NOSIGNAL) == 3 && ::recv(fd, reply, 2, MSG_WAITALL) == 2 &&
+             reply[0] == 5;
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
 SocksPeer::SocksPeer(Kind kind)
 {
-    port_ = FreeTcpPort();
     ::chmod(work_.path().c_str(), 0755);
-    switch (kind) {
-    case Dante: StartDante(false); break;
-    case DanteUser: StartDante(true); break;
-    case Microsocks: StartMicrosocks(); break;
-    case SshDynamic: StartSsh(); break;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        error_.clear();
+        port_ = FreeTcpPort();
+        switch (kind) {
+        case Dante: StartDante(false); break;
+        case DanteUser: StartDante(true); break;
+        case Microsocks: StartMicrosocks(); break;
+        case SshDynamic: StartSsh(); break;
+        }
+        if (!error_.empty() && error_.find("not installed") != std::string::npos) return;
+        if (error_.empty() && !WaitForTcpPort(port_)) error_ = "SOCKS server did not start: " + Log();
+        if (error_.empty() && !AnswersSocks5(port_)) error_ = "something else answers on the SOCKS port: " + Log();
+        if (error_.empty()) return;
+        tunnel_ = ChildProcess();
+        server_ = ChildProcess();
     }
-    if (error_.empty() && !WaitForTcpPort(port_)) error_ = "SOCKS server did not start: " + Log();
 }
 
 std::string SocksPeer::Log() const { return log_.empty() ? std::string() : ReadFile(log_); }
@@ -67,6 +105,7 @@ void SocksPeer::StartDante(bool withUser)
             return;
         }
         while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
+        std::filesystem::remove_all(work + "/ovl"); // a retry starts afresh
         std::filesystem::create_directories(work + "/etc");
         WriteFile(work + "/etc/user.passwd", user_ + ":x:47011:47011::/nonexistent:/usr/sbin/nologin\n");
         WriteFile(work + "/etc/user.shadow", user_ + ":" + hash + ":19000:0:99999:7:::\n");
@@ -99,6 +138,7 @@ void SocksPeer::StartSsh()
     }
     const std::string work = work_.path();
     const std::string ssh = work + "/ssh";
+    std::filesystem::remove_all(ssh); // a retry starts afresh
     std::filesystem::create_directories(ssh);
     std::filesystem::create_directories("/run/sshd");
     if (RunCommand({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", ssh + "/host_key"}) != 0 ||
