@@ -190,7 +190,8 @@ void TCustomAsyncSocket::SetState(TSocketState NewState)
 {
     TSocketState old = FState;
     FState = NewState;
-    FireChangeState(old, NewState);
+    // Not from the destructor: the owner's handler may reach what is gone already.
+    if (!FDestroying) FireChangeState(old, NewState);
 }
 
 // ---------------------------------------------------------------- errors
