@@ -366,6 +366,17 @@ protected:
     void DataClosedPut(std::uint16_t Error);
     void Next3PutAsync();
     void HandleStartSendMessage();
+    // Ends the request with a failure, closing the data connection.
+    void FailTransfer(int Code, const std::string& Text);
+    void FailDataConnection(int Error);
+    // The accepted data connection; INVALID_SOCKET after failing the request.
+    os::SOCKET AcceptDataConnection();
+    // Opens the local file (or takes the attached stream) at the resume position.
+    bool OpenLocalStream(TFtpFileStream::TOpenMode Mode);
+    // A transfer command the server refused.
+    void RefuseTransfer(int Code);
+    // Finishes once both the final reply and the data connection's end came.
+    void FinishTransferOnceEnded(bool DataClosed);
     // Writes what the write-behind buffer holds; false (and a 550 failure)
     // when the local stream refused it.
     bool FlushWriteBehind();

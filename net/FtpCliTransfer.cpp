@@ -80,6 +80,64 @@ void TCustomFtpCli::ReleaseLocalStream()
     FLocalStream = nullptr;
 }
 
+void TCustomFtpCli::FailTransfer(int Code, const std::string& Text)
+{
+    FReplyText = Text;
+    SetFailure(Code, FReplyText);
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    FinishRequest(Code);
+}
+
+void TCustomFtpCli::FailDataConnection(int Error)
+{
+    FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
+    SetFailure(550, FReplyText);
+    FinishRequest(550);
+}
+
+os::SOCKET TCustomFtpCli::AcceptDataConnection()
+{
+    auto& ds = *FTransferSocket;
+    const os::SOCKET h = ds.Accept();
+    ds.OnSessionAvailable = nullptr;
+    FDataAccept = nullptr;
+    CloseTransferSocket();
+    if (h == os::INVALID_SOCKET) FailDataConnection(ds.LastError());
+    return h;
+}
+
+bool TCustomFtpCli::OpenLocalStream(TFtpFileStream::TOpenMode Mode)
+{
+    ReleaseLocalStream();
+    FTransferError = 0;
+    if (!FStreamAttached) {
+        FOwnedStream = std::make_unique<TFtpFileStream>(FLocalFileName, Mode, FShareFlags);
+        if (FOwnedStream->Opened()) FLocalStream = FOwnedStream.get();
+        else FOwnedStream.reset();
+    }
+    return FLocalStream && FLocalStream->Seek(FResumePosition > 0 ? FResumePosition : 0);
+}
+
+void TCustomFtpCli::RefuseTransfer(int Code)
+{
+    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    FNext = nullptr;
+    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+    ReleaseLocalStream();
+    FResumePosition = 0;
+    FRequestStatus = Code;
+    FinishRequest(Code);
+}
+
+void TCustomFtpCli::FinishTransferOnceEnded(bool DataClosed)
+{
+    if (!FFinalReplySeen || !DataClosed) return;
+    ShowTransferStats();
+    FResumePosition = 0;
+    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
+    FinishRequest(FRequestStatus);
+}
+
 bool TCustomFtpCli::FireProgress()
 {
     bool abort = false;
@@ -142,10 +200,7 @@ void TCustomFtpCli::SendPortOrPasv()
         if (port <= 0 || (FControlAddr != "127.0.0.1" && FCommandSocket->GetLocalSockAddr(local, len) != 0)) {
             if (!FInChain) FCurrentRequest = rqPort;
             FRequestDoneSent = false;
-            FReplyText = "550 Unable to listen for the data connection";
-            SetFailure(550, FReplyText);
-            if (ds.State() != wsClosed) CloseTransferSocket();
-            FinishRequest(550);
+            FailTransfer(550, "550 Unable to listen for the data connection");
             return;
         }
         char text[64];
@@ -255,20 +310,9 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     // Taken on first use: a connection that only browses needs no megabyte.
     if (FWriteBehindBuffer.empty()) FWriteBehindBuffer.resize(kWriteBehindSize);
     FStepRunning = stRetr;
-    auto& ds = *FTransferSocket;
     if (!FDisplayFileFlag) {
-        ReleaseLocalStream();
-        FTransferError = 0;
-        if (!FStreamAttached) {
-            FOwnedStream = std::make_unique<TFtpFileStream>(FLocalFileName, TFtpFileStream::fmOpenReadWrite, FShareFlags);
-            if (FOwnedStream->Opened()) FLocalStream = FOwnedStream.get();
-            else FOwnedStream.reset();
-        }
-        if (!FLocalStream || !FLocalStream->Seek(FResumePosition > 0 ? FResumePosition : 0)) {
-            FReplyText = "Unable to open local file " + FLocalFileName;
-            SetFailure(550, FReplyText);
-            if (ds.State() != wsClosed) CloseTransferSocket();
-            FinishRequest(550);
+        if (!OpenLocalStream(TFtpFileStream::fmOpenReadWrite)) {
+            FailTransfer(550, "Unable to open local file " + FLocalFileName);
             return;
         }
     }
@@ -277,10 +321,7 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
         try {
             ConnectPassiveData([this](std::uint16_t Error) { DataConnectedGet(Error); });
         } catch (rtl::Exception& E) {
-            FReplyText = std::string("550 ") + E.ClassName() + ": " + E.Message();
-            SetFailure(550, FReplyText);
-            if (ds.State() != wsClosed) CloseTransferSocket();
-            FinishRequest(550);
+            FailTransfer(550, std::string("550 ") + E.ClassName() + ": " + E.Message());
             return;
         }
     }
@@ -310,9 +351,7 @@ void TCustomFtpCli::DataConnectedGet(std::uint16_t Error)
     FireDisplay("<STATUS>     Data Session opened (Get)!");
     FTransferStartTick = NowMs();
     if (Error != 0) {
-        FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
-        SetFailure(550, FReplyText);
-        FinishRequest(550);
+        FailDataConnection(Error);
         return;
     }
     auto& ds = *FTransferSocket;
@@ -324,16 +363,8 @@ void TCustomFtpCli::DataConnectedGet(std::uint16_t Error)
 void TCustomFtpCli::DataAcceptGet(std::uint16_t Error)
 {
     auto& ds = *FTransferSocket;
-    const os::SOCKET h = ds.Accept();
-    ds.OnSessionAvailable = nullptr;
-    FDataAccept = nullptr;
-    CloseTransferSocket();
-    if (h == os::INVALID_SOCKET) {
-        FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());
-        SetFailure(550, FReplyText);
-        FinishRequest(550);
-        return;
-    }
+    const os::SOCKET h = AcceptDataConnection();
+    if (h == os::INVALID_SOCKET) return;
     ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedGet(E); };
     ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DataAvailableGet(E); };
     ds.OnDataSent = nullptr;
@@ -402,13 +433,7 @@ void TCustomFtpCli::GetFirstReply()
         FNext = &TCustomFtpCli::GetFinalReply;
         return;
     }
-    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
-    FNext = nullptr;
-    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
-    ReleaseLocalStream();
-    FResumePosition = 0;
-    FRequestStatus = code;
-    FinishRequest(code);
+    RefuseTransfer(code);
 }
 
 void TCustomFtpCli::GetFinalReply()
@@ -429,11 +454,7 @@ void TCustomFtpCli::GetFinalReply()
 void TCustomFtpCli::Next3GetAsync()
 {
     Trace("Next3GetAsync");
-    if (!FFinalReplySeen || !FGetDataClosed) return;
-    ShowTransferStats();
-    FResumePosition = 0;
-    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
-    FinishRequest(FRequestStatus);
+    FinishTransferOnceEnded(FGetDataClosed);
 }
 
 // ---- uploads -----------------------------------------------------------------------
@@ -484,15 +505,8 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
         FinishRequest(426);
         return;
     }
-    ReleaseLocalStream();
-    FTransferError = 0;
-    if (!FStreamAttached) {
-        FOwnedStream = std::make_unique<TFtpFileStream>(FLocalFileName, TFtpFileStream::fmOpenRead, FShareFlags);
-        if (FOwnedStream->Opened()) FLocalStream = FOwnedStream.get();
-        else FOwnedStream.reset();
-    }
     FUploadEof = false;
-    if (!FLocalStream || !FLocalStream->Seek(FResumePosition > 0 ? FResumePosition : 0)) {
+    if (!OpenLocalStream(TFtpFileStream::fmOpenRead)) {
         FErrorMessage.clear();
         SetFailure(426, "426 Unable to open local file " + FLocalFileName);
         FireDisplay("<ERROR>      " + FErrorMessage);
@@ -506,10 +520,7 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
         try {
             ConnectPassiveData([this](std::uint16_t Error) { DataConnectedPut(Error); });
         } catch (rtl::Exception& E) {
-            FReplyText = std::string("426 ") + E.ClassName() + ": " + E.Message();
-            SetFailure(426, FReplyText);
-            if (ds.State() != wsClosed) CloseTransferSocket();
-            FinishRequest(426);
+            FailTransfer(426, std::string("426 ") + E.ClassName() + ": " + E.Message());
         }
         return;
     }
@@ -522,9 +533,7 @@ void TCustomFtpCli::DataConnectedPut(std::uint16_t Error)
 {
     FireDisplay("<STATUS>     Data Session opened (Put)!");
     if (Error != 0) {
-        FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
-        SetFailure(550, FReplyText);
-        FinishRequest(550);
+        FailDataConnection(Error);
         return;
     }
     auto& ds = *FTransferSocket;
@@ -542,16 +551,8 @@ void TCustomFtpCli::DataAcceptPut(std::uint16_t Error)
 {
     FireDisplay("<STATUS>     Data Session requested!");
     auto& ds = *FTransferSocket;
-    const os::SOCKET h = ds.Accept();
-    ds.OnSessionAvailable = nullptr;
-    FDataAccept = nullptr;
-    CloseTransferSocket();
-    if (h == os::INVALID_SOCKET) {
-        FReplyText = "Unable to establish data connection, error #" + std::to_string(ds.LastError());
-        SetFailure(550, FReplyText);
-        FinishRequest(550);
-        return;
-    }
+    const os::SOCKET h = AcceptDataConnection();
+    if (h == os::INVALID_SOCKET) return;
     ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedPut(E); };
     ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DrainDataPut(E); };
     ds.OnDataSent = [this](TObject*, std::uint16_t E) { SendNextBlock(E); };
@@ -578,13 +579,7 @@ void TCustomFtpCli::PutFirstReply()
         }
         return;
     }
-    if (FErrorMessage.empty()) FErrorMessage = FReplyText;
-    FNext = nullptr;
-    if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
-    ReleaseLocalStream();
-    FResumePosition = 0;
-    FRequestStatus = code;
-    FinishRequest(code);
+    RefuseTransfer(code);
 }
 
 void TCustomFtpCli::HandleStartSendMessage()
@@ -665,9 +660,5 @@ void TCustomFtpCli::PutFinalReply()
 void TCustomFtpCli::Next3PutAsync()
 {
     Trace("Next3PutAsync");
-    if (!FFinalReplySeen || !FPutDataClosed) return;
-    ShowTransferStats();
-    FResumePosition = 0;
-    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
-    FinishRequest(FRequestStatus);
+    FinishTransferOnceEnded(FPutDataClosed);
 }
