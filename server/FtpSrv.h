@@ -237,6 +237,8 @@ protected:
     void StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString& Params, TFtpString& Answer);
     void OpenUploadFile(TFtpCtrlSocket* Client);
     void CloseTransferStream(TFtpCtrlSocket* Client);
+    // What the end of either kind of data connection resets.
+    void EndDataSession(TFtpCtrlSocket* Client);
     void StartListing(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString& Params, TFtpString& Answer);
     void PrepareDownload(TFtpCtrlSocket* Client, TFtpCmdType Cmd);
     void BuildDirList(TFtpCtrlSocket* Client, const std::string& Params, bool Detailed, TFtpSrvStream& Stream);

@@ -385,7 +385,7 @@ void TPortlorn::CloseTransferStream(TFtpCtrlSocket* Client)
     }
 }
 
-void TPortlorn::ClientStorSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
+void TPortlorn::EndDataSession(TFtpCtrlSocket* Client)
 {
     StopDataTimer(Client);
     Client->DataSessionActive = false;
@@ -394,6 +394,11 @@ void TPortlorn::ClientStorSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Er
     Client->RestartPosition = 0;
     Client->DataPort = "ftp-data";
     CloseTransferStream(Client);
+}
+
+void TPortlorn::ClientStorSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
+{
+    EndDataSession(Client);
     FireStorSessionClosed(Client, Client->DataSocket.get(), Error);
     if (!IsUpload(Client->TransferCommand)) return;
     Client->TransferCommand = ftpcNone;
@@ -571,13 +576,7 @@ void TPortlorn::ClientRetrDataSent(TFtpCtrlSocket* Client, std::uint16_t Error)
 
 void TPortlorn::ClientRetrSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
-    StopDataTimer(Client);
-    Client->DataSessionActive = false;
-    Client->PassiveStartPending = false;
-    Client->PassiveConnected = false;
-    Client->RestartPosition = 0;
-    Client->DataPort = "ftp-data";
-    CloseTransferStream(Client);
+    EndDataSession(Client);
     if (IsDownload(Client->TransferCommand)) {
         Client->TransferCommand = ftpcNone;
         std::uint16_t error = Error != 0 ? Error : Client->DataError;
