@@ -640,7 +640,10 @@ int ioctlsocket(SOCKET sock, long cmd, unsigned long* argp)
     return Fail(WSAEINVAL);
 }
 
-int getsockname(SOCKET sock, sockaddr* name, int* namelen)
+namespace {
+
+// getsockname and getpeername differ only in the call made.
+int AddressOf(SOCKET sock, sockaddr* name, int* namelen, int (*call)(int, sockaddr*, socklen_t*))
 {
     auto sp = Find(sock);
     if (!sp)
@@ -648,24 +651,22 @@ int getsockname(SOCKET sock, sockaddr* name, int* namelen)
     if (!name || !namelen)
         return Fail(WSAEFAULT);
     socklen_t len = Len(*namelen);
-    if (::getsockname(sp->fd, name, &len) != 0)
+    if (call(sp->fd, name, &len) != 0)
         return FailErrno();
     *namelen = static_cast<int>(len);
     return 0;
 }
 
+} // namespace
+
+int getsockname(SOCKET sock, sockaddr* name, int* namelen)
+{
+    return AddressOf(sock, name, namelen, ::getsockname);
+}
+
 int getpeername(SOCKET sock, sockaddr* name, int* namelen)
 {
-    auto sp = Find(sock);
-    if (!sp)
-        return SOCKET_ERROR;
-    if (!name || !namelen)
-        return Fail(WSAEFAULT);
-    socklen_t len = Len(*namelen);
-    if (::getpeername(sp->fd, name, &len) != 0)
-        return FailErrno();
-    *namelen = static_cast<int>(len);
-    return 0;
+    return AddressOf(sock, name, namelen, ::getpeername);
 }
 
 unsigned long inet_addr(const char* cp)
