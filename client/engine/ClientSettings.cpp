@@ -106,6 +106,21 @@ void WriteFont(TIniFile& ini, const std::string& prefix, const TFontSetting& fon
     ini.WriteInteger("Fonts", prefix + "Size", font.Size);
 }
 
+// Writes through to the file, readable by its owner only; false when that fails.
+template <class Write>
+bool UpdateIniFile(const std::string& fileName, Write write)
+{
+    try {
+        TIniFile ini(fileName);
+        ini.SetFileMode(0600);
+        write(ini);
+        ini.UpdateFile();
+        return true;
+    } catch (const rtl::Exception&) {
+        return false;
+    }
+}
+
 const char* const kSoundKeys[5] = {"0", "1", "2", "3", "4"};
 
 } // namespace
@@ -312,15 +327,7 @@ void TClientSettings::LoadFromFile(const std::string& fileName, const std::strin
 
 bool TClientSettings::SaveToFile(const std::string& fileName) const
 {
-    try {
-        TIniFile ini(fileName);
-        ini.SetFileMode(0600);
-        Save(ini);
-        ini.UpdateFile();
-        return true;
-    } catch (const rtl::Exception&) {
-        return false;
-    }
+    return UpdateIniFile(fileName, [this](TIniFile& ini) { Save(ini); });
 }
 
 int TClientSettings::QuickConnectSelection() const
@@ -339,13 +346,5 @@ std::vector<std::string> TClientSettings::QuickConnectHostBoxItems() const
 
 bool TClientSettings::WriteSkinChoice(const std::string& fileName, int useSkin)
 {
-    try {
-        TIniFile ini(fileName);
-        ini.SetFileMode(0600);
-        ini.WriteInteger("Skin", "UseSkin", useSkin);
-        ini.UpdateFile();
-        return true;
-    } catch (const rtl::Exception&) {
-        return false;
-    }
+    return UpdateIniFile(fileName, [useSkin](TIniFile& ini) { ini.WriteInteger("Skin", "UseSkin", useSkin); });
 }
