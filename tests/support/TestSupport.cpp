@@ -85,18 +85,31 @@ int FreeTcpPortRange(int count)
     throw std::runtime_error("no free port range");
 }
 
+int ConnectTcpPort(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool TcpPortAccepts(int port)
+{
+    int fd = ConnectTcpPort(port);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout)
 {
     auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        if (ok) return true;
+        if (TcpPortAccepts(port)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;

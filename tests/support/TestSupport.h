@@ -27,6 +27,10 @@ int FreeTcpPort();
 // Like FreeTcpPort, for a run of count consecutive free ports (passive ranges).
 int FreeTcpPortRange(int count);
 
+// A socket connected to 127.0.0.1:port, or -1 when nothing accepts there.
+int ConnectTcpPort(int port);
+// True while something accepts on 127.0.0.1:port.
+bool TcpPortAccepts(int port);
 // Waits until something accepts on 127.0.0.1:port.
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

@@ -28,34 +28,17 @@
 
 namespace {
 
-// True while something accepts on 127.0.0.1:port.
-bool Listening(int port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
+bool Listening(int port) { return testsupport::TcpPortAccepts(port); }
 
 // A control connection spoken by hand, read while the window's loop runs.
 class RawClient {
 public:
-    explicit RawClient(int port)
+    explicit RawClient(int port) : fd_(testsupport::ConnectTcpPort(port)) {}
+    ~RawClient()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        if (fd_ >= 0) ::close(fd_);
     }
-    ~RawClient() { ::close(fd_); }
-    bool Connected() const { return connected_; }
+    bool Connected() const { return fd_ >= 0; }
     // The next reply line (without CR LF), or "" after about 5 s.
     std::string Line()
     {
@@ -84,7 +67,6 @@ public:
 
 private:
     int fd_ = -1;
-    bool connected_ = false;
     std::string buffer_;
 };
 
