@@ -89,6 +89,7 @@ void TCustomSocksAsyncSocket::Connect()
         }
         FSocksState = 1;
         FSocksRcvdCnt = 0;
+        FSocksOwnerTold = false;
     }
     TCustomAsyncSocket::Connect();
 }
@@ -124,6 +125,7 @@ void TCustomSocksAsyncSocket::FireSessionConnected(std::uint16_t Error)
     FireSocksConnected(Error);
     if (alive.expired()) return;
     if (Error != 0) {
+        FSocksOwnerTold = true;
         TCustomAsyncSocket::FireSessionConnected(Error);
         return;
     }
@@ -182,6 +184,7 @@ void TCustomSocksAsyncSocket::SocksDoConnect()
                 dest = SocketResolveHost(FAddrStr);
             } catch (rtl::Exception& e) {
                 std::weak_ptr<bool> alive = FAlive;
+                FSocksOwnerTold = true; // told by the close that follows, with this code
                 FireSocksError(socksHostResolutionFailed, std::string(e.ClassName()) + " " + e.Message());
                 if (alive.expired()) return;
                 CloseAndNotify(true, socksHostResolutionFailed);
@@ -238,6 +241,7 @@ void TCustomSocksAsyncSocket::FailSocks(int Code, const std::string& Msg)
 {
     std::weak_ptr<bool> alive = FAlive;
     os::SOCKET h = FHSocket;
+    FSocksOwnerTold = true;
     FireSocksError(Code, Msg);
     if (alive.expired() || FHSocket != h) return;
     TCustomAsyncSocket::FireSessionConnected(static_cast<std::uint16_t>(Code));
@@ -251,6 +255,7 @@ void TCustomSocksAsyncSocket::ConnectDone()
     os::SOCKET h = FHSocket;
     FSocksState = 0;
     FSocksRcvdCnt = 0;
+    FSocksOwnerTold = true;
     TCustomAsyncSocket::FireSessionConnected(0);
     if (alive.expired() || FHSocket != h || FHSocket == os::INVALID_SOCKET) return;
     // The bytes behind the reply are still in the socket: let the owner read them.
@@ -375,10 +380,19 @@ bool TCustomSocksAsyncSocket::FireDataAvailable(std::uint16_t Error)
 
 void TCustomSocksAsyncSocket::FireSessionClosed(std::uint16_t Error)
 {
+    std::weak_ptr<bool> alive = FAlive;
     if (FSocksState == 2) {
-        std::weak_ptr<bool> alive = FAlive;
         FireAuthState(socksAuthFailure);
         if (alive.expired()) return;
+    }
+    if (FSocksState != 0 && !FSocksOwnerTold) {
+        // The server hung up before its reply: a failed connect, as a refusal is.
+        FSocksOwnerTold = true;
+        FireSocksError(socksProtocolError, "socks server closed the connection");
+        if (alive.expired()) return;
+        TCustomAsyncSocket::FireSessionConnected(socksProtocolError);
+        if (alive.expired()) return;
+        if (Error == 0) Error = socksProtocolError;
     }
     TCustomAsyncSocket::FireSessionClosed(Error);
 }

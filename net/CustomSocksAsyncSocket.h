@@ -84,6 +84,9 @@ protected:
     std::string FSocksPassword;
     TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
     int FSocksState = 0;
+    // Whether the owner has heard how its connect ended; a server that hangs
+    // up in the middle of a negotiation must still end in a failed connect.
+    bool FSocksOwnerTold = true;
     int FSocksMethod = 0;
     bool FSocksServerAssigned = false;
     bool FSocksPortAssigned = false;
