@@ -4,6 +4,7 @@
 // Tests install it with SetDialogs; the client's tests use it the same way.
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,4 +56,24 @@ private:
     bool AskForValue(TDialogCall::Kind kind, const std::string& caption, const std::string& text,
                      std::string& value);
     std::deque<TDialogReply> replies_;
+};
+
+// A scripted service installed for this object's lifetime; the one before
+// comes back after it.
+class TScriptedDialogsScope {
+public:
+    TScriptedDialogsScope()
+    {
+        auto scripted = std::make_unique<TScriptedDialogs>();
+        dialogs_ = scripted.get();
+        previous_ = SetDialogs(std::move(scripted));
+    }
+    ~TScriptedDialogsScope() { SetDialogs(std::move(previous_)); }
+    TScriptedDialogsScope(const TScriptedDialogsScope&) = delete;
+    TScriptedDialogsScope& operator=(const TScriptedDialogsScope&) = delete;
+    TScriptedDialogs* get() const { return dialogs_; }
+
+private:
+    TScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<TDialogs> previous_;
 };

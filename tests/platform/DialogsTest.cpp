@@ -13,20 +13,10 @@ namespace {
 
 class DialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        auto scripted = std::make_unique<TScriptedDialogs>();
-        dialogs = scripted.get();
-        previous = SetDialogs(std::move(scripted));
-        SetApplicationTitle("Tester");
-    }
-    void TearDown() override
-    {
-        SetDialogs(std::move(previous));
-        SetApplicationTitle("");
-    }
-    TScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<TDialogs> previous;
+    void SetUp() override { SetApplicationTitle("Tester"); }
+    void TearDown() override { SetApplicationTitle(""); }
+    TScriptedDialogsScope scripted;
+    TScriptedDialogs* dialogs = scripted.get();
 };
 
 TEST_F(DialogsTest, UnansweredQuestionsTakeTheSafeAnswer)

@@ -19,14 +19,6 @@ namespace {
 
 class AccountDialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        auto scripted = std::make_unique<TScriptedDialogs>();
-        dialogs = scripted.get();
-        previous = SetDialogs(std::move(scripted));
-    }
-    void TearDown() override { SetDialogs(std::move(previous)); }
-
     template <class T>
     static T* Child(QWidget* parent, const char* name)
     {
@@ -44,8 +36,8 @@ protected:
         Child<QComboBox>(d, "cbAcessRight")->setCurrentIndex(access);
     }
 
-    TScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<TDialogs> previous;
+    TScriptedDialogsScope scripted;
+    TScriptedDialogs* dialogs = scripted.get();
     int saves = 0;
     std::function<void()> save = [this] { ++saves; };
 };

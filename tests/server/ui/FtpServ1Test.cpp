@@ -74,17 +74,10 @@ class ServerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<TScriptedDialogs>();
-        dialogs = scripted.get();
-        previous = SetDialogs(std::move(scripted));
         port = testsupport::FreeTcpPort();
         ::mkdir((dir / "home").c_str(), 0755);
     }
-    void TearDown() override
-    {
-        form.reset();
-        SetDialogs(std::move(previous));
-    }
+    void TearDown() override { form.reset(); }
 
     void WriteSettings(const std::string& file, const std::string& extra = "", bool withUser = true)
     {
@@ -124,8 +117,8 @@ protected:
 
     testsupport::TempDir dir;
     TMessagePump pump;
-    TScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<TDialogs> previous;
+    TScriptedDialogsScope scripted;
+    TScriptedDialogs* dialogs = scripted.get();
     std::unique_ptr<TPortlornForm> form;
     int port = 0;
 };

@@ -15,15 +15,8 @@ namespace {
 
 class LookupEditTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        auto scripted = std::make_unique<TScriptedDialogs>();
-        dialogs = scripted.get();
-        previous = SetDialogs(std::move(scripted));
-    }
-    void TearDown() override { SetDialogs(std::move(previous)); }
-    TScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<TDialogs> previous;
+    TScriptedDialogsScope scripted;
+    TScriptedDialogs* dialogs = scripted.get();
 };
 
 TEST_F(LookupEditTest, ButtonsAreSquaresAtTheRightEndAndHiddenOnesAreParked)
