@@ -1,35 +1,19 @@
 #include "server/FtpSrvSendFile.h"
 
-#include <signal.h>
 #include <sys/sendfile.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
 
 #include "net/WsBinding.h"
+#include "server/FtpSrvSignal.h"
 
 namespace {
 
-// sendfile has no MSG_NOSIGNAL: SIGPIPE is held back on this thread around
-// the call, and one that the call raised is taken off again.
+// sendfile has no MSG_NOSIGNAL.
 ssize_t SendFileNoSignal(int Sock, int Fd, off_t* Offset, std::size_t Count)
 {
-    sigset_t pipe, old, pending;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    sigpending(&pending);
-    bool wasPending = sigismember(&pending, SIGPIPE) == 1;
-    pthread_sigmask(SIG_BLOCK, &pipe, &old);
-    ssize_t n = ::sendfile(Sock, Fd, Offset, Count);
-    int err = errno;
-    if (n < 0 && err == EPIPE && !wasPending) {
-        timespec zero {0, 0};
-        sigtimedwait(&pipe, nullptr, &zero);
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    errno = err;
-    return n;
+    return CallWithSignalHeld(SIGPIPE, EPIPE, [&] { return ::sendfile(Sock, Fd, Offset, Count); });
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "server/FtpSrvStream.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,32 +9,17 @@
 #include <cstring>
 
 #include "rtl/Exception.h"
+#include "server/FtpSrvSignal.h"
 
 namespace {
 [[noreturn]] void RaiseSystemError(int err)
 {
     throw rtl::Exception(std::strerror(err));
 }
-// A write past the process's file-size limit raises SIGXFSZ, which would end
-// the whole server: the signal is held back on this thread around the call,
-// so the write fails with EFBIG instead and only this transfer fails.
+// A write past the process's file-size limit fails with EFBIG.
 ssize_t WriteNoSignal(int Fd, const void* Buffer, std::size_t Count, off_t Offset)
 {
-    sigset_t xfsz, old, pending;
-    sigemptyset(&xfsz);
-    sigaddset(&xfsz, SIGXFSZ);
-    sigpending(&pending);
-    bool wasPending = sigismember(&pending, SIGXFSZ) == 1;
-    pthread_sigmask(SIG_BLOCK, &xfsz, &old);
-    ssize_t n = ::pwrite(Fd, Buffer, Count, Offset);
-    int err = errno;
-    if (n < 0 && err == EFBIG && !wasPending) {
-        timespec zero {0, 0};
-        sigtimedwait(&xfsz, nullptr, &zero);
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    errno = err;
-    return n;
+    return CallWithSignalHeld(SIGXFSZ, EFBIG, [&] { return ::pwrite(Fd, Buffer, Count, Offset); });
 }
 
 } // namespace
