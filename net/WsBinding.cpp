@@ -100,8 +100,9 @@ int WinsockComponentCount() { return liveComponents; }
 
 // Each wrapper keeps its entry in a thread-local cache keyed by the load
 // generation, so the hot paths (send, recv) take no lock.
-#define WS_BIND(fn, name)                                                              \
-    using Fn = decltype(&os::winsock::fn);                                             \
+#define WS_BIND(fn, name) WS_BIND_AS(decltype(&os::winsock::fn), name)
+#define WS_BIND_AS(FnType, name)                                                       \
+    using Fn = FnType;                                                                 \
     thread_local Fn cached = nullptr;                                                  \
     thread_local std::uint64_t cachedGen = 0;                                          \
     if (!cached || cachedGen != libGeneration.load(std::memory_order_acquire)) {       \
@@ -261,7 +262,24 @@ os::SOCKET WsAccept(os::SOCKET s, sockaddr* addr, int* addrlen)
     return cached(s, addr, addrlen);
 }
 
-std::uint16_t WsNtohs(std::uint16_t netshort) { return ntohs(netshort); }
-std::uint16_t WsHtons(std::uint16_t hostshort) { return htons(hostshort); }
-std::uint32_t WsHtonl(std::uint32_t hostlong) { return htonl(hostlong); }
-std::uint32_t WsNtohl(std::uint32_t netlong) { return ntohl(netlong); }
+// The byte-order entries are bound by name like the others.
+std::uint16_t WsNtohs(std::uint16_t netshort)
+{
+    WS_BIND_AS(std::uint16_t (*)(std::uint16_t), "ntohs");
+    return cached(netshort);
+}
+std::uint16_t WsHtons(std::uint16_t hostshort)
+{
+    WS_BIND_AS(std::uint16_t (*)(std::uint16_t), "htons");
+    return cached(hostshort);
+}
+std::uint32_t WsHtonl(std::uint32_t hostlong)
+{
+    WS_BIND_AS(std::uint32_t (*)(std::uint32_t), "htonl");
+    return cached(hostlong);
+}
+std::uint32_t WsNtohl(std::uint32_t netlong)
+{
+    WS_BIND_AS(std::uint32_t (*)(std::uint32_t), "ntohl");
+    return cached(netlong);
+}
