@@ -221,7 +221,9 @@ protected:
     void PassiveSessionAvailable(TFtpCtrlSocket* Client, std::uint16_t Error);
     void InstallUploadHandlers(TFtpCtrlSocket* Client);
     void InstallDownloadHandlers(TFtpCtrlSocket* Client);
-    void BeginDataSession(TFtpCtrlSocket* Client, bool Upload);
+    // The upload or download handlers, as the transfer command says.
+    void InstallTransferHandlers(TFtpCtrlSocket* Client);
+    void BeginDataSession(TFtpCtrlSocket* Client);
     void ClientStorSessionConnected(TFtpCtrlSocket* Client, std::uint16_t Error);
     void ClientStorDataAvailable(TFtpCtrlSocket* Client, std::uint16_t Error);
     void ClientStorSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error);

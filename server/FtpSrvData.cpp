@@ -158,10 +158,7 @@ void TPortlorn::PassiveSessionAvailable(TFtpCtrlSocket* Client, std::uint16_t Er
     data->OnSessionClosed = nullptr;
     data->OnSessionAvailable = nullptr;
     data->CloseSession();
-    if (IsUpload(Client->TransferCommand))
-        InstallUploadHandlers(Client);
-    else if (IsDownload(Client->TransferCommand))
-        InstallDownloadHandlers(Client);
+    InstallTransferHandlers(Client);
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
     data->Dup(handle);
@@ -193,7 +190,15 @@ void TPortlorn::InstallDownloadHandlers(TFtpCtrlSocket* Client)
     data->OnDataSent = [this, Client](TObject*, std::uint16_t E) { ClientRetrDataSent(Client, E); };
 }
 
-void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
+void TPortlorn::InstallTransferHandlers(TFtpCtrlSocket* Client)
+{
+    if (IsUpload(Client->TransferCommand))
+        InstallUploadHandlers(Client);
+    else if (IsDownload(Client->TransferCommand))
+        InstallDownloadHandlers(Client);
+}
+
+void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client)
 {
     TAsyncSocket* data = Client->DataSocket.get();
     ++Client->DataSessionSerial;
@@ -201,10 +206,7 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
     Client->ByteCount = 0;
     Client->TransferEnded = false;
     if (Client->PassiveMode) {
-        if (Upload)
-            InstallUploadHandlers(Client);
-        else
-            InstallDownloadHandlers(Client);
+        InstallTransferHandlers(Client);
         if (Client->PassiveConnected && data->State() == wsConnected) {
             data->ResumeEvents();
             if (data->OnSessionConnected) data->OnSessionConnected(data, 0);
@@ -221,10 +223,7 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client, bool Upload)
     data->SetProto("tcp");
     data->SetAddr(Client->DataAddress);
     data->SetPort(Client->DataPort);
-    if (Upload)
-        InstallUploadHandlers(Client);
-    else
-        InstallDownloadHandlers(Client);
+    InstallTransferHandlers(Client);
     data->SetLingerOnOff(wsLingerOff);
     data->SetLingerTimeout(0);
     data->Connect();
@@ -300,7 +299,7 @@ void TPortlorn::StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString&
             Client->RestartPosition = ::stat(path.c_str(), &st) == 0 ? st.st_size : 0;
         }
         Client->TransferCommand = Cmd;
-        BeginDataSession(Client, true);
+        BeginDataSession(Client);
         if (appe)
             Answer = rtl::Format("150 APPE supported.  Ready to append file \"%s\" at offset %lld.", Params.c_str(),
                                  static_cast<long long>(Client->RestartPosition));
@@ -498,7 +497,7 @@ void TPortlorn::PrepareDownload(TFtpCtrlSocket* Client, TFtpCmdType Cmd)
     Client->Aborting = false;
     Client->TransferError = "Transfer Ok";
     Client->TransferCommand = Cmd;
-    BeginDataSession(Client, false);
+    BeginDataSession(Client);
 }
 
 void TPortlorn::ClientRetrSessionConnected(TFtpCtrlSocket* Client, std::uint16_t Error)
