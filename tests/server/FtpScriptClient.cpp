@@ -12,6 +12,7 @@
 #include "os/MessageLoop.h"
 #include "os/MessageTarget.h"
 #include "server/FtpSrv.h"
+#include "tests/support/TestSupport.h"
 
 namespace servertest {
 
@@ -32,21 +33,7 @@ int ConnectTo(const std::string& host, int port)
 
 int ListenOn(const std::string& host, int& port)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 16) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
+    return testsupport::ListenTcp(host, port, 16);
 }
 
 int AcceptOne(int listener, int timeoutMs)

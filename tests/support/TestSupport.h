@@ -27,6 +27,9 @@ int FreeTcpPort();
 // Like FreeTcpPort, for a run of count consecutive free ports (passive ranges).
 int FreeTcpPortRange(int count);
 
+// A socket listening on host:port (port 0 picks one, and port then tells
+// which), or -1 when it cannot listen there.
+int ListenTcp(const std::string& host, int& port, int backlog);
 // A socket connected to 127.0.0.1:port, or -1 when nothing accepts there.
 int ConnectTcpPort(int port);
 // True while something accepts on 127.0.0.1:port.

@@ -12,25 +12,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tests/support/TestSupport.h"
+
 namespace fakeftp {
 
 namespace {
 
 int ListenLoopback(int* port)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    *port = ntohs(a.sin_port);
+    int picked = 0;
+    const int fd = testsupport::ListenTcp("127.0.0.1", picked, 4);
+    if (fd >= 0) *port = picked;
     return fd;
 }
 
