@@ -45,11 +45,18 @@ void RegisterBuiltins()
     std::call_once(once, [] { detail::RegisterWinsockModule(); });
 }
 
-Module* ByHandle(ModuleTable& t, HMODULE h)
+// The loaded module behind a handle; nullptr (and ERROR_INVALID_HANDLE) when
+// there is none or it was freed. The caller holds t.mu.
+Module* LoadedModule(ModuleTable& t, HMODULE h)
 {
-    for (auto& [name, m] : t.byName)
-        if (m.handle == h)
+    for (auto& [name, m] : t.byName) {
+        if (m.handle != h)
+            continue;
+        if (m.refs > 0)
             return &m;
+        break;
+    }
+    tlsLastError = ERROR_INVALID_HANDLE;
     return nullptr;
 }
 
@@ -87,11 +94,9 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
 {
     ModuleTable& t = Table();
     std::lock_guard lock(t.mu);
-    Module* m = ByHandle(t, module);
-    if (!m || m->refs <= 0) {
-        tlsLastError = ERROR_INVALID_HANDLE;
+    Module* m = LoadedModule(t, module);
+    if (!m)
         return nullptr;
-    }
     // Entry names match exactly, as the system's loader does.
     auto it = procName ? m->procs.find(procName) : m->procs.end();
     if (it == m->procs.end() || m->hiddenProcs.count(it->first)) {
@@ -105,11 +110,9 @@ bool FreeLibrary(HMODULE module)
 {
     ModuleTable& t = Table();
     std::lock_guard lock(t.mu);
-    Module* m = ByHandle(t, module);
-    if (!m || m->refs <= 0) {
-        tlsLastError = ERROR_INVALID_HANDLE;
+    Module* m = LoadedModule(t, module);
+    if (!m)
         return false;
-    }
     --m->refs;
     return true;
 }
