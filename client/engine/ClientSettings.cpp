@@ -183,8 +183,7 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     PasvMode = ini.ReadBool("PasvMode", "PasvMode", false);
     UseSkin = ReadInt(ini, "Skin", "UseSkin", 1);
     if (UseSkin != 0) SkinColor = ini.ReadInteger("Skin", std::to_string(UseSkin) + "Clr", 16777215);
-    ini.ReadBool("MainConnDownload", "MainConnDownload", true);
-    MainConnDownload = true; // connection 0 always carries queue items too
+    MainConnDownload = true; // connection 0 always carries queue items, whatever the file says
     ProgramFont = ini.ReadBool("Fonts", "ProgramFont", false);
     RichEditFont = ini.ReadBool("Fonts", "RichEditFont", false);
     MoniterClipboard = ini.ReadBool("Advanced", "MoniterClipboard", true);
