@@ -19,8 +19,9 @@ class PortlornEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (testsupport::FindProgram("curl").empty() || ::access("/usr/bin/python3", X_OK) != 0)
-            GTEST_SKIP() << "curl or /usr/bin/python3 missing";
+        // The set-up script installs both: a missing one is a failure, not a skip.
+        ASSERT_FALSE(testsupport::FindProgram("curl").empty()) << "curl missing";
+        ASSERT_EQ(::access("/usr/bin/python3", X_OK), 0) << "/usr/bin/python3 missing";
         port = testsupport::FreeTcpPort();
         program = dir / "Portlorn";
         ASSERT_EQ(RunCommand({"cp", PORTLORN_PROGRAM, program}), 0);
