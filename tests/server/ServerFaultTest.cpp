@@ -271,7 +271,7 @@ TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
     ssize_t n = ::recv(fd, buf, sizeof buf, 0);
     ASSERT_GT(n, 0);
     EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "220 Portlorn FTP Server ready.\r\n");
-    EXPECT_EQ(server->ClientCount(), 1);
+    EXPECT_TRUE(Eventually([&] { return server->ClientCount() == 1; }));
     ::close(fd);
     ExpectServing();
 }
