@@ -102,43 +102,36 @@ void TCustomAsyncSocket::ResetToDefaults()
 
 // ---------------------------------------------------------------- properties
 
-void TCustomAsyncSocket::SetAddr(const std::string& Value)
+// Addr, Port and Proto: trimmed, assigned when non-empty, resolved again
+// at the next Connect or Listen; refused while not closed.
+bool TCustomAsyncSocket::StoreRemotePart(const std::string& Value, const char* Name, std::string& Text,
+                                         bool& Assigned, bool& Resolved)
 {
     std::string v = rtl::Trim(Value);
-    if (FAddrAssigned && v == FAddrStr) return;
+    if (Assigned && v == Text) return false;
     if (FState != wsClosed) {
-        ReportError("Cannot change Addr if not closed");
-        return;
+        ReportError(std::string("Cannot change ") + Name + " if not closed");
+        return false;
     }
-    FAddrStr = v;
-    FAddrAssigned = !v.empty();
-    FAddrResolved = false;
+    Text = v;
+    Assigned = !v.empty();
+    Resolved = false;
+    return true;
+}
+
+void TCustomAsyncSocket::SetAddr(const std::string& Value)
+{
+    StoreRemotePart(Value, "Addr", FAddrStr, FAddrAssigned, FAddrResolved);
 }
 
 void TCustomAsyncSocket::SetPort(const std::string& Value)
 {
-    std::string v = rtl::Trim(Value);
-    if (FPortAssigned && v == FPortStr) return;
-    if (FState != wsClosed) {
-        ReportError("Cannot change Port if not closed");
-        return;
-    }
-    FPortStr = v;
-    FPortAssigned = !v.empty();
-    FPortResolved = false;
+    StoreRemotePart(Value, "Port", FPortStr, FPortAssigned, FPortResolved);
 }
 
 void TCustomAsyncSocket::SetProto(const std::string& Value)
 {
-    std::string v = rtl::Trim(Value);
-    if (FProtoAssigned && v == FProtoStr) return;
-    if (FState != wsClosed) {
-        ReportError("Cannot change Proto if not closed");
-        return;
-    }
-    FProtoStr = v;
-    FProtoAssigned = !v.empty();
-    FProtoResolved = false;
+    StoreRemotePart(Value, "Proto", FProtoStr, FProtoAssigned, FProtoResolved);
 }
 
 void TCustomAsyncSocket::SetLocalAddr(const std::string& Value)

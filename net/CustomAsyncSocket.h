@@ -201,6 +201,10 @@ protected:
     bool FDestroying = false;
     bool FTerminated = false;
 
+    // The shared rule of the Addr, Port and Proto setters; true when stored.
+    bool StoreRemotePart(const std::string& Value, const char* Name, std::string& Text, bool& Assigned,
+                         bool& Resolved);
+
     sockaddr_in Fsin{};
     int FAddrFormat = AF_INET;
     int FType = SOCK_STREAM;
