@@ -59,7 +59,7 @@ bool AnswersSocks5(int port)
 
 } // namespace
 
-SocksPeer::SocksPeer(Kind kind)
+SocksPeer::SocksPeer(Kind kind) : kind_(kind)
 {
     ::chmod(work_.path().c_str(), 0755);
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -81,6 +81,15 @@ SocksPeer::SocksPeer(Kind kind)
 }
 
 std::string SocksPeer::Log() const { return log_.empty() ? std::string() : ReadFile(log_); }
+
+int SocksPeer::ConnectionsMade() const
+{
+    if (kind_ != Dante && kind_ != DanteUser) return -1;
+    const std::string log = ReadFile(work_.path() + "/danted.log");
+    int count = 0;
+    for (auto at = log.find("tcp/connect ["); at != std::string::npos; at = log.find("tcp/connect [", at + 1)) ++count;
+    return count;
+}
 
 void SocksPeer::StartDante(bool withUser)
 {

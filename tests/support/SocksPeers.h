@@ -25,6 +25,9 @@ public:
     const std::string& Password() const { return password_; }
     // The server's own log, for failure messages.
     std::string Log() const;
+    // Connections the server made on a client's behalf, as far as its log
+    // tells (dante only; -1 for the others).
+    int ConnectionsMade() const;
 
 private:
     void StartDante(bool withUser);
@@ -32,6 +35,7 @@ private:
     void StartSsh();
 
     TempDir work_;
+    Kind kind_;
     int port_ = 0;
     std::string user_;
     std::string password_;

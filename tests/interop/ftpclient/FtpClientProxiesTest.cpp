@@ -2,7 +2,7 @@
 // (USER user@host:port) through ftp-proxy, and the SOCKS connection types.
 #include <gtest/gtest.h>
 
-#include "tests/interop/ftpclient/SocksTestPeers.h"
+#include "tests/support/SocksPeers.h"
 #include "tests/net/ftp/FtpTestClient.h"
 #include "tests/support/FtpServerPeers.h"
 
@@ -53,7 +53,7 @@ TEST(FtpProxies, FtpProxyLogin)
 
 struct SocksCase {
     const char* name;
-    ftpsocks::SocksPeer::Kind kind;
+    testsupport::SocksPeer::Kind kind;
     TFtpConnectionType type;
 };
 
@@ -65,8 +65,8 @@ TEST_P(FtpSocks, ListingAndDownloadThroughTheSocksServer)
 {
     testsupport::PyFtpdPeer server;
     ASSERT_TRUE(server.Ok()) << server.Error();
-    ftpsocks::SocksPeer socks(GetParam().kind);
-    ASSERT_TRUE(socks.Ok()) << socks.Error();
+    testsupport::SocksPeer socks(GetParam().kind);
+    ASSERT_TRUE(socks.Error().empty()) << socks.Error();
     FtpTestClient client(server.Port(), false);
     // 4A and 5 hand the name to the SOCKS server to resolve.
     client.ftp.SetHostName("localhost");
@@ -86,11 +86,11 @@ TEST_P(FtpSocks, ListingAndDownloadThroughTheSocksServer)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpSocks,
-                         ::testing::Values(SocksCase{"dante_socks4", ftpsocks::SocksPeer::Dante, ftpSocks4},
-                                           SocksCase{"dante_socks5", ftpsocks::SocksPeer::Dante, ftpSocks5},
-                                           SocksCase{"microsocks_socks5_password", ftpsocks::SocksPeer::Microsocks,
+                         ::testing::Values(SocksCase{"dante_socks4", testsupport::SocksPeer::Dante, ftpSocks4},
+                                           SocksCase{"dante_socks5", testsupport::SocksPeer::Dante, ftpSocks5},
+                                           SocksCase{"microsocks_socks5_password", testsupport::SocksPeer::Microsocks,
                                                      ftpSocks5},
-                                           SocksCase{"ssh_socks4a", ftpsocks::SocksPeer::SshDynamic, ftpSocks4A}),
+                                           SocksCase{"ssh_socks4a", testsupport::SocksPeer::SshDynamic, ftpSocks4A}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
