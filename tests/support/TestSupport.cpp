@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -47,18 +48,14 @@ sockaddr_in Loopback(int port)
     return a;
 }
 
-int BindZero()
+// The kernel's ephemeral range, where bind(0) and outgoing connections take
+// their ports.
+std::pair<int, int> EphemeralRange()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = Loopback(0);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    int low = 32768, high = 60999;
+    std::ifstream in("/proc/sys/net/ipv4/ip_local_port_range");
+    in >> low >> high;
+    return {low, high};
 }
 
 bool PortFree(int port)
@@ -73,15 +70,25 @@ bool PortFree(int port)
 
 int FreeTcpPort() { return FreeTcpPortRange(1); }
 
+// Ports for peers are drawn at random from below the ephemeral range: a port
+// taken from inside it could meanwhile be handed by the kernel to a passive
+// or active data listener of another test, whose readiness probe or peer
+// would then connect to the wrong socket.
 int FreeTcpPortRange(int count)
 {
     std::lock_guard<std::mutex> lock(portMutex);
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        int first = BindZero();
-        if (first <= 0 || first + count > 65535) continue;
+    static std::mt19937 pick(static_cast<unsigned>(std::random_device{}()) ^ static_cast<unsigned>(::getpid()));
+    auto [ephemeralLow, ephemeralHigh] = EphemeralRange();
+    int low = 10000, high = ephemeralLow - 1;
+    if (high - low < 1000) { // an unusual range: use what lies above it
+        low = ephemeralHigh + 1;
+        high = 65535;
+    }
+    std::uniform_int_distribution<int> firsts(low, high - count + 1);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        int first = firsts(pick);
         bool ok = true;
-        for (int p = first; p < first + count && ok; ++p)
-            ok = !handedOut.count(p) && (p == first || PortFree(p));
+        for (int p = first; p < first + count && ok; ++p) ok = !handedOut.count(p) && PortFree(p);
         if (!ok) continue;
         for (int p = first; p < first + count; ++p) handedOut.insert(p);
         return first;

@@ -21,8 +21,9 @@ private:
     std::string path_;
 };
 
-// A TCP port on 127.0.0.1 that was free a moment ago (bound with port 0 and
-// released). Ports handed out in one process are never handed out twice.
+// A TCP port on 127.0.0.1 that was free a moment ago, drawn at random from
+// below the kernel's ephemeral range (so no socket bound to port 0 can take
+// it meanwhile). Ports handed out in one process are never handed out twice.
 int FreeTcpPort();
 // Like FreeTcpPort, for a run of count consecutive free ports (passive ranges).
 int FreeTcpPortRange(int count);
