@@ -293,6 +293,30 @@ void TCustomAsyncSocket::FireError()
 
 // ---------------------------------------------------------------- connect, listen
 
+// Resolves what Connect and Listen still need, in this order
+// (protocol, port, local port for Connect, address); raises on failure.
+void TCustomAsyncSocket::ResolvePending(bool LocalPortToo)
+{
+    if (!FProtoResolved) {
+        FProto = SocketResolveProto(FProtoStr);
+        FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+        FProtoResolved = true;
+    }
+    if (!FPortResolved) {
+        FPortNum = SocketResolvePort(FPortStr, FProtoStr);
+        Fsin.sin_port = WsHtons(static_cast<std::uint16_t>(FPortNum));
+        FPortResolved = true;
+    }
+    if (LocalPortToo && !FLocalPortResolved) {
+        FLocalPortNum = SocketResolvePort(FLocalPortStr, FProtoStr);
+        FLocalPortResolved = true;
+    }
+    if (!FAddrResolved) {
+        Fsin.sin_addr.s_addr = SocketResolveHost(FAddrStr);
+        FAddrResolved = true;
+    }
+}
+
 void TCustomAsyncSocket::Connect()
 {
     if (FHSocket != os::INVALID_SOCKET && FState != wsClosed) {
@@ -312,24 +336,7 @@ void TCustomAsyncSocket::Connect()
         return;
     }
     try {
-        if (!FProtoResolved) {
-            FProto = SocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            FPortNum = SocketResolvePort(FPortStr, FProtoStr);
-            Fsin.sin_port = WsHtons(static_cast<std::uint16_t>(FPortNum));
-            FPortResolved = true;
-        }
-        if (!FLocalPortResolved) {
-            FLocalPortNum = SocketResolvePort(FLocalPortStr, FProtoStr);
-            FLocalPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            Fsin.sin_addr.s_addr = SocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolvePending(true);
     } catch (const ESocketException& e) {
         ReportError(std::string("connect: ") + e.what());
         return;
@@ -454,20 +461,7 @@ void TCustomAsyncSocket::Listen()
         return;
     }
     try {
-        if (!FProtoResolved) {
-            FProto = SocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            FPortNum = SocketResolvePort(FPortStr, FProtoStr);
-            Fsin.sin_port = WsHtons(static_cast<std::uint16_t>(FPortNum));
-            FPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            Fsin.sin_addr.s_addr = SocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolvePending(false);
     } catch (const ESocketException& e) {
         ReportError(std::string("listen: ") + e.what());
         return;

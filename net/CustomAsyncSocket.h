@@ -201,6 +201,7 @@ protected:
     bool FDestroying = false;
     bool FTerminated = false;
 
+    void ResolvePending(bool LocalPortToo);
     // The shared rule of the Addr, Port and Proto setters; true when stored.
     bool StoreRemotePart(const std::string& Value, const char* Name, std::string& Text, bool& Assigned,
                          bool& Resolved);
