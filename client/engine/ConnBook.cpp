@@ -64,6 +64,12 @@ std::string FitField(std::string_view text, std::size_t maxBytes)
     return std::string(text.substr(0, end));
 }
 
+TNewSite FitSite(const TNewSite& s)
+{
+    return {FitField(s.Name, kMaxName), FitField(s.Addr, kMaxAddr), FitField(s.Port, kMaxPort),
+            FitField(s.User, kMaxUser), FitField(s.Pass, kMaxPass), FitField(s.Memo, kMaxMemo)};
+}
+
 std::string StripCR(std::string_view line)
 {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);

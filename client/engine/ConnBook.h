@@ -104,6 +104,8 @@ public:
 
 // text cut to at most maxBytes on a UTF-8 character boundary.
 std::string FitField(std::string_view text, std::size_t maxBytes);
+// The site with every field cut to what its slot holds.
+TNewSite FitSite(const TNewSite& site);
 // Strips a trailing CR (lines of files written on other systems).
 std::string StripCR(std::string_view line);
 

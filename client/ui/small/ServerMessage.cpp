@@ -1,0 +1,25 @@
+#include "client/ui/small/ServerMessage.h"
+
+#include "client/engine/ClientSettings.h"
+#include "client/ui/UiHandler.h"
+#include "ui_ServerMessage.h"
+
+TfmServerMessage::TfmServerMessage(TClientSettings& settings, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfmServerMessage>()), settings_(settings)
+{
+    ui->setupUi(this);
+    ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
+
+TfmServerMessage::~TfmServerMessage() = default;
+
+void TfmServerMessage::SetText(const std::string& text)
+{
+    ui->Memo1->setPlainText(QString::fromStdString(text));
+}
+
+void TfmServerMessage::Button1Click()
+{
+    settings_.ShowLoginMessage = !ui->CheckBox1->isChecked();
+    accept();
+}
