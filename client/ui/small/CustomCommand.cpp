@@ -1,5 +1,7 @@
 #include "client/ui/small/CustomCommand.h"
 
+#include <QHeaderView>
+
 #include "client/ui/UiHandler.h"
 #include "ui_CustomCommand.h"
 
@@ -12,6 +14,7 @@ TfmCustomCmd::TfmCustomCmd(std::vector<std::string>& names, std::vector<std::str
 {
     ui->setupUi(this);
     setFixedSize(size());
+    ui->ListView1->header()->setStretchLastSection(false);
     ui->ListView1->setColumnWidth(0, 120);
     ui->ListView1->setColumnWidth(1, 200);
     ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
