@@ -8,6 +8,9 @@ TfmServerMessage::TfmServerMessage(TClientSettings& settings, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfmServerMessage>()), settings_(settings)
 {
     ui->setupUi(this);
+    QPalette white = ui->Memo1->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    ui->Memo1->setPalette(white);
     ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
