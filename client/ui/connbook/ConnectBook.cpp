@@ -234,15 +234,7 @@ bool TfmConnBook::AddSite(const std::string& folderName, TNewSite site)
     QTreeWidgetItem* node = AddSiteNode(folder, site.Name);
     ui->sitetree->setCurrentItem(node);
     RebuildArrays();
-    if (CurrentSite != 0) {
-        SiteBookRecord& r = Book.Sites[std::size_t(CurrentSite - 1)];
-        const TNewSite fit = FitSite(site);
-        r.Addr = fit.Addr;
-        r.Port = fit.Port;
-        r.User = fit.User;
-        r.Pass = fit.Pass;
-        r.Memo = fit.Memo;
-    }
+    StoreCurrentSite(site);
     SaveBook();
     return true;
 }
@@ -256,6 +248,19 @@ bool TfmConnBook::SelectSiteByAddress(const std::string& host)
     RebuildArrays();
     FindByAddress = false;
     return CurrentSite != 0;
+}
+
+void TfmConnBook::StoreCurrentSite(const TNewSite& site)
+{
+    if (CurrentSite == 0) return;
+    // The name is not stored: names change only through Rename.
+    const TNewSite fit = FitSite(site);
+    SiteBookRecord& r = Book.Sites[std::size_t(CurrentSite - 1)];
+    r.Addr = fit.Addr;
+    r.Port = fit.Port;
+    r.User = fit.User;
+    r.Pass = fit.Pass;
+    r.Memo = fit.Memo;
 }
 
 void TfmConnBook::ClearEdits()
@@ -310,34 +315,35 @@ void TfmConnBook::BitBtn1Click()
 void TfmConnBook::Button3Click()
 {
     if (CurrentSite == 0) return;
-    const TNewSite fit = FitSite(EditedSite());
-    SiteBookRecord& r = Book.Sites[std::size_t(CurrentSite - 1)];
-    r.Addr = fit.Addr;
-    r.Port = fit.Port;
-    r.User = fit.User;
-    r.Pass = fit.Pass;
-    r.Memo = fit.Memo;
+    StoreCurrentSite(EditedSite());
     SaveBook();
 }
 
 void TfmConnBook::Button4Click()
 {
     std::string name;
-    if (!Dialogs().InputQuery("New Class", "Name: ", name)) return;
-    name = FitField(rtl::Trim(name), kMaxFolderName);
-    if (name.empty()) {
-        // An empty slot would end the folder list and lose every later folder.
-        Dialogs().MessageBox("The name can not be empty!", "New Class", MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (SiteBookNameExists(nullptr, name)) {
-        Dialogs().MessageBox("Duplicate Class Name!", "New Class", MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (!RoomForFolder()) return;
+    if (!AskNewName("New Class", "Name: ", nullptr, "Duplicate Class Name!", name) || !RoomForFolder()) return;
     AddFolderNode(name);
     RebuildArrays();
     SaveBook();
+}
+
+bool TfmConnBook::AskNewName(const char* caption, const char* prompt, QTreeWidgetItem* parent,
+                             const char* duplicate, std::string& name)
+{
+    if (!Dialogs().InputQuery(caption, prompt, name)) return false;
+    name = FitField(rtl::Trim(name), kMaxName);
+    if (name.empty()) {
+        // An empty folder slot would end the folder list and lose every later folder.
+        Dialogs().MessageBox("The name can not be empty!", caption, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    // Sites are matched by name: a second of one name would take the first's fields.
+    if (SiteBookNameExists(parent, name)) {
+        Dialogs().MessageBox(duplicate, caption, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
 }
 
 void TfmConnBook::Button2Click()
@@ -348,18 +354,7 @@ void TfmConnBook::Button2Click()
         return;
     }
     std::string name;
-    if (!Dialogs().InputQuery("Add New Site", "Site Name: ", name)) return;
-    name = FitField(rtl::Trim(name), kMaxName);
-    if (name.empty()) {
-        Dialogs().MessageBox("The name can not be empty!", "New Site", MB_OK | MB_ICONERROR);
-        return;
-    }
-    // Sites are matched by name: a second of one name would take the first's fields.
-    if (SiteBookNameExists(folder, name)) {
-        Dialogs().MessageBox("Duplicate Site Name!", "New Site", MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (!RoomForSite()) return;
+    if (!AskNewName("Add New Site", "Site Name: ", folder, "Duplicate Site Name!", name) || !RoomForSite()) return;
     Dialogs().MessageBox("Please Finish the information of this site and press Apply Button", "New Site",
                          MB_OK | MB_ICONINFORMATION);
     QTreeWidgetItem* node = AddSiteNode(folder, name);
@@ -389,18 +384,11 @@ void TfmConnBook::RenameClick()
     QTreeWidgetItem* node = ui->sitetree->currentItem();
     if (!node || !node->isSelected()) return;
     std::string name;
-    if (!Dialogs().InputQuery("Rename: ", "NewName = ", name)) return;
-    name = FitField(rtl::Trim(name), kMaxName);
-    if (name.empty()) {
-        Dialogs().MessageBox("The name can not be empty!", "Rename", MB_OK | MB_ICONERROR);
+    if (!AskNewName("Rename: ", "NewName = ", node->parent(), "This name already exists !\nplease change another .",
+                    name))
         return;
-    }
     RenameIsFolder = node->parent() == nullptr;
     RenameFolder = RenameIsFolder ? std::string() : Text(node->parent());
-    if (SiteBookNameExists(node->parent(), name)) {
-        Dialogs().MessageBox("This name already exists !\nplease change another .", "Rename", MB_OK);
-        return;
-    }
     RenameOldName = Text(node);
     RenameNewName = name;
     const bool wasCurrent = node->parent() != nullptr;

@@ -77,6 +77,12 @@ private:
     int SiteCount() const;
     QTreeWidgetItem* AddFolderNode(const std::string& name);
     QTreeWidgetItem* AddSiteNode(QTreeWidgetItem* folder, const std::string& name);
+    // Asks for a new name under parent (the top level when none): false, with
+    // a message, for an empty name or one that parent has already.
+    bool AskNewName(const char* caption, const char* prompt, QTreeWidgetItem* parent, const char* duplicate,
+                    std::string& name);
+    // Addr, Port, User, Pass and Memo into the current site's record.
+    void StoreCurrentSite(const TNewSite& site);
     // Asks until name is free and not empty; false when cancelled.
     bool AskUniqueName(const char* caption, QTreeWidgetItem* parent, std::string& name);
 

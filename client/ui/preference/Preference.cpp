@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "client/engine/ClientSettings.h"
+#include "client/ui/EditEnabling.h"
 #include "client/ui/UiHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/StrUtils.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-const char* const kSilver = "background: #c0c0c0;"; // colour 12632256
 const char* const kSoundEvents[5] = {"Connected", "Disconnected", "Transfer Begin", "Transfer Complete",
                                      "Inforamtion Promotion"};
 
@@ -476,21 +476,13 @@ void TfmPreference::SpeedButton1Click()
     ui->edDefaultEditView->setText(Q(name));
 }
 
-void TfmPreference::EnableRenameEdits(bool on)
-{
-    for (QLineEdit* e : {ui->edLocal, ui->edHost}) {
-        e->setEnabled(on);
-        e->setStyleSheet(on ? "" : kSilver);
-    }
-}
-
 void TfmPreference::LoadRenameRow()
 {
     QTreeWidgetItem* row = ui->edRenameExt->currentItem();
     renameRow_ = row;
     ui->edLocal->setText(row ? row->text(0) : QString());
     ui->edHost->setText(row ? row->text(1) : QString());
-    EnableRenameEdits(row != nullptr);
+    EnableEdits({ui->edLocal, ui->edHost}, row != nullptr);
 }
 
 void TfmPreference::Button6Click()

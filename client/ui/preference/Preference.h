@@ -71,7 +71,6 @@ private:
     void BuildTree();
     void CopyBack();
     void LoadRenameRow();
-    void EnableRenameEdits(bool on);
     void ShowFonts();
 
     std::unique_ptr<Ui::TfmPreference> ui;

@@ -2,12 +2,9 @@
 
 #include <QHeaderView>
 
+#include "client/ui/EditEnabling.h"
 #include "client/ui/UiHandler.h"
 #include "ui_CustomCommand.h"
-
-namespace {
-const char* const kSilver = "background: #c0c0c0;"; // colour 12632256
-}
 
 TfmCustomCmd::TfmCustomCmd(std::vector<std::string>& names, std::vector<std::string>& cmds, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfmCustomCmd>()), names_(names), cmds_(cmds)
@@ -44,20 +41,12 @@ void TfmCustomCmd::FormCreate()
     LoadRow(nullptr);
 }
 
-void TfmCustomCmd::EnableEdits(bool on)
-{
-    for (QLineEdit* e : {ui->Edit1, ui->Edit2}) {
-        e->setEnabled(on);
-        e->setStyleSheet(on ? "" : kSilver);
-    }
-}
-
 void TfmCustomCmd::LoadRow(QTreeWidgetItem* row)
 {
     editRow_ = row;
     ui->Edit1->setText(row ? row->text(0) : QString());
     ui->Edit2->setText(row ? row->text(1) : QString());
-    EnableEdits(row != nullptr);
+    EnableEdits({ui->Edit1, ui->Edit2}, row != nullptr);
 }
 
 void TfmCustomCmd::Button1Click()

@@ -23,7 +23,6 @@ public:
 private:
     // Loads the current row into the edits, or disables them with none.
     void LoadRow(QTreeWidgetItem* row);
-    void EnableEdits(bool on);
 
     std::unique_ptr<Ui::TfmCustomCmd> ui;
     std::vector<std::string>& names_;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "FindChild.h"
 #include "ModalHelper.h"
 #include "client/engine/ClientSettings.h"
 #include "client/engine/ConnBook.h"
@@ -19,14 +20,6 @@ namespace {
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-
-template <class T>
-T* Child(QObject* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 const std::string kAnon = TClientSettings{}.AnonymousEmail;
 

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <variant>
 
+#include "FindChild.h"
 #include "client/engine/ClientSettings.h"
 #include "client/ui/preference/Preference.h"
 #include "platform/dialogs/ScriptedDialogs.h"
@@ -21,14 +22,6 @@
 #include "tests/support/TestSupport.h"
 
 namespace {
-
-template <class T>
-T* Child(QObject* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 // A control and the value the test gives it: a check, a text or a number.
 struct Control {

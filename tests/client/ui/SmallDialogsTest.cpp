@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "FindChild.h"
 #include "ModalHelper.h"
 #include "client/engine/ClientSettings.h"
 #include "client/ui/small/About.h"
@@ -22,14 +23,6 @@
 #include "platform/dialogs/ScriptedDialogs.h"
 
 namespace {
-
-template <class T>
-T* Child(QObject* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 QStringList ButtonTexts(QWidget* d, std::initializer_list<const char*> names)
 {
