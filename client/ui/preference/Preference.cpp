@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "client/engine/ClientSettings.h"
-#include "client/ui/EditEnabling.h"
+#include "client/ui/RowEdits.h"
 #include "client/ui/UiHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/StrUtils.h"
@@ -81,14 +81,7 @@ TfmPreference::TfmPreference(TClientSettings& settings, QWidget* parent)
     ConnectHandler(ui->SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
     ConnectHandler(ui->Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
     ConnectHandler(ui->Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
-    ConnectHandler(ui->edRenameExt, &QTreeWidget::currentItemChanged, this, [this] { LoadRenameRow(); });
-    // Each keystroke goes to the row the edits were loaded from.
-    ConnectHandler(ui->edLocal, &QLineEdit::textEdited, this, [this] {
-        if (renameRow_) renameRow_->setText(0, ui->edLocal->text());
-    });
-    ConnectHandler(ui->edHost, &QLineEdit::textEdited, this, [this] {
-        if (renameRow_) renameRow_->setText(1, ui->edHost->text());
-    });
+    renameEdits_ = new TRowEdits(ui->edRenameExt, ui->edLocal, ui->edHost);
     ConnectHandler(ui->lvSounds, &QTreeWidget::itemDoubleClicked, this, [this] { lvSoundsDblClick(); });
     ConnectHandler(ui->Button10, &QPushButton::clicked, this, [this] { Button10Click(); });
     ConnectHandler(ui->Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
@@ -252,7 +245,7 @@ void TfmPreference::FormCreate(const std::function<std::vector<std::string>()>& 
     ui->edRenameExt->clear();
     for (const auto& p : s.RenameExtList) new QTreeWidgetItem(ui->edRenameExt, {Q(p.Local), Q(p.Host)});
     ui->edRenameExt->setCurrentItem(nullptr);
-    LoadRenameRow();
+    renameEdits_->Load(nullptr);
     // Index files
     ui->lbIndexFiles->clear();
     for (const auto& e : s.IndexFileList) ui->lbIndexFiles->addItem(Q(e));
@@ -476,31 +469,14 @@ void TfmPreference::SpeedButton1Click()
     ui->edDefaultEditView->setText(Q(name));
 }
 
-void TfmPreference::LoadRenameRow()
-{
-    QTreeWidgetItem* row = ui->edRenameExt->currentItem();
-    renameRow_ = row;
-    ui->edLocal->setText(row ? row->text(0) : QString());
-    ui->edHost->setText(row ? row->text(1) : QString());
-    EnableEdits({ui->edLocal, ui->edHost}, row != nullptr);
-}
-
 void TfmPreference::Button6Click()
 {
-    auto* row = new QTreeWidgetItem(ui->edRenameExt, {QString(), QString()});
-    ui->edRenameExt->setCurrentItem(row);
-    LoadRenameRow();
-    ui->edLocal->setFocus();
+    renameEdits_->AddRow();
 }
 
 void TfmPreference::Button7Click()
 {
-    QTreeWidgetItem* row = ui->edRenameExt->currentItem();
-    if (!row) return;
-    renameRow_ = nullptr;
-    delete row;
-    ui->edRenameExt->setCurrentItem(nullptr);
-    LoadRenameRow();
+    renameEdits_->RemoveRow();
 }
 
 void TfmPreference::lvSoundsDblClick()

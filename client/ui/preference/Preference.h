@@ -70,12 +70,11 @@ public:
 private:
     void BuildTree();
     void CopyBack();
-    void LoadRenameRow();
     void ShowFonts();
 
     std::unique_ptr<Ui::TfmPreference> ui;
     TClientSettings& settings_;
-    class QTreeWidgetItem* renameRow_ = nullptr; // the row the rename edits came from
+    class TRowEdits* renameEdits_ = nullptr; // edLocal and edHost on the current pair
 };
 
 // An extension as the lists keep it: blanks and a leading "." gone.

@@ -2,7 +2,7 @@
 
 #include <QHeaderView>
 
-#include "client/ui/EditEnabling.h"
+#include "client/ui/RowEdits.h"
 #include "client/ui/UiHandler.h"
 #include "ui_CustomCommand.h"
 
@@ -17,15 +17,7 @@ TfmCustomCmd::TfmCustomCmd(std::vector<std::string>& names, std::vector<std::str
     ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     ConnectHandler(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     ConnectHandler(ui->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    ConnectHandler(ui->ListView1, &QTreeWidget::currentItemChanged, this,
-                   [this] { LoadRow(ui->ListView1->currentItem()); });
-    // Each keystroke goes to the row the edits were loaded from.
-    ConnectHandler(ui->Edit1, &QLineEdit::textEdited, this, [this] {
-        if (editRow_) editRow_->setText(0, ui->Edit1->text());
-    });
-    ConnectHandler(ui->Edit2, &QLineEdit::textEdited, this, [this] {
-        if (editRow_) editRow_->setText(1, ui->Edit2->text());
-    });
+    rowEdits_ = new TRowEdits(ui->ListView1, ui->Edit1, ui->Edit2);
     FormCreate();
 }
 
@@ -38,33 +30,17 @@ void TfmCustomCmd::FormCreate()
         new QTreeWidgetItem(ui->ListView1, {QString::fromStdString(names_[i]), QString::fromStdString(cmd)});
     }
     ui->ListView1->setCurrentItem(nullptr);
-    LoadRow(nullptr);
-}
-
-void TfmCustomCmd::LoadRow(QTreeWidgetItem* row)
-{
-    editRow_ = row;
-    ui->Edit1->setText(row ? row->text(0) : QString());
-    ui->Edit2->setText(row ? row->text(1) : QString());
-    EnableEdits({ui->Edit1, ui->Edit2}, row != nullptr);
+    rowEdits_->Load(nullptr);
 }
 
 void TfmCustomCmd::Button1Click()
 {
-    auto* row = new QTreeWidgetItem(ui->ListView1, {QString(), QString()});
-    ui->ListView1->setCurrentItem(row);
-    LoadRow(row);
-    ui->Edit1->setFocus();
+    rowEdits_->AddRow();
 }
 
 void TfmCustomCmd::Button2Click()
 {
-    QTreeWidgetItem* row = ui->ListView1->currentItem();
-    if (!row || !row->isSelected()) return;
-    editRow_ = nullptr;
-    delete row;
-    ui->ListView1->setCurrentItem(nullptr);
-    LoadRow(nullptr);
+    rowEdits_->RemoveRow();
 }
 
 void TfmCustomCmd::Button3Click()

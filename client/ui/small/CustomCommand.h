@@ -7,7 +7,6 @@
 #include <vector>
 
 namespace Ui { class TfmCustomCmd; }
-class QTreeWidgetItem;
 
 class TfmCustomCmd : public QDialog {
 public:
@@ -21,12 +20,8 @@ public:
     void Button3Click(); // Close
 
 private:
-    // Loads the current row into the edits, or disables them with none.
-    void LoadRow(QTreeWidgetItem* row);
-
     std::unique_ptr<Ui::TfmCustomCmd> ui;
     std::vector<std::string>& names_;
     std::vector<std::string>& cmds_;
-    // The row the edits came from: their text goes back there and nowhere else.
-    QTreeWidgetItem* editRow_ = nullptr;
+    class TRowEdits* rowEdits_ = nullptr; // Edit1 and Edit2 on the current row
 };
