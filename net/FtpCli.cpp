@@ -191,7 +191,7 @@ bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction
         return false;
     }
     if (!TextIsSafe(Cmd)) return false;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FExpectedCodes.assign(Expected.begin(), Expected.end());
     FRequestDoneSent = false;
     FNext = &TCustomFtpCli::CheckReply;
@@ -200,6 +200,15 @@ bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction
     SetStateValue(csAwaitingReply);
     IssueCommand(Cmd);
     return true;
+}
+
+void TCustomFtpCli::BeginRequest(TFtpRequest Code)
+{
+    if (FInChain) return; // the chain's request goes on
+    FCurrentRequest = Code;
+    // Nothing of an earlier request may colour this one's outcome.
+    FErrorMessage.clear();
+    FTransferError = 0;
 }
 
 void TCustomFtpCli::CheckReply()
@@ -252,7 +261,10 @@ void TCustomFtpCli::FinishRequest(int Error)
     // The local file holds every byte received before anyone hears of the end.
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
     ReleaseLocalStream();
+    // A local failure of this request's transfer (the file, an abort) is its
+    // outcome; it belongs to this request only.
     if (Error == 0 && FTransferError != 0) Error = FTransferError;
+    FTransferError = 0;
     if (FInChain && FSavedReplyCode >= 0) {
         FReplyText = FSavedReplyText;
         FReplyCode = FSavedReplyCode;
@@ -307,6 +319,7 @@ void TCustomFtpCli::StartChain(TFtpRequest Code, std::initializer_list<TStep> St
     FSavedReplyCode = -1;
     FCurrentRequest = Code;
     FRequestStatus = 0;
+    FTransferError = 0;
     FPendingSteps = set;
     FCurrentStep = stNone;
     FChainError = 0;
@@ -541,7 +554,7 @@ void TCustomFtpCli::StartOpen()
         RaiseOrReport("FTP component already connected");
         return;
     }
-    if (!FInChain) FCurrentRequest = rqOpen;
+    BeginRequest(rqOpen);
     FRequestDoneSent = false;
     FReceiveLength = 0;
     FRequestStatus = 0;

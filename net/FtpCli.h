@@ -315,6 +315,9 @@ protected:
     void RaiseOrReport(const std::string& Msg, bool RefusesRequest = true);
     bool RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done, std::initializer_list<int> Expected,
                     TStep Step);
+    // A request of its own (not a step of a chain) starts afresh: its code,
+    // no error text and no transfer failure of an earlier request.
+    void BeginRequest(TFtpRequest Code);
     void CheckReply();
     void ParseStepResult();
     void FinishRequest(int Error);

@@ -198,7 +198,7 @@ void TCustomFtpCli::SendPortOrPasv()
         sockaddr_in local{};
         int len = sizeof local;
         if (port <= 0 || (FControlAddr != "127.0.0.1" && FCommandSocket->GetLocalSockAddr(local, len) != 0)) {
-            if (!FInChain) FCurrentRequest = rqPort;
+            BeginRequest(rqPort);
             FRequestDoneSent = false;
             FailTransfer(550, "550 Unable to listen for the data connection");
             return;
@@ -299,7 +299,7 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     }
     const std::string cmd = FHostFileName.empty() ? std::string(Verb) : std::string(Verb) + " " + FHostFileName;
     if (!TextIsSafe(cmd)) return;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FDataVerb = Verb;
     FFinalReplySeen = FGetDataClosed = false;
     FRequestDoneSent = false;
@@ -484,7 +484,7 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     }
     const std::string cmd = (FAppendMode ? "APPE " : "STOR ") + FHostFileName;
     if (!TextIsSafe(cmd)) return;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FFinalReplySeen = FPutDataClosed = FDataConnected = FTransferStarted = false;
     FRequestDoneSent = false;
     FTransferStartTick = 0;

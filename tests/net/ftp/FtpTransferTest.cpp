@@ -523,3 +523,70 @@ TEST(FtpTransfer, AbortAndTimeoutMidDownloadKeepTheBytesReceived)
 }
 
 } // namespace
+
+namespace {
+
+// A transfer's failure belongs to that transfer: the requests after it
+// report their own outcome, on the same session and on a new one.
+TEST(FtpTransfer, RequestsAfterAFailedTransferReportTheirOwnOutcome)
+{
+    struct Case {
+        const char* name;
+        Step transfer;
+        int error;
+        std::function<void(FtpTestClient&, const TempDir&)> setUp;
+    };
+    const std::string data = PatternBytes(2000000, 3);
+    const Case cases[] = {
+        {"aborted through progress", PassiveDownload("RETR f", data), 426,
+         [](FtpTestClient& c, const TempDir& dir) {
+             c.ftp.SetLocalFileName(dir / "f");
+             c.ftp.OnProgress = [](TObject*, std::int64_t count, bool& abort) { abort = count > 0; };
+         }},
+        {"local write failed", PassiveDownload("RETR f", data), 550,
+         [](FtpTestClient& c, const TempDir&) {
+             c.ftp.SetShareMode(ftpShareDenyNone);
+             c.ftp.SetLocalFileName("/dev/full");
+         }},
+        {"refused by the server",
+         [](Session& s) {
+             s.Expect("PASV");
+             s.PassiveReply();
+             s.Expect("RETR f");
+             s.Reply("550 no such file");
+         },
+         550, [](FtpTestClient& c, const TempDir& dir) { c.ftp.SetLocalFileName(dir / "f"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFtpServer server({Welcome(), Login(), c.transfer, Answer("PWD", "257 \"/home\" is current"),
+                              Answer("CWD sub", "250 ok"), Answer("QUIT", "221 bye")});
+        FakeFtpServer second({Welcome(), Login()});
+        TempDir dir;
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("f");
+        c.setUp(client, dir);
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+        client.ftp.OnProgress = nullptr;
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ErrorMessage();
+        EXPECT_EQ(client.ftp.ReplyDirectory(), "/home");
+        client.ftp.SetHostDirName("sub");
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendCwd)) << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendQuit)) << client.ftp.ErrorMessage();
+        client.ftp.SetPort(std::to_string(second.Port()));
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainLogin)) << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.ftp.ErrorMessage().empty()) << client.ftp.ErrorMessage();
+        ASSERT_TRUE(client.WaitDone(6));
+        const std::vector<std::pair<int, int>> expected = {
+            {rqLogin, 0}, {rqRetrieve, c.error}, {rqPwd, 0}, {rqCwd, 0}, {rqQuit, 0}, {rqLogin, 0}};
+        const std::vector<std::pair<int, int>> done(client.done.begin(), client.done.end());
+        EXPECT_EQ(done, expected);
+        client.ftp.AbortRequest();
+        server.Join();
+        second.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+} // namespace
