@@ -147,11 +147,14 @@ void TCustomFtpCli::SetFailure(int Code, const std::string& Text)
 
 void TCustomFtpCli::RaiseOrReport(const std::string& Msg, bool RefusesRequest)
 {
+    // A call refused while another request runs is only the caller's error:
+    // that request (and its chain) goes on untouched.
+    if (!IsReady()) RefusesRequest = false;
     // A refused request must not pass for a success, and a refused step
     // inside a chain ends the chain, so nobody waits for an end that never comes.
     if (RefusesRequest) {
         FRequestStatus = 500;
-        if (FErrorMessage.empty()) FErrorMessage = Msg;
+        if (FErrorMessage.empty() || !FInChain) FErrorMessage = Msg;
     }
     if (RefusesRequest && FInChain) {
         FireErrorReport(Msg);
@@ -745,6 +748,10 @@ bool TCustomFtpCli::HandleReplyLine()
         DisplayReply(FReplyText);
         if (!IsFinalReplyLine(FReplyText, code)) return true;
         if (!FNext) {
+            // Nothing can take this reply: the running request cannot go on.
+            SetFailure(500, "Program error: FNext is nil");
+            FChainArmed = false;
+            FinishRequest(500);
             RaiseOrReport("Program error: FNext is nil");
             return true;
         }

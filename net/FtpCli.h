@@ -309,9 +309,10 @@ protected:
     void SetStateValue(TFtpClientState Value);
     bool IsReady() const { return FState == csReady || FState == csStepDone; }
     // Refuses misuse: raises FtpException, or hands the text to the error
-    // handler. Inside a chain the chain ends with an error instead.
-    // A refused request also leaves RequestStatus 500, so a blocking call
-    // cannot take it for a success.
+    // handler. A refused step of a chain ends the chain with an error
+    // instead. A refused request also leaves RequestStatus 500, so a
+    // blocking call cannot take it for a success. A call refused while
+    // another request runs leaves that request alone.
     void RaiseOrReport(const std::string& Msg, bool RefusesRequest = true);
     bool RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done, std::initializer_list<int> Expected,
                     TStep Step);
