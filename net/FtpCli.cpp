@@ -1,11 +1,14 @@
 #include "net/FtpCli.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "net/SocketResolve.h"
+#include "net/WsBinding.h"
 #include "rtl/Format.h"
 #include "rtl/StrUtils.h"
 
@@ -621,6 +624,12 @@ void TCustomFtpCli::ConnectControl(const std::string& Address)
         ApplySocks(*FCommandSocket);
         SetStateValue(csAwaitingWelcome);
         FCommandSocket->Connect();
+        // Commands and replies are small: without this each one waits for
+        // the peer's delayed acknowledgement of the one before.
+        const int on = 1;
+        if (FCommandSocket->HSocket() != os::INVALID_SOCKET)
+            WsSetsockopt(FCommandSocket->HSocket(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                         sizeof on);
     } catch (rtl::Exception& E) {
         FReplyText = std::string("500 ") + E.ClassName() + ": " + E.Message();
         SetFailure(500, FReplyText);

@@ -2,8 +2,12 @@
 // refusals, time-out.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <future>
 
+#include "net/WsBinding.h"
 #include "tests/net/ftp/FakeFtpServer.h"
 #include "tests/net/ftp/FtpTestClient.h"
 #include "tests/support/TestSupport.h"
@@ -285,6 +289,22 @@ TEST(FtpReply, CallRefusedDuringAChainLeavesTheChainRunning)
     EXPECT_TRUE(client.ftp.ErrorMessage().empty()) << client.ftp.ErrorMessage();
     server.Join();
     EXPECT_TRUE(server.Errors().empty());
+}
+
+// Small commands and replies must not wait for delayed acknowledgements.
+TEST(FtpReply, ControlConnectionSendsWithoutDelay)
+{
+    FakeFtpServer server({Welcome(), Login()});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    int on = 0;
+    int len = sizeof on;
+    ASSERT_EQ(WsGetsockopt(client.ftp.CommandSocket()->HSocket(), IPPROTO_TCP, TCP_NODELAY,
+                           reinterpret_cast<char*>(&on), &len),
+              0);
+    EXPECT_NE(on, 0);
+    client.ftp.AbortRequest();
+    server.Join();
 }
 
 TEST(FtpReply, MisuseRaisesOrGoesToTheErrorHandler)
