@@ -372,7 +372,10 @@ protected:
     void HandleStartSendMessage();
     // Ends the request with a failure, closing the data connection.
     void FailTransfer(int Code, const std::string& Text);
+    // A data connection that could not be made fails the transfer; when the
+    // server already has the command, the request ends with its final reply.
     void FailDataConnection(int Error);
+    void EndAfterDataFailure();
     // The accepted data connection; INVALID_SOCKET after failing the request.
     os::SOCKET AcceptDataConnection();
     // Opens the local file (or takes the attached stream) at the resume position.

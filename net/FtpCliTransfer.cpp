@@ -92,7 +92,22 @@ void TCustomFtpCli::FailDataConnection(int Error)
 {
     FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
     SetFailure(550, FReplyText);
+    const bool commandSent = FNext == &TCustomFtpCli::GetFirstReply || FNext == &TCustomFtpCli::GetFinalReply ||
+                             FNext == &TCustomFtpCli::PutFirstReply || FNext == &TCustomFtpCli::PutFinalReply;
+    if (commandSent && !FFinalReplySeen) {
+        // The server has the transfer command and will still answer it; that
+        // answer must not be taken for the reply to the next request.
+        if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+        FNext = &TCustomFtpCli::EndAfterDataFailure;
+        return;
+    }
     FinishRequest(550);
+}
+
+void TCustomFtpCli::EndAfterDataFailure()
+{
+    if (FReplyCode < 200) return; // preliminary: the final reply follows
+    FinishRequest(FRequestStatus);
 }
 
 os::SOCKET TCustomFtpCli::AcceptDataConnection()

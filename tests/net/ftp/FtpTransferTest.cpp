@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <future>
 #include <thread>
 
 #include "tests/net/ftp/FakeFtpServer.h"
@@ -585,6 +586,51 @@ TEST(FtpTransfer, RequestsAfterAFailedTransferReportTheirOwnOutcome)
         client.ftp.AbortRequest();
         server.Join();
         second.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// RETR and LIST go out before the passive data connection stands. When that
+// connection then fails, the server's answer to the command still comes: it
+// must end the failed transfer, not pass for the reply to the next request.
+TEST(FtpTransfer, ServerAnswerAfterAFailedDataConnectionIsNotTheNextReply)
+{
+    const std::vector<std::string> answers[] = {{"425 Can't open data connection."},
+                                                {"150 Here comes the listing.", "226 Transfer complete."}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.front());
+        const int closedPort = testsupport::FreeTcpPort();
+        std::promise<void> failed;
+        auto seen = failed.get_future().share();
+        FakeFtpServer server({Welcome(), Login(),
+                              [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(closedPort / 256) +
+                                          "," + std::to_string(closedPort % 256) + ").");
+                                  s.Expect("LIST");
+                                  seen.wait_for(std::chrono::seconds(10));
+                                  for (const auto& line : answer) s.Reply(line);
+                              },
+                              Answer("PWD", "257 \"/pub\" is current")});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        TFtpMemoryStream list;
+        client.ftp.AttachStream(&list);
+        client.Start(&TCustomFtpCli::ChainList);
+        os::MessageLoop::ForThisThread().WaitUntil([&] { return client.Shown("Data Session opened (Get)"); }, 5000);
+        failed.set_value();
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqList, 550));
+        EXPECT_EQ(client.ftp.ErrorMessage().rfind("Unable to establish data connection", 0), 0u)
+            << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ReplyText();
+        EXPECT_EQ(client.ftp.ReplyDirectory(), "/pub");
+        client.ftp.AbortRequest();
+        server.Join();
         EXPECT_TRUE(server.Errors().empty());
     }
 }
