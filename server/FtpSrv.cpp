@@ -11,6 +11,7 @@
 #include "rtl/Format.h"
 #include "rtl/StrUtils.h"
 #include "server/FtpSrvPath.h"
+#include "server/FtpSrvSignal.h"
 #include "server/FtpSrvT.h"
 
 namespace {
@@ -47,6 +48,8 @@ bool Exists(const std::string& Path)
 
 TPortlorn::TPortlorn()
 {
+    // A client that resets its connection must never end the process.
+    IgnoreBrokenPipe();
     FWindowHandle = os::CreateMessageTarget([this](os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam) {
         WndProc(Msg, WParam, LParam);
         return os::LRESULT(0);
