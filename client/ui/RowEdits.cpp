@@ -4,7 +4,7 @@
 #include <QTreeWidget>
 
 #include "client/ui/EditEnabling.h"
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 
 TRowEdits::TRowEdits(QTreeWidget* list, QLineEdit* first, QLineEdit* second)
     : QObject(list), list_(list), first_(first), second_(second)

@@ -2,7 +2,7 @@
 
 #include <QTreeWidget>
 
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "client/ui/connbook/ConnectBook.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/StrUtils.h"

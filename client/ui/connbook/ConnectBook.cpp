@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "client/engine/ClientSettings.h"
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/IniFile.h"
 #include "rtl/StrUtils.h"

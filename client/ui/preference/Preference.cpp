@@ -6,7 +6,7 @@
 
 #include "client/engine/ClientSettings.h"
 #include "client/ui/RowEdits.h"
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/StrUtils.h"
 #include "ui_Preference.h"

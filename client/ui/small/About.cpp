@@ -2,7 +2,7 @@
 
 #include <QStyle>
 
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_About.h"
 
 TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TfmAbout>())

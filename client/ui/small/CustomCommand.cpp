@@ -3,7 +3,7 @@
 #include <QHeaderView>
 
 #include "client/ui/RowEdits.h"
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_CustomCommand.h"
 
 TfmCustomCmd::TfmCustomCmd(std::vector<std::string>& names, std::vector<std::string>& cmds, QWidget* parent)

@@ -2,7 +2,7 @@
 
 #include <QMenu>
 
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "ui_EditBookmark.h"
 

@@ -1,6 +1,6 @@
 #include "client/ui/small/FileExist.h"
 
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_FileExist.h"
 
 TfmFileExists::TfmFileExists(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TfmFileExists>())

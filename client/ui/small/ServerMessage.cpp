@@ -1,7 +1,7 @@
 #include "client/ui/small/ServerMessage.h"
 
 #include "client/engine/ClientSettings.h"
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_ServerMessage.h"
 
 TfmServerMessage::TfmServerMessage(TClientSettings& settings, QWidget* parent)

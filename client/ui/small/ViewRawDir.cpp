@@ -1,6 +1,6 @@
 #include "client/ui/small/ViewRawDir.h"
 
-#include "client/ui/UiHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_ViewRawDir.h"
 
 TfmViewRawDir::TfmViewRawDir(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TfmViewRawDir>())
