@@ -14,6 +14,9 @@ class QShortcut;
 
 class TskCustomLabel : public QWidget {
     Q_OBJECT
+    // For forms: a form sets AutoSize before the geometry it means to keep.
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
+    Q_PROPERTY(QString Caption READ CaptionText WRITE SetCaptionText)
 public:
     explicit TskCustomLabel(QWidget* parent = nullptr);
     ~TskCustomLabel() override;
@@ -22,6 +25,8 @@ public:
     void SetAutoSize(bool v);
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& v);
+    QString CaptionText() const { return QString::fromStdString(FCaption); }
+    void SetCaptionText(const QString& v) { SetCaption(v.toStdString()); }
     TColor Color() const { return FColor; }
     void SetColor(TColor v);
     QWidget* FocusControl() const { return FFocusControl; }
