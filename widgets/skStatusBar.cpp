@@ -231,6 +231,9 @@ TRect TskCustomStatusBar::PartFrame(int index) const
     int left = index == 0 ? 0 : std::max(FParts[std::size_t(index - 1)], 0);
     int right = FParts[std::size_t(index)] == -1 ? width() : FParts[std::size_t(index)];
     right = std::min(right, width());
+    // The last part ends where the size grip begins.
+    if (index == int(FParts.size()) - 1 && SizeGrip())
+        right = std::min(right, width() - GripAllowance() + 2);
     return {left, 2, std::max(left, right - 2), height()};
 }
 
@@ -262,7 +265,7 @@ int TskCustomStatusBar::GripAllowance() const
 void TskCustomStatusBar::DrawPanel(QPainter& canvas, TskStatusPanel* panel, TRect r)
 {
     if (panel->Index() == FPanels->Count() - 1 && SizeGrip())
-        r.Right -= GripAllowance();
+        r.Right = std::min(r.Right, width() - GripAllowance());
     if (r.Width() < 1 || r.Height() < 1)
         return;
     canvas.save();

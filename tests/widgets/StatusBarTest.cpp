@@ -69,7 +69,10 @@ TEST(StatusBarLayout, PercentagesShareWhatTheFixedPanelsLeaveAndFollowResizes)
     EXPECT_EQ(half->PixelWidth(), 400);
     EXPECT_EQ(quarter->PixelWidth(), 200);
     EXPECT_EQ(f.bar->PartEdges(), (std::vector<int>{100, 500, -1}));
+    f.bar->SetSizeGrip(false);
     EXPECT_EQ(f.bar->PartRect(2).Right, 900 - 3) << "the last part reaches the right edge";
+    f.bar->SetSizeGrip(true);
+    EXPECT_LT(f.bar->PartRect(2).Right, 900 - 3 - 10) << "or the size grip";
 }
 
 TEST(StatusBarLayout, OverlongAndNegativeWidthsNeverRunTheEdgesBackwards)
