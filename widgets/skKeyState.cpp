@@ -98,8 +98,18 @@ bool ToggleKey(int vk)
     if (!d)
         return false;
     unsigned mask = ModifierOf(d, vk);
-    if (mask == 0)
-        return false;
+    if (mask == 0) {
+        // No modifier locks this key (Scroll Lock in most keymaps): flip the
+        // named indicator itself, where the keymap lets it be set.
+        Atom name = XInternAtom(d, IndicatorName(vk), False);
+        Bool on = False;
+        if (!XkbGetNamedIndicator(d, name, nullptr, &on, nullptr, nullptr) ||
+            !XkbSetNamedIndicator(d, name, True, !on, False, nullptr))
+            return false;
+        XSync(d, False);
+        Bool now = on;
+        return XkbGetNamedIndicator(d, name, nullptr, &now, nullptr, nullptr) && now != on;
+    }
     XkbStateRec state;
     if (XkbGetState(d, XkbUseCoreKbd, &state) != Success)
         return false;

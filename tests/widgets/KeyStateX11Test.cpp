@@ -73,10 +73,12 @@ TEST(KeyStatesOnX11, LocksComeFromTheServerAndToggleThroughIt)
     EXPECT_EQ(KeyToggled(VK_CAPITAL), !caps);
     ASSERT_TRUE(ToggleKey(VK_CAPITAL));
     EXPECT_EQ(KeyToggled(VK_CAPITAL), caps);
-    bool num = KeyToggled(VK_NUMLOCK);
-    if (ToggleKey(VK_NUMLOCK)) {
-        EXPECT_EQ(KeyToggled(VK_NUMLOCK), !num);
-        ToggleKey(VK_NUMLOCK);
+    for (int vk : {VK_NUMLOCK, VK_SCROLL}) {
+        bool before = KeyToggled(vk);
+        ASSERT_TRUE(ToggleKey(vk)) << vk;
+        EXPECT_EQ(KeyToggled(vk), !before) << vk;
+        ASSERT_TRUE(ToggleKey(vk)) << vk;
+        EXPECT_EQ(KeyToggled(vk), before) << vk;
     }
 }
 
