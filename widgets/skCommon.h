@@ -39,6 +39,15 @@ constexpr unsigned DT_CALCRECT = 0x400;
 constexpr unsigned DT_NOPREFIX = 0x800;
 constexpr unsigned DT_END_ELLIPSIS = 0x8000;
 
+// Stores value in field; true when it changed (setters notify only then).
+template <class T, class V> bool Change(T& field, const V& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 // Geometry and small values.
 inline int skMin(int a, int b) { return a < b ? a : b; }
 inline int skMax(int a, int b) { return a > b ? a : b; }

@@ -1,18 +1,18 @@
 #include "widgets/skFont.h"
 
+#include "widgets/skCommon.h"
+
 void TFont::SetFont(const QFont& font)
 {
-    if (font == FFont)
+    if (!Change(FFont, font))
         return;
-    FFont = font;
     Changed();
 }
 
 void TFont::SetColor(TColor color)
 {
-    if (color == FColor)
+    if (!Change(FColor, color))
         return;
-    FColor = color;
     Changed();
 }
 

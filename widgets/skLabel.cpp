@@ -22,18 +22,16 @@ TskCustomLabel::~TskCustomLabel() = default;
 
 void TskCustomLabel::SetAutoSize(bool v)
 {
-    if (v == FAutoSize)
+    if (!Change(FAutoSize, v))
         return;
-    FAutoSize = v;
     AdjustBounds();
     update();
 }
 
 void TskCustomLabel::SetCaption(const std::string& v)
 {
-    if (v == FCaption)
+    if (!Change(FCaption, v))
         return;
-    FCaption = v;
     FTextOptions->SetText(v);
     UpdateAccelerator();
     AdjustBounds();
@@ -42,10 +40,8 @@ void TskCustomLabel::SetCaption(const std::string& v)
 
 void TskCustomLabel::SetColor(TColor v)
 {
-    if (v != FColor) {
-        FColor = v;
+    if (Change(FColor, v))
         update();
-    }
 }
 
 void TskCustomLabel::SetTransparent(bool v)

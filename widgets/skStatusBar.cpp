@@ -138,18 +138,14 @@ void TskCustomStatusBar::KeyboardHook(int vk)
 
 void TskCustomStatusBar::SetSimplePanel(bool v)
 {
-    if (v != FSimplePanel) {
-        FSimplePanel = v;
+    if (Change(FSimplePanel, v))
         update();
-    }
 }
 
 void TskCustomStatusBar::SetSimpleText(const std::string& v)
 {
-    if (v != FSimpleText) {
-        FSimpleText = v;
+    if (Change(FSimpleText, v))
         update();
-    }
 }
 
 bool TskCustomStatusBar::SizeGrip() const
@@ -162,8 +158,7 @@ bool TskCustomStatusBar::SizeGrip() const
 
 void TskCustomStatusBar::SetSizeGrip(bool v)
 {
-    if (v != FSizeGrip) {
-        FSizeGrip = v;
+    if (Change(FSizeGrip, v)) {
         PlaceSizeGrip();
         update();
     }
@@ -171,18 +166,14 @@ void TskCustomStatusBar::SetSizeGrip(bool v)
 
 void TskCustomStatusBar::SetImages(const QList<QPixmap>* v)
 {
-    if (v != FImages) {
-        FImages = v;
+    if (Change(FImages, v))
         update();
-    }
 }
 
 void TskCustomStatusBar::SetColor(TColor v)
 {
-    if (v != FColor) {
-        FColor = v;
+    if (Change(FColor, v))
         update();
-    }
 }
 
 int TskCustomStatusBar::ExpectedParts() const

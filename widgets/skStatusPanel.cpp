@@ -95,25 +95,20 @@ TskCustomStatusBar* TskStatusPanel::StatusBar() const
 
 void TskStatusPanel::SetBevel(TskStatusPanelBevel v)
 {
-    if (v != FBevel) {
-        FBevel = v;
+    if (Change(FBevel, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetColor(TColor v)
 {
-    if (v != FColor) {
-        FColor = v;
+    if (Change(FColor, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetEnabled(bool v)
 {
-    if (v == FEnabled)
+    if (!Change(FEnabled, v))
         return;
-    FEnabled = v;
     if (FStyle == psControl)
         if (auto* w = qobject_cast<QWidget*>(FComponent))
             w->setEnabled(v);
@@ -122,9 +117,8 @@ void TskStatusPanel::SetEnabled(bool v)
 
 void TskStatusPanel::SetHint(const std::string& v)
 {
-    if (v == FHint)
+    if (!Change(FHint, v))
         return;
-    FHint = v;
     if (FStyle == psControl)
         if (auto* w = qobject_cast<QWidget*>(FComponent))
             w->setToolTip(QString::fromStdString(v));
@@ -133,34 +127,26 @@ void TskStatusPanel::SetHint(const std::string& v)
 
 void TskStatusPanel::SetImageIndex(int v)
 {
-    if (v != FImageIndex) {
-        FImageIndex = v;
+    if (Change(FImageIndex, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetIndent(int v)
 {
-    if (v != FIndent) {
-        FIndent = v;
+    if (Change(FIndent, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetMargin(int v)
 {
-    if (v != FMargin) {
-        FMargin = v;
+    if (Change(FMargin, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetPopupMenu(QMenu* v)
 {
-    if (v != FPopupMenu) {
-        FPopupMenu = v;
+    if (Change(FPopupMenu, v))
         MarkChanged();
-    }
 }
 
 void TskStatusPanel::SetName(const std::string& v)
@@ -267,9 +253,8 @@ void TskStatusPanel::SetStyle(TskStatusPanelStyle v)
 
 void TskStatusPanel::SetText(const std::string& v)
 {
-    if (v == FText)
+    if (!Change(FText, v))
         return;
-    FText = v;
     if (OnTextChanged)
         OnTextChanged(this, v);
     Redraw();
@@ -319,8 +304,7 @@ void TskStatusPanel::RefreshDateTime()
         text = locale.toString(now.time(), QLocale::ShortFormat);
     FShown = now;
     std::string t = text.toStdString();
-    if (t != FText) {
-        FText = t;
+    if (Change(FText, t)) {
         if (OnTextChanged)
             OnTextChanged(this, t);
     }

@@ -26,31 +26,23 @@ double Radians(int rotation)
 
 void TskShadowEffects::SetColor(TColor v)
 {
-    if (v != FColor) {
-        FColor = v;
+    if (Change(FColor, v))
         FText->EffectChanged(false);
-    }
 }
 void TskShadowEffects::SetEnabled(bool v)
 {
-    if (v != FEnabled) {
-        FEnabled = v;
+    if (Change(FEnabled, v))
         FText->EffectChanged(true);
-    }
 }
 void TskShadowEffects::SetXOffset(int v)
 {
-    if (v != FXOffset) {
-        FXOffset = v;
+    if (Change(FXOffset, v))
         FText->EffectChanged(true);
-    }
 }
 void TskShadowEffects::SetYOffset(int v)
 {
-    if (v != FYOffset) {
-        FYOffset = v;
+    if (Change(FYOffset, v))
         FText->EffectChanged(true);
-    }
 }
 void TskShadowEffects::Assign(const TskShadowEffects& o)
 {
@@ -62,45 +54,33 @@ void TskShadowEffects::Assign(const TskShadowEffects& o)
 
 void TskExtrudeEffects::SetDepth(int v)
 {
-    if (v != FDepth) {
-        FDepth = v;
+    if (Change(FDepth, v))
         FText->EffectChanged(true);
-    }
 }
 void TskExtrudeEffects::SetEnabled(bool v)
 {
-    if (v != FEnabled) {
-        FEnabled = v;
+    if (Change(FEnabled, v))
         FText->EffectChanged(true);
-    }
 }
 void TskExtrudeEffects::SetFarColor(TColor v)
 {
-    if (v != FFarColor) {
-        FFarColor = v;
+    if (Change(FFarColor, v))
         FText->EffectChanged(false);
-    }
 }
 void TskExtrudeEffects::SetNearColor(TColor v)
 {
-    if (v != FNearColor) {
-        FNearColor = v;
+    if (Change(FNearColor, v))
         FText->EffectChanged(false);
-    }
 }
 void TskExtrudeEffects::SetOrientation(TskOrientation v)
 {
-    if (v != FOrientation) {
-        FOrientation = v;
+    if (Change(FOrientation, v))
         FText->EffectChanged(true);
-    }
 }
 void TskExtrudeEffects::SetStriated(bool v)
 {
-    if (v != FStriated) {
-        FStriated = v;
+    if (Change(FStriated, v))
         FText->EffectChanged(false);
-    }
 }
 void TskExtrudeEffects::Assign(const TskExtrudeEffects& o)
 {
@@ -114,16 +94,14 @@ void TskExtrudeEffects::Assign(const TskExtrudeEffects& o)
 
 void TskDisabledColors::SetHighlightColor(TColor v)
 {
-    if (v != FHighlightColor) {
-        FHighlightColor = v;
+    if (Change(FHighlightColor, v)) {
         if (FText->InvalidateProc)
             FText->InvalidateProc();
     }
 }
 void TskDisabledColors::SetShadeColor(TColor v)
 {
-    if (v != FShadeColor) {
-        FShadeColor = v;
+    if (Change(FShadeColor, v)) {
         if (FText->InvalidateProc)
             FText->InvalidateProc();
     }
@@ -164,67 +142,53 @@ void TskText::Invalidate()
 
 void TskText::SetAlignment(TAlignment v)
 {
-    if (v != FAlignment) {
-        FAlignment = v;
+    if (Change(FAlignment, v))
         Invalidate();
-    }
 }
 void TskText::SetVAlignment(TskVAlignment v)
 {
-    if (v != FVAlignment) {
-        FVAlignment = v;
+    if (Change(FVAlignment, v))
         Invalidate();
-    }
 }
 void TskText::SetHighlightColor(TColor v)
 {
-    if (v != FHighlightColor) {
-        FHighlightColor = v;
+    if (Change(FHighlightColor, v))
         Invalidate();
-    }
 }
 void TskText::SetShadeColor(TColor v)
 {
-    if (v != FShadeColor) {
-        FShadeColor = v;
+    if (Change(FShadeColor, v))
         Invalidate();
-    }
 }
 void TskText::SetOutlineColor(TColor v)
 {
-    if (v != FOutlineColor) {
-        FOutlineColor = v;
+    if (Change(FOutlineColor, v))
         Invalidate();
-    }
 }
 void TskText::SetWordWrap(bool v)
 {
-    if (v != FWordWrap) {
-        FWordWrap = v;
+    if (Change(FWordWrap, v)) {
         SetFlag(v, FFlags, DT_WORDBREAK);
         Invalidate();
     }
 }
 void TskText::SetLineSpacing(int v)
 {
-    if (v != FLineSpacing) {
-        FLineSpacing = v;
+    if (Change(FLineSpacing, v)) {
         AdjustBounds();
         Invalidate();
     }
 }
 void TskText::SetStyle(TskTextStyle v)
 {
-    if (v != FStyle) {
-        FStyle = v;
+    if (Change(FStyle, v)) {
         AdjustBounds();
         Invalidate();
     }
 }
 void TskText::SetOptions(TskTextOptions v)
 {
-    if (v != FOptions) {
-        FOptions = v;
+    if (Change(FOptions, v)) {
         SetFlag(!(v & toShowAccel), FFlags, DT_NOPREFIX);
         SetFlag(v & toShowEllipsis, FFlags, DT_END_ELLIPSIS);
         AdjustBounds();
