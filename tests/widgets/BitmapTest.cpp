@@ -105,18 +105,11 @@ TEST(Bitmap, SavingGivesBackTheSourceFormatAndColourTable)
     EXPECT_EQ(loaded.Pixel(1, 0), 0xC86400u);
 }
 
-QImage Canvas(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    return image;
-}
-
 TEST(Bitmap, DrawingCopiesStretchesAndKeysOutTheTransparentColour)
 {
     TskBitmap b;
     Fill(b, 2, 1, {0x000000, 0xC8C8C8});
-    QImage canvas = Canvas(6, 3);
+    QImage canvas = WhiteCanvas(6, 3);
     QPainter p(&canvas);
     b.Draw(p, {1, 1, 3, 2});
     EXPECT_EQ(canvas.pixel(1, 1) & 0xFFFFFF, 0x000000u);
@@ -133,7 +126,7 @@ TEST(Bitmap, DrawingCopiesStretchesAndKeysOutTheTransparentColour)
     TskBitmap keyed;
     Fill(keyed, 2, 2, {0x00FF00, 0x0000FF, 0x0000FF, 0x00FF00});
     keyed.Transparent = true;
-    QImage c2 = Canvas(2, 2);
+    QImage c2 = WhiteCanvas(2, 2);
     QPainter p2(&c2);
     keyed.Draw(p2, {0, 0, 2, 2});
     p2.end();
@@ -147,7 +140,7 @@ TEST(Bitmap, OnePixelAndEmptyPicturesDrawWithoutReadingOutside)
     TskBitmap one;
     Fill(one, 1, 1, {0x102030});
     one.SmoothStretch = true;
-    QImage canvas = Canvas(5, 4);
+    QImage canvas = WhiteCanvas(5, 4);
     QPainter p(&canvas);
     one.Draw(p, {0, 0, 5, 4});
     one.Draw(p, {4, 4, 0, 0}); // an inverted rectangle draws nothing
@@ -166,7 +159,7 @@ TEST(Bitmap, TilesStartAtTheRectangleCornerAndAreClippedToIt)
 {
     TskBitmap b;
     Fill(b, 2, 2, {0xFF0000, 0x0000FF, 0x0000FF, 0x0000FF});
-    QImage canvas = Canvas(12, 12);
+    QImage canvas = WhiteCanvas(12, 12);
     QPainter p(&canvas);
     b.TileDraw(p, {5, 4, 10, 9});
     p.end();

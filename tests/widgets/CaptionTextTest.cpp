@@ -21,8 +21,7 @@ protected:
 
     QImage Render(const std::string& caption, TRect area = {10, 10, 190, 90}, QSize size = {200, 100})
     {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        QImage image = WhiteCanvas(size.width(), size.height());
         QPainter p(&image);
         text.Canvas = &p;
         text.SetText(caption);

@@ -94,8 +94,7 @@ TEST(Colors, AdjustSplitAndDitherFill)
     EXPECT_EQ(parts[3], 1);
     EXPECT_EQ(PlatformColor(clNone), 0xFFFFFFFFu);
 
-    QImage image(4, 2, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    QImage image = WhiteCanvas(4, 2);
     QPainter p(&image);
     try {
         DitherFill(p, {0, 0, 4, 2}, clRed, clNone);
@@ -127,8 +126,7 @@ TEST(Pictures, TileGraphicStartsAtTheRectangleAndStaysInsideIt)
 {
     QImage tile(2, 2, QImage::Format_RGB32);
     tile.fill(Qt::red);
-    QImage canvas(12, 12, QImage::Format_RGB32);
-    canvas.fill(Qt::white);
+    QImage canvas = WhiteCanvas(12, 12);
     QPainter p(&canvas);
     TileGraphic(tile, p, {3, 3, 8, 8});
     TileGraphic(QImage(), p, {0, 0, 12, 12}); // a graphic without size draws nothing and ends

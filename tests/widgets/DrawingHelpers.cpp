@@ -24,6 +24,13 @@ QRect InkBox(const QImage& image, QRgb color)
     return InkBox(image, [color](QRgb p) { return (p & 0xFFFFFF) == (color & 0xFFFFFF); });
 }
 
+QImage WhiteCanvas(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
 void Fill(TskBitmap& b, int width, int height, std::initializer_list<std::uint32_t> pixels)
 {
     b.SetSize(width, height);

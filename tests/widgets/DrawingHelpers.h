@@ -15,5 +15,7 @@ QFont ExactFont(int pixelSize = 20);
 // The box around every pixel of that colour; null when there is none.
 QRect InkBox(const QImage& image, QRgb color);
 QRect InkBox(const QImage& image, const std::function<bool(QRgb)>& pred);
+// A white RGB32 picture to draw on.
+QImage WhiteCanvas(int width, int height);
 // A bitmap of width x height with the pixels (in pixel order 0xRRGGBB) given row by row.
 void Fill(TskBitmap& b, int width, int height, std::initializer_list<std::uint32_t> pixels);
