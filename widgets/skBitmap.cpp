@@ -294,14 +294,12 @@ void TskBitmap::TileDraw(QPainter& canvas, const TRect& r) const
 {
     if (Empty() || r.Width() <= 0 || r.Height() <= 0)
         return;
-    FTiling = true;
     canvas.save();
     canvas.setClipRect(r.ToQRect(), Qt::IntersectClip);
     for (int y = r.Top; y < r.Bottom; y += FHeight)
         for (int x = r.Left; x < r.Right; x += FWidth)
             Draw(canvas, {x, y, x + FWidth, y + FHeight});
     canvas.restore();
-    FTiling = false;
 }
 
 void TskBitmap::TransparentDraw(QPainter& canvas, const TRect& r) const

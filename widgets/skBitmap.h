@@ -113,6 +113,5 @@ private:
     QImage::Format FKeptFormat = QImage::Format_BGR888;
     QVector<QRgb> FColorTable;
     bool FNotificationsOff = false;
-    mutable bool FTiling = false;
     TskChangeLinks FLinks;
 };

@@ -107,7 +107,15 @@ TskCustomStatusBar::~TskCustomStatusBar()
     FTimer200->stop();
     FTimer300->stop();
     FTimer400->stop();
-    // Panels go before the widget's children (a hosted control among them).
+    // Hosted controls belong to the form: they go back to it rather than
+    // die with the bar.
+    for (int i = 0; i < FPanels->Count(); ++i) {
+        auto* control = qobject_cast<QWidget*>(FPanels->GetPanel(i)->Component());
+        if (control && control->parentWidget() == this && window() != this) {
+            control->hide();
+            control->setParent(window());
+        }
+    }
     FPanels.reset();
 }
 

@@ -64,7 +64,12 @@ TskStatusPanel::TskStatusPanel(TskStatusPanels* panels) : TskCollectionItem(pane
     panels->BeginUpdate();
     TskCustomStatusBar* bar = panels->Owner();
     FFont = TFont(bar ? bar->font() : QFont(), clWindowText);
-    FFont.OnChange = [this] { MarkChanged(); };
+    FFont.OnChange = [this] {
+        if (FStyle == psControl)
+            if (auto* w = qobject_cast<QWidget*>(FComponent))
+                w->setFont(FFont.Font());
+        MarkChanged();
+    };
     for (int n = 0;; ++n) {
         std::string name = "Panel" + std::to_string(n);
         if (!panels->FindPanel(name)) {

@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include "DrawingHelpers.h"
 #include "widgets/skLabel.h"
@@ -64,6 +67,32 @@ TEST(Label, TransparentDrawsNoBackgroundAndDisabledDrawsTheDisabledLook)
     EXPECT_TRUE(InkBox(image, 0x000000).isNull());
     EXPECT_FALSE(InkBox(image, 0x0000FF).isNull());
     EXPECT_FALSE(InkBox(image, 0x00FF00).isNull());
+}
+
+TEST(Label, ItsAcceleratorFocusesTheFocusControl)
+{
+    QWidget form;
+    auto* layout = new QVBoxLayout(&form);
+    auto* label = new TskLabel(&form);
+    auto* other = new QLineEdit(&form);
+    auto* target = new QLineEdit(&form);
+    layout->addWidget(label);
+    layout->addWidget(other);
+    layout->addWidget(target);
+    label->SetCaption("&Host name");
+    label->SetFocusControl(target);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    other->setFocus();
+    QTest::keyClick(&form, Qt::Key_H, Qt::AltModifier);
+    EXPECT_TRUE(target->hasFocus());
+
+    // Without accelerators shown the same key does nothing.
+    other->setFocus();
+    label->TextOptions().SetOptions(0);
+    QTest::keyClick(&form, Qt::Key_H, Qt::AltModifier);
+    EXPECT_TRUE(other->hasFocus());
 }
 
 } // namespace

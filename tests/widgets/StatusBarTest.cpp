@@ -354,6 +354,15 @@ TEST(StatusBar, AHostedControlBelongsToOnePanelOfAllBars)
     EXPECT_EQ(b->Component(), nullptr);
     EXPECT_EQ(b->Style(), psTextOnly);
     f2.bar->repaint();
+
+    // The control belongs to the form: it outlives the bar that hosted it.
+    QPointer<QLineEdit> kept = new QLineEdit(&f2.window);
+    b->SetComponent(kept);
+    f2.bar->repaint();
+    ASSERT_EQ(kept->parentWidget(), f2.bar);
+    delete f2.bar;
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_EQ(kept->parentWidget(), &f2.window);
 }
 
 TEST(StatusBar, SetTextFiresOnlyOnChangeAndClicksReachThePanelUnderTheCursor)
