@@ -196,6 +196,23 @@ TEST_F(DialerTest, AnEventHandlerThatThrowsEndsInTheErrorBoxAndTheHangUpStillRun
     EXPECT_EQ(scope.ras->HungUp, (std::vector<HRASCONN>{line}));
 }
 
+TEST_F(DialerTest, HangupOnDestroyDecidesWhetherTheLineOutlivesTheDialer)
+{
+    for (bool hangUp : {true, false}) {
+        HRASCONN line;
+        {
+            TRasDialer exiting;
+            exiting.HangupOnDestroy = hangUp;
+            exiting.SetEntryName("Work");
+            ASSERT_EQ(exiting.Dial(), 0);
+            line = exiting.Connection();
+            scope.ras->Notify(RASCS_Connected);
+            TRasTestScope::Pump();
+        }
+        EXPECT_EQ(scope.ras->IsUp(line), !hangUp) << hangUp;
+    }
+}
+
 TEST(DialStatusText, NamedStatesOnly)
 {
     TRasDialer dialer;
