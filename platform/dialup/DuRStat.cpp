@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/dialup/DialUpHandler.h"
+#include "platform/GuardedHandler.h"
 #include "ui_DuRStat.h"
 
 TRasStatusDisplay::TRasStatusDisplay(os::HWND owner, QWidget* parent)
@@ -12,7 +12,7 @@ TRasStatusDisplay::TRasStatusDisplay(os::HWND owner, QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(size());
-    connect(ui->CancelBtn, &QPushButton::clicked, this, DialUpHandler([this](bool) { CancelBtnClick(); }));
+    connect(ui->CancelBtn, &QPushButton::clicked, this, GuardedHandler([this](bool) { CancelBtnClick(); }));
 }
 
 TRasStatusDisplay::~TRasStatusDisplay() = default;
@@ -36,7 +36,7 @@ void TRasStatusDisplay::CancelBtnClick()
 
 TRasStatus::TRasStatus()
 {
-    auto handler = DialUpHandler([this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
+    auto handler = GuardedHandler([this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
         WndProc(message, wParam, lParam);
     });
     handle_ = os::CreateMessageTarget([handler](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/dialup/DialUpHandler.h"
+#include "platform/GuardedHandler.h"
 #include "platform/dialup/DuExcept.h"
 #include "platform/dialup/DuRasUtl.h"
 
@@ -17,7 +17,7 @@ template <class Event, class... Args>
 void Fire(const Event& event, Args... args)
 {
     if (event)
-        DialUpHandler([&] { event(args...); })();
+        GuardedHandler([&] { event(args...); })();
 }
 
 } // namespace
@@ -38,7 +38,7 @@ void TAbstractRasStatus::SetRasDialer(TCustomRasDialer* dialer)
 
 TCustomRasDialer::TCustomRasDialer()
 {
-    auto handler = DialUpHandler([this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
+    auto handler = GuardedHandler([this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
         WndProc(message, wParam, lParam);
     });
     handle_ = os::CreateMessageTarget([handler](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
