@@ -38,13 +38,8 @@ void TAbstractRasStatus::SetRasDialer(TCustomRasDialer* dialer)
 
 TCustomRasDialer::TCustomRasDialer()
 {
-    auto handler = GuardedHandler([this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
-        WndProc(message, wParam, lParam);
-    });
-    handle_ = os::CreateMessageTarget([handler](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) {
-        handler(message, wParam, lParam);
-        return os::LRESULT(0);
-    });
+    handle_ = CreateGuardedMessageTarget(
+        [this](os::UINT message, os::WPARAM wParam, os::LPARAM lParam) { WndProc(message, wParam, lParam); });
 }
 
 TCustomRasDialer::~TCustomRasDialer()

@@ -19,14 +19,7 @@ using Strings = std::vector<std::string>;
 struct DialUpDialogTest : ::testing::Test {
     void SetUp() override
     {
-        TRasSimulation::TEntry work;
-        work.Name = "Work";
-        work.Saved.PhoneNumber = "5551234";
-        work.Saved.UserName = "jo";
-        work.Saved.Password = "secret";
-        scope.ras->Phonebook = {{"Home", {}, false}, work};
-        scope.ras->ErrorTexts[676] = "Line busy";
-        scope.ras->ErrorTexts[633] = "Port in use";
+        scope.SetUpPhonebook();
         options.Index = 1;
         options.RetrySpan = 0;
         options.DrawAttention = [this] { ++attention; };

@@ -21,14 +21,7 @@ public:
 struct DialerTest : ::testing::Test {
     void SetUp() override
     {
-        TRasSimulation::TEntry work;
-        work.Name = "Work";
-        work.Saved.PhoneNumber = "5551234";
-        work.Saved.UserName = "jo";
-        work.Saved.Password = "secret";
-        work.Saved.Domain = "office";
-        scope.ras->Phonebook = {work, {"Home", {}, false}};
-        scope.ras->ErrorTexts[676] = "Line busy";
+        scope.SetUpPhonebook();
         dialer.OnConnected = [this](TObject*) { events.push_back("connected"); };
         dialer.OnDisconnected = [this](TObject*) { events.push_back("disconnected"); };
         dialer.OnDialStatus = [this](TObject*, int s) { events.push_back("status " + std::to_string(s)); };
@@ -70,7 +63,7 @@ TEST_F(DialerTest, EntryNameLoadsTheSavedParametersAndAnEmptyNameKeepsThem)
 {
     std::vector<std::string> names{"stale"};
     EXPECT_EQ(dialer.ReadPhonebookEntries(&names), 0);
-    EXPECT_EQ(names, (Strings{"Work", "Home"}));
+    EXPECT_EQ(names, (Strings{"Home", "Work"}));
     dialer.SetEntryName("Work");
     EXPECT_EQ(dialer.PhoneNumber, "5551234");
     EXPECT_EQ(dialer.UserName, "jo");

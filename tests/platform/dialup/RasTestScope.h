@@ -21,6 +21,21 @@ public:
     TRasTestScope(const TRasTestScope&) = delete;
     TRasTestScope& operator=(const TRasTestScope&) = delete;
 
+    // Two entries: "Home" (nothing saved) and "Work" (all saved), and the
+    // service's texts of two dial errors.
+    void SetUpPhonebook()
+    {
+        TRasSimulation::TEntry work;
+        work.Name = "Work";
+        work.Saved.PhoneNumber = "5551234";
+        work.Saved.UserName = "jo";
+        work.Saved.Password = "secret";
+        work.Saved.Domain = "office";
+        ras->Phonebook = {{"Home", {}, false}, work};
+        ras->ErrorTexts[676] = "Line busy";
+        ras->ErrorTexts[633] = "Port in use";
+    }
+
     // Runs what is queued now.
     static void Pump() { os::MessageLoop::ForThisThread().ProcessMessages(); }
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000)
