@@ -29,9 +29,14 @@ void AppendUtf8(std::string& out, std::uint32_t cp)
     }
 }
 
-// The reader of the reader's own messages, opened on first use.
+// The reader of the reader's own messages, opened on first use. Opening it
+// may fail and ask for a message itself: that asks no further.
 const TStringResource* OwnMessages()
 {
+    static bool opening = false;
+    if (opening)
+        return nullptr;
+    opening = true;
     static const TStringResource* reader = []() -> const TStringResource* {
         try {
             static const TStringResource own(DialupResources(), "DUSTRRES_STRINGS");
@@ -40,6 +45,7 @@ const TStringResource* OwnMessages()
             return nullptr;
         }
     }();
+    opening = false;
     return reader;
 }
 
