@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Pictures of the dial-up dialog and the dial status window, as a desktop
 # draws them: a virtual X display with a window manager, then the windows.
-# Needs a build (scripts/build.sh); writes docs/screenshots/ by default.
+# Needs a build (scripts/build.sh); writes docs/screenshots/dialup/ by default.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$top/docs/screenshots}
+out=${1:-$top/docs/screenshots/dialup}
 cmake --build "$top/build" --target dialup_screens >/dev/null
 
 tmp=$(mktemp -d)

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/dialogs/Dialogs.h"
-#include "platform/GuardedHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_DialUP.h"
 
 TfmDialUP::TfmDialUP(TCustomRasDialer& dialer, const TDialUpOptions& options, QWidget* parent)
@@ -15,9 +15,9 @@ TfmDialUP::TfmDialUP(TCustomRasDialer& dialer, const TDialUpOptions& options, QW
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setSingleShot(true);
-    connect(ui->Button1, &QPushButton::clicked, this, GuardedHandler([this](bool) { Button1Click(); }));
-    connect(ui->Button2, &QPushButton::clicked, this, GuardedHandler([this](bool) { Button2Click(); }));
-    connect(Timer1, &QTimer::timeout, this, GuardedHandler([this] { Timer1Timer(); }));
+    ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    ConnectHandler(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    ConnectHandler(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
     // FormCreate
     std::vector<std::string> entries;

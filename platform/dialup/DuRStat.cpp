@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/GuardedHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "ui_DuRStat.h"
 
 TRasStatusDisplay::TRasStatusDisplay(os::HWND owner, QWidget* parent)
@@ -12,7 +12,7 @@ TRasStatusDisplay::TRasStatusDisplay(os::HWND owner, QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(size());
-    connect(ui->CancelBtn, &QPushButton::clicked, this, GuardedHandler([this](bool) { CancelBtnClick(); }));
+    ConnectHandler(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
 }
 
 TRasStatusDisplay::~TRasStatusDisplay() = default;

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/GuardedHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialup/DuExcept.h"
 #include "platform/dialup/DuRasUtl.h"
 
@@ -17,7 +17,7 @@ template <class Event, class... Args>
 void Fire(const Event& event, Args... args)
 {
     if (event)
-        GuardedHandler([&] { event(args...); })();
+        EventHandler([&] { event(args...); })();
 }
 
 } // namespace

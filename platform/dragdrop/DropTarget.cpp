@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/GuardedHandler.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dragdrop/DropSource.h"
 
 namespace {
@@ -59,7 +59,7 @@ TDropTarget::TDropTarget()
 {
     scrollTimer_ = new QTimer(this);
     scrollTimer_->setInterval(ScrollInterval);
-    connect(scrollTimer_, &QTimer::timeout, this, GuardedHandler([this] { ScrollTimer(); }));
+    ConnectHandler(scrollTimer_, &QTimer::timeout, this, [this] { ScrollTimer(); });
 }
 
 TDropTarget::~TDropTarget()
@@ -126,18 +126,19 @@ bool TDropTarget::eventFilter(QObject* watched, QEvent* event)
     if (!ours || !target_)
         return false;
     // The handlers run inside Qt's event delivery: nothing may leave them.
+    auto drag = [event] { return static_cast<QDropEvent*>(event); };
     switch (event->type()) {
     case QEvent::DragEnter:
-        GuardedHandler([&] { DragEnter(static_cast<QDropEvent*>(event), TargetPoint(watched, static_cast<QDropEvent*>(event))); })();
+        EventHandler([&] { DragEnter(drag(), TargetPoint(watched, drag())); })();
         return true;
     case QEvent::DragMove:
-        GuardedHandler([&] { DragOver(static_cast<QDropEvent*>(event), TargetPoint(watched, static_cast<QDropEvent*>(event))); })();
+        EventHandler([&] { DragOver(drag(), TargetPoint(watched, drag())); })();
         return true;
     case QEvent::DragLeave:
-        GuardedHandler([&] { DragLeave(); })();
+        EventHandler([&] { DragLeave(); })();
         return true;
     case QEvent::Drop:
-        GuardedHandler([&] { Drop(static_cast<QDropEvent*>(event), TargetPoint(watched, static_cast<QDropEvent*>(event))); })();
+        EventHandler([&] { Drop(drag(), TargetPoint(watched, drag())); })();
         return true;
     default:
         return false;
