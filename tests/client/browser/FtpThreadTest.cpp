@@ -8,9 +8,10 @@
 #include <chrono>
 #include <filesystem>
 
+#include "tests/client/browser/BrowserScripts.h"
 #include "tests/client/browser/BrowserTestKit.h"
 #include "tests/net/ftp/FakeFtpServer.h"
-#include "tests/support/FtpServerPeers.h"
+#include "tests/client/browser/BrowserPeers.h"
 #include "tests/support/TestSupport.h"
 
 using namespace fakeftp;
@@ -18,44 +19,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-const char* const kListing = "drwxr-xr-x 2 ftp ftp 512 Jan 10 2020 pub\r\n"
-                             "-rw-r--r-- 1 ftp ftp 100 Mar 3 09:15 a.txt\r\n";
-
-Step ActiveList(const std::string& listing)
-{
-    return [listing](Session& s) {
-        s.ActiveFromPort(s.Expect("PORT"));
-        s.Reply("200 PORT ok");
-        s.Expect("LIST");
-        s.Reply("150 here it comes");
-        s.OpenData();
-        s.DataSend(listing);
-        s.CloseData();
-        s.Reply("226 done");
-    };
-}
-
-Step Silent()
-{
-    return [](Session& s) { s.WaitControlClosed(15000); };
-}
-
-std::vector<Step> Probe()
-{
-    return {Answer("TYPE I", "200 binary"), Answer("REST 1", "350 restart"), Answer("TYPE A", "200 ascii")};
-}
-
-// Welcome, login, probe, listing and PWD of the root, then more.
-std::vector<Step> ConnectScript(std::vector<Step> more = {})
-{
-    std::vector<Step> s{Welcome(), Login()};
-    for (auto& p : Probe()) s.push_back(p);
-    s.push_back(ActiveList(kListing));
-    s.push_back(Answer("PWD", "257 \"/\" is the current folder"));
-    for (auto& m : more) s.push_back(m);
-    return s;
-}
 
 TBrHostInfo Site(int port, const std::string& user = "user", const std::string& pass = "pass")
 {
@@ -255,54 +218,18 @@ TEST(BrowserScripted, ClosingInTheMiddleOfEachCommandEndsAtOnce)
 
 // ---- real servers ------------------------------------------------------------
 
-struct RealServer {
-    std::unique_ptr<testsupport::FtpServerPeer> peer;
-    testsupport::TempDir portlornDir;
-    testsupport::ChildProcess portlorn;
-    int port = 0;
-    std::string user, pass, root, writable;
-    std::string error;
-};
-
-std::unique_ptr<RealServer> StartServer(const std::string& name)
-{
-    auto s = std::make_unique<RealServer>();
-    if (name == "portlorn") {
-        s->root = s->portlornDir / "root";
-        ::mkdir(s->root.c_str(), 0755);
-        s->port = testsupport::FreeTcpPort();
-        s->portlorn = testsupport::ChildProcess(
-            {PORTLORN_RUNNER, "--root", s->root, "--port", std::to_string(s->port)}, s->portlornDir / "log");
-        if (!testsupport::WaitForTcpPort(s->port)) s->error = testsupport::ReadFile(s->portlornDir / "log");
-        s->user = "user";
-        s->pass = "pass";
-        return s;
-    }
-    if (name == "vsftpd") s->peer = std::make_unique<testsupport::VsftpdPeer>();
-    else s->peer = std::make_unique<testsupport::PyFtpdPeer>();
-    s->error = s->peer->Error();
-    s->port = s->peer->Port();
-    s->user = s->peer->User();
-    s->pass = s->peer->Password();
-    s->writable = s->peer->WritableDir();
-    s->root = s->writable.empty() ? s->peer->Root() : s->peer->LocalPath(s->writable);
-    return s;
-}
-
 class BrowserServers : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BrowserServers, BrowsesMakesRenamesAndDeletes)
 {
-    auto server = StartServer(GetParam());
+    auto server = browsertest::StartServer(GetParam());
     ASSERT_TRUE(server->error.empty()) << server->error;
     const std::string base = server->root; // local path of the writable folder
     ::mkdir((base + "/sub").c_str(), 0777);
     testsupport::WriteFile(base + "/sub/inner.txt", "inner");
     testsupport::WriteFile(base + "/f.txt", "12345");
-    if (server->peer) {
-        server->peer->Adopt(base + "/sub");
-        server->peer->Adopt(base + "/f.txt");
-    }
+    server->Adopt(base + "/sub");
+    server->Adopt(base + "/f.txt");
 
     BrowserKit kit;
     kit->Connect(Site(server->port, server->user, server->pass));
@@ -341,10 +268,8 @@ TEST_P(BrowserServers, BrowsesMakesRenamesAndDeletes)
     // Deleting three where the second fails deletes the first only.
     testsupport::WriteFile(base + "/one", "1");
     testsupport::WriteFile(base + "/three", "3");
-    if (server->peer) {
-        server->peer->Adopt(base + "/one");
-        server->peer->Adopt(base + "/three");
-    }
+    server->Adopt(base + "/one");
+    server->Adopt(base + "/three");
     kit->DeleteItems({{false, join(dir, "one")}, {false, join(dir, "missing")}, {false, join(dir, "three")}});
     ASSERT_TRUE(kit.WaitIdle());
     EXPECT_EQ(kit.refreshes, 4);
