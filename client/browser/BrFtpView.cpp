@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QEvent>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
@@ -129,7 +130,21 @@ void TFtpView::BuildControls()
     FLogSplitter->setStretchFactor(1, 1);
     FTreeSplitter->setSizes({200, 600});
     FLogSplitter->setSizes({450, 150});
-    for (int c = 0; c < 5; ++c) FList->setColumnWidth(c, 110);
+    FList->installEventFilter(this);
+}
+
+bool TFtpView::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched == FList && Event->type() == QEvent::Resize) FitColumns();
+    return QWidget::eventFilter(Watched, Event);
+}
+
+void TFtpView::FitColumns()
+{
+    // The name takes two shares of the width, the other four columns one each.
+    const int share = std::max(40, (FList->width() - 8) / 6);
+    FList->setColumnWidth(0, 2 * share);
+    for (int c = 1; c < 5; ++c) FList->setColumnWidth(c, share);
 }
 
 void TFtpView::SetHostName(const std::string& Host)

@@ -31,8 +31,12 @@ public:
     // The buttons' handler, by caption.
     void ButtonClick(const QString& Caption);
 
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
     void BuildControls();
+    void FitColumns();
     QTreeWidgetItem* Root() const;
     std::shared_ptr<TBufferList> ListingOf(QTreeWidgetItem* Node) const;
     void NodeSelected(QTreeWidgetItem* Node);
