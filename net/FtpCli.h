@@ -368,6 +368,9 @@ protected:
     void SendNextBlock(std::uint16_t Error);
     void DrainDataPut(std::uint16_t Error);
     void DataClosedPut(std::uint16_t Error);
+    // The upload's data connection ended (or failed) before the whole file
+    // left: the failure, unless the server's final reply names its own.
+    void LoseUploadData(int Code, const std::string& Text);
     void Next3PutAsync();
     void HandleStartSendMessage();
     // Ends the request with a failure, closing the data connection.
@@ -451,6 +454,8 @@ protected:
     std::string FDataVerb;
     std::uint16_t FDataCloseError = 0;
     int FTransferError = 0; // set once the local file failed or the user aborted
+    int FDataLostCode = 0;  // the upload's data connection ended early
+    std::string FDataLostText;
     std::uint16_t FDataEventError = 0;
     std::int64_t FTransferredBytes = 0;
     std::int64_t FRemoteSize = 0;

@@ -149,7 +149,9 @@ void TCustomFtpCli::FinishTransferOnceEnded(bool DataClosed)
     if (!FFinalReplySeen || !DataClosed) return;
     ShowTransferStats();
     FResumePosition = 0;
-    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
+    // The server called it complete, but the file did not get through.
+    if (FTransferError == 0 && FDataLostCode != 0) SetFailure(FDataLostCode, FDataLostText);
+    FRequestStatus = FTransferError ? FTransferError : FDataLostCode ? FDataLostCode : FDataCloseError;
     FinishRequest(FRequestStatus);
 }
 
@@ -506,6 +508,8 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     FTransferredBytes = 0;
     FDataCloseError = 0;
     FTransferError = 0;
+    FDataLostCode = 0;
+    FDataLostText.clear();
     FStepRunning = FAppendMode ? stAppe : stStor;
     if (FSendBlock.empty()) FSendBlock.resize(kSendBlockSize);
     bool cancel = false;
@@ -610,8 +614,7 @@ void TCustomFtpCli::SendNextBlock(std::uint16_t Error)
     if (!FireProgress()) return;
     if (Error != 0) {
         FireDisplay("<ERROR>      Error #" + std::to_string(Error) + " sending data");
-        FTransferError = 550;
-        SetFailure(550, "550 Error #" + std::to_string(Error) + " sending data");
+        LoseUploadData(550, "550 Error #" + std::to_string(Error) + " sending data");
         ResetDataConnection();
         return;
     }
@@ -646,14 +649,21 @@ void TCustomFtpCli::DataClosedPut(std::uint16_t Error)
 {
     FireDisplay("<STATUS>     Data Session closed!");
     // A data connection that ends before the whole file left did not carry it.
-    if (!FUploadEof && FTransferError == 0) {
-        FTransferError = 426;
-        SetFailure(426, "426 Data connection closed before the end of the file");
-    }
+    if (!FUploadEof) LoseUploadData(426, "426 Data connection closed before the end of the file");
     ReleaseLocalStream();
     FPutDataClosed = true;
     FDataCloseError = Error;
     Next3PutAsync();
+}
+
+void TCustomFtpCli::LoseUploadData(int Code, const std::string& Text)
+{
+    // Servers close the data connection before they say why (a full disk, a
+    // quota): their final reply, awaited still, names the failure when it
+    // refuses the file.
+    if (FTransferError != 0 || FDataLostCode != 0) return;
+    FDataLostCode = Code;
+    FDataLostText = Text;
 }
 
 void TCustomFtpCli::PutFinalReply()

@@ -199,6 +199,22 @@ std::string Session::DataReceiveAll()
     return all;
 }
 
+std::string Session::DataReceive(std::size_t count)
+{
+    std::string some;
+    while (data >= 0 && some.size() < count) {
+        if (!WaitReadable(data, kWaitMs)) {
+            Fail("data connection silent");
+            break;
+        }
+        char buf[65536];
+        ssize_t n = ::recv(data, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        some.append(buf, static_cast<std::size_t>(n));
+    }
+    return some;
+}
+
 void Session::CloseData() { CloseFd(data); }
 
 void Session::AbortData()

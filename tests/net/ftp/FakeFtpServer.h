@@ -37,6 +37,8 @@ public:
     void DataSend(const std::string& bytes);
     // Receives until the client closes the data connection.
     std::string DataReceiveAll();
+    // Receives until at least count bytes came (or the connection ended).
+    std::string DataReceive(std::size_t count);
     void CloseData();
     // Resets the data connection instead of closing it cleanly.
     void AbortData();

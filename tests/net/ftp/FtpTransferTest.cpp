@@ -636,3 +636,52 @@ TEST(FtpTransfer, ServerAnswerAfterAFailedDataConnectionIsNotTheNextReply)
 }
 
 } // namespace
+
+namespace {
+
+// A server that refuses the rest of a file (a full disk, a quota) closes the
+// data connection and then says why: its reply is the outcome. A close
+// followed by a success reply still lost the end of the file.
+TEST(FtpTransfer, ServerRefusalAfterItClosedTheUploadConnection)
+{
+    struct Case {
+        const char* reply;
+        bool replyFirst;
+        int error;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"552 Exceeded storage allocation.", false, 552, "552 Exceeded storage allocation."},
+        {"552 Exceeded storage allocation.", true, 552, "552 Exceeded storage allocation."},
+        {"226 Transfer complete.", false, 426, "426 Data connection closed before the end of the file"},
+    };
+    TempDir dir;
+    WriteFile(dir / "big", PatternBytes(8 * 1048576, 13));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.reply) + (c.replyFirst ? ", reply first" : ", close first"));
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.OpenData();
+                                  s.Expect("STOR big");
+                                  s.Reply("150 go on");
+                                  s.DataReceive(65536);
+                                  if (c.replyFirst) s.Reply(c.reply);
+                                  s.CloseData();
+                                  if (!c.replyFirst) s.Reply(c.reply);
+                              }});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("big");
+        client.ftp.SetLocalFileName(dir / "big");
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqStore, c.error));
+        EXPECT_EQ(client.ftp.ErrorMessage(), c.message);
+        client.ftp.AbortRequest();
+        server.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+} // namespace
