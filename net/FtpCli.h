@@ -301,6 +301,8 @@ protected:
     virtual void FireDisplayFile(std::string Msg);
     virtual void FireErrorReport(const std::string& Msg);
     virtual bool FireProgress();
+    // Bytes of the running transfer moved (a send took some).
+    virtual void TransferMoved() {}
     virtual void ShowTransferStats();
     virtual os::LRESULT DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam);
     virtual void ProcessBgException(rtl::Exception& E);
@@ -373,6 +375,18 @@ protected:
     void LoseUploadData(int Code, const std::string& Text);
     void Next3PutAsync();
     void HandleStartSendMessage();
+    void UploadBytesSent(int Sent);
+    // Bytes of the data connection the peer acknowledged; -1 when unknown.
+    std::int64_t DataBytesAcknowledged() const;
+    // An upload whose data connection stands and whose request runs.
+    bool Uploading() const;
+    // While an upload runs, a timer watches the server acknowledge its
+    // bytes: each move fires progress and keeps the time-out away.
+    void StartUploadWatch();
+    void UploadWatchTick();
+    // The position progress reports: for uploads what the server has
+    // acknowledged, not what the socket took.
+    std::int64_t ProgressPosition() const;
     // Ends the request with a failure, closing the data connection.
     void FailTransfer(int Code, const std::string& Text);
     // A data connection that could not be made fails the transfer; when the
@@ -399,6 +413,9 @@ protected:
     static constexpr std::int64_t kWriteBehindSize = 1048576;
     // Uploads hand the socket this much at a time.
     static constexpr std::int64_t kSendBlockSize = 262144;
+    // Uploads fire progress at most this often (ms) while bytes move.
+    static constexpr std::int64_t kProgressIntervalMs = 100;
+    static constexpr std::uintptr_t kUploadWatchTimer = 1;
 
     // Properties.
     std::string FHostName, FPort = "ftp", FUserName, FPassWord, FLocalFileName, FHostFileName, FHostDirName;
@@ -461,6 +478,9 @@ protected:
     std::int64_t FRemoteSize = 0;
     std::int64_t FResumePosition = 0;
     std::int64_t FTransferStartTick = 0, FTransferEndTick = 0;
+    std::int64_t FLastProgressTick = 0;
+    std::int64_t FAckedBase = -1; // acknowledged bytes when the upload's connection stood; -1 unknown
+    std::int64_t FAcked = 0;      // file bytes acknowledged since
     bool FFinalReplySeen = false, FGetDataClosed = false, FPutDataClosed = false, FPassiveMode = false,
          FUploadEof = false, FTransferStarted = false, FDataConnected = false;
     std::vector<char> FWriteBehindBuffer;
@@ -494,6 +514,7 @@ public:
 
 protected:
     bool FireProgress() override;
+    void TransferMoved() override;
 
 private:
     int FTimeout = 15;

@@ -685,3 +685,65 @@ TEST(FtpTransfer, ServerRefusalAfterItClosedTheUploadConnection)
 }
 
 } // namespace
+
+namespace {
+
+// Through a slow link an upload keeps moving: the time-out measures silence,
+// also while the socket still holds the file's tail after the last send.
+TEST(FtpTransfer, SlowUploadOutlastsTheTimeout)
+{
+    const std::string data = PatternBytes(512 * 1024, 14);
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.dataReceiveBuffer = 16384;
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.OpenData();
+                              s.Expect("STOR slow");
+                              s.Reply("150 go on");
+                              s.DataReceiveSlowly(4096, 20);
+                              s.Reply("226 stored");
+                          }});
+    TempDir dir;
+    WriteFile(dir / "slow", data);
+    FtpTestClient client(server.Port());
+    client.ftp.SetTimeout(1);
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("slow");
+    client.ftp.SetLocalFileName(dir / "slow");
+    EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainUpload)) << client.ftp.ErrorMessage();
+    server.Join();
+    EXPECT_EQ(server.Received(), data);
+}
+
+// Progress shows an upload moving while a block is still on its way, not
+// only once per block.
+TEST(FtpTransfer, UploadProgressMovesWithinABlock)
+{
+    const std::string data = PatternBytes(3 * 1048576, 15);
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.dataReceiveBuffer = 16384;
+                              s.Expect("PASV");
+                              s.PassiveReply();
+                              s.OpenData();
+                              s.Expect("STOR watched");
+                              s.Reply("150 go on");
+                              s.DataReceiveSlowly(16384, 10);
+                              s.Reply("226 stored");
+                          }});
+    TempDir dir;
+    WriteFile(dir / "watched", data);
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("watched");
+    client.ftp.SetLocalFileName(dir / "watched");
+    std::vector<std::int64_t> withinBlock;
+    client.ftp.OnProgress = [&](TObject*, std::int64_t count, bool&) {
+        if (count % (256 * 1024) != 0 && count != static_cast<std::int64_t>(data.size())) withinBlock.push_back(count);
+    };
+    EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainUpload)) << client.ftp.ErrorMessage();
+    server.Join();
+    EXPECT_EQ(server.Received(), data);
+    EXPECT_FALSE(withinBlock.empty());
+}
+
+} // namespace
