@@ -234,6 +234,15 @@ std::string Session::DataReceiveSlowly(std::size_t chunk, int pauseMs)
     return all;
 }
 
+void Session::BeginPassiveUpload(const std::string& verb)
+{
+    Expect("PASV");
+    PassiveReply();
+    OpenData();
+    Expect(verb);
+    Reply("150 go on");
+}
+
 void Session::CloseData() { CloseFd(data); }
 
 void Session::AbortData()

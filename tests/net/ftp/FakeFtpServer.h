@@ -46,6 +46,10 @@ public:
     // Resets the data connection instead of closing it cleanly.
     void AbortData();
 
+    // The start of a passive upload: PASV, the data connection, the upload
+    // command (checked against verb) and its 150.
+    void BeginPassiveUpload(const std::string& verb);
+
     void Fail(const std::string& message);
 
     int control = -1;

@@ -165,11 +165,7 @@ TEST(FtpTransfer, ControlDroppedMidRetrKeepsExactlyTheBytesReceived)
 TEST(FtpTransfer, ControlDroppedMidStorIsAnError)
 {
     FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
-                              s.Expect("PASV");
-                              s.PassiveReply();
-                              s.OpenData();
-                              s.Expect("STOR big");
-                              s.Reply("150 go on");
+                              s.BeginPassiveUpload("STOR big");
                               s.Sleep(100);
                               s.CloseControl();
                               s.DataReceiveAll();
@@ -660,11 +656,7 @@ TEST(FtpTransfer, ServerRefusalAfterItClosedTheUploadConnection)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.reply) + (c.replyFirst ? ", reply first" : ", close first"));
         FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
-                                  s.Expect("PASV");
-                                  s.PassiveReply();
-                                  s.OpenData();
-                                  s.Expect("STOR big");
-                                  s.Reply("150 go on");
+                                  s.BeginPassiveUpload("STOR big");
                                   s.DataReceive(65536);
                                   if (c.replyFirst) s.Reply(c.reply);
                                   s.CloseData();
@@ -688,31 +680,37 @@ TEST(FtpTransfer, ServerRefusalAfterItClosedTheUploadConnection)
 
 namespace {
 
-// Through a slow link an upload keeps moving: the time-out measures silence,
-// also while the socket still holds the file's tail after the last send.
-TEST(FtpTransfer, SlowUploadOutlastsTheTimeout)
+// Uploads data through a server that reads chunk bytes every pauseMs
+// behind a small receive buffer: a slow link. True when the upload
+// succeeded and the server got every byte.
+bool UploadThroughASlowLink(const std::string& data, std::size_t chunk, int pauseMs, int timeout,
+                            TFtpProgress progress = nullptr)
 {
-    const std::string data = PatternBytes(512 * 1024, 14);
     FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
                               s.dataReceiveBuffer = 16384;
-                              s.Expect("PASV");
-                              s.PassiveReply();
-                              s.OpenData();
-                              s.Expect("STOR slow");
-                              s.Reply("150 go on");
-                              s.DataReceiveSlowly(4096, 20);
+                              s.BeginPassiveUpload("STOR slow");
+                              s.DataReceiveSlowly(chunk, pauseMs);
                               s.Reply("226 stored");
                           }});
     TempDir dir;
     WriteFile(dir / "slow", data);
     FtpTestClient client(server.Port());
-    client.ftp.SetTimeout(1);
-    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetTimeout(timeout);
+    if (!client.Block(&TCustomFtpCli::ChainLogin)) return false;
     client.ftp.SetHostFileName("slow");
     client.ftp.SetLocalFileName(dir / "slow");
-    EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainUpload)) << client.ftp.ErrorMessage();
+    client.ftp.OnProgress = std::move(progress);
+    const bool ok = client.Block(&TCustomFtpCli::ChainUpload);
+    EXPECT_TRUE(ok) << client.ftp.ErrorMessage();
     server.Join();
-    EXPECT_EQ(server.Received(), data);
+    return ok && server.Received() == data;
+}
+
+// Through a slow link an upload keeps moving: the time-out measures silence,
+// also while the socket still holds the file's tail after the last send.
+TEST(FtpTransfer, SlowUploadOutlastsTheTimeout)
+{
+    EXPECT_TRUE(UploadThroughASlowLink(PatternBytes(512 * 1024, 14), 4096, 20, 1));
 }
 
 // Progress shows an upload moving while a block is still on its way, not
@@ -720,29 +718,10 @@ TEST(FtpTransfer, SlowUploadOutlastsTheTimeout)
 TEST(FtpTransfer, UploadProgressMovesWithinABlock)
 {
     const std::string data = PatternBytes(3 * 1048576, 15);
-    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
-                              s.dataReceiveBuffer = 16384;
-                              s.Expect("PASV");
-                              s.PassiveReply();
-                              s.OpenData();
-                              s.Expect("STOR watched");
-                              s.Reply("150 go on");
-                              s.DataReceiveSlowly(16384, 10);
-                              s.Reply("226 stored");
-                          }});
-    TempDir dir;
-    WriteFile(dir / "watched", data);
-    FtpTestClient client(server.Port());
-    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
-    client.ftp.SetHostFileName("watched");
-    client.ftp.SetLocalFileName(dir / "watched");
     std::vector<std::int64_t> withinBlock;
-    client.ftp.OnProgress = [&](TObject*, std::int64_t count, bool&) {
+    EXPECT_TRUE(UploadThroughASlowLink(data, 16384, 10, 15, [&](TObject*, std::int64_t count, bool&) {
         if (count % (256 * 1024) != 0 && count != static_cast<std::int64_t>(data.size())) withinBlock.push_back(count);
-    };
-    EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainUpload)) << client.ftp.ErrorMessage();
-    server.Join();
-    EXPECT_EQ(server.Received(), data);
+    }));
     EXPECT_FALSE(withinBlock.empty());
 }
 
