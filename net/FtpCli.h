@@ -413,7 +413,7 @@ protected:
     static constexpr std::int64_t kWriteBehindSize = 1048576;
     // Uploads hand the socket this much at a time.
     static constexpr std::int64_t kSendBlockSize = 262144;
-    // Uploads fire progress at most this often (ms) while bytes move.
+    // How often (ms) the upload watch looks, and fires progress at most.
     static constexpr std::int64_t kProgressIntervalMs = 100;
     static constexpr std::uintptr_t kUploadWatchTimer = 1;
 

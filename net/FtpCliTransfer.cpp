@@ -697,7 +697,8 @@ void TCustomFtpCli::UploadWatchTick()
     if (acked < 0 || FAckedBase < 0 || acked - FAckedBase <= FAcked) return;
     FAcked = acked - FAckedBase;
     TransferMoved();
-    if (FTransferError == 0 && FLocalStream && NowMs() - FLastProgressTick >= kProgressIntervalMs) FireProgress();
+    // A block that just started fired progress already.
+    if (FTransferError == 0 && FLocalStream && NowMs() - FLastProgressTick >= kProgressIntervalMs / 2) FireProgress();
 }
 
 std::int64_t TCustomFtpCli::ProgressPosition() const
