@@ -296,4 +296,35 @@ TEST_F(BrowserWindows, BrowseServerLinkRowIsAFolderOpenedByItsName)
     EXPECT_EQ(b.form.Remote().CurrentDir(), "/up/");
 }
 
+TEST_F(BrowserWindows, BrowseServerIgnoresClicksWhileBusyAndReportsALostConnection)
+{
+    FakeFtpServer server({Welcome(), Login(), ActiveList(kListing), Answer("PWD", "257 \"/\""), Answer("CWD pub", "250 ok"),
+                          [](Session& s) {
+                              s.ActiveFromPort(s.Expect("PORT"));
+                              s.Reply("200 PORT ok");
+                              s.Expect("LIST");
+                              s.Reply("150 slow listing");
+                              s.Sleep(600);
+                              s.OpenData();
+                              s.CloseData();
+                              s.Reply("226 done");
+                          },
+                          Answer("PWD", "257 \"/pub\""), [](Session& s) { s.CloseControl(); }});
+    BrowseServer b(server.Port(), "user", "pass");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.combo->count() == 1; }, 20000)) << b.log->toPlainText().toStdString();
+    b.DoubleClick("pub");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.log->toPlainText().contains("150 slow listing"); }, 20000));
+    // The old rows are still there, but a change now would cut the listing short.
+    b.DoubleClick("..");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.combo->count() == 2; }, 20000)) << b.log->toPlainText().toStdString();
+    EXPECT_EQ(Column0(b.list), std::vector<std::string>{".."});
+    ASSERT_TRUE(server.Join());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !b.form.Client().HasSession(); }, 20000));
+    b.DoubleClick("..");
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox), std::vector<std::string>{"error"});
+    EXPECT_TRUE(dialogs->Texts(TDialogCall::kError).empty());
+    EXPECT_TRUE(b.log->toPlainText().contains("not connected"));
+    for (const auto& c : server.Commands()) EXPECT_NE(c, "CWD ..");
+}
+
 } // namespace
