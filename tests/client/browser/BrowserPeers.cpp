@@ -4,6 +4,15 @@
 
 namespace browsertest {
 
+bool RealServer::Restart()
+{
+    portlorn.kill();
+    portlorn.wait();
+    portlorn = testsupport::ChildProcess({PORTLORN_RUNNER, "--root", root, "--port", std::to_string(port)},
+                                         portlornDir / "log");
+    return testsupport::WaitForTcpPort(port);
+}
+
 std::unique_ptr<RealServer> StartServer(const std::string& name)
 {
     auto s = std::make_unique<RealServer>();
@@ -11,9 +20,7 @@ std::unique_ptr<RealServer> StartServer(const std::string& name)
         s->root = s->portlornDir / "root";
         ::mkdir(s->root.c_str(), 0755);
         s->port = testsupport::FreeTcpPort();
-        s->portlorn = testsupport::ChildProcess(
-            {PORTLORN_RUNNER, "--root", s->root, "--port", std::to_string(s->port)}, s->portlornDir / "log");
-        if (!testsupport::WaitForTcpPort(s->port)) s->error = testsupport::ReadFile(s->portlornDir / "log");
+        if (!s->Restart()) s->error = testsupport::ReadFile(s->portlornDir / "log");
         s->user = "user";
         s->pass = "pass";
         return s;

@@ -18,6 +18,9 @@ struct RealServer {
     std::string root;     // local path of the folder the tests write in
     std::string writable; // its remote name below the login folder ("" for the login folder)
     std::string error;
+    // The project's server only: ends the process (dropping every session)
+    // and starts it again on the same port; false when it does not come back.
+    bool Restart();
     // Lets the server process reach a file or folder the test made.
     void Adopt(const std::string& localPath) const
     {

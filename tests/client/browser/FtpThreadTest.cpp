@@ -279,6 +279,23 @@ TEST_P(BrowserServers, BrowsesMakesRenamesAndDeletes)
     EXPECT_TRUE(std::filesystem::exists(base + "/three"));
 }
 
+TEST(BrowserReconnect, FolderOpenAfterTheConnectionDroppedLogsInAgain)
+{
+    auto server = browsertest::StartServer("portlorn");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    ::mkdir((server->root + "/sub").c_str(), 0755);
+    BrowserKit kit;
+    kit->Connect(Site(server->port, server->user, server->pass));
+    ASSERT_TRUE(kit.WaitIdle());
+    ASSERT_EQ(kit.roots, 1);
+    const std::string root = kit->DirBuffer().Get(0)->Path;
+    ASSERT_TRUE(server->Restart());
+    kit->OpenDir(root + "/sub");
+    ASSERT_TRUE(kit.WaitIdle());
+    EXPECT_EQ(kit.folders, 1) << testing::PrintToString(kit.display);
+    EXPECT_EQ(std::count(kit.display.begin(), kit.display.end(), "<COMMAND>    USER user"), 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Peers, BrowserServers, ::testing::Values("pyftpdlib", "vsftpd", "portlorn"));
 
 } // namespace
