@@ -41,14 +41,6 @@ bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
 
 std::string WithSlash(const std::string& path) { return path.empty() || path.back() != '/' ? path + "/" : path; }
 
-bool ContainsNoCase(const std::string& text, const std::string& what)
-{
-    auto it = std::search(text.begin(), text.end(), what.begin(), what.end(),
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                      std::tolower(static_cast<unsigned char>(b)); });
-    return it != text.end();
-}
-
 // A listing name that names one entry of this folder and nothing else.
 bool SafeEntryName(const std::string& name)
 {
@@ -116,7 +108,8 @@ TFtpManager::~TFtpManager()
 
 TFtpClient* TFtpManager::Client(int slot) const
 {
-    return slot >= 0 && slot < kMaxSlots ? FSlots[slot].Client.get() : nullptr;
+    if (slot < 0 || slot >= kMaxSlots) return nullptr;
+    return FSlots[slot].Client.get();
 }
 
 void TFtpManager::Log(int slot, const std::string& text)
@@ -184,7 +177,7 @@ void TFtpManager::SetupConnection(int slot)
     std::string line;
     if (st.ProxySetting.Enabled) {
         line = "Using Proxy Connecting to " + host + " ...";
-        c->SetConnectionType(static_cast<TFtpConnectionType>(st.ProxySetting.Type ? st.ProxySetting.Type : ftpProxy));
+        c->SetConnectionType(static_cast<TFtpConnectionType>(st.ProxySetting.Type ? st.ProxySetting.Type : int(ftpProxy)));
         c->SetProxyServer(st.ProxySetting.Host);
         c->SetProxyPort(st.ProxySetting.Port);
         c->SetProxyUser(st.ProxySetting.User);
@@ -192,7 +185,7 @@ void TFtpManager::SetupConnection(int slot)
         c->SetPassiveMode(true);
     } else if (st.SocksSetting.Enabled) {
         line = "Using Socks Connecting to " + host + " ...";
-        c->SetConnectionType(static_cast<TFtpConnectionType>(st.SocksSetting.Type ? st.SocksSetting.Type : ftpSocks5));
+        c->SetConnectionType(static_cast<TFtpConnectionType>(st.SocksSetting.Type ? st.SocksSetting.Type : int(ftpSocks5)));
         c->SetSocksServer(st.SocksSetting.Host);
         c->SetSocksPort(st.SocksSetting.Port);
         c->SetSocksUserCode(st.SocksSetting.User);

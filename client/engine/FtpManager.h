@@ -164,6 +164,7 @@ private:
 
     // run
     void StartSlotItem(int slot);
+    void StartSlotTransfer(int slot);
     void OpenSlot(int slot);
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);

@@ -292,18 +292,25 @@ void TFtpManager::StartSlotItem(int slot)
 {
     auto& s = FSlots[slot];
     TFtpClient& c = *s.Client;
+    const bool binary = !IsAsciiName(s.Item->LocalPath);
+    if (s.Binary == (binary ? 1 : 0)) {
+        StartSlotTransfer(slot);
+        return;
+    }
+    // The TYPE goes out as a request of its own, not a blocking call: a wait
+    // here would run other slots' events underneath this one.
+    s.Binary = -1;
+    c.SetBinary(binary);
+    Start(slot, rqType, &TCustomFtpCli::SendType);
+}
+
+void TFtpManager::StartSlotTransfer(int slot)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
     const TTransferFileInfo item = *s.Item;
     c.SetHostFileName(item.HostPath);
     const bool ascii = IsAsciiName(item.LocalPath);
-    // The blocking TYPE lets other slots' events run: the run may have been
-    // aborted meanwhile.
-    const bool typed = SetSlotTransferType(c, !ascii);
-    if (!s.Item || AbortPending || !FRunActive) return;
-    if (!typed) {
-        Log(slot, "TYPE refused: " + c.ReplyText());
-        FailSlotItem(slot, true, false);
-        return;
-    }
     s.StoppedPastEnd = false;
     if (item.IsDownload) {
         const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
@@ -357,6 +364,15 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
         else if (request == rqUser && c.ReplyCode() != 230) Start(slot, rqPass, &TCustomFtpCli::SendPass);
         else StartSlotItem(slot);
+        return;
+    case rqType:
+        if (error != 0) {
+            Log(slot, "TYPE refused: " + c.ReplyText());
+            FailSlotItem(slot, true, false);
+            return;
+        }
+        s.Binary = c.Binary() ? 1 : 0;
+        StartSlotTransfer(slot);
         return;
     case rqResumeDownload:
     case rqStore: FinishSlotItem(slot, error); return;

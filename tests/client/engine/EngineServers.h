@@ -58,8 +58,11 @@ inline std::unique_ptr<EngineServer> StartEngineServer(const std::string& kind)
         s->dir = s->root + "/";
         s->localDir = s->dir;
         s->logPath = s->tmp->path() + "/server.log";
+        // Through a shell, so the log tells how the server ended.
         s->runner = testsupport::ChildProcess(
-            {PORTLORN_RUNNER, "--root", s->root, "--port", std::to_string(s->port), "--log"}, s->logPath);
+            {"/bin/sh", "-c", std::string(PORTLORN_RUNNER) + " --root '" + s->root + "' --port " + std::to_string(s->port) +
+                                  " --log; echo \"server exit status $?\""},
+            s->logPath);
         if (!testsupport::WaitForTcpPort(s->port)) s->error = "portlorn_runner did not start: " + s->Log();
         return s;
     }
