@@ -1,7 +1,9 @@
 // The engine against real servers on loopback: login, browsing, expansion
 // and transfer runs, byte-exact.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -304,6 +306,81 @@ TEST_P(EngineAbortOnServer, UserAbortGivesItemsBackAndTheBrokenListResumesByteEx
         ADD_FAILURE() << "the run ended before the abort, " << (w.failed > f ? "failed" : "complete");
     }
     EXPECT_TRUE(HasBytes(local->path() + "/a/ab/big", big));
+}
+
+// Parts of a 13 GiB sparse file: every boundary lies past 4 GiB. The split
+// is taken from the run's items; then the tail of each part (as a broken
+// list holds it) is fetched, and the REST positions and the bytes around
+// each boundary are checked.
+TEST(EngineLargeFile, SplitPartsPastFourGiB)
+{
+    auto server = StartEngineServer("vsftpd");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    const std::int64_t size = 13LL * 1024 * 1024 * 1024 + 12345;
+    const std::int64_t v = size / 3;
+    const std::int64_t tail = 65536;
+    const std::string remote = server->Local("huge");
+    const int fd = ::open(remote.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    // Distinct bytes around each boundary and at the end; holes elsewhere.
+    for (std::int64_t b : {v, 2 * v, size}) {
+        const std::int64_t from = b - tail - 4096;
+        const std::string bytes = PatternBytes(std::min<std::int64_t>(tail + 8192, size - from), static_cast<std::uint32_t>(b));
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), from), static_cast<ssize_t>(bytes.size()));
+    }
+    ::close(fd);
+    server->Adopt(remote);
+
+    TempDir local;
+    HeadlessWindow w;
+    w.settings.SplitNum = 3;
+    TFtpManager m(w);
+    m.CreateConnections(3);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server->Host()); }));
+    const std::string lp = local / "huge";
+    w.state = 5;
+    m.StartTransfer({{true, server->dir + "huge", lp, size, 0, size, false}}, 0);
+    // Only the split is wanted from this run.
+    m.AbortOperation();
+    os::MessageLoop::ForThisThread().WaitUntil([&] { return w.failed > 0; }, 30000);
+    ASSERT_EQ(w.failed, 1);
+    ASSERT_EQ(w.runItems.size(), 3u);
+    const std::pair<std::int64_t, std::int64_t> want[] = {{0, v}, {v, 2 * v}, {2 * v, size}};
+    for (int g = 0; g < 3; ++g) {
+        EXPECT_EQ(w.runItems[g].BeginPos, want[g].first);
+        EXPECT_EQ(w.runItems[g].EndPos, want[g].second);
+    }
+
+    std::vector<TTransferFileInfo> q = w.runItems;
+    for (auto& item : q) item.BeginPos = item.EndPos - tail;
+    w.state = 5;
+    ASSERT_TRUE(w.Run([&] { m.StartTransfer(q, 1); }, 120000));
+    const std::string log = server->Log();
+    for (const auto& item : q) EXPECT_NE(log.find("REST " + std::to_string(item.BeginPos)), std::string::npos) << item.BeginPos;
+
+    auto readAt = [](const std::string& path, std::int64_t at, std::size_t n) {
+        std::string out(n, '\0');
+        const int f = ::open(path.c_str(), O_RDONLY);
+        const ssize_t got = f >= 0 ? ::pread(f, out.data(), n, at) : -1;
+        if (f >= 0) ::close(f);
+        out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        return out;
+    };
+    for (const auto& item : q) {
+        // The part's own bytes, up to its boundary, are the server's.
+        EXPECT_EQ(readAt(lp, item.BeginPos, tail), readAt(remote, item.BeginPos, tail)) << item.EndPos;
+        // Past a boundary: the server's bytes where written, else a hole.
+        if (item.EndPos < size) {
+            const std::string after = readAt(lp, item.EndPos, 4096), server4k = readAt(remote, item.EndPos, 4096);
+            for (std::size_t i = 0; i < after.size(); ++i)
+                if (after[i] != 0) {
+                    ASSERT_EQ(after[i], server4k[i]) << "byte " << item.EndPos + static_cast<std::int64_t>(i);
+                }
+        }
+    }
+    EXPECT_EQ(GetLocalFileSize(lp), size);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, EngineOnServer, ::testing::Values("vsftpd", "pyftpdlib", "portlorn"),

@@ -62,6 +62,8 @@ public:
         KeepBroken();
     }
     void ItemCompleted(const TTransferFileInfo& Item, int) override { completed.push_back(Item); }
+    void SetRunItems(const std::vector<TTransferFileInfo>& Items) override { runItems = Items; }
+    std::vector<TTransferFileInfo> runItems;
     void ShowMessage(const std::string& Text) override { messages.push_back(Text); }
     const TClientSettings& Settings() const override { return settings; }
     int SessionState() const override { return state; }
