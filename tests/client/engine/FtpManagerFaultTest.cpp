@@ -278,6 +278,39 @@ TEST_F(EngineFaults, HostileListingWritesNothingOutsideTheTarget)
     EXPECT_EQ(m.GetRemoteDir(), "/");
 }
 
+TEST_F(EngineFaults, UploadRefusedAtTheEndIsNotComplete)
+{
+    WriteFile(dir / "up", data);
+    FakeFtpServer server(EngineLogin() + std::vector<Step>{
+        Answer("TYPE I", "200 Type set to I"),
+        [](Session& s) {
+            s.Expect("PASV");
+            s.PassiveReply();
+            s.Expect("STOR /up");
+            s.Reply("150 Ok to send data");
+            s.OpenData();
+            s.DataReceiveAll();
+            s.Reply("552 Quota exceeded");
+        },
+    });
+    TFtpManager m(w);
+    Connect(m, server);
+    EXPECT_FALSE(RunQueue(m, {{false, "/up", dir / "up", 1000, 0, 1000, false}}));
+    EXPECT_TRUE(w.completed.empty());
+    EXPECT_EQ(server.Received(), data);
+    EXPECT_EQ(BrokenOnDisk().size(), 1u);
+}
+
+TEST(EngineWithoutSession, FolderChangeAndRefreshEndFailed)
+{
+    HeadlessWindow w;
+    TFtpManager m(w);
+    m.CreateConnections(2);
+    EXPECT_FALSE(w.Run([&] { m.ChangeRemoteDir("pub"); }));
+    EXPECT_FALSE(w.Run([&] { m.RefreshRemoteDir("/pub/"); }));
+    EXPECT_EQ(w.failed, 2);
+}
+
 TEST(ExpandedLocalPath, RefusesEveryPathThatLeavesTheTarget)
 {
     const struct {

@@ -308,6 +308,55 @@ TEST_P(EngineAbortOnServer, UserAbortGivesItemsBackAndTheBrokenListResumesByteEx
     EXPECT_TRUE(HasBytes(local->path() + "/a/ab/big", big));
 }
 
+// What is on the local disk changes only once a run starts, and then a file
+// that is not resumed is replaced whole: no old tail behind the new bytes.
+TEST(EngineLocalFiles, ReplacedWholeAndOnlyAfterTheQuestions)
+{
+    auto server = StartEngineServer("pyftpdlib");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    WriteFile(server->Local("two"), "ab");
+    WriteFile(server->Local("whole"), "new");
+    TempDir local;
+    const std::string old(100, 'o');
+    WriteFile(local / "two", old);
+    WriteFile(local / "whole", old);
+
+    HeadlessWindow w;
+    w.settings.SplitNum = 3;
+    w.settings.ConfirmFlags.Overwrite = true;
+    TFtpManager m(w);
+    m.CreateConnections(3);
+    m.SetSplitFileSize(0);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server->Host()); }));
+    auto item = [&](const std::string& name, std::int64_t size) {
+        return TTransferFileInfo{true, server->dir + name, local / name, size, 0, size, false};
+    };
+
+    // The dialog's close box skips: nothing is asked further, nothing changes.
+    w.fileExists = [](const std::string&) { return -1; };
+    w.state = 5;
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer({item("two", 2), item("whole", 3)}, 0); }));
+    EXPECT_EQ(w.questions.size(), 2u);
+    EXPECT_EQ(ReadFile(local / "two"), old);
+
+    // Overwrite, then No to the free-space question: the run does not start
+    // and the file is still there.
+    w.fileExists = [](const std::string&) { return 1; };
+    auto huge = item("whole", 1LL << 60);
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer({huge}, 0); }));
+    EXPECT_NE(w.questions.back().find("Disk free space not enough"), std::string::npos);
+    EXPECT_EQ(ReadFile(local / "whole"), old);
+    EXPECT_TRUE(w.completed.empty());
+
+    // Overwrite all: a 2-byte file split by 3 comes in 2 parts, never an
+    // empty one, the 3-byte file in 3; both files lose their old tails.
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer({item("two", 2), item("whole", 3)}, 0); }));
+    EXPECT_EQ(w.runItems.size(), 5u);
+    EXPECT_EQ(ReadFile(local / "two"), "ab");
+    EXPECT_EQ(ReadFile(local / "whole"), "new");
+}
+
 // Parts of a 13 GiB sparse file: every boundary lies past 4 GiB. The split
 // is taken from the run's items; then the tail of each part (as a broken
 // list holds it) is fetched, and the REST positions and the bytes around
