@@ -225,14 +225,7 @@ void TFtpManager::SetConnectionCount(int n)
     for (int i = old; i < n; ++i) {
         WireClient(i);
         SetupConnection(i);
-        if (FRunActive) {
-            auto item = NextQueueItem(i);
-            if (!item) continue;
-            FSlots[i].Item = std::move(item);
-            FSlots[i].Position = std::max<std::int64_t>(FSlots[i].Item->BeginPos, 0);
-            FSlots[i].State = 3;
-            OpenSlot(i);
-        }
+        if (FRunActive) TakeQueueItem(i);
     }
 }
 

@@ -163,6 +163,9 @@ private:
     void EndExpansion();
 
     // run
+    // Gives the slot the next queue item and starts it: at once on a session
+    // that is up, else after a login. False when the queue is empty.
+    bool TakeQueueItem(int slot);
     void StartSlotItem(int slot);
     void StartSlotTransfer(int slot);
     void OpenSlot(int slot);

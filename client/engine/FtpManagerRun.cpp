@@ -258,21 +258,26 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     for (auto& s : FSlots) s.Item.reset();
     FRunActive = true;
     FHandingOut = true;
-    for (int i = 0; i < FClientCount && FRunActive; ++i) {
-        auto item = NextQueueItem(i);
-        if (!item) break;
-        auto& s = FSlots[i];
-        s.Item = std::move(item);
-        s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
-        s.State = 3;
-        if (s.Client->HasSession()) StartSlotItem(i);
-        else OpenSlot(i);
-    }
+    for (int i = 0; i < FClientCount && FRunActive; ++i)
+        if (!TakeQueueItem(i)) break;
     FHandingOut = false;
     CheckRunEnd();
 }
 
 // ---- slots -------------------------------------------------------------------------
+
+bool TFtpManager::TakeQueueItem(int slot)
+{
+    auto item = NextQueueItem(slot);
+    if (!item) return false;
+    auto& s = FSlots[slot];
+    s.Item = std::move(item);
+    s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
+    s.State = 3;
+    if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(slot);
+    else OpenSlot(slot);
+    return true;
+}
 
 void TFtpManager::OpenSlot(int slot)
 {
@@ -471,14 +476,7 @@ void TFtpManager::SlotGoesOn(int slot)
 {
     auto& s = FSlots[slot];
     s.Position = 0;
-    if (!s.Retired && s.Client->HasSession() && FRunActive && !AbortPending) {
-        if (auto next = NextQueueItem(slot)) {
-            s.Item = std::move(next);
-            s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
-            StartSlotItem(slot);
-            return;
-        }
-    }
+    if (!s.Retired && s.Client->HasSession() && FRunActive && !AbortPending && TakeQueueItem(slot)) return;
     if (slot != 0) s.State = 0;
     CheckRunEnd();
 }
@@ -490,12 +488,7 @@ void TFtpManager::HandToIdleSlots()
     for (int i = 0; i < FClientCount && !TransferQueue.empty(); ++i) {
         auto& s = FSlots[i];
         if (!s.Client || s.Retired || s.Item || !IsReadyState(s.Client->ClientState())) continue;
-        auto item = NextQueueItem(i);
-        s.Item = std::move(item);
-        s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
-        s.State = 3;
-        if (s.Client->HasSession()) StartSlotItem(i);
-        else OpenSlot(i);
+        TakeQueueItem(i);
     }
     FHandingOut = false;
 }
@@ -506,13 +499,7 @@ void TFtpManager::FillIdleConnections(int count)
     for (int i = 0; i < count && i < FClientCount; ++i) {
         auto& s = FSlots[i];
         if (s.Item || s.Retired) continue;
-        auto item = NextQueueItem(i);
-        if (!item) break;
-        s.Item = std::move(item);
-        s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
-        s.State = 3;
-        if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(i);
-        else OpenSlot(i);
+        if (!TakeQueueItem(i)) break;
     }
 }
 
