@@ -198,9 +198,6 @@ TEST_P(EngineOnServer, RunsOverOneFourAndSixteenConnectionsAreByteExact)
     for (const auto& [rel, data] : files) Put(*server, "src/" + rel, data);
 
     for (const RunCase rc : {RunCase{1, 0}, RunCase{4, 0}, RunCase{4, 3}, RunCase{16, 0}}) {
-        // A part ends by dropping its data connection, which the project's
-        // server does not survive yet (see EngineDropsDataOnServer).
-        if (rc.split && server->name == "portlorn") continue;
         SCOPED_TRACE("connections " + std::to_string(rc.connections) + " split " + std::to_string(rc.split));
         w.settings.SplitNum = rc.split;
         w.settings.EnableSplitDownload = true;
@@ -233,12 +230,7 @@ TEST_P(EngineOnServer, RunsOverOneFourAndSixteenConnectionsAreByteExact)
     }
 }
 
-// The project's server dies of SIGPIPE when a client drops a data
-// connection it is still writing (exit status 141 in its log); it joins this
-// suite once that is mended.
-class EngineDropsDataOnServer : public EngineOnServer {};
-
-TEST_P(EngineDropsDataOnServer, PoolShrinksAndGrowsDuringARun)
+TEST_P(EngineOnServer, PoolShrinksAndGrowsDuringARun)
 {
     const std::string big = PatternBytes(24 * 1024 * 1024 + 5, 77);
     Put(*server, "grow/big", big);
@@ -266,7 +258,7 @@ TEST_P(EngineDropsDataOnServer, PoolShrinksAndGrowsDuringARun)
         EXPECT_TRUE(HasBytes(local->path() + "/g/grow/s" + std::to_string(i), PatternBytes(20000 + i, 100 + i)));
 }
 
-TEST_P(EngineDropsDataOnServer, UserAbortGivesItemsBackAndTheBrokenListResumesByteExact)
+TEST_P(EngineOnServer, UserAbortGivesItemsBackAndTheBrokenListResumesByteExact)
 {
     const std::string big = PatternBytes(64 * 1024 * 1024, 5);
     Put(*server, "ab/big", big);
@@ -440,8 +432,6 @@ TEST(EngineLargeFile, SplitPartsPastFourGiB)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, EngineOnServer, ::testing::Values("vsftpd", "pyftpdlib", "portlorn"),
-                         [](const auto& info) { return info.param; });
-INSTANTIATE_TEST_SUITE_P(Servers, EngineDropsDataOnServer, ::testing::Values("vsftpd", "pyftpdlib"),
                          [](const auto& info) { return info.param; });
 
 } // namespace
