@@ -243,13 +243,20 @@ TEST_P(EngineOnServer, PoolShrinksAndGrowsDuringARun)
     w.state = 5;
     const int d = w.done, f = w.failed;
     auto& loop = os::MessageLoop::ForThisThread();
-    m->StartTransfer(q, 0);
     auto ended = [&] { return w.done + w.failed > d + f; };
-    loop.WaitUntil([&] { return ended() || m->GetRunDone() > 0; }, 60000);
-    if (!ended()) m->SetConnectionCount(2);
+    bool moved = false;
+    w.onProgress = [&] { moved = true; };
+    m->StartTransfer(q, 0);
+    // Shrink at the first bytes, grow at the next: both while parts run.
+    loop.WaitUntil([&] { return ended() || moved; }, 60000);
+    ASSERT_FALSE(ended());
+    m->SetConnectionCount(2);
     EXPECT_EQ(m->ClientCount(), 2);
-    loop.WaitUntil([&] { return ended() || w.completed.size() > 10; }, 60000);
-    if (!ended()) m->SetConnectionCount(5);
+    moved = false;
+    w.onProgress = [&] { moved = true; };
+    loop.WaitUntil([&] { return ended() || moved; }, 60000);
+    ASSERT_FALSE(ended());
+    m->SetConnectionCount(5);
     loop.WaitUntil(ended, 120000);
     w.state = 2;
     ASSERT_EQ(w.done, d + 1) << "the run did not complete";
@@ -354,6 +361,22 @@ TEST(EngineLocalFiles, ReplacedWholeAndOnlyAfterTheQuestions)
     EXPECT_EQ(w.runItems.size(), 5u);
     EXPECT_EQ(ReadFile(local / "two"), "ab");
     EXPECT_EQ(ReadFile(local / "whole"), "new");
+
+    // An edit download (state 9) asks nothing, and its parts stop at their
+    // ends as in a run.
+    const std::string edit = PatternBytes(3 * 1024 * 1024, 8);
+    WriteFile(server->Local("edit"), edit);
+    WriteFile(local / "edit", old);
+    const std::size_t asked = w.questions.size();
+    m.SetSplitFileSize(1000000);
+    w.log.clear();
+    w.state = 9;
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer({item("edit", static_cast<std::int64_t>(edit.size()))}, 0); }));
+    EXPECT_EQ(w.questions.size(), asked);
+    EXPECT_EQ(std::count_if(w.log.begin(), w.log.end(),
+                            [](const std::string& l) { return l.find("Abort requested") != std::string::npos; }),
+              2);
+    EXPECT_TRUE(HasBytes(local / "edit", edit));
 }
 
 // Parts of a 13 GiB sparse file: every boundary lies past 4 GiB. The split
