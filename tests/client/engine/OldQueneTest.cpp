@@ -56,6 +56,27 @@ TEST(OldQuene, RoundTripKeepsPositionsPastTwoGiB)
     }
 }
 
+TEST(OldQuene, PathsWithBlanksAtTheEndsResumeTheSameFile)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    TOldQuene q = Sample("2026-12-10 11:00:00");
+    q.Host.PassWord = " pass ";
+    q.Items[0].HostPath = "/pub/trailing space ";
+    q.Items[0].LocalPath = "/home/me/trailing space ";
+    q.Items[2].HostPath = "\"/up/quoted\"";
+    std::vector<TOldQuene> lists = {q};
+    SaveOldQuenes(file, lists, {});
+
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].Host, q.Host);
+    EXPECT_EQ(loaded[0].Items, q.Items);
+    EXPECT_EQ(BrokenQueueNodeTexts(loaded[0]).Downloads,
+              (std::vector<std::string>{"/pub/trailing space ", "/pub/big.iso"}));
+}
+
 TEST(OldQuene, SaveMergesOtherCopiesAndForgetsRemovedLists)
 {
     TempDir dir;
