@@ -1,6 +1,7 @@
 // curl downloading and uploading 1 GiB from the server component (through
 // the one-folder runner) and from vsftpd in the same run, on loopback.
-// Prints the rates of each and the ratio (component / vsftpd).
+// Prints the rates of each and the ratio (component / vsftpd), and the
+// median time from "150" to "226" of a small listing on each.
 //
 //   server_bench [size-in-MiB] [rounds]
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/server/FtpScriptClient.h"
 #include "tests/support/FtpServerPeers.h"
 #include "tests/support/TestSupport.h"
 
@@ -48,6 +50,37 @@ std::int64_t FileSize(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// Median milliseconds from the "150" of NLST to its "226", each over a
+// passive connection of its own: what a queue of small files pays per file.
+double MedianListingEndMs(int port, const std::string& user, const std::string& pass, const std::string& folder)
+{
+    servertest::ScriptClient c(port);
+    servertest::Reply r = c.Cmd("USER " + user);
+    if (r.code == 331) r = c.Cmd("PASS " + pass); // vsftpd's anonymous login needs none
+    if (r.code != 230 || (!folder.empty() && c.Cmd("CWD " + folder).code != 250)) {
+        std::fprintf(stderr, "cannot log in on port %d\n", port);
+        std::exit(1);
+    }
+    std::vector<double> ms;
+    for (int i = 0; i < 40; ++i) {
+        int data = c.Pasv();
+        if (data < 0 || c.Cmd("NLST").code != 150) {
+            std::fprintf(stderr, "NLST failed on port %d\n", port);
+            std::exit(1);
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        servertest::ReadToEnd(data);
+        ::close(data);
+        if (c.Read().code != 226) {
+            std::fprintf(stderr, "NLST did not end with 226 on port %d\n", port);
+            std::exit(1);
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
 }
 
 } // namespace
@@ -95,11 +128,14 @@ int main(int argc, char** argv)
         ::unlink((root + "/put-" + std::to_string(r) + ".bin").c_str());
         ::unlink(vsftpd.LocalPath("pub/put-" + std::to_string(r) + ".bin").c_str());
     }
+    const double ourEnd = MedianListingEndMs(port, "user", "pass", "");
+    const double theirEnd = MedianListingEndMs(vsftpd.Port(), "anonymous", "guest", "pub");
     const double mb = static_cast<double>(size) / 1e6;
     std::printf("size %lld MiB, best of %d rounds (curl on loopback)\n", static_cast<long long>(size >> 20), rounds);
     std::printf("download: component %8.1f MB/s   vsftpd %8.1f MB/s   ratio %.2f\n", mb / ourGet, mb / theirGet,
                 theirGet / ourGet);
     std::printf("upload:   component %8.1f MB/s   vsftpd %8.1f MB/s   ratio %.2f\n", mb / ourPut, mb / theirPut,
                 theirPut / ourPut);
+    std::printf("150 to 226 of NLST, median: component %.2f ms   vsftpd %.2f ms\n", ourEnd, theirEnd);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "server/ui/About.h"
 
+#include "platform/dialogs/EventHandler.h"
 #include "server/ui/Pictures.h"
 #include "ui_About.h"
 
@@ -7,7 +8,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::T
 {
     ui->setupUi(this);
     ui->Image1->setPixmap(PortlornIcon().pixmap(48, 48));
-    connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    ConnectHandler(ui->OKButton, &QPushButton::clicked, this, [this] { accept(); });
 }
 
 TfmAbout::~TfmAbout() = default;
