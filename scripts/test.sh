@@ -33,10 +33,12 @@ jobs=$(nproc)
 
 # The targets whose tests exercise threads: the message loop, its Qt bridge
 # and the host look-up pool (os), the socket and FTP client components (net),
-# and the server tests and SOCKS interop that drive peers from worker threads.
-# A test target that starts threads of its own belongs here too.
+# the server tests and SOCKS interop that drive peers from worker threads, and
+# the server runner (its look-up pool) under real clients. A test target that
+# starts threads of its own belongs here too.
 tsan_targets=(os_loop_tests os_winsock_tests os_qt_tests net_socket_tests net_socks_tests
-              net_line_tests net_ftp_tests server_session_tests server_fault_tests interop_socks_tests)
+              net_line_tests net_ftp_tests server_session_tests server_fault_tests server_runner_tests
+              interop_socks_tests interop_server_tests)
 
 failed=()
 summary=()
