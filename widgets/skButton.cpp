@@ -417,6 +417,11 @@ void TskCustomBitBtn::mouseReleaseEvent(QMouseEvent* event)
 {
     if (SuppressClicks || event->button() != Qt::LeftButton || !FPressed)
         return;
+    struct Scope {
+        int& n;
+        Scope(int& c) : n(c) { ++n; }
+        ~Scope() { --n; }
+    } scope(FUserAction);
     bool inside = parentWidget() && ClassNamed(parentWidget(), "TskCustomOutlookBar")
                       ? true
                       : PointInButton(event->position().toPoint());
@@ -433,6 +438,11 @@ void TskCustomBitBtn::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
+    ++FUserAction;
+    struct Undo {
+        int& n;
+        ~Undo() { --n; }
+    } undo{FUserAction};
     bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (event->key() == Qt::Key_Space && plain && !event->isAutoRepeat()) {
         FDownAtPress = FDown;
@@ -753,8 +763,14 @@ void TskCustomBitBtn::FreeRegions()
 
 void TskCustomBitBtn::ApplyRegion()
 {
-    if (!UsesRegion())
+    if (!UsesRegion()) {
+        if (FApplied) {
+            clearMask();
+            FApplied.reset();
+            FLastApplied.reset();
+        }
         return;
+    }
     std::optional<QRegion> region;
     try {
         region = CreateRegion(true, FDown);

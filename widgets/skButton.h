@@ -148,6 +148,8 @@ public:
     // Called after the component name changes (a button group renames items).
     std::function<void()> RenameHook;
     bool MouseInControl() const { return FMouseInControl; }
+    // True while a mouse or key action of the user on this button runs.
+    bool InUserAction() const { return FUserAction > 0; }
     bool ActiveDefault() const { return FActiveDefault; }
 
     virtual void Assign(const TskCustomBitBtn& source);
@@ -261,6 +263,7 @@ private:
     std::optional<QRegion> FLastApplied;
     bool FPressed = false, FDownAtPress = false, FSelected = false, FClicking = false;
     bool FActiveDefault = false, FMouseInControl = false;
+    int FUserAction = 0;
     TRect FGlyphRect, FTextRect;
     QShortcut* FShortcut = nullptr;
     QWidget* FWatchedWindow = nullptr;
