@@ -289,6 +289,14 @@ void TskCustomImageBtn::DrawFace(TskBitmap& target, bool regionPass, bool down, 
         TskBitmap source;
         source.Assign(target);
         ShadeEdges(source, target, down, key == skNoTransparentColor ? -1 : std::int64_t(key));
+        // Where a moved picture left the key colour inside its shape, the shadow shows.
+        if (key != skNoTransparentColor && !at.isNull() && !temp.Empty()) {
+            std::uint32_t k = PixelOf(key), shadow = PixelOf(ShadeColors().Shadow());
+            for (int y = 0; y < std::min(temp.Height(), target.Height()); ++y)
+                for (int x = 0; x < std::min(temp.Width(), target.Width()); ++x)
+                    if (temp.Pixel(x, y) != k && target.Pixel(x, y) == k)
+                        target.SetPixel(x, y, shadow);
+        }
         return;
     }
     QPainter canvas(&target.Image());
