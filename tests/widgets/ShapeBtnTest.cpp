@@ -1,6 +1,7 @@
 // The shape button: outlines, point lists, colours and hit-testing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
 
 #include "widgets/skShapeBtn.h"
@@ -99,6 +100,38 @@ TEST(ShapeBtn, ARedButtonIsDrawnOnABlueKey)
     b.PaintButton(face);
     EXPECT_EQ(face.Pixel(0, 0), 0x0000FFu) << "the key, blue, outside the diamond";
     EXPECT_EQ(face.Pixel(20, 20), 0xFF0000u) << "the face, red, inside";
+}
+
+} // namespace
+
+namespace {
+
+TEST(ShapeBtn, AFlatButtonShowsItsRimOnlyWhileTheMouseIsOverIt)
+{
+    QWidget form;
+    form.resize(200, 100);
+    auto* b = new TskShapeBtn(&form);
+    b->setGeometry(10, 10, 60, 30);
+    b->SetShadeStyle(fbsFlat);
+    int entered = 0, left = 0;
+    b->OnMouseEnter = [&](TskCustomBitBtn*) { ++entered; };
+    b->OnMouseLeave = [&](TskCustomBitBtn*) { ++left; };
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QTest::mouseMove(&form, QPoint(150, 80));
+    TskBitmap away;
+    b->PaintButton(away);
+    QTest::mouseMove(b, QPoint(30, 15));
+    ASSERT_TRUE(b->MouseInControl());
+    TskBitmap over;
+    b->PaintButton(over);
+    // The top edge: face colour when away, the lit rim while over.
+    EXPECT_EQ(away.Pixel(30, 0), away.Pixel(30, 15));
+    EXPECT_NE(over.Pixel(30, 0), over.Pixel(30, 15));
+    QTest::mouseMove(&form, QPoint(150, 80));
+    EXPECT_FALSE(b->MouseInControl());
+    EXPECT_EQ(entered, 1);
+    EXPECT_EQ(left, 1);
 }
 
 } // namespace
