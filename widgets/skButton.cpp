@@ -87,6 +87,7 @@ TskCustomBitBtn::TskCustomBitBtn(QWidget* parent) : QWidget(parent)
     FTextOptions->SetAlignment(taCenter);
     FTextOptions->SetVAlignment(vaVCenter);
     resize(75, 25);
+    setMouseTracking(true);
     UpdateFocusPolicy();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusChanged(now); });
 }
@@ -401,6 +402,10 @@ void TskCustomBitBtn::mousePressEvent(QMouseEvent* event)
 
 void TskCustomBitBtn::mouseMoveEvent(QMouseEvent* event)
 {
+    // A move over the button means the mouse is in it, whether or not an
+    // enter event came first.
+    if (rect().contains(event->position().toPoint()))
+        MouseEntered();
     if (SuppressClicks || !FPressed || (FOptions & boToggleOnUp))
         return;
     bool inside = PointInButton(event->position().toPoint());
@@ -544,6 +549,13 @@ void TskCustomBitBtn::Click()
 void TskCustomBitBtn::enterEvent(QEnterEvent* event)
 {
     QWidget::enterEvent(event);
+    MouseEntered();
+}
+
+void TskCustomBitBtn::MouseEntered()
+{
+    if (FMouseInControl)
+        return;
     FMouseInControl = true;
     if (FShadeStyle == fbsFlat || FNumGlyphs == 4)
         update();
@@ -554,6 +566,8 @@ void TskCustomBitBtn::enterEvent(QEnterEvent* event)
 void TskCustomBitBtn::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
+    if (!FMouseInControl)
+        return;
     FMouseInControl = false;
     if (FShadeStyle == fbsFlat || FNumGlyphs == 4)
         update();

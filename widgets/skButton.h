@@ -230,6 +230,7 @@ protected:
 private:
     void Press();
     void Release(bool inside);
+    void MouseEntered();
     void ApplyBold();
     void UpdateAccelerator();
     void UpdateFocusPolicy();

@@ -48,6 +48,7 @@ TskButtonGroupItem::TskButtonGroupItem(TskCollection* collection) : TskCollectio
 TskButtonGroupItem::~TskButtonGroupItem()
 {
     QObject::disconnect(FDestroyed);
+    Group()->ForgetItem(this);
     if (FButton) {
         FButton->RemoveChangeLink(&Group()->Link());
         delete FButton;

@@ -100,6 +100,12 @@ public:
     bool LayoutSuspended() const { return FSuspended > 0; }
     TskChangeLink& Link() { return FLink; }
     bool DestroyingItems() const { return FDestroyingItems; }
+    // An item going away is no longer the remembered selection.
+    void ForgetItem(const TskButtonGroupItem* item)
+    {
+        if (FLastSelected == item)
+            FLastSelected = nullptr;
+    }
 
 protected:
     // The items object of the group; the outlook bar makes its own.

@@ -357,7 +357,9 @@ TskOutlookListItem* TskCustomOutlookList::HotItem() const
 
 void TskCustomOutlookList::UpdateHotItem(const QPoint& p)
 {
-    bool inside = rect().contains(p) && underMouse();
+    // Moves reach the list while the pointer is over it (or a button is held):
+    // the point decides.
+    bool inside = rect().contains(p);
     TskOutlookListItem* hot = inside ? ItemAt(p) : nullptr;
     if (hot && (ScrollButtonShown(true) && FUpRect.contains(p)))
         hot = nullptr;

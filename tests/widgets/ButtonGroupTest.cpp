@@ -145,6 +145,15 @@ TEST(ButtonGroup, ButtonClassesAreFoundByNameAndAFreedButtonTakesItsItem)
     EXPECT_THROW(g.SetButtonClassName("TNoSuchButton"), std::exception);
     delete b;
     EXPECT_EQ(g.ButtonItems().Count(), 0);
+
+    // The selected button goes: the next selection starts from none.
+    g.ButtonItems().Add()->SetSelected(true);
+    TskButtonGroupItem* next = g.ButtonItems().Add();
+    delete g.ButtonItems().Items(0)->Button();
+    TskButtonGroupItem* before = next;
+    g.OnSelectionChange = [&](TskCustomButtonGroup*, TskButtonGroupItem* o, TskButtonGroupItem*) { before = o; };
+    next->SetSelected(true);
+    EXPECT_EQ(before, nullptr);
 }
 
 } // namespace
