@@ -24,6 +24,11 @@ TskButtonGroupItem::TskButtonGroupItem(TskCollection* collection) : TskCollectio
 {
     TskCustomButtonGroup* group = Group();
     group->SuspendLayout();
+    // The layout runs again even when no button could be made.
+    struct Resume {
+        TskCustomButtonGroup* g;
+        ~Resume() { g->ResumeLayout(); }
+    } resume{group};
     FButton = qobject_cast<TskCustomBitBtn*>(CreateControl(group->ButtonClass(), group));
     if (FButton) {
         FButton->move(0, group->height());
@@ -42,7 +47,6 @@ TskButtonGroupItem::TskButtonGroupItem(TskCollection* collection) : TskCollectio
             group->update();
         });
     }
-    group->ResumeLayout();
 }
 
 TskButtonGroupItem::~TskButtonGroupItem()

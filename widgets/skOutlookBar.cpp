@@ -25,9 +25,12 @@ TskOutlookPage::TskOutlookPage(TskCollection* collection) : TskButtonGroupItem(c
     FPanel->lower();
     FPanel->move(0, -FPanel->height() - 10);
     FPanel->Page = this;
+    struct Resume {
+        TskCustomButtonGroup* g;
+        ~Resume() { g->ResumeLayout(); }
+    } resume{bar};
     if (bar->CreateOutlookLists())
         CreateOutlookList();
-    bar->ResumeLayout();
 }
 
 TskOutlookPage::~TskOutlookPage()
@@ -141,10 +144,10 @@ void TskCustomOutlookBar::SetColor(TColor v)
 
 void TskCustomOutlookBar::SetBackground(TskCustomImager* v)
 {
-    if (FBackground)
-        FBackground->RemoveChangeLink(&FBackgroundLink);
     if (v == FBackground)
         return;
+    if (FBackground)
+        FBackground->RemoveChangeLink(&FBackgroundLink);
     FBackground = v;
     if (v) {
         v->AddChangeLink(&FBackgroundLink);

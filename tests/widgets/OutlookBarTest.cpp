@@ -92,3 +92,31 @@ TEST(OutlookBar, WithoutPageLayoutTheOpenPanelFillsTheBar)
 }
 
 } // namespace
+
+namespace {
+
+TEST(OutlookBar, TheBackgroundPictureShowsThroughATransparentList)
+{
+    BarForm f(2);
+    auto* imager = new TskImager;
+    QImage green(8, 8, QImage::Format_RGB32);
+    green.fill(qRgb(0, 200, 0));
+    imager->SetPicture(green);
+    f.bar->SetBackground(imager);
+    f.bar->SetBackground(imager);
+    EXPECT_EQ(imager->parentWidget(), f.bar);
+    EXPECT_FALSE(imager->isVisible());
+    TskCustomOutlookList* list = f.bar->Pages().Items(0)->OutlookList();
+    QPoint inList = list->mapTo(f.bar, QPoint(list->width() / 2, list->height() / 2));
+    EXPECT_NE(f.bar->grab().toImage().pixel(inList), qRgb(0, 200, 0)) << "an opaque list hides it";
+    list->SetTransparent(true);
+    EXPECT_EQ(f.bar->grab().toImage().pixel(inList), qRgb(0, 200, 0));
+    // A changed picture repaints the bar.
+    green.fill(qRgb(0, 0, 200));
+    imager->SetPicture(green);
+    EXPECT_EQ(f.bar->grab().toImage().pixel(inList), qRgb(0, 0, 200));
+    delete imager;
+    EXPECT_EQ(f.bar->Background(), nullptr);
+}
+
+} // namespace
