@@ -23,12 +23,8 @@ Q_CONSTRUCTOR_FUNCTION(RegisterButtonGroupClasses)
 TskButtonGroupItem::TskButtonGroupItem(TskCollection* collection) : TskCollectionItem(collection)
 {
     TskCustomButtonGroup* group = Group();
-    group->SuspendLayout();
     // The layout runs again even when no button could be made.
-    struct Resume {
-        TskCustomButtonGroup* g;
-        ~Resume() { g->ResumeLayout(); }
-    } resume{group};
+    TskCustomButtonGroup::TLayoutHold hold(group);
     FButton = qobject_cast<TskCustomBitBtn*>(CreateControl(group->ButtonClass(), group));
     if (FButton) {
         FButton->move(0, group->height());

@@ -98,6 +98,17 @@ public:
     void SuspendLayout() { ++FSuspended; }
     void ResumeLayout() { --FSuspended; }
     bool LayoutSuspended() const { return FSuspended > 0; }
+    // Holds the layout for its lifetime, also when what it guards raises.
+    class TLayoutHold {
+    public:
+        explicit TLayoutHold(TskCustomButtonGroup* group) : FGroup(group) { FGroup->SuspendLayout(); }
+        ~TLayoutHold() { FGroup->ResumeLayout(); }
+        TLayoutHold(const TLayoutHold&) = delete;
+        TLayoutHold& operator=(const TLayoutHold&) = delete;
+
+    private:
+        TskCustomButtonGroup* FGroup;
+    };
     TskChangeLink& Link() { return FLink; }
     bool DestroyingItems() const { return FDestroyingItems; }
     // An item going away is no longer the remembered selection.

@@ -19,16 +19,12 @@ Q_CONSTRUCTOR_FUNCTION(RegisterOutlookBarClasses)
 TskOutlookPage::TskOutlookPage(TskCollection* collection) : TskButtonGroupItem(collection)
 {
     TskCustomOutlookBar* bar = Bar();
-    bar->SuspendLayout();
+    TskCustomButtonGroup::TLayoutHold hold(bar);
     FPanel = new TskOutlookPanel(bar);
     FPanel->hide();
     FPanel->lower();
     FPanel->move(0, -FPanel->height() - 10);
     FPanel->Page = this;
-    struct Resume {
-        TskCustomButtonGroup* g;
-        ~Resume() { g->ResumeLayout(); }
-    } resume{bar};
     if (bar->CreateOutlookLists())
         CreateOutlookList();
 }
