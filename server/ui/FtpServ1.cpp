@@ -16,6 +16,7 @@
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
 #include "server/FtpSrv.h"
+#include "server/FtpSrvPath.h"
 #include "server/ui/About.h"
 #include "server/ui/AddUser.h"
 #include "server/ui/Pictures.h"
@@ -168,7 +169,8 @@ void TPortlornForm::WireComponent()
             client->SetHomeDir(ClientHome(users_[static_cast<std::size_t>(index)]));
     };
     c.OnChangeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
-        allowed = InsideHome(ClientHome(AccountOf(client)), std::string(directory));
+        // The component's own folder rule, against the account as it stands now.
+        allowed = FolderAllowed(std::string(directory), ClientHome(AccountOf(client)));
     };
     c.OnMakeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
         const TUserInfo& user = AccountOf(client);
