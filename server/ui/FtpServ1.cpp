@@ -27,9 +27,9 @@
 namespace {
 
 const char* const kProgramTitle = "Quenlow";
-// The log keeps the newest lines; a server left running for weeks must not
-// grow without bound.
-const int kMaxLogLines = 50000;
+// Lines are appended together at this pace: one append per line made a busy
+// client's traffic cost more in the memo than in the server.
+const int kLogFlushMs = 100;
 
 std::string LocalHostAddress()
 {
@@ -65,7 +65,11 @@ TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string
     setWindowIcon(PortlornIcon());
     ui->GreenImage->setPixmap(LampPixmap(true));
     ui->RedImage->setPixmap(LampPixmap(false));
-    ui->InfoMemo->setMaximumBlockCount(kMaxLogLines);
+    ui->InfoMemo->setMaximumBlockCount(MaxLogLines);
+    logTimer_ = new QTimer(this);
+    logTimer_->setSingleShot(true);
+    logTimer_->setInterval(kLogFlushMs);
+    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { FlushLog(); });
     ui->GreenImage->installEventFilter(this);
     ui->RedImage->installEventFilter(this);
     trayIcon1_ = std::make_unique<TTrayIcon>();
@@ -220,7 +224,21 @@ bool TPortlornForm::ValidateWrite(TFtpCtrlSocket* client, const std::string&) co
 
 void TPortlornForm::AddLog(const std::string& line)
 {
-    ui->InfoMemo->appendPlainText(QString::fromStdString(line));
+    // Lines the memo would drop at once are not kept either.
+    if (pendingLog_.size() >= MaxLogLines)
+        pendingLog_.removeFirst();
+    pendingLog_.append(QString::fromStdString(line));
+    if (!logTimer_->isActive())
+        logTimer_->start();
+}
+
+void TPortlornForm::FlushLog()
+{
+    logTimer_->stop();
+    if (pendingLog_.isEmpty())
+        return;
+    ui->InfoMemo->appendPlainText(pendingLog_.join(QLatin1Char('\n')));
+    pendingLog_.clear();
 }
 
 void TPortlornForm::UpdateClientCount()
@@ -328,7 +346,12 @@ void TPortlornForm::Start1Click() { StartServer(); }
 void TPortlornForm::Stop1Click() { StopServer(); }
 void TPortlornForm::Quit1Click() { close(); }
 void TPortlornForm::HidetoTray1Click() { HideToTray(); }
-void TPortlornForm::Cleardisplay1Click() { ui->InfoMemo->clear(); }
+void TPortlornForm::Cleardisplay1Click()
+{
+    pendingLog_.clear();
+    logTimer_->stop();
+    ui->InfoMemo->clear();
+}
 
 void TPortlornForm::AddUser1Click()
 {

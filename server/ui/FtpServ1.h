@@ -6,6 +6,7 @@
 // beside the program.
 #include <QMainWindow>
 #include <QRect>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@ class TPortlorn;
 class TFtpCtrlSocket;
 class TTrayIcon;
 class TSingleInstance;
+class QTimer;
 
 class TPortlornForm : public QMainWindow {
 public:
@@ -44,7 +46,13 @@ public:
     void StartServer();
     void StopServer();
     void SaveUsers();
+    // The log keeps the newest lines; a server left running for weeks must
+    // not grow without bound.
+    static constexpr int MaxLogLines = 20000;
+    // Log lines reach the memo in batches, a short while after they come;
+    // FlushLog appends what is waiting at once.
     void AddLog(const std::string& line);
+    void FlushLog();
     void UpdateClientCount();
     void HideToTray();
     void RestoreFromTray();
@@ -87,6 +95,8 @@ private:
     std::unique_ptr<TSingleInstance> instance_;
     std::string localAddr_;
     TUserList users_;
+    QStringList pendingLog_;
+    QTimer* logTimer_ = nullptr;
     QRect bounds_;
     bool startedOnce_ = false;
     bool alreadyRunning_ = false;

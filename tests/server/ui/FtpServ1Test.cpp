@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QImage>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -111,7 +113,11 @@ protected:
         return w;
     }
     void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
-    std::string Log() { return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString(); }
+    std::string Log()
+    {
+        form->FlushLog();
+        return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString();
+    }
     bool Green() { return Child<QLabel>("GreenImage")->isVisibleTo(form.get()); }
     bool Red() { return Child<QLabel>("RedImage")->isVisibleTo(form.get()); }
 
@@ -388,6 +394,39 @@ TEST_F(ServerWindowTest, ChecksFollowAccountEditsWhileTheUserIsLoggedIn)
     EXPECT_NE(log.find("> 127.0.0.1 230"), std::string::npos);
 }
 
+TEST_F(ServerWindowTest, LogLinesReachTheMemoOnceEachInBatchesAndTheNewestAreKept)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    Trigger("Cleardisplay1");
+    auto* memo = Child<QPlainTextEdit>("InfoMemo");
+    RawClient c(port);
+    EXPECT_EQ(c.Line(), "220 Quenlow ready");
+    EXPECT_EQ(c.Ask("NOOP x").substr(0, 3), "200");
+    ASSERT_TRUE(WaitFor([&] { return memo->toPlainText().contains("NOOP"); }));
+    const QString text = memo->toPlainText();
+    EXPECT_EQ(text.count("< 127.0.0.1 NOOP x"), 1) << text.toStdString();
+    EXPECT_EQ(text.count("> 127.0.0.1 200 "), 1) << text.toStdString();
+
+    // Nothing is appended line by line; the batch follows shortly.
+    Trigger("Cleardisplay1");
+    form->AddLog("first");
+    form->AddLog("second");
+    EXPECT_EQ(memo->toPlainText(), "");
+    ASSERT_TRUE(WaitFor([&] { return !memo->toPlainText().isEmpty(); }));
+    EXPECT_EQ(memo->toPlainText(), "first\nsecond");
+
+    Trigger("Cleardisplay1");
+    const int lines = TPortlornForm::MaxLogLines + 500;
+    for (int i = 0; i < lines; ++i)
+        form->AddLog("line " + std::to_string(i));
+    form->FlushLog();
+    EXPECT_EQ(memo->blockCount(), TPortlornForm::MaxLogLines);
+    EXPECT_EQ(memo->document()->firstBlock().text().toStdString(), "line 500");
+    EXPECT_EQ(memo->document()->lastBlock().text().toStdString(), "line " + std::to_string(lines - 1));
+}
+
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
 {
     WriteSettings("portlorn.ini");
@@ -395,7 +434,7 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
     WaitFor([&] { return Green(); });
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 User name okay, need password.");
-    Pump(20);
+    form->FlushLog();
     std::string path = Screenshot(form.get(), "portlorn_main");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
