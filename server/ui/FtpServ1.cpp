@@ -113,6 +113,9 @@ void TPortlornForm::FormCreate()
     // One copy per program folder; a second copy learns it here, before anything is shown.
     instance_ = std::make_unique<TSingleInstance>();
     alreadyRunning_ = !instance_->Claim(TSingleInstance::NameFor("portlorn", programFolder_));
+    // The boxes of start-up (the first-run question, a listening error) belong to this window.
+    if (!alreadyRunning_)
+        Dialogs().SetParentWindow(this);
     instance_->OnMessage = [this](TObject*) {
         // Another copy was started: bring this one forward instead.
         if (trayIcon1_->Active())
@@ -247,33 +250,38 @@ void TPortlornForm::UpdateClientCount()
     ui->ClientCountLabel->setText(count == 0 ? QString("No user") : QString::number(count) + " users");
 }
 
-void TPortlornForm::showEvent(QShowEvent* event)
+void TPortlornForm::setVisible(bool visible)
 {
-    QMainWindow::showEvent(event);
-    if (!startedOnce_) {
+    // The first show reads and applies the bounds before the window is made:
+    // the window system then puts the frame where it was. Moved once shown,
+    // the window would be placed before the window manager had framed it,
+    // its inside landing where the frame belongs.
+    if (visible && !startedOnce_) {
         startedOnce_ = true;
         Guarded([this] { FormShow(); });
     }
+    QMainWindow::setVisible(visible);
 }
 
 void TPortlornForm::FormShow()
 {
     setWindowTitle(QString::fromStdString("Starting " + TitleLine()));
-    // Left and Top place the frame, Width and Height size the window inside it.
-    QRect current(pos(), size());
-    bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", current.left())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Top", current.top())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Width", current.width())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Height", current.height())));
-    // Out of sight until the start-up message has run.
-    move(-width(), y());
-    bool runMinimized = ini_->ReadInteger("Window", "RunMinimized", 0) != 0;
-    port_ = ini_->ReadString("Data", "Port", "21");
-    ini_->WriteString("Data", "Port", port_);
     QSize screen(1024, 768);
     if (QScreen* s = QGuiApplication::primaryScreen())
         screen = s->size();
+    // Left and Top place the frame, Width and Height size the window inside
+    // it. Without saved bounds the window takes its designed size, centred.
+    const QRect designed = CentredBounds(DesignedSize, screen);
+    bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", designed.left())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Top", designed.top())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Width", designed.width())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Height", designed.height())));
+    bool runMinimized = ini_->ReadInteger("Window", "RunMinimized", 0) != 0;
+    port_ = ini_->ReadString("Data", "Port", "21");
+    ini_->WriteString("Data", "Port", port_);
     bounds_ = ClampBounds(bounds_, screen);
+    resize(bounds_.size());
+    move(bounds_.topLeft());
     ui->StartMinimizedCheckBox->setChecked(runMinimized);
     QMetaObject::invokeMethod(this, EventHandler([this] { WMStartUp(); }), Qt::QueuedConnection);
 }
@@ -284,10 +292,9 @@ void TPortlornForm::WMStartUp()
         close();
         return;
     }
+    // The bounds stand since the first show, so a window hidden here comes back in its place.
     if (ui->StartMinimizedCheckBox->isChecked())
         HideToTray();
-    resize(bounds_.size());
-    move(bounds_.topLeft());
     setWindowTitle(QString::fromStdString(TitleLine()));
     repaint();
     AddLog("Local IP = " + localAddr_);
@@ -421,9 +428,8 @@ void TPortlornForm::FormClose()
     if (!startedOnce_)
         return; // never shown: nothing was read that could be written back
     try {
+        // The frame's place and the inside's size, as they are read back.
         QRect r(pos(), size());
-        if (r.left() < 0 && bounds_.isValid())
-            r = bounds_; // closed while still out of sight
         ini_->WriteInteger("Window", "Top", r.top());
         ini_->WriteInteger("Window", "Left", r.left());
         ini_->WriteInteger("Window", "Width", r.width());

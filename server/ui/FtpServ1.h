@@ -49,6 +49,8 @@ public:
     // The log keeps the newest lines; a server left running for weeks must
     // not grow without bound.
     static constexpr int MaxLogLines = 20000;
+    // The window's size as designed, used when no bounds were saved.
+    static constexpr QSize DesignedSize{392, 273};
     // Log lines reach the memo in batches, a short while after they come;
     // FlushLog appends what is waiting at once.
     void AddLog(const std::string& line);
@@ -70,7 +72,7 @@ public:
     void ImageDblClick();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -182,6 +182,7 @@ TEST_F(ServerWindowTest, FirstRunAsksForAnAccountAndSavesIt)
     EXPECT_EQ(dialogs->Calls[0].text,
               "This is the first time running Quenlow\nPlease add a user for acessing this server!");
     EXPECT_EQ(dialogs->Calls[0].flags, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(dialogs->Calls[0].parent, form.get()); // centred on the window, not left loose
     ASSERT_EQ(form->Users().size(), 1u);
     rtl::TIniFile saved(dir / "portlorn.ini");
     EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 1);
@@ -435,7 +436,7 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 User name okay, need password.");
     form->FlushLog();
-    std::string path = Screenshot(form.get(), "portlorn_main");
+    std::string path = Screenshot(form.get(), "portlorn_main_offscreen");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
     int dark = 0;
