@@ -96,15 +96,6 @@ protected:
         form->show();
         WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
     }
-    bool WaitFor(const std::function<bool()>& done, int ms = 5000)
-    {
-        for (int waited = 0; waited < ms; waited += 10) {
-            if (done())
-                return true;
-            Pump(10);
-        }
-        return done();
-    }
     template <class T>
     T* Child(const char* name)
     {
@@ -439,11 +430,7 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
     std::string path = Screenshot(form.get(), "portlorn_main_offscreen");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
-    int dark = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            dark += qGray(image.pixel(x, y)) < 80;
-    EXPECT_GT(dark, 300);
+    EXPECT_GT(DarkPixels(image), 300);
 }
 
 } // namespace

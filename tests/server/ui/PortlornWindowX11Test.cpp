@@ -54,15 +54,6 @@ protected:
         form->close();
         form.reset();
     }
-    bool WaitFor(const std::function<bool()>& done, int ms = 10000)
-    {
-        for (int waited = 0; waited < ms; waited += 10) {
-            if (done())
-                return true;
-            Pump(10);
-        }
-        return done();
-    }
     // Shown, framed by the window manager, and its frame at topLeft.
     bool FrameAt(QPoint topLeft)
     {
@@ -172,11 +163,7 @@ TEST_F(PortlornWindowX11, ScreenshotOfTheWindowInItsFrame)
     ASSERT_EQ(image.size(), frame.size());
     std::string path = std::string(SCREENSHOT_DIR) + "/portlorn_main.png";
     ASSERT_TRUE(image.save(QString::fromStdString(path)));
-    int dark = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            dark += qGray(image.pixel(x, y)) < 80;
-    EXPECT_GT(dark, 300) << path;
+    EXPECT_GT(DarkPixels(image), 300) << path;
 }
 
 } // namespace
