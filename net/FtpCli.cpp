@@ -1,11 +1,14 @@
 #include "net/FtpCli.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "net/SocketResolve.h"
+#include "net/WsBinding.h"
 #include "rtl/Format.h"
 #include "rtl/StrUtils.h"
 
@@ -147,11 +150,14 @@ void TCustomFtpCli::SetFailure(int Code, const std::string& Text)
 
 void TCustomFtpCli::RaiseOrReport(const std::string& Msg, bool RefusesRequest)
 {
+    // A call refused while another request runs is only the caller's error:
+    // that request (and its chain) goes on untouched.
+    if (!IsReady()) RefusesRequest = false;
     // A refused request must not pass for a success, and a refused step
     // inside a chain ends the chain, so nobody waits for an end that never comes.
     if (RefusesRequest) {
         FRequestStatus = 500;
-        if (FErrorMessage.empty()) FErrorMessage = Msg;
+        if (FErrorMessage.empty() || !FInChain) FErrorMessage = Msg;
     }
     if (RefusesRequest && FInChain) {
         FireErrorReport(Msg);
@@ -191,7 +197,7 @@ bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction
         return false;
     }
     if (!TextIsSafe(Cmd)) return false;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FExpectedCodes.assign(Expected.begin(), Expected.end());
     FRequestDoneSent = false;
     FNext = &TCustomFtpCli::CheckReply;
@@ -200,6 +206,15 @@ bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction
     SetStateValue(csAwaitingReply);
     IssueCommand(Cmd);
     return true;
+}
+
+void TCustomFtpCli::BeginRequest(TFtpRequest Code)
+{
+    if (FInChain) return; // the chain's request goes on
+    FCurrentRequest = Code;
+    // Nothing of an earlier request may colour this one's outcome.
+    FErrorMessage.clear();
+    FTransferError = 0;
 }
 
 void TCustomFtpCli::CheckReply()
@@ -252,7 +267,10 @@ void TCustomFtpCli::FinishRequest(int Error)
     // The local file holds every byte received before anyone hears of the end.
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
     ReleaseLocalStream();
+    // A local failure of this request's transfer (the file, an abort) is its
+    // outcome; it belongs to this request only.
     if (Error == 0 && FTransferError != 0) Error = FTransferError;
+    FTransferError = 0;
     if (FInChain && FSavedReplyCode >= 0) {
         FReplyText = FSavedReplyText;
         FReplyCode = FSavedReplyCode;
@@ -307,6 +325,7 @@ void TCustomFtpCli::StartChain(TFtpRequest Code, std::initializer_list<TStep> St
     FSavedReplyCode = -1;
     FCurrentRequest = Code;
     FRequestStatus = 0;
+    FTransferError = 0;
     FPendingSteps = set;
     FCurrentStep = stNone;
     FChainError = 0;
@@ -541,7 +560,7 @@ void TCustomFtpCli::StartOpen()
         RaiseOrReport("FTP component already connected");
         return;
     }
-    if (!FInChain) FCurrentRequest = rqOpen;
+    BeginRequest(rqOpen);
     FRequestDoneSent = false;
     FReceiveLength = 0;
     FRequestStatus = 0;
@@ -605,6 +624,12 @@ void TCustomFtpCli::ConnectControl(const std::string& Address)
         ApplySocks(*FCommandSocket);
         SetStateValue(csAwaitingWelcome);
         FCommandSocket->Connect();
+        // Commands and replies are small: without this each one waits for
+        // the peer's delayed acknowledgement of the one before.
+        const int on = 1;
+        if (FCommandSocket->HSocket() != os::INVALID_SOCKET)
+            WsSetsockopt(FCommandSocket->HSocket(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                         sizeof on);
     } catch (rtl::Exception& E) {
         FReplyText = std::string("500 ") + E.ClassName() + ": " + E.Message();
         SetFailure(500, FReplyText);
@@ -732,6 +757,10 @@ bool TCustomFtpCli::HandleReplyLine()
         DisplayReply(FReplyText);
         if (!IsFinalReplyLine(FReplyText, code)) return true;
         if (!FNext) {
+            // Nothing can take this reply: the running request cannot go on.
+            SetFailure(500, "Program error: FNext is nil");
+            FChainArmed = false;
+            FinishRequest(500);
             RaiseOrReport("Program error: FNext is nil");
             return true;
         }

@@ -309,12 +309,16 @@ protected:
     void SetStateValue(TFtpClientState Value);
     bool IsReady() const { return FState == csReady || FState == csStepDone; }
     // Refuses misuse: raises FtpException, or hands the text to the error
-    // handler. Inside a chain the chain ends with an error instead.
-    // A refused request also leaves RequestStatus 500, so a blocking call
-    // cannot take it for a success.
+    // handler. A refused step of a chain ends the chain with an error
+    // instead. A refused request also leaves RequestStatus 500, so a
+    // blocking call cannot take it for a success. A call refused while
+    // another request runs leaves that request alone.
     void RaiseOrReport(const std::string& Msg, bool RefusesRequest = true);
     bool RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done, std::initializer_list<int> Expected,
                     TStep Step);
+    // A request of its own (not a step of a chain) starts afresh: its code,
+    // no error text and no transfer failure of an earlier request.
+    void BeginRequest(TFtpRequest Code);
     void CheckReply();
     void ParseStepResult();
     void FinishRequest(int Error);
@@ -368,7 +372,10 @@ protected:
     void HandleStartSendMessage();
     // Ends the request with a failure, closing the data connection.
     void FailTransfer(int Code, const std::string& Text);
+    // A data connection that could not be made fails the transfer; when the
+    // server already has the command, the request ends with its final reply.
     void FailDataConnection(int Error);
+    void EndAfterDataFailure();
     // The accepted data connection; INVALID_SOCKET after failing the request.
     os::SOCKET AcceptDataConnection();
     // Opens the local file (or takes the attached stream) at the resume position.

@@ -92,7 +92,22 @@ void TCustomFtpCli::FailDataConnection(int Error)
 {
     FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
     SetFailure(550, FReplyText);
+    const bool commandSent = FNext == &TCustomFtpCli::GetFirstReply || FNext == &TCustomFtpCli::GetFinalReply ||
+                             FNext == &TCustomFtpCli::PutFirstReply || FNext == &TCustomFtpCli::PutFinalReply;
+    if (commandSent && !FFinalReplySeen) {
+        // The server has the transfer command and will still answer it; that
+        // answer must not be taken for the reply to the next request.
+        if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
+        FNext = &TCustomFtpCli::EndAfterDataFailure;
+        return;
+    }
     FinishRequest(550);
+}
+
+void TCustomFtpCli::EndAfterDataFailure()
+{
+    if (FReplyCode < 200) return; // preliminary: the final reply follows
+    FinishRequest(FRequestStatus);
 }
 
 os::SOCKET TCustomFtpCli::AcceptDataConnection()
@@ -198,7 +213,7 @@ void TCustomFtpCli::SendPortOrPasv()
         sockaddr_in local{};
         int len = sizeof local;
         if (port <= 0 || (FControlAddr != "127.0.0.1" && FCommandSocket->GetLocalSockAddr(local, len) != 0)) {
-            if (!FInChain) FCurrentRequest = rqPort;
+            BeginRequest(rqPort);
             FRequestDoneSent = false;
             FailTransfer(550, "550 Unable to listen for the data connection");
             return;
@@ -299,7 +314,7 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     }
     const std::string cmd = FHostFileName.empty() ? std::string(Verb) : std::string(Verb) + " " + FHostFileName;
     if (!TextIsSafe(cmd)) return;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FDataVerb = Verb;
     FFinalReplySeen = FGetDataClosed = false;
     FRequestDoneSent = false;
@@ -484,7 +499,7 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     }
     const std::string cmd = (FAppendMode ? "APPE " : "STOR ") + FHostFileName;
     if (!TextIsSafe(cmd)) return;
-    if (!FInChain) FCurrentRequest = Code;
+    BeginRequest(Code);
     FFinalReplySeen = FPutDataClosed = FDataConnected = FTransferStarted = false;
     FRequestDoneSent = false;
     FTransferStartTick = 0;

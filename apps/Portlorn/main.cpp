@@ -25,6 +25,9 @@ void OnSignal(int)
 
 int main(int argc, char** argv)
 {
+    // A client that resets a connection while the server writes to it must
+    // never end the program: the write fails with an error instead.
+    std::signal(SIGPIPE, SIG_IGN);
     TApplication app(argc, argv);
     app.setApplicationName("Portlorn");
     // The window may hide in the tray: only closing the window ends the program.

@@ -2,6 +2,12 @@
 // refusals, time-out.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
+#include <future>
+
+#include "net/WsBinding.h"
 #include "tests/net/ftp/FakeFtpServer.h"
 #include "tests/net/ftp/FtpTestClient.h"
 #include "tests/support/TestSupport.h"
@@ -239,6 +245,64 @@ TEST(FtpReply, RefusedStepInsideAChainEndsItWithOneEvent)
     EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 500));
     EXPECT_EQ(client.ftp.ErrorMessage(), "Password emtpy");
     EXPECT_FALSE(client.doneInsideCall);
+    client.ftp.AbortRequest();
+    server.Join();
+}
+
+// Calls refused while a chain runs raise to their caller (or go to the error
+// handler); the chain neither ends nor changes its outcome.
+TEST(FtpReply, CallRefusedDuringAChainLeavesTheChainRunning)
+{
+    std::promise<void> refused;
+    auto go = refused.get_future().share();
+    FakeFtpServer server({Welcome(), Login(), [go](Session& s) {
+                              s.Expect("RNFR a");
+                              go.wait_for(std::chrono::seconds(10));
+                              s.Reply("350 ready for the new name");
+                              s.Expect("RNTO b");
+                              s.Reply("250 renamed");
+                          }});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    client.ftp.SetHostFileName("a");
+    client.ftp.SetLocalFileName("b");
+    client.Start(&TCustomFtpCli::ChainRename);
+    ASSERT_TRUE(os::MessageLoop::ForThisThread().WaitUntil(
+        [&] { return client.ftp.ClientState() == csAwaitingReply && client.Shown("RNFR a"); }, 5000));
+    client.ftp.SetUserName("");
+    client.ftp.SetPassWord("");
+    client.ftp.SetHostDirName("");
+    const TCustomFtpCli::TAction refusedCalls[] = {&TCustomFtpCli::SendUser, &TCustomFtpCli::SendPass,
+                                                   &TCustomFtpCli::SendCwd, &TCustomFtpCli::ChainLogin};
+    for (auto call : refusedCalls) EXPECT_THROW((client.ftp.*call)(), FtpException);
+    std::vector<std::string> reported;
+    client.ftp.SetErrorHandler([&](TObject*, std::string& msg) { reported.push_back(msg); });
+    for (auto call : refusedCalls) (client.ftp.*call)();
+    EXPECT_EQ(reported, (std::vector<std::string>{"UserName emtpy", "Password emtpy", "HostDirName emtpy",
+                                                  "FTP component already connected"}));
+    refused.set_value();
+    ASSERT_TRUE(client.WaitDone(2));
+    client.Pump(50);
+    ASSERT_EQ(client.done.size(), 2u);
+    EXPECT_EQ(client.done[1], std::make_pair(rqRename, 0));
+    EXPECT_EQ(client.ftp.RequestStatus(), 0);
+    EXPECT_TRUE(client.ftp.ErrorMessage().empty()) << client.ftp.ErrorMessage();
+    server.Join();
+    EXPECT_TRUE(server.Errors().empty());
+}
+
+// Small commands and replies must not wait for delayed acknowledgements.
+TEST(FtpReply, ControlConnectionSendsWithoutDelay)
+{
+    FakeFtpServer server({Welcome(), Login()});
+    FtpTestClient client(server.Port());
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+    int on = 0;
+    int len = sizeof on;
+    ASSERT_EQ(WsGetsockopt(client.ftp.CommandSocket()->HSocket(), IPPROTO_TCP, TCP_NODELAY,
+                           reinterpret_cast<char*>(&on), &len),
+              0);
+    EXPECT_NE(on, 0);
     client.ftp.AbortRequest();
     server.Join();
 }

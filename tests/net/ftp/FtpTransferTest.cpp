@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <future>
 #include <thread>
 
 #include "tests/net/ftp/FakeFtpServer.h"
@@ -519,6 +520,118 @@ TEST(FtpTransfer, AbortAndTimeoutMidDownloadKeepTheBytesReceived)
         EXPECT_EQ(client.done[1], std::make_pair(rqRetrieve, 426));
         EXPECT_EQ(ReadFile(dir / "stall"), part);
         server.Join();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A transfer's failure belongs to that transfer: the requests after it
+// report their own outcome, on the same session and on a new one.
+TEST(FtpTransfer, RequestsAfterAFailedTransferReportTheirOwnOutcome)
+{
+    struct Case {
+        const char* name;
+        Step transfer;
+        int error;
+        std::function<void(FtpTestClient&, const TempDir&)> setUp;
+    };
+    const std::string data = PatternBytes(2000000, 3);
+    const Case cases[] = {
+        {"aborted through progress", PassiveDownload("RETR f", data), 426,
+         [](FtpTestClient& c, const TempDir& dir) {
+             c.ftp.SetLocalFileName(dir / "f");
+             c.ftp.OnProgress = [](TObject*, std::int64_t count, bool& abort) { abort = count > 0; };
+         }},
+        {"local write failed", PassiveDownload("RETR f", data), 550,
+         [](FtpTestClient& c, const TempDir&) {
+             c.ftp.SetShareMode(ftpShareDenyNone);
+             c.ftp.SetLocalFileName("/dev/full");
+         }},
+        {"refused by the server",
+         [](Session& s) {
+             s.Expect("PASV");
+             s.PassiveReply();
+             s.Expect("RETR f");
+             s.Reply("550 no such file");
+         },
+         550, [](FtpTestClient& c, const TempDir& dir) { c.ftp.SetLocalFileName(dir / "f"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFtpServer server({Welcome(), Login(), c.transfer, Answer("PWD", "257 \"/home\" is current"),
+                              Answer("CWD sub", "250 ok"), Answer("QUIT", "221 bye")});
+        FakeFtpServer second({Welcome(), Login()});
+        TempDir dir;
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("f");
+        c.setUp(client, dir);
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainDownload));
+        client.ftp.OnProgress = nullptr;
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ErrorMessage();
+        EXPECT_EQ(client.ftp.ReplyDirectory(), "/home");
+        client.ftp.SetHostDirName("sub");
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendCwd)) << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendQuit)) << client.ftp.ErrorMessage();
+        client.ftp.SetPort(std::to_string(second.Port()));
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::ChainLogin)) << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.ftp.ErrorMessage().empty()) << client.ftp.ErrorMessage();
+        ASSERT_TRUE(client.WaitDone(6));
+        const std::vector<std::pair<int, int>> expected = {
+            {rqLogin, 0}, {rqRetrieve, c.error}, {rqPwd, 0}, {rqCwd, 0}, {rqQuit, 0}, {rqLogin, 0}};
+        const std::vector<std::pair<int, int>> done(client.done.begin(), client.done.end());
+        EXPECT_EQ(done, expected);
+        client.ftp.AbortRequest();
+        server.Join();
+        second.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// RETR and LIST go out before the passive data connection stands. When that
+// connection then fails, the server's answer to the command still comes: it
+// must end the failed transfer, not pass for the reply to the next request.
+TEST(FtpTransfer, ServerAnswerAfterAFailedDataConnectionIsNotTheNextReply)
+{
+    const std::vector<std::string> answers[] = {{"425 Can't open data connection."},
+                                                {"150 Here comes the listing.", "226 Transfer complete."}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.front());
+        const int closedPort = testsupport::FreeTcpPort();
+        std::promise<void> failed;
+        auto seen = failed.get_future().share();
+        FakeFtpServer server({Welcome(), Login(),
+                              [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(closedPort / 256) +
+                                          "," + std::to_string(closedPort % 256) + ").");
+                                  s.Expect("LIST");
+                                  seen.wait_for(std::chrono::seconds(10));
+                                  for (const auto& line : answer) s.Reply(line);
+                              },
+                              Answer("PWD", "257 \"/pub\" is current")});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        TFtpMemoryStream list;
+        client.ftp.AttachStream(&list);
+        client.Start(&TCustomFtpCli::ChainList);
+        os::MessageLoop::ForThisThread().WaitUntil([&] { return client.Shown("Data Session opened (Get)"); }, 5000);
+        failed.set_value();
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqList, 550));
+        EXPECT_EQ(client.ftp.ErrorMessage().rfind("Unable to establish data connection", 0), 0u)
+            << client.ftp.ErrorMessage();
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ReplyText();
+        EXPECT_EQ(client.ftp.ReplyDirectory(), "/pub");
+        client.ftp.AbortRequest();
+        server.Join();
+        EXPECT_TRUE(server.Errors().empty());
     }
 }
 
