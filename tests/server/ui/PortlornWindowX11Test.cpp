@@ -66,7 +66,11 @@ protected:
     {
         QRect f = form->frameGeometry(), g = form->geometry();
         return "frame " + std::to_string(f.x()) + "," + std::to_string(f.y()) + " inside " + std::to_string(g.x()) +
-               "," + std::to_string(g.y()) + " " + std::to_string(g.width()) + "x" + std::to_string(g.height());
+               "," + std::to_string(g.y()) + " " + std::to_string(g.width()) + "x" + std::to_string(g.height()) +
+               " on " + TestX->Display() + ", window manager: " +
+               XQuery(TestX->Display(), {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}) +
+               XQuery(TestX->Display(), {"xprop", "-id", std::to_string(form->winId()), "_NET_FRAME_EXTENTS", "WM_STATE"}) +
+               XQuery(TestX->Display(), {"xwininfo", "-id", std::to_string(form->winId()), "-tree"});
     }
     QRect Saved()
     {

@@ -54,14 +54,15 @@ TTestXServer::TTestXServer()
     number.erase(number.find('\n'));
     display_ = ":" + number;
     openbox_ = ChildProcess({"openbox"}, dir_ / "openbox.log", {"DISPLAY=" + display_});
-    // A window manager announces itself on the root window.
+    // openbox lists the windows it manages on the root window once its start-up is over;
+    // a window mapped before that may be left unmanaged.
     if (!WaitUntil([&] {
-            return XQuery(display_, {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
+            return XQuery(display_, {"xprop", "-root", "_NET_CLIENT_LIST"}).find("_NET_CLIENT_LIST(WINDOW)") !=
                        std::string::npos ||
                    !openbox_.running();
         }, std::chrono::seconds(20)) ||
         !openbox_.running()) {
-        error_ = "openbox did not start: " + ReadFile(dir_ / "openbox.log");
+        error_ = "openbox did not start on " + display_ + ": " + ReadFile(dir_ / "openbox.log") + "\nXvfb: " + ReadFile(dir_ / "xvfb.log");
         display_.clear();
     }
 }
