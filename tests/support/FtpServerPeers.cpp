@@ -56,7 +56,7 @@ PyFtpdPeer::PyFtpdPeer()
     if (!WaitForTcpPort(port_)) error_ = "pyftpdlib did not start: " + ReadFile(work_->path() + "/pyftpdlib.log");
 }
 
-VsftpdPeer::VsftpdPeer()
+VsftpdPeer::VsftpdPeer(const std::string& extraConfig)
 {
     user_ = "anonymous";
     password_ = "guest@example.org";
@@ -82,7 +82,8 @@ VsftpdPeer::VsftpdPeer()
                                  {{"PORT", std::to_string(port_)},
                                   {"WORK", work_->path()},
                                   {"PASV_MIN", std::to_string(pasv)},
-                                  {"PASV_MAX", std::to_string(pasv + 19)}}));
+                                  {"PASV_MAX", std::to_string(pasv + 19)}}) +
+                        extraConfig);
     process_ = ChildProcess({"/usr/sbin/vsftpd", conf}, work_->path() + "/vsftpd.out");
     if (!WaitForTcpPort(port_)) error_ = "vsftpd did not start: " + ReadFile(work_->path() + "/vsftpd.out");
 }

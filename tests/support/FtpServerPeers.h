@@ -45,10 +45,11 @@ public:
 };
 
 // vsftpd, anonymous login (USER answered 230 at once), root not writable,
-// pub/ owned by the ftp user.
+// pub/ owned by the ftp user. extraConfig lines are added to its
+// configuration (a rate cap for benchmarks).
 class VsftpdPeer : public FtpServerPeer {
 public:
-    VsftpdPeer();
+    explicit VsftpdPeer(const std::string& extraConfig = "");
     void Adopt(const std::string& localPath) const override;
 };
 

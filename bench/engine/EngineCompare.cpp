@@ -1,0 +1,142 @@
+// bench_engine_compare: one run against vsftpd on loopback, bench_engine
+// beside lftp.
+//  1. vsftpd capped at 32 MiB/s per connection (anon_max_rate, as many
+//     servers cap each connection): a 128 MiB file over 1 connection, over
+//     4 connections split in 4, and with `lftp pget -n 4`.
+//  2. vsftpd uncapped: a tree of 500 files of 8 KiB over 4 connections, and
+//     with `lftp mirror --parallel=4`.
+// Every download is compared with its source. Exits 0 when the engine met
+// its targets: 4 connections at least 2x faster than 1 and within 10% of
+// pget; the tree at least as fast as mirror.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/FtpServerPeers.h"
+
+#ifndef BENCH_ENGINE
+#error BENCH_ENGINE must name the bench_engine program
+#endif
+
+using namespace testsupport;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs a command; its wall time in seconds, or -1 when it failed.
+double Timed(const std::vector<std::string>& argv, std::string* out = nullptr)
+{
+    const auto t0 = Clock::now();
+    std::string text;
+    const int rc = RunCommand(argv, &text, std::chrono::minutes(10));
+    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (out) *out = text;
+    if (rc != 0) {
+        std::fprintf(stderr, "%s failed (%d):\n%s\n", argv[0].c_str(), rc, text.c_str());
+        return -1;
+    }
+    return s;
+}
+
+// The seconds bench_engine reports on its last line.
+double EngineRun(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {BENCH_ENGINE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out;
+    if (Timed(argv, &out) < 0) return -1;
+    const auto at = out.rfind("files=");
+    std::string shown;
+    for (std::size_t i = 3; i < args.size(); ++i) shown += " " + args[i];
+    std::printf("  bench_engine%s\n    %s", shown.c_str(), at == std::string::npos ? "\n" : out.substr(at).c_str());
+    if (at == std::string::npos) return -1;
+    const auto sec = out.find("seconds=", at);
+    return sec == std::string::npos ? -1 : std::atof(out.c_str() + sec + 8);
+}
+
+bool SameTree(const std::string& a, const std::string& b)
+{
+    std::size_t n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(a)) {
+        if (!e.is_regular_file()) continue;
+        const std::string rel = std::filesystem::relative(e.path(), a).string();
+        if (ReadFile(e.path().string()) != ReadFile(b + "/" + rel)) {
+            std::fprintf(stderr, "differs: %s\n", rel.c_str());
+            return false;
+        }
+        ++n;
+    }
+    return n > 0;
+}
+
+} // namespace
+
+int main()
+{
+    bool ok = true;
+    TempDir work;
+    const std::string lftpSet = "set net:max-retries 1; set cmd:fail-exit yes; set ftp:passive-mode on; ";
+    {
+        VsftpdPeer capped("\nanon_max_rate=33554432\n");
+        if (!capped.Ok()) {
+            std::fprintf(stderr, "vsftpd: %s\n", capped.Error().c_str());
+            return 1;
+        }
+        const std::string src = capped.Root() + "/pub/big128";
+        {
+            const std::string block = PatternBytes(1 << 20, 42);
+            std::FILE* f = std::fopen(src.c_str(), "wb");
+            for (int i = 0; i < 128; ++i) std::fwrite(block.data(), 1, block.size(), f);
+            std::fclose(f);
+        }
+        capped.Adopt(src);
+        const std::string url = "ftp://127.0.0.1:" + std::to_string(capped.Port()) + "/pub/big128";
+        std::printf("128 MiB, each connection capped at 32 MiB/s:\n");
+        const double one = EngineRun({url, "--local", work / "one", "--connections", "1", "--split", "1"});
+        const double four = EngineRun({url, "--local", work / "four", "--connections", "4", "--split", "4"});
+        std::filesystem::create_directories(work / "pget");
+        const double pget = Timed({"lftp", "-c", lftpSet + "open -u anonymous,bench@example.org 127.0.0.1:" +
+                                                     std::to_string(capped.Port()) + "; pget -n 4 /pub/big128 -o " +
+                                                     (work / "pget/big128")});
+        std::printf("  lftp pget -n 4: %.3f s\n", pget);
+        for (const char* d : {"one", "four", "pget"})
+            if (ReadFile(work / (std::string(d) + "/big128")) != ReadFile(src)) {
+                std::fprintf(stderr, "%s: the download differs from the source\n", d);
+                ok = false;
+            }
+        const bool twice = one > 0 && four > 0 && one >= 2 * four;
+        const bool nearPget = four > 0 && pget > 0 && four <= pget * 1.10;
+        std::printf("  1 connection %.3f s, 4 connections %.3f s (%.2fx), pget %.3f s (engine/pget %.2f): %s, %s\n", one,
+                    four, four > 0 ? one / four : 0.0, pget, pget > 0 ? four / pget : 0.0,
+                    twice ? "2x met" : "2x MISSED", nearPget ? "within 10% of pget" : "NOT within 10% of pget");
+        ok = ok && twice && nearPget;
+    }
+    {
+        VsftpdPeer plain;
+        if (!plain.Ok()) return 1;
+        const std::string tree = plain.Root() + "/pub/tree";
+        for (int i = 0; i < 500; ++i) {
+            const std::string dir = tree + "/d" + std::to_string(i % 10);
+            std::filesystem::create_directories(dir);
+            WriteFile(dir + "/f" + std::to_string(i), PatternBytes(8192, i + 1));
+        }
+        const std::string base = "ftp://127.0.0.1:" + std::to_string(plain.Port());
+        std::printf("500 files of 8 KiB, uncapped:\n");
+        const double engine = EngineRun({base + "/pub/tree/", "--local", work / "tree", "--connections", "4"});
+        const double mirror = Timed({"lftp", "-c", lftpSet + "open -u anonymous,bench@example.org 127.0.0.1:" +
+                                                       std::to_string(plain.Port()) +
+                                                       "; mirror --parallel=4 /pub/tree " + (work / "mirror")});
+        std::printf("  lftp mirror --parallel=4: %.3f s\n", mirror);
+        if (!SameTree(tree, work / "tree") || !SameTree(tree, work / "mirror")) {
+            std::fprintf(stderr, "a tree download differs from the source\n");
+            ok = false;
+        }
+        const bool asFast = engine > 0 && mirror > 0 && engine <= mirror;
+        std::printf("  engine %.3f s, mirror %.3f s: %s\n", engine, mirror, asFast ? "as fast or faster" : "SLOWER");
+        ok = ok && asFast;
+    }
+    std::printf("%s\n", ok ? "targets met" : "targets missed");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,895 @@
+#include "client/engine/FtpManager.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "client/engine/ClientSettings.h"
+#include "client/engine/CommFunc.h"
+#include "client/engine/DirListing.h"
+#include "os/MessageTarget.h"
+
+// ---- the window's forwarding -------------------------------------------------
+
+void TFtpManagerWindow::ClientProgress(TObject* Sender, std::int64_t Count, bool& Abort)
+{
+    const int state = SessionState();
+    if (Manager && (state == 5 || state == 9))
+        Manager->TransferProgress(static_cast<TCustomFtpCli*>(Sender)->Tag(), Count, Abort);
+}
+
+void TFtpManagerWindow::TransferClientRequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error)
+{
+    if (Manager) Manager->DispatchTransferRequest(static_cast<TCustomFtpCli*>(Sender)->Tag(), RqType, Error);
+}
+
+void TFtpManagerWindow::MainClientRequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error)
+{
+    if (Manager) Manager->DispatchMainRequest(RqType, Error);
+}
+
+const std::string& TFtpManagerWindow::ProgramTitle() const
+{
+    static const std::string title = "Skelwick";
+    return title;
+}
+
+// ---- helpers -------------------------------------------------------------------
+
+namespace {
+
+bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
+
+std::string WithSlash(const std::string& path) { return path.empty() || path.back() != '/' ? path + "/" : path; }
+
+// A listing name that names one entry of this folder and nothing else.
+bool SafeEntryName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+} // namespace
+
+std::string NormalizeRemotePath(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        std::size_t next = path.find('/', at);
+        if (next == std::string::npos) next = path.size();
+        const std::string part = path.substr(at, next - at);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = next + 1;
+    }
+    std::string out = "/";
+    for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "/" : "") + parts[i];
+    return out;
+}
+
+std::string ExpandedLocalPath(const std::string& localRoot, const std::string& remoteRoot,
+                              const std::string& remotePath)
+{
+    const std::string root = WithSlash(remoteRoot);
+    if (remotePath.size() <= root.size() || remotePath.compare(0, root.size(), root) != 0) return {};
+    const std::string rest = remotePath.substr(root.size());
+    std::size_t at = 0;
+    while (at <= rest.size()) {
+        std::size_t next = rest.find('/', at);
+        if (next == std::string::npos) next = rest.size();
+        const std::string part = rest.substr(at, next - at);
+        if (!SafeEntryName(part)) return {};
+        at = next + 1;
+    }
+    return WithSlash(localRoot) + rest;
+}
+
+void AppendBrokenList(const std::string& fileName, const TOldQuene& queue)
+{
+    // The save keeps every list the file already holds.
+    std::vector<TOldQuene> lists{queue};
+    SaveOldQuenes(fileName, lists, {});
+}
+
+// ---- the pool ------------------------------------------------------------------
+
+TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMaxSlots)
+{
+    Window.Manager = this;
+}
+
+TFtpManager::~TFtpManager()
+{
+    for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
+    if (Window.Manager == this) Window.Manager = nullptr;
+}
+
+TFtpClient* TFtpManager::Client(int slot) const
+{
+    if (slot < 0 || slot >= kMaxSlots) return nullptr;
+    return FSlots[slot].Client.get();
+}
+
+void TFtpManager::Log(int slot, const std::string& text)
+{
+    TFtpClient* c = Client(slot);
+    if (!c) return;
+    std::string line = text;
+    Window.ClientDisplay(c, line);
+}
+
+void TFtpManager::WireClient(int slot)
+{
+    FreeClient(slot);
+    auto& s = FSlots[slot];
+    s = TSlot{};
+    s.Client = std::make_unique<TFtpClient>();
+    TFtpClient& c = *s.Client;
+    c.SetTag(slot);
+    c.SetTimeout(30);
+    c.SetErrorHandler([this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); });
+    c.OnDisplay = [this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); };
+    c.OnProgress = [this](TObject* Sender, std::int64_t Count, bool& Abort) { Window.ClientProgress(Sender, Count, Abort); };
+    c.SetShareMode(ftpShareDenyNone);
+    if (slot == 0) {
+        c.OnRequestDone = [this](TObject* Sender, TFtpRequest Rq, std::uint16_t Error) {
+            Window.MainClientRequestDone(Sender, Rq, Error);
+        };
+        c.OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) { Window.MainSessionClosed(Sender, Error); };
+    } else {
+        c.OnRequestDone = [this](TObject* Sender, TFtpRequest Rq, std::uint16_t Error) {
+            Window.TransferClientRequestDone(Sender, Rq, Error);
+        };
+        c.OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) { Window.TransferSessionClosed(Sender, Error); };
+    }
+}
+
+void TFtpManager::FreeClient(int slot)
+{
+    auto& s = FSlots[slot];
+    s.Client.reset();
+    s.Stream.reset();
+    s.Item.reset();
+    s.State = 0;
+    s.Outstanding = rqNone;
+}
+
+void TFtpManager::CreateConnections(int n)
+{
+    n = std::clamp(n, 1, kMaxSlots - 1);
+    for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
+    FClientCount = n;
+    for (int i = 0; i < n; ++i) {
+        WireClient(i);
+        SetupConnection(i);
+    }
+    ClearCache();
+    PendingDirs.clear();
+}
+
+void TFtpManager::SetupConnection(int slot)
+{
+    TFtpClient* c = Client(slot);
+    if (!c) return;
+    const TClientSettings& st = Window.Settings();
+    const std::string& host = CurrentHost.HostName;
+    std::string line;
+    if (st.ProxySetting.Enabled) {
+        line = "Using Proxy Connecting to " + host + " ...";
+        c->SetConnectionType(static_cast<TFtpConnectionType>(st.ProxySetting.Type ? st.ProxySetting.Type : int(ftpProxy)));
+        c->SetProxyServer(st.ProxySetting.Host);
+        c->SetProxyPort(st.ProxySetting.Port);
+        c->SetProxyUser(st.ProxySetting.User);
+        c->SetProxyPassword(st.ProxySetting.Pass);
+        c->SetPassiveMode(true);
+    } else if (st.SocksSetting.Enabled) {
+        line = "Using Socks Connecting to " + host + " ...";
+        c->SetConnectionType(static_cast<TFtpConnectionType>(st.SocksSetting.Type ? st.SocksSetting.Type : int(ftpSocks5)));
+        c->SetSocksServer(st.SocksSetting.Host);
+        c->SetSocksPort(st.SocksSetting.Port);
+        c->SetSocksUserCode(st.SocksSetting.User);
+        c->SetSocksPassword(st.SocksSetting.Pass);
+        c->SetPassiveMode(true);
+    } else {
+        line = "Connecting to " + host + " ...";
+        c->SetConnectionType(ftpDirect);
+        c->SetPassiveMode(st.PasvMode);
+    }
+    if (!host.empty()) Log(slot, line);
+}
+
+void TFtpManager::SetConnectionCount(int n)
+{
+    n = std::clamp(n, 1, kMaxSlots - 1);
+    if (n < FClientCount) {
+        // The slots that go take nothing more, and the ends of their requests
+        // (dispatched while the waits below pump) are not theirs to act on.
+        for (int i = n; i < FClientCount; ++i) {
+            FSlots[i].Retired = true;
+            FSlots[i].Outstanding = rqNone;
+        }
+        for (int i = n; i < FClientCount; ++i) {
+            auto& s = FSlots[i];
+            if (s.Client) {
+                // The abort writes what the client holds, so the item goes
+                // back at the bytes on disk.
+                if (!IsReadyState(s.Client->ClientState())) s.Client->AbortBlocking();
+                if (s.Client->HasSession()) s.Client->QuitBlocking();
+            }
+            if (s.Item) ReturnSlotItem(i);
+            FreeClient(i);
+        }
+        FClientCount = n;
+        FillIdleConnections(n);
+        CheckRunEnd();
+        return;
+    }
+    const int old = FClientCount;
+    FClientCount = n;
+    for (int i = old; i < n; ++i) {
+        WireClient(i);
+        SetupConnection(i);
+        if (FRunActive) TakeQueueItem(i);
+    }
+}
+
+void TFtpManager::Start(int slot, TFtpRequest code, TCustomFtpCli::TAction action)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
+    s.Outstanding = code;
+    const bool needsSession = action != &TCustomFtpCli::StartOpen;
+    if (!IsReadyState(c.ClientState()) || (needsSession && !c.HasSession())) {
+        // Nothing can start: the step hears of it as any failed request.
+        os::PostMessage(c.WindowHandle(), WM_FTP_REQUEST_DONE, code, 500);
+        return;
+    }
+    const bool chain = code == rqList || code == rqResumeDownload || code == rqStore;
+    (c.*action)();
+    if (!chain && IsReadyState(c.ClientState()) && c.RequestStatus() == 500)
+        os::PostMessage(c.WindowHandle(), WM_FTP_REQUEST_DONE, code, 500);
+}
+
+void TFtpManager::DispatchMainRequest(TFtpRequest request, int error)
+{
+    auto& s = FSlots[0];
+    if (!s.Client || request == rqNone || request != s.Outstanding) return;
+    s.Outstanding = rqNone;
+    switch (s.State) {
+    case opLogin: LoginStep(request, error); break;
+    case opChangeDir: ChangeDirStep(request, error); break;
+    case opExpand: ExpandStep(request, error); break;
+    case opTransfer: TransferStep(0, request, error); break;
+    case opRefresh: RefreshStep(request, error); break;
+    default: BatchStep(request, error); break;
+    }
+}
+
+void TFtpManager::DispatchTransferRequest(int slot, TFtpRequest request, int error)
+{
+    if (slot <= 0 || slot >= kMaxSlots) return;
+    auto& s = FSlots[slot];
+    if (!s.Client || request == rqNone || request != s.Outstanding) return;
+    s.Outstanding = rqNone;
+    if (s.State == 3) TransferStep(slot, request, error);
+}
+
+bool TFtpManager::SetSlotTransferType(TFtpClient& client, bool binary)
+{
+    auto& s = FSlots[client.Tag()];
+    if (s.Binary == (binary ? 1 : 0)) return true;
+    const bool ok = binary ? client.TypeBinaryBlocking() : client.TypeAsciiBlocking();
+    s.Binary = ok ? (binary ? 1 : 0) : -1;
+    return ok;
+}
+
+void TFtpManager::DisconnectAll()
+{
+    for (int i = 0; i < FClientCount; ++i) {
+        auto& s = FSlots[i];
+        if (!s.Client) continue;
+        s.Outstanding = rqNone;
+        if (!IsReadyState(s.Client->ClientState())) s.Client->AbortBlocking();
+        if (s.Client->HasSession()) s.Client->QuitBlocking();
+        s.Binary = -1;
+    }
+}
+
+void TFtpManager::AbortAllSockets()
+{
+    for (int i = 0; i < FClientCount; ++i) {
+        auto& s = FSlots[i];
+        if (!s.Client) continue;
+        s.Outstanding = rqNone;
+        s.Binary = -1;
+        if (s.Client->CommandSocket() && s.Client->CommandSocket()->State() != wsClosed) s.Client->AbortRequest();
+    }
+}
+
+std::string TFtpManager::GetLastReply() const
+{
+    TFtpClient* c = Client(0);
+    return c ? c->ReplyText() : std::string();
+}
+
+std::string TFtpManager::GetListingText() const
+{
+    if (!CurrentListing) return {};
+    const std::string& d = CurrentListing->DataString();
+    const auto nul = d.find('\0');
+    return nul == std::string::npos ? d : d.substr(0, nul);
+}
+
+bool TFtpManager::ReplyIs2xx(int slot) const
+{
+    const int code = FSlots[slot].Client->ReplyCode();
+    return code >= 200 && code < 300;
+}
+
+// ---- connecting and logging in -----------------------------------------------
+
+void TFtpManager::ConnectHost(const THostInfo& host)
+{
+    RetriesLeft = std::max(Window.Settings().ConnectionRetryTimes, 1);
+    AbortPending = false;
+    FSlots[0].State = opLogin;
+    ClearCache();
+    CurrentHost = host;
+    DisconnectAll();
+    TFtpClient& c = *FSlots[0].Client;
+    c.SetHostName(host.HostName);
+    c.SetPort(host.HostPort.empty() ? "21" : host.HostPort);
+    c.SetUserName(host.UserName);
+    c.SetPassWord(host.PassWord);
+    SetupConnection(0);
+    FSlots[0].Binary = -1;
+    Start(0, rqOpen, &TCustomFtpCli::StartOpen);
+}
+
+void TFtpManager::LoginStep(TFtpRequest request, int error)
+{
+    TFtpClient& c = *FSlots[0].Client;
+    if (error != 0 && (request == rqUser || request == rqPass) &&
+        (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
+        error = 0;
+    if (error != 0) {
+        switch (request) {
+        case rqOpen:
+            Log(0, "Server Connection Failed.");
+            if (--RetriesLeft <= 0) {
+                Window.OperationFailed();
+                return;
+            }
+            Log(0, "Retry Connection...");
+            Start(0, rqOpen, &TCustomFtpCli::StartOpen);
+            return;
+        case rqUser:
+        case rqPass: Log(0, "Server Connection Failed."); break;
+        case rqList: CurrentListing.reset(); break;
+        default: break;
+        }
+        c.AttachStream(nullptr);
+        Window.OperationFailed();
+        return;
+    }
+    switch (request) {
+    case rqOpen: Start(0, rqUser, &TCustomFtpCli::SendUser); return;
+    case rqUser:
+        // A server that needs no password says so at once; PASS would be refused.
+        if (c.ReplyCode() == 230) ProbeServer();
+        else Start(0, rqPass, &TCustomFtpCli::SendPass);
+        return;
+    case rqPass: ProbeServer(); return;
+    case rqPwd: ShowPwdFolder(false); return;
+    case rqList:
+        StoreListing(CurrentRemoteDir);
+        Window.OperationDone();
+        return;
+    default: return;
+    }
+}
+
+void TFtpManager::ProbeServer()
+{
+    TFtpClient& c = *FSlots[0].Client;
+    // SYST only tells; a server that refuses it gets on with the login.
+    c.SetLocalFileName("SYST");
+    c.RawCommandBlocking();
+    SetSlotTransferType(c, true);
+    c.SetLocalFileName("REST 100");
+    RestSupported = c.RawCommandBlocking() && c.ReplyCode() == 350;
+    if (RestSupported) {
+        // Servers keep a restart marker until the next transfer.
+        c.SetLocalFileName("REST 0");
+        c.RawCommandBlocking();
+    }
+    c.SetLocalFileName("");
+    if (!c.HasSession()) {
+        Log(0, "Server Connection Failed.");
+        Window.OperationFailed();
+        return;
+    }
+    Start(0, rqPwd, &TCustomFtpCli::SendPwd);
+}
+
+// After a PWD of login, folder change or refresh: take the folder and show
+// its listing, from the cache when it holds it.
+void TFtpManager::ShowPwdFolder(bool refresh)
+{
+    TFtpClient& c = *FSlots[0].Client;
+    CurrentRemoteDir = c.ReplyDirectory();
+    if (refresh) {
+        Window.SetRemoteDirText(CurrentRemoteDir);
+        Window.AddRemotePathHistory(CurrentRemoteDir);
+    }
+    CurrentRemoteDir = WithSlash(CurrentRemoteDir);
+    if (ListThroughCache(0, CurrentRemoteDir)) Window.OperationDone();
+}
+
+// ---- the listing cache ---------------------------------------------------------
+
+void TFtpManager::ClearCache()
+{
+    ListingCachePaths.clear();
+    ListingCacheStreams.clear();
+    ListingCacheLast = -1;
+}
+
+bool TFtpManager::ListThroughCache(int slot, const std::string& path)
+{
+    for (int i = 0; i <= ListingCacheLast; ++i) {
+        if (ListingCachePaths[i] == path) {
+            CurrentListing = ListingCacheStreams[i];
+            return true;
+        }
+    }
+    TFtpClient& c = *FSlots[slot].Client;
+    CurrentListing = std::make_shared<TFtpMemoryStream>();
+    FListingTarget = CurrentListing;
+    SetSlotTransferType(c, false);
+    c.SetLocalFileName("");
+    c.SetHostFileName("");
+    c.SetResumePosition(0);
+    c.AttachStream(CurrentListing.get());
+    Start(slot, rqList, &TCustomFtpCli::ChainList);
+    return false;
+}
+
+void TFtpManager::StoreListing(const std::string& path)
+{
+    TFtpClient& c = *FSlots[0].Client;
+    c.AttachStream(nullptr);
+    const std::string key = WithSlash(path);
+    if (!CurrentListing) return;
+    CurrentListing->Write("", 1);
+    for (int i = 0; i <= ListingCacheLast; ++i)
+        if (ListingCachePaths[i] == key) return;
+    int at = ListingCacheLast + 1;
+    if (at >= kCacheEntries) {
+        // Full: a stale entry is taken again; with none the folder is not cached.
+        const std::string stale(18, '-');
+        auto it = std::find(ListingCachePaths.begin(), ListingCachePaths.end(), stale);
+        if (it == ListingCachePaths.end()) return;
+        at = static_cast<int>(it - ListingCachePaths.begin());
+        ListingCachePaths[at] = key;
+        ListingCacheStreams[at] = CurrentListing;
+        return;
+    }
+    ListingCachePaths.push_back(key);
+    ListingCacheStreams.push_back(CurrentListing);
+    ListingCacheLast = at;
+}
+
+void TFtpManager::InvalidateListing(const std::string& path)
+{
+    const std::string key = WithSlash(path);
+    for (int i = 0; i <= ListingCacheLast; ++i)
+        if (ListingCachePaths[i] == key) ListingCachePaths[i] = std::string(18, '-');
+}
+
+// ---- folders ---------------------------------------------------------------------
+
+void TFtpManager::ChangeRemoteDir(const std::string& path)
+{
+    AbortPending = false;
+    TFtpClient& c = *FSlots[0].Client;
+    FSlots[0].State = opChangeDir;
+    if (!c.HasSession()) {
+        Log(0, "Lost Connection, Please Reconnect");
+        Window.OperationFailed();
+        return;
+    }
+    std::string dir;
+    if (path.find('/') != std::string::npos) dir = path;
+    else if (!CurrentRemoteDir.empty() && CurrentRemoteDir.back() == '/') dir = CurrentRemoteDir + path;
+    else dir = CurrentRemoteDir + "/" + path;
+    c.SetHostDirName(dir);
+    PreviousRemoteDir = CurrentRemoteDir;
+    SavedListing = CurrentListing;
+    CurrentRemoteDir = dir;
+    Start(0, rqCwd, &TCustomFtpCli::SendCwd);
+}
+
+void TFtpManager::ChangeDirStep(TFtpRequest request, int error)
+{
+    if (AbortPending) {
+        AbortPending = false;
+        return;
+    }
+    if (error != 0) {
+        if (request == rqCwd) {
+            CurrentRemoteDir = PreviousRemoteDir;
+            CurrentListing = SavedListing;
+        }
+        if (request == rqList) FSlots[0].Client->AttachStream(nullptr);
+        Window.OperationFailed();
+        return;
+    }
+    switch (request) {
+    case rqCwd: Start(0, rqPwd, &TCustomFtpCli::SendPwd); break;
+    case rqPwd: ShowPwdFolder(false); break;
+    case rqList:
+        StoreListing(CurrentRemoteDir);
+        Window.OperationDone();
+        break;
+    default: Window.OperationFailed(); break;
+    }
+}
+
+void TFtpManager::RefreshRemoteDir(const std::string& path)
+{
+    AbortPending = false;
+    FSlots[0].State = opRefresh;
+    CurrentRemoteDir = path;
+    InvalidateListing(path);
+    if (!FSlots[0].Client->HasSession()) {
+        Log(0, "Lost Connection, Please Reconnect");
+        Window.OperationFailed();
+        return;
+    }
+    if (path.empty()) Start(0, rqPwd, &TCustomFtpCli::SendPwd);
+    else if (ListThroughCache(0, WithSlash(path))) Window.OperationDone();
+}
+
+void TFtpManager::RefreshStep(TFtpRequest request, int error)
+{
+    if (error != 0) {
+        FSlots[0].Client->AttachStream(nullptr);
+        Window.OperationFailed();
+        return;
+    }
+    switch (request) {
+    case rqPwd: ShowPwdFolder(true); break;
+    case rqList:
+        StoreListing(CurrentRemoteDir);
+        Window.OperationDone();
+        break;
+    default: Window.OperationFailed(); break;
+    }
+}
+
+// ---- expansion -------------------------------------------------------------------
+
+void TFtpManager::ExpandRemoteDir(const std::string& name, std::vector<TGetFileInfo>& list)
+{
+    AbortPending = false;
+    PreviousRemoteDir = CurrentRemoteDir;
+    SavedListing = CurrentListing;
+    const std::string root = name.starts_with("/") ? WithSlash(name) : WithSlash(CurrentRemoteDir) + WithSlash(name);
+    FSlots[0].State = opExpand;
+    list.clear();
+    ExpandResult = &list;
+    PendingDirs.clear();
+    FVisited.clear();
+    FSkippedDirs.clear();
+    FExpandRestoring = false;
+    if (!FSlots[0].Client->HasSession()) {
+        Log(0, "Lost Connection, Please Reconnect");
+        Window.OperationFailed();
+        return;
+    }
+    PendingDirs.push_back({root, root, 0});
+    NextPendingDir();
+}
+
+void TFtpManager::NextPendingDir()
+{
+    if (PendingDirs.empty()) {
+        EndExpansion();
+        return;
+    }
+    FExpandDir = PendingDirs.back();
+    PendingDirs.pop_back();
+    CurrentRemoteDir = FExpandDir.Logical;
+    FSlots[0].Client->SetHostDirName(FExpandDir.Target);
+    Start(0, rqCwd, &TCustomFtpCli::SendCwd);
+}
+
+void TFtpManager::EndExpansion()
+{
+    // The server goes back to the folder the window shows, so later names
+    // and listings mean what the user sees.
+    FExpandRestoring = true;
+    CurrentRemoteDir = PreviousRemoteDir;
+    CurrentListing = SavedListing;
+    if (PreviousRemoteDir.empty()) {
+        FExpandRestoring = false;
+        if (FSkippedDirs.empty()) Window.OperationDone();
+        else Window.OperationFailed();
+        return;
+    }
+    FSlots[0].Client->SetHostDirName(PreviousRemoteDir);
+    Start(0, rqCwd, &TCustomFtpCli::SendCwd);
+}
+
+void TFtpManager::ExpandStep(TFtpRequest request, int error)
+{
+    if (AbortPending) {
+        AbortPending = false;
+        return;
+    }
+    TFtpClient& c = *FSlots[0].Client;
+    if (FExpandRestoring) {
+        FExpandRestoring = false;
+        if (error != 0) Log(0, "Could not return to " + PreviousRemoteDir);
+        for (const auto& d : FSkippedDirs) Log(0, "Skipped folder " + d);
+        if (error != 0 || !FSkippedDirs.empty()) Window.OperationFailed();
+        else Window.OperationDone();
+        return;
+    }
+    auto skip = [&] {
+        FSkippedDirs.push_back(FExpandDir.Logical);
+        if (!c.HasSession()) {
+            // Nothing more can be listed: what is left is skipped too.
+            for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
+            PendingDirs.clear();
+            CurrentRemoteDir = PreviousRemoteDir;
+            CurrentListing = SavedListing;
+            Window.OperationFailed();
+            return;
+        }
+        NextPendingDir();
+    };
+    switch (request) {
+    case rqCwd:
+        if (error != 0) return skip();
+        Start(0, rqPwd, &TCustomFtpCli::SendPwd);
+        return;
+    case rqPwd: {
+        if (error != 0) return skip();
+        const std::string real = WithSlash(c.ReplyDirectory());
+        // A link back up the tree would list the same folders for ever.
+        if (!FVisited.insert(real).second) {
+            Log(0, "Already expanded: " + real);
+            NextPendingDir();
+            return;
+        }
+        FExpandDir.Target = real;
+        if (ListThroughCache(0, real)) ProcessExpandListing();
+        return;
+    }
+    case rqList:
+        c.AttachStream(nullptr);
+        if (error != 0) {
+            if (++FExpandDir.ListRetries >= 3) return skip();
+            if (ListThroughCache(0, FExpandDir.Target)) ProcessExpandListing();
+            return;
+        }
+        CurrentListing->Write("", 1);
+        ProcessExpandListing();
+        return;
+    default: skip(); return;
+    }
+}
+
+void TFtpManager::ProcessExpandListing()
+{
+    std::vector<TDirAnalyze> entries;
+    ParseDirListing(CurrentListing ? CurrentListing->DataString() : std::string(), entries);
+    CurrentListing.reset();
+    const TClientSettings& st = Window.Settings();
+    const std::string logical = FExpandDir.Logical;
+    const std::string real = FExpandDir.Target;
+    std::vector<TPendingDir> found;
+    for (const auto& e : entries) {
+        const char kind = e.Attr.empty() ? ' ' : e.Attr[0];
+        std::string name = e.FileName;
+        std::string target;
+        if (kind == 'l') {
+            const auto arrow = name.find(" -> ");
+            if (arrow != std::string::npos) {
+                target = name.substr(arrow + 4);
+                name = name.substr(0, arrow);
+            }
+        }
+        if (!SafeEntryName(name)) {
+            // "../x", "/etc/x", "." and ".." would lead out of the folder.
+            Log(0, "Refused listing name: " + name);
+            continue;
+        }
+        if (kind == ' ' || kind == '-' || (kind == 'l' && !st.IgnoreLinksOnGet && st.ResolveLinkAsFile)) {
+            ExpandResult->push_back({logical + name, ListingSizeToInt64(e.Size)});
+        } else if (kind == '<' || kind == 'd') {
+            found.push_back({logical + name + "/", real + name + "/", 0});
+        } else if (kind == 'l' && !st.IgnoreLinksOnGet) {
+            // A link shown as a folder is expanded as one, under its own name.
+            while (!target.empty() && target.back() == ' ') target.pop_back();
+            if (target.empty()) continue;
+            const std::string to = target[0] == '/' ? target : real + target;
+            found.push_back({logical + name + "/", WithSlash(NormalizeRemotePath(to)), 0});
+        }
+    }
+    for (auto& d : found) PendingDirs.push_back(std::move(d));
+    NextPendingDir();
+}
+
+// ---- the user's abort ------------------------------------------------------------
+
+void TFtpManager::AbortOperation()
+{
+    auto& s0 = FSlots[0];
+    const int state = Window.SessionState();
+    if (state == 5 || state == 9 || FRunActive) {
+        if (!FRunActive) return;
+        AbortPending = true;
+        Log(0, "User Aborted");
+        UserAborted = true;
+        // Each client writes what it holds before its item goes back, so the
+        // item resumes at the first byte not on disk.
+        for (int i = 0; i < FClientCount; ++i) {
+            auto& s = FSlots[i];
+            if (!s.Client) continue;
+            s.Outstanding = rqNone;
+            if (!IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
+            s.Binary = -1;
+            if (s.Item) ReturnSlotItem(i);
+            s.Retired = true;
+        }
+        CheckRunEnd();
+        return;
+    }
+    switch (s0.State) {
+    case opLogin:
+        AbortPending = true;
+        s0.Outstanding = rqNone;
+        if (s0.Client->CommandSocket() && s0.Client->CommandSocket()->State() != wsClosed) s0.Client->AbortBlocking();
+        Log(0, "User Aborted");
+        Window.MoveQueueToBroken();
+        UserAborted = true;
+        Window.OperationFailed();
+        break;
+    case opChangeDir:
+    case opExpand:
+        s0.Outstanding = rqNone;
+        s0.Client->AbortRequest();
+        s0.Client->AttachStream(nullptr);
+        s0.Binary = -1;
+        CurrentRemoteDir = PreviousRemoteDir;
+        CurrentListing = SavedListing;
+        Log(0, "User Aborted");
+        UserAborted = true;
+        if (s0.State == opChangeDir) Window.OperationDone();
+        else Window.OperationFailed();
+        break;
+    default: break;
+    }
+}
+
+bool TFtpManager::SendRawCommand(const std::string& text)
+{
+    TFtpClient* c = Client(0);
+    if (!c || !c->HasSession()) return false;
+    c->SetLocalFileName(text);
+    const bool ok = c->RawCommandBlocking();
+    c->SetLocalFileName("");
+    return ok;
+}
+
+// ---- batches -----------------------------------------------------------------------
+
+void TFtpManager::MakeRemoteDirs(std::vector<std::string> names)
+{
+    AbortPending = false;
+    FSlots[0].State = opMakeDirs;
+    FMakeDirList.assign(names.begin(), names.end());
+    SendNextBatchEntry();
+}
+
+void TFtpManager::RenameRemoteFiles(std::vector<THostMoveFileInfo> list)
+{
+    FSlots[0].State = opRename;
+    FRenameList.assign(list.begin(), list.end());
+    RenameTo.clear();
+    SendNextBatchEntry();
+}
+
+void TFtpManager::DeleteRemoteFiles(std::vector<TDelFileInfo> list)
+{
+    FSlots[0].State = opDelete;
+    FDeleteList.assign(list.begin(), list.end());
+    SendNextBatchEntry();
+}
+
+void TFtpManager::ChmodRemoteFiles(std::vector<std::string> names, const std::string& mode)
+{
+    FSlots[0].State = opChmod;
+    FChmodList.assign(names.begin(), names.end());
+    FChmodMode = mode;
+    SendNextBatchEntry();
+}
+
+void TFtpManager::SendNextBatchEntry()
+{
+    TFtpClient& c = *FSlots[0].Client;
+    switch (FSlots[0].State) {
+    case opMakeDirs:
+        if (FMakeDirList.empty()) break;
+        FBatchEntry = StripTrailingSlash(FMakeDirList.front());
+        FMakeDirList.pop_front();
+        c.SetHostFileName(FBatchEntry);
+        Start(0, rqMakeDir, &TCustomFtpCli::SendMkd);
+        return;
+    case opRename:
+        if (FRenameList.empty()) break;
+        c.SetHostFileName(FRenameList.front().OldName);
+        RenameTo = FRenameList.front().NewName;
+        FRenameList.pop_front();
+        Start(0, rqRenameFrom, &TCustomFtpCli::SendRnfr);
+        return;
+    case opDelete: {
+        if (FDeleteList.empty()) break;
+        const TDelFileInfo d = FDeleteList.front();
+        FDeleteList.pop_front();
+        c.SetHostFileName(d.FileName);
+        if (d.IsDir) Start(0, rqRemoveDir, &TCustomFtpCli::SendRmd);
+        else Start(0, rqDelete, &TCustomFtpCli::SendDele);
+        return;
+    }
+    case opChmod:
+        if (FChmodList.empty()) break;
+        c.SetLocalFileName("SITE CHMOD " + FChmodMode + " " + FChmodList.front());
+        FChmodList.pop_front();
+        Start(0, rqRawCommand, &TCustomFtpCli::SendRawCommand);
+        return;
+    default: break;
+    }
+    Window.OperationDone();
+}
+
+void TFtpManager::BatchStep(TFtpRequest request, int error)
+{
+    TFtpClient& c = *FSlots[0].Client;
+    // A raw command passes any reply below 500: SITE CHMOD needs a 2xx.
+    if (request == rqRawCommand && error == 0 && !ReplyIs2xx(0)) error = c.ReplyCode();
+    if (error != 0 && request == rqMakeDir && c.HasSession()) {
+        // A folder that is already there is what was asked for.
+        const std::string back = CurrentRemoteDir;
+        c.SetLocalFileName("CWD " + FBatchEntry);
+        const bool exists = c.RawCommandBlocking() && ReplyIs2xx(0);
+        if (exists && !back.empty()) {
+            c.SetLocalFileName("CWD " + back);
+            c.RawCommandBlocking();
+        }
+        c.SetLocalFileName("");
+        if (exists) error = 0;
+    }
+    if (error != 0) {
+        FMakeDirList.clear();
+        FRenameList.clear();
+        FDeleteList.clear();
+        FChmodList.clear();
+        RenameTo.clear();
+        Window.OperationFailed();
+        return;
+    }
+    if (request == rqRenameFrom) {
+        c.SetLocalFileName(RenameTo);
+        RenameTo.clear();
+        Start(0, rqRenameTo, &TCustomFtpCli::SendRnto);
+        return;
+    }
+    if (request == rqRenameTo) c.SetLocalFileName("");
+    SendNextBatchEntry();
+}

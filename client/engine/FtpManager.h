@@ -1,0 +1,238 @@
+#pragma once
+// The client engine: a pool of FTP clients on the GUI thread. Slot 0 browses
+// and carries queue items; every slot carries queue items during a run.
+// Split downloads write one local file from several connections at once.
+// An item is complete only when every byte landed; otherwise it goes back to
+// the queue with the position written. The engine talks to the main window
+// only through TFtpManagerWindow.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "client/engine/FtpManagerWindow.h"
+#include "client/engine/OldQuene.h"
+#include "client/engine/SlotFileStream.h"
+#include "client/engine/TransferFileInfo.h"
+#include "net/FtpCli.h"
+
+// One rename or move.
+struct THostMoveFileInfo {
+    std::string OldName;
+    std::string NewName;
+};
+
+// One deletion.
+struct TDelFileInfo {
+    std::string FileName;
+    bool IsDir = false;
+};
+
+class TFtpManager {
+public:
+    static constexpr int kMaxSlots = 256;
+    static constexpr int kCacheEntries = 8193;
+    // Slot 0 operations.
+    enum : std::uint8_t {
+        opLogin = 0,
+        opChangeDir = 1,
+        opExpand = 2,
+        opTransfer = 3,
+        opRefresh = 4,
+        opMakeDirs = 5,
+        opRename = 6,
+        opDelete = 7,
+        opChmod = 8,
+    };
+
+    explicit TFtpManager(TFtpManagerWindow& Window);
+    ~TFtpManager();
+    TFtpManager(const TFtpManager&) = delete;
+    TFtpManager& operator=(const TFtpManager&) = delete;
+
+    // ---- the pool ----
+    void CreateConnections(int n);
+    void SetConnectionCount(int n);
+    void SetupConnection(int slot);
+    void DispatchMainRequest(TFtpRequest request, int error);
+    void DispatchTransferRequest(int slot, TFtpRequest request, int error);
+    bool SetSlotTransferType(TFtpClient& client, bool binary);
+    void DisconnectAll();
+    void AbortAllSockets();
+    const THostInfo& GetHostInfo() const { return CurrentHost; }
+    bool GetUserAborted() const { return UserAborted; }
+    void ClearUserAborted() { UserAborted = false; }
+    int ClientCount() const { return FClientCount; }
+    TFtpClient* Client(int slot) const;
+    std::uint8_t SlotState(int slot) const { return FSlots[slot].State; }
+
+    // ---- the control connection and listing cache ----
+    void ConnectHost(const THostInfo& host);
+    void ChangeRemoteDir(const std::string& path);
+    void RefreshRemoteDir(const std::string& path);
+    void InvalidateListing(const std::string& path);
+    void ExpandRemoteDir(const std::string& name, std::vector<TGetFileInfo>& list);
+    void AbortOperation();
+    const std::string& GetRemoteDir() const { return CurrentRemoteDir; }
+    std::string GetListingText() const;
+    std::string GetLastReply() const;
+    // One command line on slot 0, waiting for the reply; true on a reply
+    // below 400.
+    bool SendRawCommand(const std::string& text);
+    bool GetRestSupported() const { return RestSupported; }
+    // Folders an expansion could not enter or list (it then failed).
+    const std::vector<std::string>& GetSkippedDirs() const { return FSkippedDirs; }
+    // Number of cache entries in use (stale ones included).
+    int CachedListings() const { return ListingCacheLast + 1; }
+
+    // ---- transfer runs ----
+    // mode 0: a new run; mode 1: a broken list resumed (no split, no
+    // file-exists question, no free-space check).
+    void StartTransfer(std::vector<TTransferFileInfo> queue, int mode);
+    std::optional<TTransferFileInfo> NextQueueItem(int slot);
+    void SplitDownloads();
+    void SmartResume(const std::string& localPath);
+    bool SelectTransferType(const std::string& localName, int slot);
+    bool AllSlotsIdle() const;
+    void SetSplitFileSize(std::int64_t bytes) { SplitFileSize = bytes; }
+    std::int64_t GetSplitFileSize() const { return SplitFileSize; }
+    // The run's queue: what is not finished and not held by a slot.
+    const std::deque<TTransferFileInfo>& GetTransferQueue() const { return TransferQueue; }
+    std::deque<TTransferFileInfo> TakeTransferQueue();
+    bool RunActive() const { return FRunActive; }
+    std::int64_t GetRunTotal() const { return RunTotal; }
+    std::int64_t GetRunDone() const { return RunDone; }
+
+    void TransferStep(int slot, TFtpRequest request, int error);
+    void TransferProgress(int slot, std::int64_t count, bool& abort);
+    void ShowTransferStatus();
+    void FillIdleConnections(int count);
+    void ReturnAllItems();
+    void ReturnSlotItem(int slot);
+
+    // ---- batches on slot 0 ----
+    void MakeRemoteDirs(std::vector<std::string> names);
+    void RenameRemoteFiles(std::vector<THostMoveFileInfo> list);
+    void DeleteRemoteFiles(std::vector<TDelFileInfo> list);
+    void ChmodRemoteFiles(std::vector<std::string> names, const std::string& mode);
+
+private:
+    struct TSlot {
+        // Declared before the client: the client flushes into it when it goes.
+        std::unique_ptr<TSlotFileStream> Stream;
+        std::unique_ptr<TFtpClient> Client;
+        std::uint8_t State = 0;
+        std::optional<TTransferFileInfo> Item;
+        std::int64_t Position = 0;
+        int Binary = -1; // last TYPE sent on this session: 1 I, 0 A, -1 none
+        // The request the engine started without waiting; any other
+        // completion (of a blocking call) is not the engine's.
+        TFtpRequest Outstanding = rqNone;
+        bool StoppedPastEnd = false;
+        bool Retired = false; // failed in this run: takes no more items
+        std::int64_t UploadSize = 0;
+    };
+    struct TPendingDir {
+        std::string Logical; // path through the expansion root, ending "/"
+        std::string Target;  // folder to CWD to, ending "/"
+        int ListRetries = 0;
+    };
+
+    void WireClient(int slot);
+    void FreeClient(int slot);
+    void Log(int slot, const std::string& text);
+    void Start(int slot, TFtpRequest code, TCustomFtpCli::TAction action);
+    bool ReplyIs2xx(int slot) const;
+
+    // slot 0's steps
+    void LoginStep(TFtpRequest request, int error);
+    void ProbeServer();
+    void ChangeDirStep(TFtpRequest request, int error);
+    void RefreshStep(TFtpRequest request, int error);
+    void ExpandStep(TFtpRequest request, int error);
+    void BatchStep(TFtpRequest request, int error);
+    void ShowPwdFolder(bool refresh);
+    bool ListThroughCache(int slot, const std::string& path);
+    void StoreListing(const std::string& path);
+    void ClearCache();
+    void ProcessExpandListing();
+    void NextPendingDir();
+    void EndExpansion();
+
+    // run
+    // Gives the slot the next queue item and starts it: at once on a session
+    // that is up, else after a login. False when the queue is empty.
+    bool TakeQueueItem(int slot);
+    void StartSlotItem(int slot);
+    void StartSlotTransfer(int slot);
+    void OpenSlot(int slot);
+    void FinishSlotItem(int slot, int error);
+    void FailSlotItem(int slot, bool retire, bool toFront);
+    void SlotGoesOn(int slot);
+    void HandToIdleSlots();
+    void CheckRunEnd();
+    void EndRun(bool failed);
+    bool IsAsciiName(const std::string& localName) const;
+    std::int64_t ItemBytes(const TTransferFileInfo& item) const;
+    bool IsLastPart(const TTransferFileInfo& item) const;
+    void FreezeStream(int slot);
+    std::int64_t WrittenPosition(int slot) const;
+
+    // batches
+    void SendNextBatchEntry();
+
+    TFtpManagerWindow& Window;
+    std::vector<TSlot> FSlots;
+    int FClientCount = 0;
+    THostInfo CurrentHost;
+
+    // control connection
+    std::string CurrentRemoteDir, PreviousRemoteDir;
+    std::shared_ptr<TFtpMemoryStream> CurrentListing, SavedListing;
+    std::vector<std::string> ListingCachePaths;
+    std::vector<std::shared_ptr<TFtpMemoryStream>> ListingCacheStreams;
+    int ListingCacheLast = -1;
+    std::shared_ptr<TFtpMemoryStream> FListingTarget; // the stream slot 0's LIST writes into
+    bool RestSupported = false;
+    int RetriesLeft = 0;
+    bool AbortPending = false;
+    bool UserAborted = false;
+
+    // expansion
+    std::vector<TGetFileInfo>* ExpandResult = nullptr;
+    std::vector<TPendingDir> PendingDirs;
+    TPendingDir FExpandDir;
+    std::set<std::string> FVisited;
+    std::vector<std::string> FSkippedDirs;
+    bool FExpandRestoring = false;
+
+    // run
+    std::deque<TTransferFileInfo> TransferQueue;
+    std::int64_t RunTotal = 0, RunDone = 0, SplitFileSize = 1000000;
+    int ProgressTicks = 0;
+    bool FRunActive = false;
+    bool FHandingOut = false;
+    std::set<std::string> FFreshSplitPaths; // split files of this run not resumed: emptied at start
+
+    // batches
+    std::deque<std::string> FMakeDirList, FChmodList;
+    std::deque<THostMoveFileInfo> FRenameList;
+    std::deque<TDelFileInfo> FDeleteList;
+    std::string RenameTo, FChmodMode, FBatchEntry;
+};
+
+// The local path of a file an expansion found: localRoot + the part of
+// remotePath behind remoteRoot. Empty when remotePath does not lie below
+// remoteRoot or the result would leave localRoot ("..", "." or an empty
+// element), so a hostile listing cannot write elsewhere.
+std::string ExpandedLocalPath(const std::string& localRoot, const std::string& remoteRoot,
+                              const std::string& remotePath);
+
+// A remote path with "." and ".." elements resolved; always absolute.
+std::string NormalizeRemotePath(const std::string& path);
+
+// Adds one broken list to the file and writes it at once.
+void AppendBrokenList(const std::string& fileName, const TOldQuene& queue);

@@ -1,0 +1,573 @@
+// Transfer runs: the start of a run and the slots that carry its items.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "client/engine/ClientSettings.h"
+#include "client/engine/CommFunc.h"
+#include "client/engine/FtpManager.h"
+#include "client/engine/LocalFiles.h"
+
+namespace {
+
+bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
+
+bool MakeParentDirs(const std::string& path)
+{
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    return parent.empty() || ForceLocalDirs(parent);
+}
+
+std::string Lower(std::string s)
+{
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+// ---- run start ---------------------------------------------------------------------
+
+bool TFtpManager::IsAsciiName(const std::string& localName) const
+{
+    const TClientSettings& st = Window.Settings();
+    if (st.TransferType == 0) return true;
+    if (st.TransferType == 1) return false;
+    const std::string name = std::filesystem::path(localName).filename().string();
+    if (name.find('.') == std::string::npos) return false;
+    const std::string ext = Lower(ExtractExtension(name));
+    for (std::string e : st.TextExtList) {
+        if (!e.empty() && e[0] == '.') e.erase(0, 1);
+        if (Lower(e) == ext) return true;
+    }
+    return false;
+}
+
+bool TFtpManager::SelectTransferType(const std::string& localName, int slot)
+{
+    TFtpClient* c = Client(slot);
+    return c && SetSlotTransferType(*c, !IsAsciiName(localName));
+}
+
+std::int64_t TFtpManager::ItemBytes(const TTransferFileInfo& item) const
+{
+    return item.BeginPos == -1 ? item.FileSize : item.EndPos - item.BeginPos;
+}
+
+bool TFtpManager::IsLastPart(const TTransferFileInfo& item) const
+{
+    return item.BeginPos == -1 || item.EndPos <= 0 || item.EndPos >= item.FileSize;
+}
+
+bool TFtpManager::AllSlotsIdle() const
+{
+    return std::none_of(FSlots.begin(), FSlots.end(), [](const TSlot& s) { return s.Item.has_value(); });
+}
+
+std::optional<TTransferFileInfo> TFtpManager::NextQueueItem(int slot)
+{
+    if (TransferQueue.empty()) return std::nullopt;
+    TTransferFileInfo item = std::move(TransferQueue.front());
+    TransferQueue.pop_front();
+    Window.ShowSlotItem(item, slot);
+    return item;
+}
+
+std::deque<TTransferFileInfo> TFtpManager::TakeTransferQueue()
+{
+    std::deque<TTransferFileInfo> q;
+    q.swap(TransferQueue);
+    return q;
+}
+
+void TFtpManager::SplitDownloads()
+{
+    if (!RestSupported) return;
+    const TClientSettings& st = Window.Settings();
+    const std::int64_t k = st.SplitNum != 0 ? st.SplitNum : FClientCount;
+    if (k < 2) return;
+    std::deque<TTransferFileInfo> out;
+    for (auto& item : TransferQueue) {
+        // ASCII changes line ends, so positions in it mean nothing to a restart.
+        const bool whole = item.BeginPos <= 0 && item.EndPos == item.FileSize;
+        if (!item.IsDownload || !whole || item.FileSize <= SplitFileSize || IsAsciiName(item.LocalPath)) {
+            out.push_back(std::move(item));
+            continue;
+        }
+        // No part may be empty: an EndPos of 0 would mean "the whole file".
+        const std::int64_t parts = std::min<std::int64_t>(k, item.FileSize);
+        const std::int64_t v = item.FileSize / parts;
+        for (std::int64_t g = 0; g < parts; ++g) {
+            TTransferFileInfo part = item;
+            part.BeginPos = g * v;
+            part.EndPos = g == parts - 1 ? item.FileSize : (g + 1) * v;
+            out.push_back(std::move(part));
+        }
+        FFreshSplitPaths.insert(item.LocalPath);
+    }
+    TransferQueue.swap(out);
+}
+
+void TFtpManager::SmartResume(const std::string& localPath)
+{
+    const int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const std::int64_t size = GetLocalFileSize(localPath);
+    for (auto it = TransferQueue.begin(); it != TransferQueue.end();) {
+        if (it->LocalPath != localPath) {
+            ++it;
+            continue;
+        }
+        const std::int64_t begin = std::max<std::int64_t>(it->BeginPos, 0);
+        if (size < begin) {
+            ++it;
+            continue;
+        }
+        const std::int64_t end = it->EndPos > 0 ? std::min(it->EndPos, size) : size;
+        bool zeroFound = false;
+        char block[1024];
+        for (std::int64_t p = begin; p < end; p += 1024) {
+            const ssize_t n = ::pread(fd, block, static_cast<std::size_t>(std::min<std::int64_t>(1024, end - p)), p);
+            if (n <= 0) break;
+            if (std::all_of(block, block + n, [](char c) { return c == 0; })) {
+                it->BeginPos = std::max<std::int64_t>(p - 1024, 0);
+                zeroFound = true;
+                break;
+            }
+        }
+        if (!zeroFound) {
+            if (size == end) it->BeginPos = size;
+            else {
+                it = TransferQueue.erase(it);
+                continue;
+            }
+        }
+        ++it;
+    }
+    ::close(fd);
+}
+
+void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
+{
+    const TClientSettings& st = Window.Settings();
+    if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
+    TransferQueue.assign(queue.begin(), queue.end());
+    if (TransferQueue.empty()) {
+        Window.OperationDone();
+        return;
+    }
+    AbortPending = false;
+    UserAborted = false;
+    RunDone = 0;
+    FFreshSplitPaths.clear();
+    for (auto& s : FSlots) {
+        s.Position = 0;
+        s.Retired = false;
+    }
+    if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
+
+    // Asked first, changed later: nothing on disk changes for a run that
+    // does not start.
+    if (st.ConfirmFlags.Overwrite && mode != 1 && Window.SessionState() != 9) {
+        std::string lastAnswered;
+        int forAll = -1;
+        for (std::size_t i = 0; i < TransferQueue.size();) {
+            const TTransferFileInfo& item = TransferQueue[i];
+            if (!item.IsDownload || item.LocalPath == lastAnswered || GetLocalFileSize(item.LocalPath) < 0) {
+                ++i;
+                continue;
+            }
+            const std::string path = item.LocalPath;
+            lastAnswered = path;
+            const int answer = forAll >= 0 ? forAll : Window.AskFileExists("This local file exists!\r\n" + path);
+            switch (answer) {
+            case 0:
+            case 1:
+                if (::access(path.c_str(), W_OK) != 0) {
+                    Window.ShowMessage("Local file can't access!");
+                    TransferQueue.clear();
+                    Window.OperationFailed();
+                    return;
+                }
+                if (answer == 1) forAll = 0;
+                ++i;
+                break;
+            case 4:
+            case 5:
+                SmartResume(path);
+                FFreshSplitPaths.erase(path);
+                if (answer == 5) forAll = 4;
+                break; // the same index is looked at again: it is skipped as answered
+            default:
+                // Skip (the dialog's close box too): every part of the file goes.
+                std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+                if (answer == 3) forAll = 2;
+                break;
+            }
+        }
+        if (TransferQueue.empty()) {
+            Window.OperationDone();
+            return;
+        }
+    }
+
+    RunTotal = 0;
+    std::int64_t need = 0;
+    std::string firstDownload;
+    for (const auto& item : TransferQueue) {
+        RunTotal += ItemBytes(item);
+        if (item.IsDownload) {
+            need += ItemBytes(item);
+            if (firstDownload.empty()) firstDownload = item.LocalPath;
+        }
+    }
+    if (mode == 0 && !firstDownload.empty()) {
+        for (;;) {
+            const std::int64_t free = GetDiskFree(firstDownload);
+            if (free >= need) break;
+            if (!Window.AskFreeSpace("Disk free space not enough !\rNeed space = " + FormatSize(need) +
+                                     "\rWe have free space = " + FormatSize(free) +
+                                     "\rPlease free some space then click Yes or click No for cancelling")) {
+                TransferQueue.clear();
+                Window.OperationDone();
+                return;
+            }
+        }
+    }
+
+    // A split file that is not resumed starts empty, so no old tail stays behind it.
+    for (const auto& path : FFreshSplitPaths) {
+        MakeParentDirs(path);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            Window.ShowMessage("Local file can't access!");
+            TransferQueue.clear();
+            Window.OperationFailed();
+            return;
+        }
+        ::close(fd);
+    }
+
+    Window.SetRunItems(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
+    ProgressTicks = 0;
+    Window.SetProgressTimer(true);
+    Window.SetGauge(0);
+    Window.SetGaugeVisible(true);
+    for (auto& s : FSlots) s.Item.reset();
+    FRunActive = true;
+    FHandingOut = true;
+    for (int i = 0; i < FClientCount && FRunActive; ++i)
+        if (!TakeQueueItem(i)) break;
+    FHandingOut = false;
+    CheckRunEnd();
+}
+
+// ---- slots -------------------------------------------------------------------------
+
+bool TFtpManager::TakeQueueItem(int slot)
+{
+    auto item = NextQueueItem(slot);
+    if (!item) return false;
+    auto& s = FSlots[slot];
+    s.Item = std::move(item);
+    s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
+    s.State = 3;
+    if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(slot);
+    else OpenSlot(slot);
+    return true;
+}
+
+void TFtpManager::OpenSlot(int slot)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
+    c.SetHostName(CurrentHost.HostName);
+    c.SetPort(CurrentHost.HostPort.empty() ? "21" : CurrentHost.HostPort);
+    c.SetUserName(CurrentHost.UserName);
+    c.SetPassWord(CurrentHost.PassWord);
+    s.State = 3;
+    s.Binary = -1;
+    SetupConnection(slot);
+    Start(slot, rqOpen, &TCustomFtpCli::StartOpen);
+}
+
+void TFtpManager::StartSlotItem(int slot)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
+    const bool binary = !IsAsciiName(s.Item->LocalPath);
+    if (s.Binary == (binary ? 1 : 0)) {
+        StartSlotTransfer(slot);
+        return;
+    }
+    // The TYPE goes out as a request of its own, not a blocking call: a wait
+    // here would run other slots' events underneath this one.
+    s.Binary = -1;
+    c.SetBinary(binary);
+    Start(slot, rqType, &TCustomFtpCli::SendType);
+}
+
+void TFtpManager::StartSlotTransfer(int slot)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
+    const TTransferFileInfo item = *s.Item;
+    c.SetHostFileName(item.HostPath);
+    const bool ascii = IsAsciiName(item.LocalPath);
+    s.StoppedPastEnd = false;
+    if (item.IsDownload) {
+        const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
+        const bool whole = IsLastPart(item) && item.BeginPos <= 0;
+        // A whole file written from its start begins empty: no old tail.
+        MakeParentDirs(item.LocalPath);
+        s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, true, start, start == 0 && (whole || ascii));
+        s.Position = start;
+    } else {
+        s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, false, 0, false);
+        s.UploadSize = GetLocalFileSize(item.LocalPath);
+        s.Position = 0;
+    }
+    if (!s.Stream->Opened()) {
+        Log(slot, "Cannot open local file " + item.LocalPath);
+        FailSlotItem(slot, true, false);
+        return;
+    }
+    c.AttachStream(s.Stream.get());
+    if (item.IsDownload) {
+        // REST only for a real restart position: "REST 0" is refused by some
+        // servers in ASCII and means nothing anyway.
+        c.SetResumePosition(s.Position > 0 ? s.Position : -1);
+        Start(slot, rqResumeDownload, &TCustomFtpCli::ChainResumeDownload);
+    } else {
+        c.SetResumePosition(0);
+        Start(slot, rqStore, &TCustomFtpCli::ChainUpload);
+    }
+}
+
+void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
+{
+    auto& s = FSlots[slot];
+    if (AbortPending || !s.Item) return;
+    TFtpClient& c = *s.Client;
+    if (error != 0 && (request == rqUser || request == rqPass) &&
+        (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
+        error = 0;
+    switch (request) {
+    case rqOpen:
+    case rqUser:
+    case rqPass:
+        if (error != 0) {
+            // Another slot may log in where this one could not: the item goes first.
+            Log(slot, "Server Connection Failed.");
+            Window.ShowSlotFailed(slot);
+            FailSlotItem(slot, true, true);
+            if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            return;
+        }
+        if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
+        else if (request == rqUser && c.ReplyCode() != 230) Start(slot, rqPass, &TCustomFtpCli::SendPass);
+        else StartSlotItem(slot);
+        return;
+    case rqType:
+        if (error != 0) {
+            Log(slot, "TYPE refused: " + c.ReplyText());
+            FailSlotItem(slot, true, false);
+            return;
+        }
+        s.Binary = c.Binary() ? 1 : 0;
+        StartSlotTransfer(slot);
+        return;
+    case rqResumeDownload:
+    case rqStore: FinishSlotItem(slot, error); return;
+    default: return;
+    }
+}
+
+std::int64_t TFtpManager::WrittenPosition(int slot) const
+{
+    const auto& s = FSlots[slot];
+    return s.Stream ? s.Stream->Reached() : s.Position;
+}
+
+void TFtpManager::FreezeStream(int slot)
+{
+    auto& s = FSlots[slot];
+    if (s.Client) s.Client->AttachStream(nullptr);
+    if (s.Stream && !s.Stream->Freeze()) Log(slot, "Error writing local file");
+}
+
+void TFtpManager::FinishSlotItem(int slot, int error)
+{
+    auto& s = FSlots[slot];
+    TFtpClient& c = *s.Client;
+    const TTransferFileInfo item = *s.Item;
+    const bool ascii = IsAsciiName(item.LocalPath);
+    FreezeStream(slot);
+    const std::int64_t reached = WrittenPosition(slot);
+    const bool localFailed = s.Stream && s.Stream->Failed();
+    bool complete;
+    if (item.IsDownload) {
+        // The engine's own stop past the end of a part is no error; anything
+        // short of the part's end is not complete, whatever the server said.
+        complete = (error == 0 || s.StoppedPastEnd) && !localFailed &&
+                   (ascii || item.EndPos <= 0 || reached >= item.EndPos);
+    } else {
+        complete = error == 0 && !localFailed && reached >= s.UploadSize;
+    }
+    if (complete) {
+        RunDone += ItemBytes(item);
+        Window.ItemCompleted(item, slot);
+        s.Item.reset();
+        SlotGoesOn(slot);
+        return;
+    }
+    Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
+    // A download that moved on may go on from where it is; one that made no
+    // progress, an upload, or a lost session retires the slot, so a fault
+    // that repeats cannot loop.
+    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    const bool progress = item.IsDownload && !ascii && reached > begin;
+    FailSlotItem(slot, !progress || localFailed || !c.HasSession(), false);
+}
+
+void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
+{
+    auto& s = FSlots[slot];
+    if (retire) s.Retired = true;
+    if (toFront) {
+        FreezeStream(slot);
+        TransferQueue.push_front(*s.Item);
+        s.Item.reset();
+        Window.UnmarkSlotItem(slot);
+    } else {
+        ReturnSlotItem(slot);
+    }
+    if (slot != 0) s.State = 0;
+    HandToIdleSlots();
+    CheckRunEnd();
+}
+
+void TFtpManager::ReturnSlotItem(int slot)
+{
+    auto& s = FSlots[slot];
+    if (!s.Item) return;
+    FreezeStream(slot);
+    TTransferFileInfo item = *s.Item;
+    const std::int64_t pos = WrittenPosition(slot);
+    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    // The position on disk, not the one received: the write-behind buffer
+    // may not have landed.
+    if (item.IsDownload && !IsAsciiName(item.LocalPath) && pos > begin && (item.EndPos <= 0 || pos < item.EndPos))
+        item.BeginPos = pos;
+    TransferQueue.push_back(std::move(item));
+    s.Item.reset();
+    Window.UnmarkSlotItem(slot);
+}
+
+void TFtpManager::ReturnAllItems()
+{
+    for (int i = 0; i < kMaxSlots; ++i)
+        if (FSlots[i].Item) ReturnSlotItem(i);
+}
+
+void TFtpManager::SlotGoesOn(int slot)
+{
+    auto& s = FSlots[slot];
+    s.Position = 0;
+    if (!s.Retired && s.Client->HasSession() && FRunActive && !AbortPending && TakeQueueItem(slot)) return;
+    if (slot != 0) s.State = 0;
+    CheckRunEnd();
+}
+
+void TFtpManager::HandToIdleSlots()
+{
+    if (!FRunActive || AbortPending || FHandingOut) return;
+    FHandingOut = true;
+    for (int i = 0; i < FClientCount && !TransferQueue.empty(); ++i) {
+        auto& s = FSlots[i];
+        if (!s.Client || s.Retired || s.Item || !IsReadyState(s.Client->ClientState())) continue;
+        TakeQueueItem(i);
+    }
+    FHandingOut = false;
+}
+
+void TFtpManager::FillIdleConnections(int count)
+{
+    if (!FRunActive) return;
+    for (int i = 0; i < count && i < FClientCount; ++i) {
+        auto& s = FSlots[i];
+        if (s.Item || s.Retired) continue;
+        if (!TakeQueueItem(i)) break;
+    }
+}
+
+void TFtpManager::CheckRunEnd()
+{
+    if (!FRunActive || FHandingOut || !AllSlotsIdle()) return;
+    // Idle slots that can still work take what came back to the queue.
+    if (!TransferQueue.empty() && !AbortPending) {
+        HandToIdleSlots();
+        if (!AllSlotsIdle()) return;
+    }
+    EndRun(!TransferQueue.empty() || AbortPending);
+}
+
+void TFtpManager::EndRun(bool failed)
+{
+    FRunActive = false;
+    AbortPending = false;
+    Window.SetProgressTimer(false);
+    for (int i = 1; i < kMaxSlots; ++i) FSlots[i].State = 0;
+    FSlots[0].State = opLogin;
+    if (failed) {
+        if (!UserAborted) {
+            Window.DrawAttention();
+            Window.ShowMessage("DOWNLOAD FAILED ! Check status to see more information");
+        }
+        Window.OperationFailed();
+    } else {
+        Window.OperationDone();
+    }
+}
+
+void TFtpManager::TransferProgress(int slot, std::int64_t count, bool& abort)
+{
+    if (slot < 0 || slot >= kMaxSlots) return;
+    auto& s = FSlots[slot];
+    if (AbortPending) {
+        abort = true;
+        return;
+    }
+    if (s.State != 3 || !s.Item) return;
+    Window.ShowSlotProgress(slot, count);
+    s.Position = count;
+    // Only a part followed by another stops at its end; the last part (and a
+    // whole file, which may have grown) runs to the server's end.
+    if (s.Item->IsDownload && !IsLastPart(*s.Item) && count >= s.Item->EndPos) {
+        abort = true;
+        s.StoppedPastEnd = true;
+    }
+}
+
+void TFtpManager::ShowTransferStatus()
+{
+    ++ProgressTicks;
+    std::int64_t done = RunDone;
+    for (const auto& s : FSlots) {
+        if (!s.Item) continue;
+        if (s.Item->FileSize == 0) return;
+        const std::int64_t begin = std::max<std::int64_t>(s.Item->BeginPos, 0);
+        if (s.Position != 0 && s.Position > begin) done += s.Position - begin;
+    }
+    const std::int64_t speed = ProgressTicks > 0 ? done / ProgressTicks : 0;
+    const std::int64_t remain = speed > 0 ? (RunTotal - done) / speed : 0;
+    const int fmt = Window.Settings().SpeedFormat;
+    auto f = [fmt](std::int64_t v) { return fmt == 0 ? FormatBytes(v) : FormatSize(v); };
+    if (fmt == 0 || fmt == 1) Window.SetStatusText(1, f(done) + "/" + f(RunTotal) + "(" + f(speed) + "/s)");
+    if (RunTotal != 0) Window.SetGauge(static_cast<int>(done * 100 / RunTotal));
+    Window.SetStatusText(3, "Elapsed: " + SecondsToHMS(ProgressTicks));
+    Window.SetStatusText(4, "Remain: " + SecondsToHMS(remain));
+    Window.SetApplicationTitle("Remain:" + SecondsToHMS(remain) + " - " + Window.ProgramTitle());
+}
