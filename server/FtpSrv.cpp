@@ -11,6 +11,7 @@
 #include "rtl/Format.h"
 #include "rtl/StrUtils.h"
 #include "server/FtpSrvPath.h"
+#include "server/FtpSrvSignal.h"
 #include "server/FtpSrvT.h"
 
 namespace {
@@ -47,6 +48,8 @@ bool Exists(const std::string& Path)
 
 TPortlorn::TPortlorn()
 {
+    // A client that resets its connection must never end the process.
+    IgnoreBrokenPipe();
     FWindowHandle = os::CreateMessageTarget([this](os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam) {
         WndProc(Msg, WParam, LParam);
         return os::LRESULT(0);
@@ -225,6 +228,22 @@ void TPortlorn::SessionAvailable(TObject* Sender, std::uint16_t Error)
         return;
     }
     client->StartConnection();
+    if (FLoginTimeout > 0)
+        os::SetTimer(FWindowHandle, LoginTimerBase + client->ID(), static_cast<os::UINT>(FLoginTimeout));
+}
+
+void TPortlorn::LoginTimerElapsed(std::uint32_t ID)
+{
+    os::KillTimer(FWindowHandle, LoginTimerBase + ID);
+    TFtpCtrlSocket* client = FindClient(ID);
+    if (client == nullptr || client->FtpState() == ftpcReady) return;
+    SendAnswer(client, "421 Login timed out, closing control connection.");
+    // Closed now, also when the reply cannot leave: a peer that sends
+    // without reading must not keep its descriptor either.
+    try {
+        client->CloseSession();
+    } catch (rtl::Exception&) {
+    }
 }
 
 void TPortlorn::ClientSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
@@ -247,6 +266,7 @@ void TPortlorn::RemoveClient(TFtpCtrlSocket* Client)
         std::unique_ptr<TFtpCtrlSocket> owned = std::move(*it);
         FClientList.erase(it);
         StopDataTimer(Client);
+        os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
         try {
             FireClientDisconnect(Client, 0);
         } catch (...) {
@@ -263,7 +283,9 @@ void TPortlorn::PostDataMessage(os::UINT Msg, TFtpCtrlSocket* Client)
 void TPortlorn::WndProc(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam)
 {
     if (Msg == os::WM_TIMER) {
-        if (WParam >= DataTimerBase) {
+        if (WParam >= LoginTimerBase) {
+            LoginTimerElapsed(static_cast<std::uint32_t>(WParam - LoginTimerBase));
+        } else if (WParam >= DataTimerBase) {
             DataTimerElapsed(static_cast<std::uint32_t>(WParam - DataTimerBase));
         } else if (WParam == AcceptResumeTimer) {
             os::KillTimer(FWindowHandle, AcceptResumeTimer);
@@ -418,6 +440,7 @@ void TPortlorn::CommandPASS(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         return;
     }
     Client->SetFtpState(ftpcReady);
+    os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
     try {
         Client->ResolveDirectory(Client->HomeDir());
         Answer = "230 User " + Client->UserName() + " logged in.";

@@ -70,6 +70,8 @@ public:
     // Timer ids of the hidden window: data connection timers are this base
     // plus the client number.
     static constexpr std::uintptr_t DataTimerBase = std::uintptr_t(1) << 32;
+    // Login timers: this base plus the client number.
+    static constexpr std::uintptr_t LoginTimerBase = std::uintptr_t(2) << 32;
 
     TPortlorn();
     ~TPortlorn() override;
@@ -121,6 +123,11 @@ public:
     // or active connect) before it fails; 0 waits without limit.
     int DataTimeout() const { return FDataTimeout; }
     void SetDataTimeout(int Value) { FDataTimeout = Value; }
+    // Milliseconds a connection may take to log in; then it is answered
+    // "421" and closed, so silent connections cannot take every descriptor.
+    // Logged-in sessions are never timed out. 0 waits without limit.
+    int LoginTimeout() const { return FLoginTimeout; }
+    void SetLoginTimeout(int Value) { FLoginTimeout = Value; }
 
     // --- events -----------------------------------------------------------
     TNotifyEvent OnStart;
@@ -235,6 +242,7 @@ protected:
     void StartDataTimer(TFtpCtrlSocket* Client);
     void StopDataTimer(TFtpCtrlSocket* Client);
     void DataTimerElapsed(std::uint32_t ID);
+    void LoginTimerElapsed(std::uint32_t ID);
     static void ClearMethodsOf(TAsyncSocket* Data);
     void StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString& Params, TFtpString& Answer);
     void OpenUploadFile(TFtpCtrlSocket* Client);
@@ -254,6 +262,7 @@ protected:
     std::uint32_t FClientNum = 0;
     int FMaxClients = 0;
     int FDataTimeout = 60000;
+    int FLoginTimeout = 60000;
     std::vector<TFtpSrvCommandTableItem> FCmdTable;
     int FCmdCount = 0;
     std::int64_t FUserData = 0;

@@ -1,5 +1,8 @@
 #include "server/FtpSrvC.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -59,6 +62,10 @@ void TFtpCtrlSocket::Dup(os::SOCKET NewHSocket)
     // the stream, the line stays whole.
     int one = 1;
     WsSetsockopt(FHSocket, SOL_SOCKET, SO_OOBINLINE, reinterpret_cast<const char*>(&one), sizeof one);
+    // A reply is one small write that the client waits for: held back until
+    // the previous one is acknowledged, the "226" after a transfer would wait
+    // for the client's delayed ACK (some 40 ms on every file).
+    WsSetsockopt(FHSocket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
 void TFtpCtrlSocket::ResolveDirectory(const std::string& NewDirectory)

@@ -13,7 +13,7 @@ namespace {
 // sendfile has no MSG_NOSIGNAL.
 ssize_t SendFileNoSignal(int Sock, int Fd, off_t* Offset, std::size_t Count)
 {
-    return CallWithSignalHeld(SIGPIPE, EPIPE, [&] { return ::sendfile(Sock, Fd, Offset, Count); });
+    return CallWithSignalHeld(SIGPIPE, [&] { return ::sendfile(Sock, Fd, Offset, Count); });
 }
 
 } // namespace

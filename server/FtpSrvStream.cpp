@@ -19,7 +19,7 @@ namespace {
 // A write past the process's file-size limit fails with EFBIG.
 ssize_t WriteNoSignal(int Fd, const void* Buffer, std::size_t Count, off_t Offset)
 {
-    return CallWithSignalHeld(SIGXFSZ, EFBIG, [&] { return ::pwrite(Fd, Buffer, Count, Offset); });
+    return CallWithSignalHeld(SIGXFSZ, [&] { return ::pwrite(Fd, Buffer, Count, Offset); });
 }
 
 } // namespace

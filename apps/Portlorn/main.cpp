@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "server/ui/FtpServ1.h"
 #include "server/ui/MessagePump.h"
@@ -24,6 +25,9 @@ void OnSignal(int)
 
 int main(int argc, char** argv)
 {
+    // A client that resets a connection while the server writes to it must
+    // never end the program: the write fails with an error instead.
+    std::signal(SIGPIPE, SIG_IGN);
     TApplication app(argc, argv);
     app.setApplicationName("Portlorn");
     // The window may hide in the tray: only closing the window ends the program.
@@ -43,7 +47,7 @@ int main(int argc, char** argv)
         std::signal(SIGTERM, OnSignal);
         std::signal(SIGINT, OnSignal);
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+        ConnectHandler(notifier, &QSocketNotifier::activated, &form, [&form] {
             char buf[16];
             while (::read(signalPipe[0], buf, sizeof buf) > 0) {
             }

@@ -4,6 +4,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include "platform/dialogs/EventHandler.h"
+
 TSingleInstance::TSingleInstance() = default;
 
 TSingleInstance::~TSingleInstance()
@@ -38,9 +40,9 @@ bool TSingleInstance::Claim(const std::string& name)
         server_.reset();
         return true; // no channel to be had: never stop a copy for want of it
     }
-    QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+    ConnectHandler(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
-            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            ConnectHandler(s, &QLocalSocket::disconnected, s, [s] { s->deleteLater(); });
             if (OnMessage)
                 OnMessage(this);
         }

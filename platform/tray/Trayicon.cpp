@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdlib>
 
+#include "platform/dialogs/EventHandler.h"
 #include "platform/tray/SingleInstance.h"
 
 namespace {
@@ -15,7 +16,7 @@ int availableOverride = -1;
 
 TTrayIcon::TTrayIcon() : tray_(std::make_unique<QSystemTrayIcon>())
 {
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+    ConnectHandler(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
                          switch (reason) {
                          case QSystemTrayIcon::Trigger: LeftButtonUp(); break;

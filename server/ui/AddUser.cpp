@@ -1,6 +1,7 @@
 #include "server/ui/AddUser.h"
 
 #include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/EventHandler.h"
 #include "server/ui/LkTFolderLookup.h"
 #include "server/ui/Pictures.h"
 #include "ui_AddUser.h"
@@ -18,8 +19,8 @@ TfmAddUser::TfmAddUser(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     homeDir_->setGeometry(r.x(), ui->edConfirm->geometry().bottom() + 1 + 3, r.width(), r.height());
     setTabOrder(ui->edConfirm, homeDir_);
     setTabOrder(homeDir_, ui->cbAcessRight);
-    connect(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    ConnectHandler(ui->Button2, &QPushButton::clicked, this, [this] { reject(); });
 }
 
 TfmAddUser::~TfmAddUser() = default;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/tray/SingleInstance.h"
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
@@ -71,15 +72,15 @@ TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string
     trayIcon1_->SetToolTip(kProgramTitle);
     trayIcon1_->OnDblClick = [this](TObject*) { RestoreFromTray(); };
 
-    connect(ui->Start1, &QAction::triggered, this, [this] { Start1Click(); });
-    connect(ui->Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
-    connect(ui->HidetoTray1, &QAction::triggered, this, [this] { HidetoTray1Click(); });
-    connect(ui->Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
-    connect(ui->Cleardisplay1, &QAction::triggered, this, [this] { Cleardisplay1Click(); });
-    connect(ui->AddUser1, &QAction::triggered, this, [this] { AddUser1Click(); });
-    connect(ui->UserInfo1, &QAction::triggered, this, [this] { UserInfo1Click(); });
-    connect(ui->ServerPort1, &QAction::triggered, this, [this] { ServerPort1Click(); });
-    connect(ui->About1, &QAction::triggered, this, [this] { About1Click(); });
+    ConnectHandler(ui->Start1, &QAction::triggered, this, [this] { Start1Click(); });
+    ConnectHandler(ui->Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
+    ConnectHandler(ui->HidetoTray1, &QAction::triggered, this, [this] { HidetoTray1Click(); });
+    ConnectHandler(ui->Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+    ConnectHandler(ui->Cleardisplay1, &QAction::triggered, this, [this] { Cleardisplay1Click(); });
+    ConnectHandler(ui->AddUser1, &QAction::triggered, this, [this] { AddUser1Click(); });
+    ConnectHandler(ui->UserInfo1, &QAction::triggered, this, [this] { UserInfo1Click(); });
+    ConnectHandler(ui->ServerPort1, &QAction::triggered, this, [this] { ServerPort1Click(); });
+    ConnectHandler(ui->About1, &QAction::triggered, this, [this] { About1Click(); });
     FormCreate();
 }
 
@@ -231,7 +232,7 @@ void TPortlornForm::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!startedOnce_) {
         startedOnce_ = true;
-        FormShow();
+        Guarded([this] { FormShow(); });
     }
 }
 
@@ -254,7 +255,7 @@ void TPortlornForm::FormShow()
         screen = s->size();
     bounds_ = ClampBounds(bounds_, screen);
     ui->StartMinimizedCheckBox->setChecked(runMinimized);
-    QMetaObject::invokeMethod(this, [this] { WMStartUp(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, EventHandler([this] { WMStartUp(); }), Qt::QueuedConnection);
 }
 
 void TPortlornForm::WMStartUp()
@@ -365,7 +366,7 @@ void TPortlornForm::ImageDblClick()
 bool TPortlornForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick && (watched == ui->GreenImage || watched == ui->RedImage)) {
-        ImageDblClick();
+        Guarded([this] { ImageDblClick(); });
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -379,7 +380,7 @@ void TPortlornForm::closeEvent(QCloseEvent* event)
         return;
     FormClose();
     if (OnClose)
-        OnClose();
+        Guarded(OnClose);
 }
 
 void TPortlornForm::FormClose()

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QToolButton>
 
+#include "platform/dialogs/EventHandler.h"
 #include "server/ui/Pictures.h"
 
 TLkButtonClass::TLkButtonClass(TLkCustomLookupEdit* owner, QToolButton* button)
@@ -71,8 +72,8 @@ TLkCustomLookupEdit::TLkCustomLookupEdit(QWidget* parent)
     }
     button2_->setObjectName("Button2");
     button1_->setObjectName("Button1");
-    QObject::connect(button2_, &QToolButton::clicked, this, [this] { ButtonClick(2); });
-    QObject::connect(button1_, &QToolButton::clicked, this, [this] { ButtonClick(1); });
+    ConnectHandler(button2_, &QToolButton::clicked, this, [this] { ButtonClick(2); });
+    ConnectHandler(button1_, &QToolButton::clicked, this, [this] { ButtonClick(1); });
     editButton2_ = std::make_unique<TLkButtonClass>(this, button2_);
     editButton1_ = std::make_unique<TLkButtonClass>(this, button1_);
     setMinimumHeight(MinimumHeight());
@@ -147,7 +148,7 @@ void TLkCustomLookupEdit::keyPressEvent(QKeyEvent* event)
     for (Slot s : {Slot{editButton2_.get(), 2}, Slot{editButton1_.get(), 1}}) {
         if (s.settings->HasShortCut() && s.settings->ShortCutKey() == pressed) {
             event->accept();
-            ButtonClick(s.which);
+            Guarded([&] { ButtonClick(s.which); });
             return;
         }
     }

@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "os/qt/QtLoopBridge.h"
-#include "platform/dialogs/ExceptionHandler.h"
+#include "platform/dialogs/EventHandler.h"
 
 TMessagePump::TMessagePump() : driver_(std::make_unique<os::QtLoopBridge>())
 {
@@ -12,7 +12,7 @@ TMessagePump::TMessagePump() : driver_(std::make_unique<os::QtLoopBridge>())
     // a slow guard pumps again, which schedules it anew.
     auto* guard = new QTimer(bridge);
     guard->setInterval(250);
-    QObject::connect(guard, &QTimer::timeout, bridge, [bridge] { Guarded([bridge] { bridge->Pump(); }); });
+    ConnectHandler(guard, &QTimer::timeout, bridge, [bridge] { bridge->Pump(); });
     guard->start();
 }
 

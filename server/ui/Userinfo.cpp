@@ -1,6 +1,7 @@
 #include "server/ui/Userinfo.h"
 
 #include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/EventHandler.h"
 #include "server/ui/AddUser.h"
 #include "server/ui/LkTFolderLookup.h"
 #include "server/ui/Pictures.h"
@@ -20,13 +21,13 @@ TfmUserInfo::TfmUserInfo(QWidget* owner, TUserList& users, std::function<void()>
     setTabOrder(ui->edPassword, homeDir_);
     setTabOrder(homeDir_, ui->cbAcessRight);
     FillList();
-    connect(ui->lbUserName, &QListWidget::itemClicked, this,
+    ConnectHandler(ui->lbUserName, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { lbUserNameClick(ui->lbUserName->row(item)); });
-    connect(ui->btnApply, &QPushButton::clicked, this, [this] { btnApplyClick(); });
-    connect(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
-    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(ui->btnAddUser, &QPushButton::clicked, this, [this] { btnAddUserClick(); });
+    ConnectHandler(ui->btnApply, &QPushButton::clicked, this, [this] { btnApplyClick(); });
+    ConnectHandler(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { reject(); });
+    ConnectHandler(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    ConnectHandler(ui->btnAddUser, &QPushButton::clicked, this, [this] { btnAddUserClick(); });
 }
 
 TfmUserInfo::~TfmUserInfo() = default;

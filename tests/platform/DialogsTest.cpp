@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "platform/dialogs/Dialogs.h"
+#include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "rtl/Exception.h"
@@ -59,11 +60,11 @@ TEST_F(DialogsTest, ExceptionTextsByKind)
 TEST_F(DialogsTest, ExceptionFromAnEventHandlerBecomesTheErrorBoxAndTheLoopGoesOn)
 {
     QPushButton button;
-    QObject::connect(&button, &QPushButton::clicked, [] { throw rtl::Exception("Address already in use"); });
+    ConnectHandler(&button, &QPushButton::clicked, &button, [] { throw rtl::Exception("Address already in use"); });
     bool later = false;
-    QTimer::singleShot(0, [&] { button.click(); });
-    QTimer::singleShot(0, [] { throw std::runtime_error("from a timer"); });
-    QTimer::singleShot(20, [&] { later = true; });
+    QTimer::singleShot(0, &button, EventHandler([&] { button.click(); }));
+    QTimer::singleShot(0, &button, EventHandler([] { throw std::runtime_error("from a timer"); }));
+    QTimer::singleShot(20, &button, EventHandler([&] { later = true; }));
     while (!later)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     std::vector<std::string> errors = dialogs->Texts(TDialogCall::kError);
@@ -71,6 +72,33 @@ TEST_F(DialogsTest, ExceptionFromAnEventHandlerBecomesTheErrorBoxAndTheLoopGoesO
     EXPECT_EQ(errors[0], "Address already in use");
     EXPECT_EQ(errors[1], "from a timer");
     EXPECT_EQ(dialogs->Calls[0].caption, "Tester");
+}
+
+TEST_F(DialogsTest, HandlersTakeTheSignalsLeadingArgumentsAndOnlyTheirOwnExceptionsAreCaught)
+{
+    QPushButton button;
+    button.setCheckable(true);
+    std::vector<bool> seen;
+    ConnectHandler(&button, &QPushButton::toggled, &button, [&](bool on) { seen.push_back(on); });
+    int mutableCalls = 0;
+    ConnectHandler(&button, &QPushButton::toggled, &button, [n = 0, &mutableCalls]() mutable {
+        mutableCalls = ++n;
+        if (n == 2)
+            throw rtl::Exception("second");
+    });
+    button.toggle();
+    button.toggle();
+    button.toggle();
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(mutableCalls, 3); // the state of a mutable handler is kept between calls
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kError), std::vector<std::string>{"second"});
+    // A handler goes with its context object.
+    {
+        QObject context;
+        ConnectHandler(&button, &QPushButton::toggled, &context, [] { throw rtl::Exception("gone"); });
+    }
+    button.toggle();
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kError).size(), 1u);
 }
 
 TEST_F(DialogsTest, GuardedReportsAndContinues)

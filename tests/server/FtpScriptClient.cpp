@@ -6,8 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <future>
+#include <thread>
 
 #include "os/MessageLoop.h"
 #include "os/MessageTarget.h"
@@ -158,6 +161,24 @@ int ScriptClient::Pasv()
     return ConnectTo(std::to_string(h1) + "." + std::to_string(h2) + "." + std::to_string(h3) + "." +
                          std::to_string(h4),
                      static_cast<int>(p1 * 256 + p2));
+}
+
+Reply RetrIntoClosedDataConnection(ScriptClient& Client, const std::string& Name)
+{
+    int data = Client.Pasv();
+    if (data < 0) return {};
+    ::close(data);
+    // Part of the fault: the close reaches the server before the RETR.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Reply r = Client.Cmd("RETR " + Name);
+    return r.code == 150 ? Client.Read() : r;
+}
+
+DefaultSigpipeForChildren::DefaultSigpipeForChildren() : old_(std::signal(SIGPIPE, SIG_DFL)) {}
+
+DefaultSigpipeForChildren::~DefaultSigpipeForChildren()
+{
+    std::signal(SIGPIPE, old_);
 }
 
 ServerThread::ServerThread(const std::string& home, Setup setup)

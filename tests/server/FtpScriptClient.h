@@ -55,6 +55,24 @@ private:
     std::string banner_;
 };
 
+// PASV, connects the data connection and closes it at once, waits a
+// moment, then RETR Name: the server writes into a connection its peer has
+// closed. The transfer's final reply (code 0 when none came).
+Reply RetrIntoClosedDataConnection(ScriptClient& Client, const std::string& Name);
+
+// Programs started while one lives get SIGPIPE's default action, as from a
+// shell (an ignored signal stays ignored across exec).
+class DefaultSigpipeForChildren {
+public:
+    DefaultSigpipeForChildren();
+    ~DefaultSigpipeForChildren();
+    DefaultSigpipeForChildren(const DefaultSigpipeForChildren&) = delete;
+    DefaultSigpipeForChildren& operator=(const DefaultSigpipeForChildren&) = delete;
+
+private:
+    void (*old_)(int) = nullptr;
+};
+
 // A server component on its own thread and message loop, listening on
 // 127.0.0.1 and a port the system picks, serving Home for "user"/"pass".
 class ServerThread {

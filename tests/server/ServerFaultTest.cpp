@@ -276,4 +276,29 @@ TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
     ExpectServing();
 }
 
+TEST_F(ServerFault, ConnectionsThatNeverLogInAreClosedInTime)
+{
+    server = std::make_unique<ServerThread>(home, [](TPortlorn& s) { s.SetLoginTimeout(300); });
+    baseline = OpenDescriptors();
+    const std::string closing = "421 Login timed out, closing control connection.";
+    ScriptClient loggedIn(server->Port());
+    ASSERT_TRUE(loggedIn.Login());
+    std::vector<int> silent;
+    for (int i = 0; i < 20; ++i) silent.push_back(ConnectTo("127.0.0.1", server->Port()));
+    ScriptClient halfway(server->Port());
+    EXPECT_EQ(halfway.Cmd("USER user").code, 331);
+    for (int fd : silent) {
+        EXPECT_EQ(ReadToEnd(fd), "220 Portlorn FTP Server ready.\r\n" + closing + "\r\n");
+        ::close(fd);
+    }
+    EXPECT_EQ(halfway.Read().text(), closing);
+    EXPECT_EQ(halfway.Read().code, 0) << "still open";
+    // Idle for longer than the time-out, the logged-in session is served.
+    EXPECT_EQ(loggedIn.Cmd("NOOP").code, 200);
+    EXPECT_TRUE(Eventually([&] { return server->ClientCount() == 1; }));
+    halfway.Close();
+    loggedIn.Close();
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= baseline; })) << OpenDescriptors() << " " << baseline;
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // replies, login, navigation, file commands, transfers and path attacks.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "net/WsBinding.h"
 #include "server/FtpSrv.h"
 #include "tests/server/FtpScriptClient.h"
 #include "tests/support/TestSupport.h"
@@ -386,6 +388,17 @@ TEST_F(ServerSession, PathAttacksAreRefusedAndTouchNothingOutside)
     for (auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"home", "home2", "secret"}));
+}
+
+TEST_F(ServerSession, RepliesLeaveWithoutWaitingForTheClientsAck)
+{
+    ASSERT_TRUE(client.Login());
+    int noDelay = 0;
+    server->Run([&](TPortlorn& s) {
+        int len = sizeof noDelay;
+        WsGetsockopt(s.Client(0)->HSocket(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&noDelay), &len);
+    });
+    EXPECT_NE(noDelay, 0);
 }
 
 TEST_F(ServerSession, MaxClientsRefusesTheNextOne)

@@ -11,6 +11,7 @@
 #include "ModalHelper.h"
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "server/ui/About.h"
+#include "widgets/skLabel.h"
 #include "server/ui/AddUser.h"
 #include "server/ui/LkTFolderLookup.h"
 #include "server/ui/Userinfo.h"
@@ -235,7 +236,15 @@ TEST_F(UserInfoTest, ScreenshotsOfTheDialogsShowText)
     Select(info, 1);
     TfmAbout about;
     EXPECT_EQ(about.windowTitle(), "About");
-    EXPECT_EQ(Child<QLabel>(&about, "Label1")->text(), "Quenlow");
+    // The two captions are the library's raised labels.
+    for (auto [name, caption] : {std::pair{"Label1", "Quenlow"}, {"Label2", "A small FTP server for your desktop."}}) {
+        auto* label = Child<TskLabel>(&about, name);
+        EXPECT_EQ(label->Caption(), caption);
+        EXPECT_EQ(label->TextOptions().Style(), sklsRaised);
+        EXPECT_EQ(label->TextOptions().VAlignment(), vaTop);
+        EXPECT_FALSE(label->AutoSize());
+    }
+    EXPECT_EQ(about.findChildren<TskLabel*>().size(), 2);
     for (auto [widget, name] : {std::pair<QWidget*, const char*>{&add, "add_user"}, {&info, "user_info"},
                                 {&about, "about"}}) {
         widget->show();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "rtl/IniFile.h"
+#include "tests/server/FtpScriptClient.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -90,6 +91,25 @@ TEST_F(PortlornEndToEnd, ServesCurlAndFtplibAndSavesItsSettingsOnClose)
     EXPECT_EQ(saved.ReadInteger("Window", "Height", 0), 300);
     EXPECT_EQ(saved.ReadInteger("Window", "RunMinimized", -1), 0);
     EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 3);
+}
+
+TEST_F(PortlornEndToEnd, DataConnectionClosedBeforeRetrNeverEndsTheProgram)
+{
+    testsupport::WriteFile(dir / "home/big", testsupport::PatternBytes(4 << 20, 9));
+    ChildProcess server;
+    {
+        servertest::DefaultSigpipeForChildren shellLike;
+        server = StartProgram(work / "server.log");
+    }
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << testsupport::ReadFile(work / "server.log");
+    for (int round = 0; round < 10; ++round) {
+        servertest::ScriptClient c(port);
+        ASSERT_TRUE(c.Login("bob", "pw")) << "round " << round;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NE(servertest::RetrIntoClosedDataConnection(c, "big").code, 0) << "round " << round;
+        EXPECT_EQ(c.Cmd("NOOP").code, 200) << "round " << round;
+        ASSERT_TRUE(server.running()) << "the program ended in round " << round;
+    }
 }
 
 TEST_F(PortlornEndToEnd, CopiesInDifferentFoldersRunSideBySide)
