@@ -40,7 +40,11 @@ inline std::unique_ptr<EngineServer> StartEngineServer(const std::string& kind)
     auto s = std::make_unique<EngineServer>();
     s->name = kind;
     if (kind == "vsftpd") {
-        s->peer = std::make_unique<testsupport::VsftpdPeer>();
+        // 16 connections listening for passive data at once need more than
+        // the usual 20 ports: vsftpd drops a session whose PASV cannot bind.
+        const int pasv = testsupport::FreeTcpPortRange(100);
+        s->peer = std::make_unique<testsupport::VsftpdPeer>("\npasv_min_port=" + std::to_string(pasv) +
+                                                            "\npasv_max_port=" + std::to_string(pasv + 99) + "\n");
         s->dir = "/pub/";
         s->logPath = s->peer->Work() + "/vsftpd-anon.log";
     } else if (kind == "pyftpdlib") {

@@ -62,6 +62,10 @@ protected:
         if (HasFailure()) {
             const std::string log = server->Log();
             std::cerr << "server log:\n" << log.substr(log.size() > 20000 ? log.size() - 20000 : 0) << "\nengine log:\n";
+            // Slot 0's lines, then the last of all.
+            for (const auto& l : w.log)
+                if (l.rfind("0 ", 0) == 0 && l.find(" !") == std::string::npos) std::cerr << l << "\n";
+            std::cerr << "...\n";
             for (std::size_t i = w.log.size() > 300 ? w.log.size() - 300 : 0; i < w.log.size(); ++i)
                 std::cerr << w.log[i] << "\n";
         }
