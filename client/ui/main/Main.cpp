@@ -168,6 +168,8 @@ void TfmMain::SetupStatusBar()
         p->SetBevel(pbLowered);
     }
     panels.GetPanel(5)->SetStyle(psControl);
+    // Already the bar's child, so the panel does not show it on its first paint.
+    ui->Gauge1->setParent(ui->sbStatus);
     panels.GetPanel(5)->SetComponent(ui->Gauge1);
     ui->Gauge1->setVisible(false);
 }
@@ -276,7 +278,16 @@ void TfmMain::FormCreate()
     BuildStatusRows();
     SetSessionState(ssReady);
     FManager->SetSplitFileSize(FSettings.MTFileSize);
-    installEventFilter(this);
+    ui->Splitter1->setSizes({170, 630});
+    ui->Splitter2->setSizes({330, 190});
+    ui->Splitter4->setSizes({300, 500});
+    ui->lvStatus->setColumnWidth(0, 50);
+    ui->lvStatus->setColumnWidth(1, 90);
+    ui->lvStatus->setColumnWidth(2, 100);
+    for (QTreeWidget* lv : {ui->lvLocal, ui->lvHost}) {
+        lv->setColumnWidth(1, 80);
+        lv->setColumnWidth(2, 110);
+    }
     for (QWidget* w : {static_cast<QWidget*>(ui->lvLocal), static_cast<QWidget*>(ui->lvHost)}) w->installEventFilter(this);
     ui->plLocalStatus->setText("Local");
     ui->plHostStatus->setText("Remote");
@@ -1250,7 +1261,6 @@ void TfmMain::SetGaugeVisible(bool Visible) { ui->Gauge1->setVisible(Visible); }
 void TfmMain::SetApplicationTitle(const std::string& Text)
 {
     ::SetApplicationTitle(Text);
-    QApplication::setApplicationDisplayName(Q(Text));
 }
 
 void TfmMain::SetProgressTimer(bool Enabled)
