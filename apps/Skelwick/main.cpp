@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     if (argc > 1) form->CommandLineUrl = argv[1];
     logo.reset();
 
-    // SIGTERM and SIGINT close the window as Exit does, so the settings are saved.
+    // SIGTERM and SIGINT close the window without asking, so the settings are saved.
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         std::signal(SIGTERM, OnSignal);
         std::signal(SIGINT, OnSignal);
@@ -62,7 +62,7 @@ int main(int argc, char** argv)
             char buf[16];
             while (::read(signalPipe[0], buf, sizeof buf) > 0) {
             }
-            window->close();
+            window->CloseWithoutQuery();
         });
     }
     form->show();

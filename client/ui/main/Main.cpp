@@ -383,10 +383,16 @@ bool TfmMain::FormCloseQuery()
     }
 }
 
+void TfmMain::CloseWithoutQuery()
+{
+    FForceClose = true;
+    close();
+}
+
 void TfmMain::closeEvent(QCloseEvent* event)
 {
-    bool close = false;
-    Guarded([&] { close = FormCloseQuery(); });
+    bool close = FForceClose;
+    if (!close) Guarded([&] { close = FormCloseQuery(); });
     if (close) event->accept();
     else event->ignore();
 }
@@ -1132,9 +1138,22 @@ void TfmMain::DisplayLine(int connection, std::string line)
     QTextCharFormat f;
     f.setForeground(LogColour(LogLineColor(line)));
     c.insertText(Q(line), f);
-    // The user reading a focused page keeps his place.
-    if (ui->pcDisplay->currentWidget() == edit && !edit->hasFocus()) bar->setValue(bar->maximum());
-    else bar->setValue(keep);
+    // The user reading a focused page keeps his place. The others follow
+    // the last line once per pass of the loop, not once per line: a busy
+    // transfer writes thousands.
+    if (ui->pcDisplay->currentWidget() == edit && !edit->hasFocus()) {
+        if (!FScrollPending) {
+            FScrollPending = true;
+            Later([this] {
+                FScrollPending = false;
+                auto* current = qobject_cast<QPlainTextEdit*>(ui->pcDisplay->currentWidget());
+                if (current && !current->hasFocus())
+                    current->verticalScrollBar()->setValue(current->verticalScrollBar()->maximum());
+            });
+        }
+    } else {
+        bar->setValue(keep);
+    }
     if (FSettings.SaveLogToFile && !FSettings.LogFileName.empty()) {
         const bool firstFailure = !FLogFile.Failed();
         if (!FLogFile.Append(FSettings.LogFileName, line, NowText()) && firstFailure) {

@@ -63,6 +63,9 @@ public:
     void FormDestroy();
     void FormResize();
     void WMStartUp(); // the private start message
+    // Closes without the close query (the session ends with the program), as
+    // a SIGTERM asks.
+    void CloseWithoutQuery();
     // The first command-line argument, connected on first show.
     std::string CommandLineUrl;
     const std::string& ProgramDir() const { return FProgramDir; }
@@ -219,4 +222,6 @@ private:
     bool FInAntiIdle = false;
     bool FInRawCommand = false;
     bool FCopyingUrl = false;
+    bool FScrollPending = false;
+    bool FForceClose = false;
 };

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 #include <sys/stat.h>
@@ -167,11 +168,17 @@ TEST_F(MainPortlornTest, AnAbortedConnectShowsNothing)
     Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
     Find<QLineEdit>("edPort")->setText(QString::number(port));
     Find<QLineEdit>("edPass")->setText("x");
+    // Any box that shows is noted and closed.
     bool modal = false;
-    WhenModal([&](QWidget* dialog) {
-        modal = true;
-        dialog->close();
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            modal = true;
+            dialog->close();
+        }
     });
+    watch.start();
     win->sbConnectClick();
     EXPECT_EQ(win->SessionState(), 1);
     Pump(200);

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "MainFixture.h"
+#include "ModalHelper.h"
 #include "rtl/IniFile.h"
 #include "widgets/skStatusBar.h"
 
@@ -153,11 +154,12 @@ TEST_F(MainFixture, AFocusedPageKeepsItsPlaceAndPagesFollowTheConnectionCount)
     ASSERT_TRUE(QTest::qWaitForWindowActive(win.get()));
     for (int i = 0; i < 300; ++i) win->DisplayLine(0, "<STATUS>     line " + std::to_string(i));
     QScrollBar* bar = win->LogEdit(0)->verticalScrollBar();
-    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(WaitFor([&] { return bar->value() == bar->maximum() && bar->maximum() > 0; }, 2000));
     win->LogEdit(0)->setFocus();
     ASSERT_TRUE(WaitFor([&] { return win->LogEdit(0)->hasFocus(); }, 2000));
     bar->setValue(10);
     win->DisplayLine(0, "<STATUS>     one more");
+    Pump(50);
     EXPECT_EQ(bar->value(), 10);
 
     win->SetConnectionCount(5);
