@@ -1,30 +1,16 @@
 // Skelwick: the FTP client. The logo shows while the main window is built;
 // an FTP URL as the first argument is connected once the window shows.
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "client/ui/main/LogoWindow.h"
 #include "client/ui/main/Main.h"
 #include "os/qt/QtLoopBridge.h"
+#include "os/qt/TermSignal.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/ExceptionHandler.h"
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -53,18 +39,8 @@ int main(int argc, char** argv)
     logo.reset();
 
     // SIGTERM and SIGINT close the window without asking, so the settings are saved.
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGINT, OnSignal);
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        TfmMain* window = form.get();
-        ConnectHandler(notifier, &QSocketNotifier::activated, window, [window] {
-            char buf[16];
-            while (::read(signalPipe[0], buf, sizeof buf) > 0) {
-            }
-            window->CloseWithoutQuery();
-        });
-    }
+    TfmMain* window = form.get();
+    OnTermSignal(window, EventHandler([window] { window->CloseWithoutQuery(); }));
     form->show();
     const int code = app.exec();
     form.reset(); // saves the settings and broken lists
