@@ -89,6 +89,7 @@ TCustomFtpCli::~TCustomFtpCli()
         s->OnDnsLookupDone = nullptr;
         s->OnSessionAvailable = nullptr;
         s->OnDataSent = nullptr;
+        s->OnSendData = nullptr;
         s->OnError = nullptr;
     }
     ReleaseLocalStream();
@@ -264,6 +265,7 @@ void TCustomFtpCli::FinishRequest(int Error)
         HighLevelAsync();
         return;
     }
+    os::KillTimer(FWindowHandle, kUploadWatchTimer);
     // The local file holds every byte received before anyone hears of the end.
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
     ReleaseLocalStream();
@@ -292,6 +294,9 @@ os::LRESULT TCustomFtpCli::DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam
             if (OnRequestDone) OnRequestDone(this, static_cast<TFtpRequest>(WParam), os::LOWORD(LParam));
             return 0;
         case WM_FTP_START_SEND: HandleStartSendMessage(); return 0;
+        case os::WM_TIMER:
+            if (WParam == kUploadWatchTimer) UploadWatchTick();
+            return 0;
         default: return 0;
         }
     } catch (rtl::Exception& E) {

@@ -301,6 +301,8 @@ protected:
     virtual void FireDisplayFile(std::string Msg);
     virtual void FireErrorReport(const std::string& Msg);
     virtual bool FireProgress();
+    // Bytes of the running transfer moved (a send took some).
+    virtual void TransferMoved() {}
     virtual void ShowTransferStats();
     virtual os::LRESULT DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam);
     virtual void ProcessBgException(rtl::Exception& E);
@@ -368,8 +370,23 @@ protected:
     void SendNextBlock(std::uint16_t Error);
     void DrainDataPut(std::uint16_t Error);
     void DataClosedPut(std::uint16_t Error);
+    // The upload's data connection ended (or failed) before the whole file
+    // left: the failure, unless the server's final reply names its own.
+    void LoseUploadData(int Code, const std::string& Text);
     void Next3PutAsync();
     void HandleStartSendMessage();
+    void UploadBytesSent(int Sent);
+    // Bytes of the data connection the peer acknowledged; -1 when unknown.
+    std::int64_t DataBytesAcknowledged() const;
+    // An upload whose data connection stands and whose request runs.
+    bool Uploading() const;
+    // While an upload runs, a timer watches the server acknowledge its
+    // bytes: each move fires progress and keeps the time-out away.
+    void StartUploadWatch();
+    void UploadWatchTick();
+    // The position progress reports: for uploads what the server has
+    // acknowledged, not what the socket took.
+    std::int64_t ProgressPosition() const;
     // Ends the request with a failure, closing the data connection.
     void FailTransfer(int Code, const std::string& Text);
     // A data connection that could not be made fails the transfer; when the
@@ -396,6 +413,9 @@ protected:
     static constexpr std::int64_t kWriteBehindSize = 1048576;
     // Uploads hand the socket this much at a time.
     static constexpr std::int64_t kSendBlockSize = 262144;
+    // How often (ms) the upload watch looks, and fires progress at most.
+    static constexpr std::int64_t kProgressIntervalMs = 100;
+    static constexpr std::uintptr_t kUploadWatchTimer = 1;
 
     // Properties.
     std::string FHostName, FPort = "ftp", FUserName, FPassWord, FLocalFileName, FHostFileName, FHostDirName;
@@ -451,11 +471,16 @@ protected:
     std::string FDataVerb;
     std::uint16_t FDataCloseError = 0;
     int FTransferError = 0; // set once the local file failed or the user aborted
+    int FDataLostCode = 0;  // the upload's data connection ended early
+    std::string FDataLostText;
     std::uint16_t FDataEventError = 0;
     std::int64_t FTransferredBytes = 0;
     std::int64_t FRemoteSize = 0;
     std::int64_t FResumePosition = 0;
     std::int64_t FTransferStartTick = 0, FTransferEndTick = 0;
+    std::int64_t FLastProgressTick = 0;
+    std::int64_t FAckedBase = -1; // acknowledged bytes when the upload's connection stood; -1 unknown
+    std::int64_t FAcked = 0;      // file bytes acknowledged since
     bool FFinalReplySeen = false, FGetDataClosed = false, FPutDataClosed = false, FPassiveMode = false,
          FUploadEof = false, FTransferStarted = false, FDataConnected = false;
     std::vector<char> FWriteBehindBuffer;
@@ -489,6 +514,7 @@ public:
 
 protected:
     bool FireProgress() override;
+    void TransferMoved() override;
 
 private:
     int FTimeout = 15;

@@ -2,12 +2,16 @@
 // file through the write-behind buffer, uploads from it, progress and the
 // statistics line.
 #include <arpa/inet.h>
+#include <linux/tcp.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 
 #include "net/FtpCli.h"
 #include "net/SocketResolve.h"
+#include "net/WsBinding.h"
 
 namespace {
 
@@ -149,14 +153,17 @@ void TCustomFtpCli::FinishTransferOnceEnded(bool DataClosed)
     if (!FFinalReplySeen || !DataClosed) return;
     ShowTransferStats();
     FResumePosition = 0;
-    FRequestStatus = FTransferError ? FTransferError : FDataCloseError;
+    // The server called it complete, but the file did not get through.
+    if (FTransferError == 0 && FDataLostCode != 0) SetFailure(FDataLostCode, FDataLostText);
+    FRequestStatus = FTransferError ? FTransferError : FDataLostCode ? FDataLostCode : FDataCloseError;
     FinishRequest(FRequestStatus);
 }
 
 bool TCustomFtpCli::FireProgress()
 {
+    FLastProgressTick = NowMs();
     bool abort = false;
-    if (OnProgress) OnProgress(this, FTransferredBytes + FResumePosition, abort);
+    if (OnProgress) OnProgress(this, ProgressPosition(), abort);
     if (!abort) return true;
     FireDisplay("<STATUS>     Abort requested");
     FTransferError = 426;
@@ -188,6 +195,7 @@ void TCustomFtpCli::SendPortOrPasv()
     ds.OnSessionClosed = nullptr;
     ds.OnDataAvailable = nullptr;
     ds.OnDataSent = nullptr;
+    ds.OnSendData = nullptr;
     ds.OnSessionConnected = nullptr;
     // A PASV answered otherwise must not leave an older reply's port behind.
     FPasvPort = 0;
@@ -506,6 +514,10 @@ void TCustomFtpCli::StartPut(TFtpRequest Code)
     FTransferredBytes = 0;
     FDataCloseError = 0;
     FTransferError = 0;
+    FDataLostCode = 0;
+    FDataLostText.clear();
+    FAckedBase = -1;
+    FAcked = 0;
     FStepRunning = FAppendMode ? stAppe : stStor;
     if (FSendBlock.empty()) FSendBlock.resize(kSendBlockSize);
     bool cancel = false;
@@ -555,7 +567,9 @@ void TCustomFtpCli::DataConnectedPut(std::uint16_t Error)
     ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedPut(E); };
     ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DrainDataPut(E); };
     ds.OnDataSent = nullptr;
+    ds.OnSendData = [this](TObject*, int Sent) { UploadBytesSent(Sent); };
     FDataConnected = true;
+    StartUploadWatch();
     FTransferStartTick = NowMs();
     SetStateValue(csAwaitingReply);
     FNext = &TCustomFtpCli::PutFirstReply;
@@ -571,10 +585,12 @@ void TCustomFtpCli::DataAcceptPut(std::uint16_t Error)
     ds.OnSessionClosed = [this](TObject*, std::uint16_t E) { DataClosedPut(E); };
     ds.OnDataAvailable = [this](TObject*, std::uint16_t E) { DrainDataPut(E); };
     ds.OnDataSent = [this](TObject*, std::uint16_t E) { SendNextBlock(E); };
+    ds.OnSendData = [this](TObject*, int Sent) { UploadBytesSent(Sent); };
     ds.SetLingerOnOff(wsLingerOff);
     ds.SetLingerTimeout(10);
     ds.Dup(h);
     FDataConnected = true;
+    StartUploadWatch();
     if (FTransferStarted && FTransferStartTick == 0) os::PostMessage(FWindowHandle, WM_FTP_START_SEND, 0, 0);
     FireDisplay("<STATUS>     Data Session opened!");
 }
@@ -610,8 +626,7 @@ void TCustomFtpCli::SendNextBlock(std::uint16_t Error)
     if (!FireProgress()) return;
     if (Error != 0) {
         FireDisplay("<ERROR>      Error #" + std::to_string(Error) + " sending data");
-        FTransferError = 550;
-        SetFailure(550, "550 Error #" + std::to_string(Error) + " sending data");
+        LoseUploadData(550, "550 Error #" + std::to_string(Error) + " sending data");
         ResetDataConnection();
         return;
     }
@@ -628,12 +643,71 @@ void TCustomFtpCli::SendNextBlock(std::uint16_t Error)
         return;
     }
     if (n == 0) {
+        // End of file: only our side ends. The socket may still hold the
+        // tail, and while it stands its acknowledgements show the tail moving;
+        // the server closes once it has read everything.
         FUploadEof = true;
-        CloseTransferSocket();
+        ds.ShutdownSide(1);
         return;
     }
-    FTransferredBytes += n;
     ds.SendBuffer(FSendBlock.data(), n);
+}
+
+void TCustomFtpCli::UploadBytesSent(int Sent)
+{
+    FTransferredBytes += Sent;
+    TransferMoved();
+}
+
+std::int64_t TCustomFtpCli::DataBytesAcknowledged() const
+{
+    const os::SOCKET h = FTransferSocket->HSocket();
+    if (h == os::INVALID_SOCKET) return -1;
+    tcp_info info{};
+    int len = sizeof info;
+    if (WsGetsockopt(h, IPPROTO_TCP, TCP_INFO, reinterpret_cast<char*>(&info), &len) != 0 ||
+        len < static_cast<int>(offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked))
+        return -1;
+    return static_cast<std::int64_t>(info.tcpi_bytes_acked);
+}
+
+bool TCustomFtpCli::Uploading() const
+{
+    return !FRequestDoneSent && (FStepRunning == stStor || FStepRunning == stAppe) && FDataConnected &&
+           !FPutDataClosed;
+}
+
+void TCustomFtpCli::StartUploadWatch()
+{
+    // The socket takes much of a file at once and hands it on as the server
+    // reads: what the server acknowledged is the position a person watches,
+    // and its moving keeps the time-out away after the last send.
+    FAckedBase = DataBytesAcknowledged();
+    FAcked = 0;
+    os::SetTimer(FWindowHandle, kUploadWatchTimer, kProgressIntervalMs);
+}
+
+void TCustomFtpCli::UploadWatchTick()
+{
+    if (!Uploading()) {
+        os::KillTimer(FWindowHandle, kUploadWatchTimer);
+        return;
+    }
+    const std::int64_t acked = DataBytesAcknowledged();
+    if (acked < 0 || FAckedBase < 0 || acked - FAckedBase <= FAcked) return;
+    FAcked = acked - FAckedBase;
+    TransferMoved();
+    // A block that just started fired progress already.
+    if (FTransferError == 0 && FLocalStream && NowMs() - FLastProgressTick >= kProgressIntervalMs / 2) FireProgress();
+}
+
+std::int64_t TCustomFtpCli::ProgressPosition() const
+{
+    std::int64_t moved = FTransferredBytes;
+    if (FStepRunning == stStor || FStepRunning == stAppe) {
+        if (FAckedBase >= 0 && FDataConnected && !FPutDataClosed) moved = std::min(moved, FAcked);
+    }
+    return moved + FResumePosition;
 }
 
 void TCustomFtpCli::DrainDataPut(std::uint16_t Error)
@@ -646,14 +720,21 @@ void TCustomFtpCli::DataClosedPut(std::uint16_t Error)
 {
     FireDisplay("<STATUS>     Data Session closed!");
     // A data connection that ends before the whole file left did not carry it.
-    if (!FUploadEof && FTransferError == 0) {
-        FTransferError = 426;
-        SetFailure(426, "426 Data connection closed before the end of the file");
-    }
+    if (!FUploadEof) LoseUploadData(426, "426 Data connection closed before the end of the file");
     ReleaseLocalStream();
     FPutDataClosed = true;
     FDataCloseError = Error;
     Next3PutAsync();
+}
+
+void TCustomFtpCli::LoseUploadData(int Code, const std::string& Text)
+{
+    // Servers close the data connection before they say why (a full disk, a
+    // quota): their final reply, awaited still, names the failure when it
+    // refuses the file.
+    if (FTransferError != 0 || FDataLostCode != 0) return;
+    FDataLostCode = Code;
+    FDataLostText = Text;
 }
 
 void TCustomFtpCli::PutFinalReply()
@@ -661,6 +742,13 @@ void TCustomFtpCli::PutFinalReply()
     const int code = FReplyCode;
     if (code == 226 || code == 250) {
         FFinalReplySeen = true;
+        if (FUploadEof && !FPutDataClosed && FTransferSocket->State() != wsClosed) {
+            // The server has the whole file; its side of the data connection
+            // need not be awaited. The close ends the transfer.
+            CloseTransferSocket();
+            if (FPutDataClosed) return;
+            FPutDataClosed = true;
+        }
         Next3PutAsync();
         return;
     }

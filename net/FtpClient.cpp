@@ -17,9 +17,14 @@ void TFtpClient::SetMultiThreaded(bool Value)
 bool TFtpClient::FireProgress()
 {
     const bool goOn = TCustomFtpCli::FireProgress();
+    TransferMoved();
+    return goOn;
+}
+
+void TFtpClient::TransferMoved()
+{
     // During a transfer the time-out measures silence, not the whole time.
     if (FTimeout > 0) FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout);
-    return goOn;
 }
 
 bool TFtpClient::BlockUntilIdle()

@@ -143,10 +143,12 @@ int main(int argc, char** argv)
     }
     std::int64_t bytes = 0;
     for (const auto& q : queue) bytes += q.FileSize;
+    const double listed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     w.state = 5;
     const bool ok = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok) std::fprintf(stderr, "the run failed: %s\n", m.GetLastReply().c_str());
+    std::printf("login and listing %.3f s, transfer %.3f s\n", listed, seconds - listed);
     std::printf("files=%zu bytes=%lld seconds=%.3f MB/s=%.1f\n", queue.size(), static_cast<long long>(bytes), seconds,
                 seconds > 0 ? bytes / seconds / 1e6 : 0.0);
     return ok ? 0 : 1;

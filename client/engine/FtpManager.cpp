@@ -122,6 +122,7 @@ void TFtpManager::Log(int slot, const std::string& text)
 
 void TFtpManager::WireClient(int slot)
 {
+    FreeClient(slot);
     auto& s = FSlots[slot];
     s = TSlot{};
     s.Client = std::make_unique<TFtpClient>();
@@ -203,16 +204,21 @@ void TFtpManager::SetConnectionCount(int n)
 {
     n = std::clamp(n, 1, kMaxSlots - 1);
     if (n < FClientCount) {
+        // The slots that go take nothing more, and the ends of their requests
+        // (dispatched while the waits below pump) are not theirs to act on.
+        for (int i = n; i < FClientCount; ++i) {
+            FSlots[i].Retired = true;
+            FSlots[i].Outstanding = rqNone;
+        }
         for (int i = n; i < FClientCount; ++i) {
             auto& s = FSlots[i];
             if (s.Client) {
+                // The abort writes what the client holds, so the item goes
+                // back at the bytes on disk.
                 if (!IsReadyState(s.Client->ClientState())) s.Client->AbortBlocking();
                 if (s.Client->HasSession()) s.Client->QuitBlocking();
             }
-            if (s.State == 3 && s.Item) {
-                ReturnSlotItem(i);
-                Window.UnmarkSlotItem(i);
-            }
+            if (s.Item) ReturnSlotItem(i);
             FreeClient(i);
         }
         FClientCount = n;

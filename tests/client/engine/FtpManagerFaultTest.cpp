@@ -301,6 +301,42 @@ TEST_F(EngineFaults, UploadRefusedAtTheEndIsNotComplete)
     EXPECT_EQ(BrokenOnDisk().size(), 1u);
 }
 
+TEST_F(EngineFaults, ExpansionWithARefusedFolderEndsFailed)
+{
+    FakeFtpServer server(EngineLogin(true, true, "drwxr-xr-x 1 u g 0 Jan 01 00:00 tree\r\n") + std::vector<Step>{
+        Answer("CWD /tree/", "250 ok"), Answer("PWD", "257 \"/tree\""),
+        PassiveDownload("LIST", "drwxr-xr-x 1 u g 0 Jan 01 00:00 locked\r\n-rw-r--r-- 1 u g 3 Jan 01 00:00 a\r\n"),
+        Answer("CWD /tree/locked/", "550 Permission denied"),
+        Answer("CWD /", "250 back"),
+    });
+    TFtpManager m(w);
+    Connect(m, server);
+    std::vector<TGetFileInfo> found;
+    w.state = 4;
+    EXPECT_FALSE(w.Run([&] { m.ExpandRemoteDir("tree", found); })) << "files would be missing";
+    EXPECT_TRUE(server.Join());
+    EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+    EXPECT_EQ(m.GetSkippedDirs(), std::vector<std::string>{"/tree/locked/"});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].FileName, "/tree/a");
+}
+
+TEST(EngineLogin, RetriesARefusingHostThenFails)
+{
+    HeadlessWindow w;
+    w.settings.ConnectionRetryTimes = 3;
+    TFtpManager m(w);
+    m.CreateConnections(1);
+    const int port = FreeTcpPort(); // nothing listens there
+    EXPECT_FALSE(w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "u", "p"}); }));
+    auto count = [&](const std::string& text) {
+        return std::count_if(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(count("Server Connection Failed."), 3);
+    EXPECT_EQ(count("Retry Connection..."), 2);
+    EXPECT_EQ(w.failed, 1);
+}
+
 TEST(EngineWithoutSession, FolderChangeAndRefreshEndFailed)
 {
     HeadlessWindow w;

@@ -194,6 +194,33 @@ TEST_P(FtpServers, SessionChainsRunEveryStep)
     EXPECT_EQ(other.done[0], std::make_pair(rqDownloadSession, 0));
 }
 
+// pyftpdlib refusing an upload past a storage limit drops the data
+// connection first and answers afterwards: the answer is the outcome.
+TEST(FtpServerRefusal, UploadPastAStorageLimitReportsTheServersReply)
+{
+    TempDir work;
+    std::filesystem::create_directories(work / "root");
+    const int port = testsupport::FreeTcpPort();
+    testsupport::ChildProcess server({"/usr/bin/python3", FTPCLIENT_INTEROP_DIR "/pyftpd_quota.py", std::to_string(port),
+                                      work / "root", "100000", std::to_string(testsupport::FreeTcpPortRange(20))},
+                                     work / "server.log");
+    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << ReadFile(work / "server.log");
+    FtpTestClient client(port);
+    client.ftp.SetUserName("tester");
+    client.ftp.SetPassWord("secret");
+    ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin)) << client.ftp.ErrorMessage();
+    WriteFile(work / "big", PatternBytes(8 * 1048576, 21));
+    client.ftp.SetLocalFileName(work / "big");
+    client.ftp.SetHostFileName("big");
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+    ASSERT_TRUE(client.WaitDone(2));
+    const std::string message = client.ftp.ErrorMessage();
+    EXPECT_NE(message.find("transfer aborted"), std::string::npos) << message;
+    EXPECT_EQ(client.done[1], std::make_pair(rqStore, std::atoi(message.c_str()))) << message;
+    // The session goes on.
+    EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ErrorMessage();
+}
+
 INSTANTIATE_TEST_SUITE_P(Peers, FtpServers,
                          ::testing::Values(Setup{"pyftpdlib", true}, Setup{"pyftpdlib", false}, Setup{"vsftpd", true},
                                            Setup{"vsftpd", false}),

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "tests/support/TestSupport.h"
 
@@ -133,6 +134,9 @@ void Session::PassiveReply()
     CloseFd(dataListen);
     int port = 0;
     dataListen = ListenLoopback(&port);
+    // Set before any connection comes, so the connection takes it over.
+    if (dataReceiveBuffer > 0)
+        ::setsockopt(dataListen, SOL_SOCKET, SO_RCVBUF, &dataReceiveBuffer, sizeof dataReceiveBuffer);
     char text[128];
     std::snprintf(text, sizeof text, "227 Entering Passive Mode (127,0,0,1,%d,%d).", port / 256, port % 256);
     Reply(text);
@@ -197,6 +201,46 @@ std::string Session::DataReceiveAll()
     std::lock_guard<std::mutex> lock(*mutex);
     received->append(all);
     return all;
+}
+
+std::string Session::DataReceive(std::size_t count)
+{
+    std::string some;
+    while (data >= 0 && some.size() < count) {
+        if (!WaitReadable(data, kWaitMs)) {
+            Fail("data connection silent");
+            break;
+        }
+        char buf[65536];
+        ssize_t n = ::recv(data, buf, std::min(sizeof buf, count - some.size()), 0);
+        if (n <= 0) break;
+        some.append(buf, static_cast<std::size_t>(n));
+    }
+    return some;
+}
+
+std::string Session::DataReceiveSlowly(std::size_t chunk, int pauseMs)
+{
+    std::string all;
+    for (;;) {
+        std::string piece = DataReceive(chunk);
+        all += piece;
+        if (piece.size() < chunk) break;
+        Sleep(pauseMs);
+    }
+    CloseFd(data);
+    std::lock_guard<std::mutex> lock(*mutex);
+    received->append(all);
+    return all;
+}
+
+void Session::BeginPassiveUpload(const std::string& verb)
+{
+    Expect("PASV");
+    PassiveReply();
+    OpenData();
+    Expect(verb);
+    Reply("150 go on");
 }
 
 void Session::CloseData() { CloseFd(data); }

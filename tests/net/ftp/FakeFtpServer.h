@@ -37,9 +37,18 @@ public:
     void DataSend(const std::string& bytes);
     // Receives until the client closes the data connection.
     std::string DataReceiveAll();
+    // Receives until at least count bytes came (or the connection ended).
+    std::string DataReceive(std::size_t count);
+    // Receives until the client closes the data connection, chunk bytes at a
+    // time with a pause between reads: a slow link.
+    std::string DataReceiveSlowly(std::size_t chunk, int pauseMs);
     void CloseData();
     // Resets the data connection instead of closing it cleanly.
     void AbortData();
+
+    // The start of a passive upload: PASV, the data connection, the upload
+    // command (checked against verb) and its 150.
+    void BeginPassiveUpload(const std::string& verb);
 
     void Fail(const std::string& message);
 
@@ -52,6 +61,7 @@ public:
     std::vector<std::string>* errors = nullptr;
     std::string* received = nullptr;
     bool dataReset = false;                    // the client reset the data connection
+    int dataReceiveBuffer = 0;                 // SO_RCVBUF of passive data connections; 0 keeps the system's
     std::mutex* mutex = nullptr;
 };
 

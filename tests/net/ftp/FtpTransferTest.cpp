@@ -165,11 +165,7 @@ TEST(FtpTransfer, ControlDroppedMidRetrKeepsExactlyTheBytesReceived)
 TEST(FtpTransfer, ControlDroppedMidStorIsAnError)
 {
     FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
-                              s.Expect("PASV");
-                              s.PassiveReply();
-                              s.OpenData();
-                              s.Expect("STOR big");
-                              s.Reply("150 go on");
+                              s.BeginPassiveUpload("STOR big");
                               s.Sleep(100);
                               s.CloseControl();
                               s.DataReceiveAll();
@@ -633,6 +629,100 @@ TEST(FtpTransfer, ServerAnswerAfterAFailedDataConnectionIsNotTheNextReply)
         server.Join();
         EXPECT_TRUE(server.Errors().empty());
     }
+}
+
+} // namespace
+
+namespace {
+
+// A server that refuses the rest of a file (a full disk, a quota) closes the
+// data connection and then says why: its reply is the outcome. A close
+// followed by a success reply still lost the end of the file.
+TEST(FtpTransfer, ServerRefusalAfterItClosedTheUploadConnection)
+{
+    struct Case {
+        const char* reply;
+        bool replyFirst;
+        int error;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"552 Exceeded storage allocation.", false, 552, "552 Exceeded storage allocation."},
+        {"552 Exceeded storage allocation.", true, 552, "552 Exceeded storage allocation."},
+        {"226 Transfer complete.", false, 426, "426 Data connection closed before the end of the file"},
+    };
+    TempDir dir;
+    WriteFile(dir / "big", PatternBytes(8 * 1048576, 13));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.reply) + (c.replyFirst ? ", reply first" : ", close first"));
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.BeginPassiveUpload("STOR big");
+                                  s.DataReceive(65536);
+                                  if (c.replyFirst) s.Reply(c.reply);
+                                  s.CloseData();
+                                  if (!c.replyFirst) s.Reply(c.reply);
+                              }});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("big");
+        client.ftp.SetLocalFileName(dir / "big");
+        EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainUpload));
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(rqStore, c.error));
+        EXPECT_EQ(client.ftp.ErrorMessage(), c.message);
+        client.ftp.AbortRequest();
+        server.Join();
+        EXPECT_TRUE(server.Errors().empty());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Uploads data through a server that reads chunk bytes every pauseMs
+// behind a small receive buffer: a slow link. True when the upload
+// succeeded and the server got every byte.
+bool UploadThroughASlowLink(const std::string& data, std::size_t chunk, int pauseMs, int timeout,
+                            TFtpProgress progress = nullptr)
+{
+    FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                              s.dataReceiveBuffer = 16384;
+                              s.BeginPassiveUpload("STOR slow");
+                              s.DataReceiveSlowly(chunk, pauseMs);
+                              s.Reply("226 stored");
+                          }});
+    TempDir dir;
+    WriteFile(dir / "slow", data);
+    FtpTestClient client(server.Port());
+    client.ftp.SetTimeout(timeout);
+    if (!client.Block(&TCustomFtpCli::ChainLogin)) return false;
+    client.ftp.SetHostFileName("slow");
+    client.ftp.SetLocalFileName(dir / "slow");
+    client.ftp.OnProgress = std::move(progress);
+    const bool ok = client.Block(&TCustomFtpCli::ChainUpload);
+    EXPECT_TRUE(ok) << client.ftp.ErrorMessage();
+    server.Join();
+    return ok && server.Received() == data;
+}
+
+// Through a slow link an upload keeps moving: the time-out measures silence,
+// also while the socket still holds the file's tail after the last send.
+TEST(FtpTransfer, SlowUploadOutlastsTheTimeout)
+{
+    EXPECT_TRUE(UploadThroughASlowLink(PatternBytes(512 * 1024, 14), 4096, 20, 1));
+}
+
+// Progress shows an upload moving while a block is still on its way, not
+// only once per block.
+TEST(FtpTransfer, UploadProgressMovesWithinABlock)
+{
+    const std::string data = PatternBytes(3 * 1048576, 15);
+    std::vector<std::int64_t> withinBlock;
+    EXPECT_TRUE(UploadThroughASlowLink(data, 16384, 10, 15, [&](TObject*, std::int64_t count, bool&) {
+        if (count % (256 * 1024) != 0 && count != static_cast<std::int64_t>(data.size())) withinBlock.push_back(count);
+    }));
+    EXPECT_FALSE(withinBlock.empty());
 }
 
 } // namespace
