@@ -22,6 +22,28 @@ std::string OneLine(std::string_view s)
     return out;
 }
 
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+bool IsQuoted(std::string_view s)
+{
+    return s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front();
+}
+
+// Blanks at the ends of a line are not part of the value, and a value in
+// matching quotes is read without them; such values are written quoted, so
+// that they come back as they went in.
+std::string QuoteValue(std::string value)
+{
+    if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || IsQuoted(value)))
+        return '"' + value + '"';
+    return value;
+}
+
+std::string_view UnquoteValue(std::string_view raw)
+{
+    return IsQuoted(raw) ? raw.substr(1, raw.size() - 2) : raw;
+}
+
 std::optional<std::int64_t> ParseIniInteger(std::string_view text)
 {
     std::string t = Trim(text);
@@ -154,7 +176,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     if (!s) return std::string(def);
     auto it = s->index.find(LowerCase(key));
     if (it == s->index.end()) return std::string(def);
-    return s->entries[it->second].value;
+    return std::string(UnquoteValue(s->entries[it->second].value));
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
@@ -164,12 +186,12 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     std::string lower = LowerCase(name);
     auto it = s.index.find(lower);
     if (it != s.index.end()) {
-        s.entries[it->second].value = Trim(OneLine(value));
+        s.entries[it->second].value = QuoteValue(OneLine(value));
         return;
     }
     Entry entry;
     entry.key = std::move(name);
-    entry.value = Trim(OneLine(value));
+    entry.value = QuoteValue(OneLine(value));
     s.entries.push_back(std::move(entry));
     s.index.emplace(std::move(lower), s.entries.size() - 1);
 }
@@ -181,7 +203,7 @@ std::int64_t TIniFile::ReadInteger(std::string_view section, std::string_view ke
     if (!s) return def;
     auto it = s->index.find(LowerCase(key));
     if (it == s->index.end()) return def;
-    auto v = ParseIniInteger(s->entries[it->second].value);
+    auto v = ParseIniInteger(UnquoteValue(s->entries[it->second].value));
     return v ? *v : def;
 }
 

@@ -20,12 +20,13 @@ public:
 
 // An ini file held in memory with the profile rules the programs' files were
 // written under: section and key names match ignoring case, values are taken
-// raw (commas, backslashes and quotes stay as they are; only blanks around
-// them go), CR LF and LF lines are both read, and sections, keys and comments
-// this program does not know survive a save. The file is read whole when the
-// object is made; writes change the memory copy only, until UpdateFile writes
-// the file whole through a temporary file and a rename, so a crash never leaves
-// half a file behind.
+// raw (commas, backslashes and inner quotes stay as they are), blanks around a
+// value go and so do quotes enclosing it whole, which is how a value written
+// with blanks at its ends keeps them; CR LF and LF lines are both read, and
+// sections, keys and comments this program does not know survive a save. The
+// file is read whole when the object is made; writes change the memory copy
+// only, until UpdateFile writes the file whole through a temporary file and a
+// rename, so a crash never leaves half a file behind.
 class TIniFile {
 public:
     // Reads fileName when it exists; a missing or unreadable file starts empty.

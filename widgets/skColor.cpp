@@ -20,6 +20,7 @@ TColor ColorToRGB(TColor color)
     case 17: c = pal.color(QPalette::Disabled, QPalette::WindowText); break;
     case 18: c = pal.color(QPalette::ButtonText); break;
     case 20: c = pal.color(QPalette::Light); break;
+    case 22: c = pal.color(QPalette::Midlight); break;
     default: c = pal.color(QPalette::Window); break;
     }
     return FromQColor(c);

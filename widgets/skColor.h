@@ -31,6 +31,7 @@ constexpr TColor clBtnShadow = clSystemColor | 16;
 constexpr TColor clGrayText = clSystemColor | 17;
 constexpr TColor clBtnText = clSystemColor | 18;
 constexpr TColor clBtnHighlight = clSystemColor | 20;
+constexpr TColor clBtn3DLight = clSystemColor | 22;
 
 // The plain 0x00BBGGRR value of a colour; system colours are looked up,
 // clNone and clDefault stay as they are.

@@ -29,11 +29,18 @@ std::uint8_t ReadByte(const TIniFile& ini, const char* section, const char* key)
     return (v < 0 || v > 255) ? 0 : std::uint8_t(v);
 }
 
-// The highest index worth reading for keys prefix + "0" .. prefix + (count - 1):
-// no further than the keys the section really has, so a damaged Count cannot
-// make the reader spin.
-std::int64_t ListLimit(const TIniFile& ini, const char* section, const char* prefix, std::int64_t count)
+// Lists far longer than any a person keeps; a Count beyond it is damage.
+constexpr std::int64_t kMaxListCount = 100000;
+
+// How many positions of a list to read: Count, each missing key being an empty
+// entry, so lists read side by side (names and commands) keep their pairing.
+// A damaged Count reads up to the highest key prefix + n present instead, so
+// that it can neither make the reader spin nor hide an entry.
+std::int64_t ListLength(const TIniFile& ini, const char* section, const char* prefix)
 {
+    const std::int64_t count = ini.ReadInteger(section, "Count", 0);
+    if (count <= 0) return 0;
+    if (count <= kMaxListCount) return count;
     std::int64_t highest = -1;
     const std::string p = prefix;
     for (const auto& key : ini.ReadSection(section)) {
@@ -47,7 +54,7 @@ std::int64_t ListLimit(const TIniFile& ini, const char* section, const char* pre
 std::vector<std::string> ReadList(const TIniFile& ini, const char* section, bool skipEmpty = false)
 {
     std::vector<std::string> out;
-    const std::int64_t limit = ListLimit(ini, section, "", ini.ReadInteger(section, "Count", 0));
+    const std::int64_t limit = ListLength(ini, section, "");
     for (std::int64_t i = 0; i < limit; ++i) {
         std::string v = ini.ReadString(section, std::to_string(i), "");
         if (skipEmpty && v.empty()) continue;
@@ -196,9 +203,8 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     DialUPDisconnect = ini.ReadBool("DialUP", "Disconnect", false);
     RenameExtList.clear();
     {
-        const std::int64_t count = ini.ReadInteger("RenameExt", "Count", 0);
-        const std::int64_t limit = std::max(ListLimit(ini, "RenameExt", "Local", count),
-                                            ListLimit(ini, "RenameExt", "Host", count));
+        const std::int64_t limit = std::max(ListLength(ini, "RenameExt", "Local"),
+                                            ListLength(ini, "RenameExt", "Host"));
         for (std::int64_t i = 0; i < limit; ++i)
             RenameExtList.push_back({ini.ReadString("RenameExt", "Local" + std::to_string(i), ""),
                                      ini.ReadString("RenameExt", "Host" + std::to_string(i), "")});

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -151,13 +152,15 @@ void ParseDirListing(std::string_view text, std::vector<TDirAnalyze>& list)
     if (auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
     if (text.empty()) return;
     // One record per line at most: room for all of them up front, so a long
-    // listing is not moved again and again as the list grows.
+    // listing is not moved again and again as the list grows. A list that is
+    // already filled at least doubles, so appending line by line stays linear.
     std::size_t lines = 1;
     for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(text.data() + text.size() - p)))); ++p)
         ++lines;
-    const std::size_t before = list.capacity();
-    list.reserve(list.size() + lines);
-    if (list.capacity() != before) AdviseHugePages(list.data() + list.size(), (list.capacity() - list.size()) * sizeof(TDirAnalyze));
+    if (const std::size_t needed = list.size() + lines; needed > list.capacity()) {
+        list.reserve(std::max(needed, 2 * list.capacity()));
+        AdviseHugePages(list.data() + list.size(), (list.capacity() - list.size()) * sizeof(TDirAnalyze));
+    }
     enum { Unknown, Unix, Dos } format = Unknown;
     while (!text.empty()) {
         std::size_t end = text.find_first_of("\r\n");

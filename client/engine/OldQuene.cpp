@@ -1,12 +1,37 @@
 #include "client/engine/OldQuene.h"
 
 #include <algorithm>
+#include <climits>
+#include <string_view>
 
 #include "rtl/IniFile.h"
+#include "rtl/StrUtils.h"
 
 namespace {
+
 const char* const kCount = "Count";
+
+// The numbers n in 1 .. count for which names holds n + suffix, ascending.
+// Taken from the names present, not by counting them: lists or items missing
+// before the last must not hide it, and a damaged count costs nothing.
+std::vector<std::int64_t> NumbersPresent(const std::vector<std::string>& names, std::string_view suffix,
+                                         std::int64_t count)
+{
+    std::vector<std::int64_t> numbers;
+    for (const auto& name : names) {
+        if (name.size() <= suffix.size() ||
+            !rtl::SameText(std::string_view(name).substr(name.size() - suffix.size()), suffix))
+            continue;
+        const std::string digits = name.substr(0, name.size() - suffix.size());
+        auto n = rtl::ParseInt64(digits);
+        if (n && *n >= 1 && *n <= count && std::to_string(*n) == digits) numbers.push_back(*n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }
+
+} // namespace
 
 std::string OldQueneKey(const TOldQuene& queue)
 {
@@ -24,11 +49,8 @@ TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i)
     q.Host.UserName = ini.ReadString(s, "UserName", "");
     q.Host.PassWord = ini.ReadString(s, "PassWord", "");
     const std::int64_t count = ini.ReadInteger(s, "OldQueneCount", 0);
-    // Every item has keys of its own, so no more items than keys can be real.
-    const std::int64_t limit = std::min<std::int64_t>(count, std::int64_t(ini.ReadSection(s).size()));
-    for (std::int64_t j = 1; j <= limit; ++j) {
+    for (std::int64_t j : NumbersPresent(ini.ReadSection(s), "IsDownload", count)) {
         const std::string p = std::to_string(j);
-        if (!ini.ValueExists(s, p + "IsDownload")) continue;
         TTransferFileInfo item;
         item.IsDownload = ini.ReadBool(s, p + "IsDownload", true);
         item.HostPath = ini.ReadString(s, p + "HostPath", "");
@@ -46,9 +68,8 @@ void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list)
 {
     rtl::TIniFile ini(fileName);
     const std::int64_t count = ini.ReadInteger(kCount, kCount, 0);
-    const std::int64_t limit = std::min<std::int64_t>(count, std::int64_t(ini.ReadSections().size()));
-    for (std::int64_t i = 1; i <= limit; ++i)
-        if (ini.SectionExists(std::to_string(i))) list.push_back(ReadOldQuene(ini, int(i)));
+    for (std::int64_t i : NumbersPresent(ini.ReadSections(), "", count))
+        if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i)));
 }
 
 void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue)

@@ -118,6 +118,43 @@ TEST(IniFile, SaveKeepsUnknownContentAndRoundTrips)
     EXPECT_EQ(again.Text(), ReadFile(path));
 }
 
+TEST(IniFile, BlanksAroundValuesSurviveInQuotes)
+{
+    // Values with blanks at either end are written quoted, and enclosing quotes
+    // are taken off when read; any other value is written as it is.
+    struct Case { const char* value; const char* line; };
+    const Case cases[] = {
+        {"/pub/trailing space ", "k=\"/pub/trailing space \""},
+        {"  two leading", "k=\"  two leading\""},
+        {"\ttab", "k=\"\ttab\""},
+        {"\"quoted\"", "k=\"\"quoted\"\""},
+        {"'single'", "k=\"'single'\""},
+        {"a \"b\" c", "k=a \"b\" c"},
+        {"\"", "k=\""},
+        {"'x\"", "k='x\""},
+        {"", "k="},
+        {"C:\\x, y;z", "k=C:\\x, y;z"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir / "q.ini";
+        {
+            TIniFile ini(path);
+            ini.WriteString("S", "k", c.value);
+            ini.UpdateFile();
+        }
+        EXPECT_EQ(ReadFile(path), std::string("[S]\n") + c.line + "\n") << c.value;
+        EXPECT_EQ(TIniFile(path).ReadString("S", "k", "<def>"), c.value) << c.value;
+    }
+
+    WriteFile(dir / "hand.ini", "[S]\na = \"  padded  \" \nb='x'\nc=\"open\nn=\" 42 \"\n");
+    TIniFile ini(dir / "hand.ini");
+    EXPECT_EQ(ini.ReadString("S", "a", ""), "  padded  ");
+    EXPECT_EQ(ini.ReadString("S", "b", ""), "x");
+    EXPECT_EQ(ini.ReadString("S", "c", ""), "\"open");
+    EXPECT_EQ(ini.ReadInteger("S", "n", 0), 42);
+}
+
 TEST(IniFile, EraseDeleteAndClear)
 {
     TIniFile ini("unused.ini");

@@ -237,6 +237,11 @@ TEST_F(ServerFault, FileThatCannotBeWritten)
 
 TEST_F(ServerFault, NoDescriptorsLeftForAccepting)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's own checks open descriptors; with none left it reports
+    // sound objects as bad, so this case means nothing under it.
+    GTEST_SKIP() << "needs every descriptor, which the sanitizer's checks also need";
+#endif
     // Limit the process to the descriptors open now: the server's accept
     // fails with EMFILE. The listener must stay, no half client may remain,
     // and the waiting client is taken once descriptors are back.

@@ -1,4 +1,5 @@
-// Shows the status bar with every panel style and a caption in every effect,
+// Shows the status bar with every panel style, a caption in every effect and
+// the buttons, group and outlook bar in their states,
 // and saves each window, frame included, as a picture:
 //   widgets_gallery OUTPUT_DIR
 // Run on an X display with a window manager (scripts/widget-screenshots.sh).
@@ -14,6 +15,7 @@
 #include <QWindow>
 #include <cstdio>
 
+#include "ButtonsGallery.h"
 #include "widgets/skKeyState.h"
 #include "widgets/skLabel.h"
 #include "widgets/skStatusBar.h"
@@ -218,6 +220,8 @@ int main(int argc, char** argv)
     QList<QPixmap> images;
     QWidget* bars = StatusBars(&images);
     QWidget* captions = Captions();
+    QWidget* buttons = ButtonsGallery();
+    buttons->move(20, 20);
     bars->move(20, 20);
     captions->move(20, 20);
     bars->show();
@@ -229,13 +233,19 @@ int main(int argc, char** argv)
         captions->show();
         QTimer::singleShot(1500, [&] {
             rc |= !Save(captions, out + "/caption-effects.png");
-            if (KeyToggled(VK_CAPITAL))
-                ToggleKey(VK_CAPITAL);
-            app.quit();
+            captions->hide();
+            buttons->show();
+            QTimer::singleShot(1500, [&] {
+                rc |= !Save(buttons, out + "/buttons-and-outlook.png");
+                if (KeyToggled(VK_CAPITAL))
+                    ToggleKey(VK_CAPITAL);
+                app.quit();
+            });
         });
     });
     app.exec();
     delete bars;
     delete captions;
+    delete buttons;
     return rc;
 }

@@ -173,6 +173,27 @@ TEST(ClientSettings, ListsSelectionNumbersAndFonts)
     EXPECT_EQ(back.QuickConnectList.size(), 1u);
 }
 
+TEST(ClientSettings, ListsHoldCountPositionsSoPairedListsStayInStep)
+{
+    // The last name has no key (a blank one was never written, or was lost):
+    // names and commands must still pair up by position, and so must the two
+    // halves of the rename pairs.
+    TempDir dir;
+    const std::string file = dir / "setting.ini";
+    WriteFile(file,
+              "[CustomCommandName]\nCount=3\n0=Sizes\n1=Who\n"
+              "[CustomCommandCmd]\nCount=3\n0=SITE DU\n1=SITE WHO\n2=SITE HELP\n"
+              "[Bookmarks]\nCount=3\n1=b|/b/\n"
+              "[RenameExt]\nCount=3\nLocal0=htm\nHost0=html\n");
+    TClientSettings s;
+    s.LoadFromFile(file, "/p/");
+    EXPECT_EQ(s.CustomCommandNames, (std::vector<std::string>{"Sizes", "Who", ""}));
+    EXPECT_EQ(s.CustomCommandCmds, (std::vector<std::string>{"SITE DU", "SITE WHO", "SITE HELP"}));
+    EXPECT_EQ(s.BookmarkList, (std::vector<std::string>{"", "b|/b/", ""}));
+    const std::vector<TRenameExt> pairs = {{"htm", "html"}, {"", ""}, {"", ""}};
+    EXPECT_EQ(s.RenameExtList, pairs);
+}
+
 TEST(ClientSettings, ConnectionCountStaysInThePool)
 {
     TempDir dir;

@@ -138,6 +138,21 @@ TEST(DirListing, AppendsAndToleratesNothing)
     EXPECT_EQ(list.size(), 2u);
 }
 
+TEST(DirListing, OneLineAppendsGrowTheListGeometrically)
+{
+    // A listing fed a line at a time must not move the whole list on each call.
+    std::vector<TDirAnalyze> list;
+    int moves = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const TDirAnalyze* before = list.data();
+        ParseDirListing("-rw-r--r-- 1 u g 1 Jan 5 2001 f" + std::to_string(i) + "\r\n", list);
+        if (list.data() != before) ++moves;
+    }
+    ASSERT_EQ(list.size(), 4000u);
+    EXPECT_EQ(list[3999].FileName, "f3999");
+    EXPECT_LT(moves, 40);
+}
+
 TEST(DirListing, SizesNeverRaise)
 {
     struct Case { const char* text; std::int64_t value; };

@@ -56,6 +56,27 @@ TEST(OldQuene, RoundTripKeepsPositionsPastTwoGiB)
     }
 }
 
+TEST(OldQuene, PathsWithBlanksAtTheEndsResumeTheSameFile)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    TOldQuene q = Sample("2026-12-10 11:00:00");
+    q.Host.PassWord = " pass ";
+    q.Items[0].HostPath = "/pub/trailing space ";
+    q.Items[0].LocalPath = "/home/me/trailing space ";
+    q.Items[2].HostPath = "\"/up/quoted\"";
+    std::vector<TOldQuene> lists = {q};
+    SaveOldQuenes(file, lists, {});
+
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].Host, q.Host);
+    EXPECT_EQ(loaded[0].Items, q.Items);
+    EXPECT_EQ(BrokenQueueNodeTexts(loaded[0]).Downloads,
+              (std::vector<std::string>{"/pub/trailing space ", "/pub/big.iso"}));
+}
+
 TEST(OldQuene, SaveMergesOtherCopiesAndForgetsRemovedLists)
 {
     TempDir dir;
@@ -109,6 +130,33 @@ TEST(OldQuene, DamagedAndMissingFiles)
     };
     EXPECT_EQ(lists[0].Items, want);
     EXPECT_EQ(lists[0].Host.PassWord, "");
+}
+
+TEST(OldQuene, SectionsAndItemsWithGapsBeforeThemAreRead)
+{
+    // Lists or items before the survivors are gone (another copy deleted them,
+    // or the file was edited): what is left up to Count still loads, and the
+    // next save keeps it.
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    WriteFile(file,
+              "[Count]\nCount=4\n"
+              "[4]\nDateTime=late\nHostName=h\nOldQueneCount=12\n"
+              "12IsDownload=1\n12HostPath=/pub/twelfth\n"
+              "[9]\nDateTime=beyond Count\n");
+    std::vector<TOldQuene> lists;
+    LoadOldQuenes(file, lists);
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(lists[0].DateTime, "late");
+    const std::vector<TTransferFileInfo> want = {{true, "/pub/twelfth", "", 0, 0, 0, false}};
+    EXPECT_EQ(lists[0].Items, want);
+
+    std::vector<TOldQuene> session;
+    SaveOldQuenes(file, session, {});
+    std::vector<TOldQuene> again;
+    LoadOldQuenes(file, again);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].Items, want);
 }
 
 TEST(OldQuene, NodeTextsShowEachFileOnce)

@@ -1,0 +1,234 @@
+// The owner-drawn button base: states, kinds, groups, keys and stored shapes.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "widgets/skButton.h"
+#include "widgets/skImgBtn.h"
+
+namespace {
+
+struct Form {
+    QWidget window;
+    Form()
+    {
+        window.resize(300, 200);
+    }
+    TskImageBtn* Button(int x, int y, int group = 0)
+    {
+        auto* b = new TskImageBtn(&window);
+        b->move(x, y);
+        b->SetGroupIndex(group);
+        return b;
+    }
+};
+
+TEST(Button, AnUngroupedButtonIsDownOnlyWhilePressedAndClicksOnReleaseInside)
+{
+    Form f;
+    TskImageBtn* b = f.Button(10, 10);
+    f.window.show();
+    int clicks = 0;
+    b->OnClick = [&](TskCustomBitBtn*) { ++clicks; };
+    b->SetDown(true);
+    EXPECT_FALSE(b->Down());
+    EXPECT_EQ(b->size(), QSize(75, 25));
+
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(b->Down());
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(b->Down());
+    EXPECT_EQ(clicks, 1);
+
+    // Dragged off before letting go: up again, no click.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(b, QPoint(200, 5));
+    EXPECT_FALSE(b->Down());
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(200, 5));
+    EXPECT_EQ(clicks, 1);
+
+    b->setEnabled(false);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(Button, GroupedButtonsAreExclusiveAndADownOneStaysDownWithoutAllowAllUp)
+{
+    Form f;
+    TskImageBtn* a = f.Button(10, 10, 1);
+    TskImageBtn* b = f.Button(10, 40, 1);
+    TskImageBtn* other = f.Button(10, 70, 2);
+    f.window.show();
+    int aChanges = 0;
+    a->OnSelChange = [&](TskCustomBitBtn*) { ++aChanges; };
+    other->SetDown(true);
+
+    QTest::mouseClick(a, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(a->Down());
+    EXPECT_TRUE(a->Selected());
+    EXPECT_EQ(aChanges, 1);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(b->Down());
+    EXPECT_FALSE(a->Down());
+    EXPECT_FALSE(a->Selected());
+    EXPECT_EQ(aChanges, 2);
+    EXPECT_TRUE(other->Down()) << "another group is left alone";
+
+    // Pressing the down button again changes nothing.
+    int bChanges = 0;
+    b->OnSelChange = [&](TskCustomBitBtn*) { ++bChanges; };
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(b->Down());
+    EXPECT_EQ(bChanges, 0);
+
+    b->SetAllowAllUp(true);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(b->Down());
+    EXPECT_EQ(bChanges, 1);
+
+    // Toggle on up: nothing happens until the release.
+    a->SetOptions(boToggleOnUp);
+    QTest::mousePress(a, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(a->Down());
+    QTest::mouseRelease(a, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(a->Down());
+}
+
+TEST(Button, KindsSetResultsCaptionsAndTheirOwnGlyphs)
+{
+    QDialog dialog;
+    auto* ok = new TskImageBtn(&dialog);
+    ok->SetKind(bkOK);
+    EXPECT_TRUE(ok->Default());
+    EXPECT_EQ(ok->ModalResult(), mrOk);
+    EXPECT_EQ(ok->Caption(), "OK");
+    EXPECT_EQ(ok->NumGlyphs(), 2);
+    EXPECT_EQ(ok->Glyph().size(), QSize(36, 18));
+    EXPECT_EQ(ok->Kind(), bkOK);
+    ok->SetModalResult(mrYes);
+    EXPECT_EQ(ok->Kind(), bkCustom);
+    ok->SetModalResult(mrOk);
+
+    auto* cancel = new TskImageBtn(&dialog);
+    cancel->move(0, 40);
+    cancel->SetKind(bkCancel);
+    for (TBitBtnKind k : {bkHelp, bkYes, bkNo, bkClose, bkAbort, bkRetry, bkIgnore, bkAll}) {
+        TskImageBtn probe;
+        probe.SetKind(k);
+        EXPECT_FALSE(probe.Glyph().isNull()) << k;
+    }
+
+    dialog.show();
+    QTest::mouseClick(ok, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(dialog.result(), mrOk);
+    dialog.show();
+    QTest::mouseClick(cancel, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(dialog.result(), mrCancel);
+}
+
+TEST(Button, EnterClicksTheDefaultButtonAndEscapeTheCancelButton)
+{
+    QWidget form;
+    auto* edit = new QLineEdit(&form);
+    auto* ok = new TskImageBtn(&form);
+    ok->move(0, 30);
+    ok->SetDefault(true);
+    auto* cancel = new TskImageBtn(&form);
+    cancel->move(0, 60);
+    cancel->SetCancel(true);
+    auto* other = new TskImageBtn(&form);
+    other->move(0, 90);
+    other->SetOptions(boFocusable);
+    int okClicks = 0, cancelClicks = 0, otherClicks = 0;
+    ok->OnClick = [&](TskCustomBitBtn*) { ++okClicks; };
+    cancel->OnClick = [&](TskCustomBitBtn*) { ++cancelClicks; };
+    other->OnClick = [&](TskCustomBitBtn*) { ++otherClicks; };
+    form.show();
+    QApplication::setActiveWindow(&form);
+    edit->setFocus();
+    QApplication::processEvents();
+
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(okClicks, 1);
+    EXPECT_EQ(cancelClicks, 1);
+
+    // A focused button takes Enter for itself; the default one does not.
+    other->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(ok->ActiveDefault());
+    QTest::keyClick(other, Qt::Key_Return);
+    EXPECT_EQ(otherClicks, 1);
+    EXPECT_EQ(okClicks, 1);
+    QTest::keyClick(other, Qt::Key_Space);
+    EXPECT_EQ(otherClicks, 2);
+}
+
+TEST(Button, PropertyRulesMarginGlyphCountAndOffsets)
+{
+    TskImageBtn b;
+    b.SetMargin(-2);
+    EXPECT_EQ(b.Margin(), -1);
+    b.SetNumGlyphs(0);
+    EXPECT_EQ(b.NumGlyphs(), 1);
+    b.SetNumGlyphs(9);
+    EXPECT_EQ(b.NumGlyphs(), 4);
+    EXPECT_EQ(b.ImgOffsets().ImageDownX, 2);
+    EXPECT_EQ(b.Offsets().TextDownX, 1);
+
+    // Margin -1 is a margin of 4; left-aligned content moves with the margin.
+    b.SetCaption("Go");
+    b.TextOptions().SetAlignment(taLeftJustify);
+    TskBitmap face;
+    b.PaintButton(face);
+    int left = b.TextRect().Left;
+    b.SetMargin(4);
+    b.PaintButton(face);
+    EXPECT_EQ(b.TextRect().Left, left);
+    b.SetMargin(10);
+    b.PaintButton(face);
+    EXPECT_EQ(b.TextRect().Left, left + 6);
+}
+
+TEST(Button, StoredShapesReadBackAndDamagedBlocksReadAsNone)
+{
+    TskImageBtn b;
+    QRegion shape = QRegion(0, 0, 10, 4) + QRegion(2, 4, 6, 3);
+    b.StoreRegionData(shape, false);
+    QByteArray block = b.WriteRegionData(false);
+    EXPECT_EQ(b.WriteRegionData(true), QByteArray(4, '\0'));
+
+    TskImageBtn c;
+    ASSERT_TRUE(c.ReadRegionData(false, block));
+    EXPECT_EQ(*c.StoredRegion(false), shape);
+    ASSERT_TRUE(c.ReadRegionData(true, QByteArray(4, '\0')));
+    EXPECT_FALSE(c.StoredRegion(true).has_value());
+
+    // Short, over-counted and odd blocks: read as no shape, never past the end.
+    QByteArray shortBlock = block.left(block.size() - 5);
+    QByteArray overCounted = block;
+    overCounted[4 + 8 + 2] = char(0x7F); // rectangle count
+    QByteArray hugeLength = block;
+    hugeLength[3] = char(0x7F);
+    for (const QByteArray& bad : {shortBlock, overCounted, hugeLength, QByteArray("\x01", 1)}) {
+        EXPECT_FALSE(c.ReadRegionData(false, bad));
+        EXPECT_FALSE(c.StoredRegion(false).has_value());
+    }
+}
+
+TEST(Button, AGlyphStripWithoutCellsHasTheWidthOfOneCell)
+{
+    TskImageBtn b;
+    QImage glyph(20, 10, QImage::Format_RGB32);
+    glyph.fill(Qt::red);
+    b.SetGlyph(glyph);
+    b.SetNumGlyphs(0);
+    TskBitmap face;
+    b.PaintButton(face);
+    EXPECT_EQ(b.GlyphRect().Width(), 20);
+}
+
+} // namespace

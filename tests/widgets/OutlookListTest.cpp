@@ -1,0 +1,127 @@
+// The outlook list: click styles, hot tracking and the scroll arrows.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTest>
+
+#include "widgets/skErrors.h"
+#include "widgets/skOutlookList.h"
+
+namespace {
+
+struct ListForm {
+    QWidget form;
+    TskOutlookList* list;
+    QList<QPixmap> images;
+    explicit ListForm(int items, int height = 200)
+    {
+        QPixmap icon(32, 32);
+        icon.fill(Qt::darkGreen);
+        images << icon;
+        list = new TskOutlookList(&form);
+        list->setGeometry(0, 0, 100, height);
+        list->SetImages(&images);
+        for (int i = 0; i < items; ++i) {
+            TskOutlookListItem* item = list->Items().Add();
+            item->SetText("Item " + std::to_string(i));
+            item->SetImageIndex(0);
+        }
+        form.resize(100, height);
+        form.show();
+        QApplication::setActiveWindow(&form);
+    }
+    QPoint Centre(int i) { return list->Items().Items(i)->ItemRect.center(); }
+};
+
+TEST(OutlookList, PropertyRules)
+{
+    TskOutlookList list;
+    list.SetItemSpacing(7);
+    EXPECT_EQ(list.ItemSpacing(), 8);
+    EXPECT_EQ(list.TopItem(), nullptr) << "an empty list has no top item";
+    EXPECT_FALSE(list.CanScroll(true));
+    EXPECT_FALSE(list.CanScroll(false));
+    list.ScrollStep(false);
+    EXPECT_EQ(list.TopIndex(), 0);
+    TskOutlookListItem* item = list.Items().Add();
+    item->SetSelected(true);
+    EXPECT_FALSE(item->Selected()) << "click style csClick never selects";
+    list.SetClickStyle(csSelect);
+    EXPECT_TRUE(item->Selected());
+    QAction action("From the action");
+    TskOutlookListItem* second = list.Items().Add();
+    second->SetAction(&action);
+    EXPECT_EQ(second->Text(), "From the action");
+    QWidget child;
+    EXPECT_THROW(list.InsertControl(&child), EInvalidOperation);
+}
+
+TEST(OutlookList, ClicksReportInOrderAndSelectOnlyWithTheSelectStyle)
+{
+    ListForm f(3);
+    QAction action;
+    std::vector<std::string> events;
+    f.list->OnItemClick = [&](TskCustomOutlookList*, TskOutlookListItem* i) { events.push_back("click " + i->Text()); };
+    f.list->OnItemChange = [&](TskCustomOutlookList*, TskOutlookListItem* i) { events.push_back("change " + i->Text()); };
+    f.list->Items().Items(1)->OnClick = [&](TskCustomOutlookList*, TskOutlookListItem*) { events.push_back("item"); };
+    f.list->Items().Items(1)->SetAction(&action);
+    QObject::connect(&action, &QAction::triggered, [&] { events.push_back("action"); });
+
+    QTest::mouseClick(f.list, Qt::LeftButton, {}, f.Centre(1));
+    EXPECT_EQ(events, (std::vector<std::string>{"click Item 1", "item", "action"}));
+    EXPECT_FALSE(f.list->Items().Items(1)->Selected());
+
+    events.clear();
+    f.list->SetClickStyle(csSelect);
+    QTest::mouseClick(f.list, Qt::LeftButton, {}, f.Centre(1));
+    QTest::mouseClick(f.list, Qt::LeftButton, {}, f.Centre(1));
+    EXPECT_EQ(events, (std::vector<std::string>{"change Item 1", "click Item 1", "item", "action", "click Item 1",
+                                                "item", "action"}));
+    QTest::mouseClick(f.list, Qt::LeftButton, {}, f.Centre(0));
+    EXPECT_TRUE(f.list->Items().Items(0)->Selected());
+    EXPECT_FALSE(f.list->Items().Items(1)->Selected());
+
+    // Pressed on one item and let go on another: no click.
+    events.clear();
+    QTest::mousePress(f.list, Qt::LeftButton, {}, f.Centre(0));
+    QTest::mouseRelease(f.list, Qt::LeftButton, {}, f.Centre(2));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(OutlookList, TheItemUnderTheMouseIsHot)
+{
+    ListForm f(3);
+    f.list->SetItemHotTrackColor(clYellow);
+    QTest::mouseMove(f.list, f.Centre(1));
+    EXPECT_EQ(f.list->HotItem(), f.list->Items().Items(1));
+    QImage shot = f.list->grab().toImage();
+    EXPECT_EQ(shot.pixel(5, f.Centre(1).y()), qRgb(255, 255, 0));
+    QTest::mouseMove(f.list, f.Centre(2));
+    EXPECT_EQ(f.list->HotItem(), f.list->Items().Items(2));
+    EXPECT_FALSE(f.list->Items().Items(1)->Hot);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(f.list, &leave);
+    EXPECT_EQ(f.list->HotItem(), nullptr);
+}
+
+TEST(OutlookList, HoldingTheDownArrowScrollsUntilTheLastItemShows)
+{
+    ListForm f(8, 150);
+    f.list->SetScrollInterval(20);
+    ASSERT_TRUE(f.list->ScrollButtonShown(false));
+    EXPECT_FALSE(f.list->ScrollButtonShown(true));
+    QPoint arrow = f.list->ScrollButtonRect(false).center();
+    QTest::mouseMove(f.list, arrow);
+    QTest::mousePress(f.list, Qt::LeftButton, {}, arrow);
+    EXPECT_EQ(f.list->TopIndex(), 1) << "one step at once";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.list->CanScroll(false); }, 5000));
+    QTest::mouseRelease(f.list, Qt::LeftButton, {}, arrow);
+    EXPECT_EQ(f.list->LastFullyShownIndex(), 7);
+    EXPECT_FALSE(f.list->ScrollButtonShown(false));
+    EXPECT_TRUE(f.list->ScrollButtonShown(true));
+    int top = f.list->TopIndex();
+    QTest::mouseClick(f.list, Qt::LeftButton, {}, f.list->ScrollButtonRect(true).center());
+    EXPECT_EQ(f.list->TopIndex(), top - 2) << "a step on press and one on release";
+}
+
+} // namespace

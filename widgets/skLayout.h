@@ -1,0 +1,3 @@
+#pragma once
+// The fill direction of button groups, outlook bars and outlook lists.
+enum TskLayout { loVertical, loHorizontal };
