@@ -50,14 +50,19 @@ protected:
         s.ConfirmFlags.TransferOver = false;
         if (tweak) tweak(s);
         s.SaveToFile(dir / "setting.ini");
-        win = std::make_unique<TfmMain>(Program());
-        win->StartProgram = [this](const std::string& p, const std::vector<std::string>&) {
-            started.push_back(p);
+        win = make ? make(Program()) : std::make_unique<TfmMain>(Program());
+        win->StartProgram = [this](const std::string& p, const std::vector<std::string>& args) {
+            std::vector<std::string> v{p};
+            v.insert(v.end(), args.begin(), args.end());
+            started.push_back(v);
             return true;
         };
         return *win;
     }
-    std::vector<std::string> started;
+    // Builds a window of a derived class when set.
+    std::function<std::unique_ptr<TfmMain>(const std::string& programDir)> make;
+    // The programs the window started, each with its arguments.
+    std::vector<std::vector<std::string>> started;
 
     bool WaitFor(const std::function<bool()>& cond, int ms = 20000) { return QTest::qWaitFor(cond, ms); }
     bool WaitState(int state, int ms = 20000)

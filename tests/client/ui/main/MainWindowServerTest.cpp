@@ -219,6 +219,43 @@ TEST_F(MainPortlornTest, AMaskedTextThatIsNoHistoryEntryKeepsTheBarsPassword)
     EXPECT_EQ(Find<QLineEdit>("edPass")->text().toStdString(), server->pass);
 }
 
+// A window whose log hook runs another anti-idle tick while a command waits
+// for its reply, as a timer event pumped by that wait would.
+class ReentrantMain : public TfmMain {
+public:
+    using TfmMain::TfmMain;
+    int nestedTicks = 0;
+    void ClientDisplay(TObject* Sender, std::string& Msg) override
+    {
+        TfmMain::ClientDisplay(Sender, Msg);
+        if (Msg.rfind("<COMMAND>", 0) == 0 && nestedTicks < 3) {
+            ++nestedTicks;
+            tiAntiIdleTimer();
+        }
+    }
+};
+
+TEST_F(MainPortlornTest, AnAntiIdleTickInsideTheWaitOfAnotherSendsNothing)
+{
+    make = [](const std::string& program) { return std::make_unique<ReentrantMain>(program); };
+    Open();
+    auto& w = static_cast<ReentrantMain&>(*win);
+    w.nestedTicks = 3; // quiet while logging in
+    win->show();
+    FillBar(server->pass);
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    win->ClearAllLogs();
+    w.nestedTicks = 0;
+    win->tiAntiIdleTimer();
+    EXPECT_GE(w.nestedTicks, 1);
+    int commands = 0;
+    for (const auto& line : QString::fromStdString(PageText(0)).split('\n'))
+        if (line.startsWith("<COMMAND>")) ++commands;
+    EXPECT_EQ(commands, 1) << PageText(0);
+    EXPECT_EQ(win->SessionState(), 2);
+}
+
 TEST_F(MainPortlornTest, AnEmptyPortIsRefusedWithAMessage)
 {
     Open();

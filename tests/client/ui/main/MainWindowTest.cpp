@@ -258,6 +258,33 @@ TEST_F(MainFixture, CopyUrlDoesNotAskToConnectToItsOwnText)
     win->SetSessionState(0);
 }
 
+TEST_F(MainFixture, AnEditDownloadOpensTheFileInTheEditorAndAsksBeforeUploadingBack)
+{
+    Open([](TClientSettings& s) { s.DefaultEditView = "/opt/my editor/edit"; });
+    const std::string file = dir / "tmp file; rm -rf ~.txt";
+    testsupport::WriteFile(file, "text");
+    win->EditLocalFile = file;
+    win->EditRemoteFile = "/pub/file.txt";
+    win->SetSessionState(9);
+    dialogs.get()->ReplyId(IDNO);
+    win->OperationDone();
+    EXPECT_EQ(win->SessionState(), 2);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0], (std::vector<std::string>{"/opt/my editor/edit", file}));
+    ASSERT_TRUE(WaitFor([&] { return !dialogs.get()->Calls.empty(); }, 2000));
+    EXPECT_EQ(dialogs.get()->Calls[0].text, "Click Yes to upload back edited file, No to cancel");
+    EXPECT_TRUE(win->TransferQueue().empty());
+    // View only: opened, no question.
+    win->ViewOnly = true;
+    win->SetSessionState(9);
+    win->OperationDone();
+    Pump(50);
+    EXPECT_EQ(started.size(), 2u);
+    EXPECT_EQ(dialogs.get()->Calls.size(), 1u);
+    EXPECT_FALSE(win->ViewOnly);
+    win->SetSessionState(0);
+}
+
 TEST_F(MainFixture, ResizingLeavesTheHostTextAlone)
 {
     Open();
