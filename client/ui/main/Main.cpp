@@ -1584,7 +1584,17 @@ void TfmMain::WireActions()
         BuildBookmarkItems();
     });
     // View
-    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails, ui->miSwitchBrowser,
+    on(ui->miSwitchBrowser, [this] {
+        // Tab walks the quick bar, then between the panes.
+        QWidget* f = QApplication::focusWidget();
+        QWidget* host = ui->cbHostName;
+        if (f == host || (f && host->isAncestorOf(f))) ui->edUser->setFocus();
+        else if (f == ui->edUser) ui->edPass->setFocus();
+        else if (f == ui->edPass) ui->edPort->setFocus();
+        else if (f == ui->lvLocal) ui->lvHost->setFocus();
+        else ui->lvLocal->setFocus();
+    });
+    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails,
                        ui->miByName, ui->miByExtension, ui->miBySize, ui->miByDateTime, ui->miSelectAll,
                        ui->miInvertSelection})
         notYet(a);

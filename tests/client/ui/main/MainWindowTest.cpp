@@ -285,6 +285,21 @@ TEST_F(MainFixture, AnEditDownloadOpensTheFileInTheEditorAndAsksBeforeUploadingB
     win->SetSessionState(0);
 }
 
+TEST_F(MainFixture, TabWalksTheQuickBarAndThePanes)
+{
+    Open();
+    win->show();
+    win->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(win.get()));
+    Find<QComboBox>("cbHostName")->setFocus();
+    const char* order[] = {"edUser", "edPass", "edPort", "lvLocal", "lvHost", "lvLocal"};
+    for (const char* name : order) {
+        Find<QAction>("miSwitchBrowser")->trigger();
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), name);
+    }
+}
+
 TEST_F(MainFixture, ResizingLeavesTheHostTextAlone)
 {
     Open();
