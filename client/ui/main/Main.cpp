@@ -509,6 +509,7 @@ void TfmMain::Later(std::function<void()> f)
 
 void TfmMain::OperationDone()
 {
+    if (FDestroyed || !FManager) return; // the pool closing its clients as the window goes
     SetApplicationTitle(ProgramTitle());
     // Pending messages are not pumped here: an engine event arriving inside
     // this handler would run the state machine twice.
@@ -610,6 +611,7 @@ void TfmMain::AfterListing(bool)
 
 void TfmMain::OperationFailed()
 {
+    if (FDestroyed || !FManager) return;
     SetApplicationTitle(ProgramTitle());
     const int state = FSessionState;
     switch (state) {
@@ -755,9 +757,6 @@ void TfmMain::ConnectTo(const THostInfo& host)
 {
     SetSessionState(ssConnecting);
     FManager->ConnectHost(host);
-    // The engine may already have failed the connect (no listener): keep its verdict.
-    if (FSessionState == ssConnecting || FManager->Client(0)->HasSession()) {
-    }
 }
 
 void TfmMain::sbConnectClick()
@@ -1186,7 +1185,7 @@ void TfmMain::MainSessionClosed(TObject*, std::uint16_t)
 {
     PlaySoundFile(FSettings.SoundFiles[1]);
     DisplayLine(0, "Connection Lost");
-    if (FSessionState != ssTransfering) SetSessionState(ssReady);
+    if (FSessionState != ssTransfering && !FDestroyed) SetSessionState(ssReady);
 }
 
 void TfmMain::ShowSlotItem(const TTransferFileInfo& Item, int Slot)
