@@ -1306,6 +1306,13 @@ void TfmMain::ShowMessage(const std::string& Text)
 
 // ---- panes (the plain form; sorting, filters and icons come with the panes) ----
 
+QIcon TfmMain::ParentIcon() const
+{
+    // The parent-folder icon shipped beside the program, the style's own without it.
+    const QIcon own(Q(FProgramDir + "ico/goup.png"));
+    return own.availableSizes().isEmpty() ? style()->standardIcon(QStyle::SP_FileDialogToParent) : own;
+}
+
 void TfmMain::FillRemoteList()
 {
     ui->lvHost->clear();
@@ -1313,7 +1320,7 @@ void TfmMain::FillRemoteList()
     ParseDirListing(FManager->GetListingText(), rows);
     auto* up = new QTreeWidgetItem(ui->lvHost, {".."});
     up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, style()->standardIcon(QStyle::SP_FileDialogToParent));
+    up->setIcon(0, ParentIcon());
     for (const auto& r : rows) {
         const bool link = !r.Attr.empty() && r.Attr[0] == 'l';
         const bool dir = !r.Attr.empty() && (r.Attr[0] == 'd' || r.Attr[0] == '<' || (link && !FSettings.ResolveLinkAsFile));
@@ -1334,7 +1341,7 @@ void TfmMain::ListLocalDir(const std::string& path)
     ui->cbLocal->addItem(style()->standardIcon(QStyle::SP_DirOpenIcon), Q(path));
     auto* up = new QTreeWidgetItem(ui->lvLocal, {".."});
     up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, style()->standardIcon(QStyle::SP_FileDialogToParent));
+    up->setIcon(0, ParentIcon());
     std::error_code ec;
     std::vector<std::pair<bool, std::string>> names;
     for (const auto& e : fs::directory_iterator(path, ec)) {

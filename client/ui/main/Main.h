@@ -184,6 +184,7 @@ private:
     void BuildDirectoryItems();
     void SeedQueueTree();
     void FillRemoteList();
+    QIcon ParentIcon() const;
     void ListLocalDir(const std::string& path);
     void ClearStatusRows(bool connectedRow0);
     void ClearPanels1To4();

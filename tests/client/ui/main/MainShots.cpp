@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "client/ui/main/LogoWindow.h"
 #include "client/ui/main/Main.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     for (const char* f : {"def_setting.ini", "def_book20.dat", "def_oldquene.ini", "Logo.bmp"})
         testsupport::WriteFile(dir / f, testsupport::ReadFile(std::string(CLIENT_FILES_DIR) + "/" + f));
     const std::string program = dir.path() + "/";
+    ::mkdir((program + "ico").c_str(), 0755);
+    testsupport::WriteFile(program + "ico/goup.png", testsupport::ReadFile(std::string(CLIENT_FILES_DIR) + "/ico/goup.png"));
 
     {
         TLogoWindow logo(program);
