@@ -100,6 +100,17 @@ std::string RealPathOf(const std::string& Path)
     }
 }
 
+bool FolderAllowed(const std::string& Folder, const std::string& HomeDir)
+{
+    if (HomeDir.empty() || HomeDir[0] != '/' || HasInvalidChar(HomeDir)) return false;
+    if (Folder.empty() || Folder[0] != '/') return false;
+    std::string home = NormalisePath(HomeDir);
+    std::string path = NormalisePath(Folder);
+    // Nothing in a waypoint can be listed, read or written.
+    bool waypoint = IsInsideFolder(home, path) && path != home;
+    return waypoint || Confined(path, home);
+}
+
 std::string ResolveFilePath(const std::string& Folder, const std::string& Name, const std::string& HomeDir)
 {
     if (HasInvalidChar(Name)) throw PortlornException(PathInvalidCharText);
@@ -123,11 +134,7 @@ std::string ResolveDirectoryPath(const std::string& Current, const std::string& 
         path = New[0] == '/' ? New : WithSlash(Current) + New;
     }
     path = NormalisePath(path);
-    // The folders above the home are waypoints: clients such as lftp walk
-    // to a folder one step at a time from "/". Nothing in them can be
-    // listed, read or written (the file path rule refuses it all).
-    bool waypoint = IsInsideFolder(home, path) && path != home;
-    if (!waypoint && !Confined(path, home)) throw EFtpCtrlSocketException(PathOutsideHomeText);
+    if (!FolderAllowed(path, home)) throw EFtpCtrlSocketException(PathOutsideHomeText);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EFtpCtrlSocketException(PathNoSuchDirectoryText);

@@ -22,17 +22,23 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 // Path appended unchanged.
 std::string RealPathOf(const std::string& Path);
 
+// Whether a client may stand in Folder: the home, a folder below it (by
+// name and by real location), or one of the folders above the home. Those
+// are waypoints: some clients walk from "/" to a folder one step at a time,
+// and the file path rule keeps everything in them out of reach, so a client
+// there can only go on towards its home. The folder rule and the server
+// window's folder check both answer with this. An empty or relative home
+// admits nothing.
+bool FolderAllowed(const std::string& Folder, const std::string& HomeDir);
+
 // The file path rule: Name relative to Folder (or absolute), normalised and
 // confined to HomeDir. Raises PortlornException with the reason.
 std::string ResolveFilePath(const std::string& Folder, const std::string& Name, const std::string& HomeDir);
 
 // The folder rule: the folder New names, seen from Current, normalised,
 // ending in "/", existing and confined to HomeDir. "" and "." keep Current,
-// ".." goes up; relative paths with "./" or "../" inside are refused.
-// The folders above the home (the steps of its own path) may be entered as
-// waypoints, since some clients walk from "/" to a folder step by step;
-// the file path rule keeps everything in them out of reach, so a client
-// there can only go on towards its home. Raises EFtpCtrlSocketException
+// ".." goes up; relative paths with "./" or "../" inside are refused; the
+// result must be a folder FolderAllowed admits. Raises EFtpCtrlSocketException
 // with the reason.
 std::string ResolveDirectoryPath(const std::string& Current, const std::string& New, const std::string& HomeDir);
 

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QtGlobal>
+#include <exception>
 
 namespace os {
 
@@ -23,7 +25,21 @@ QtLoopBridge::~QtLoopBridge() = default;
 
 void QtLoopBridge::Pump()
 {
-    loop_.ProcessMessages();
+    try {
+        loop_.ProcessMessages();
+    } catch (...) {
+        if (OnHandlerException) {
+            OnHandlerException();
+        } else {
+            try {
+                throw;
+            } catch (const std::exception& e) {
+                qWarning("message handler failed: %s", e.what());
+            } catch (...) {
+                qWarning("message handler failed");
+            }
+        }
+    }
     if (loop_.QuitReceived()) {
         int code = loop_.ExitCode();
         loop_.ClearQuit();

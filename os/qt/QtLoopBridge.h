@@ -23,6 +23,10 @@ public:
     // Called when the loop met a WM_QUIT (with its exit code); unassigned,
     // the Qt application exits with that code.
     std::function<void(int exitCode)> OnQuit;
+    // Called inside the catch block when a message handler threw: an exception
+    // must never unwind through Qt's frames. Unassigned, it is written to the
+    // log and the loop goes on.
+    std::function<void()> OnHandlerException;
 
     // Dispatches what is ready and sets the timer for the next deadline.
     void Pump();

@@ -3,11 +3,11 @@
 // boxes, input boxes, file and folder dialogs, and the error box. Windows never
 // call QMessageBox and friends themselves, so a test can install a scripted
 // service and answer every question without a person.
+#include <QPointer>
+#include <QWidget>
 #include <exception>
 #include <memory>
 #include <string>
-
-class QWidget;
 
 // Message box buttons and icons, and the answers, as the class library numbers them.
 constexpr unsigned MB_OK = 0x00;
@@ -59,7 +59,7 @@ public:
                          const std::string& defaultValue);
 
 private:
-    QWidget* parent_ = nullptr;
+    QPointer<QWidget> parent_; // forgotten when the window goes
 };
 
 // The service in use; the Qt one until another is installed.

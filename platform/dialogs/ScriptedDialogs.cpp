@@ -12,6 +12,7 @@ std::vector<std::string> TScriptedDialogs::Texts(TDialogCall::Kind kind) const
 bool TScriptedDialogs::Next(const TDialogCall& call, TDialogReply& reply)
 {
     Calls.push_back(call);
+    Calls.back().parent = ParentWindow();
     if (replies_.empty()) {
         ++Unanswered;
         return false;

@@ -17,6 +17,7 @@ struct TDialogCall {
     std::string text;   // message, prompt or error text
     unsigned flags = 0; // message boxes only
     std::string value;  // what the caller prefilled (input, folder, file name)
+    QWidget* parent = nullptr; // the window the box was centred on
 };
 
 struct TDialogReply {

@@ -16,6 +16,7 @@
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
 #include "server/FtpSrv.h"
+#include "server/FtpSrvPath.h"
 #include "server/ui/About.h"
 #include "server/ui/AddUser.h"
 #include "server/ui/Pictures.h"
@@ -26,9 +27,9 @@
 namespace {
 
 const char* const kProgramTitle = "Quenlow";
-// The log keeps the newest lines; a server left running for weeks must not
-// grow without bound.
-const int kMaxLogLines = 50000;
+// Lines are appended together at this pace: one append per line made a busy
+// client's traffic cost more in the memo than in the server.
+const int kLogFlushMs = 100;
 
 std::string LocalHostAddress()
 {
@@ -64,7 +65,11 @@ TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string
     setWindowIcon(PortlornIcon());
     ui->GreenImage->setPixmap(LampPixmap(true));
     ui->RedImage->setPixmap(LampPixmap(false));
-    ui->InfoMemo->setMaximumBlockCount(kMaxLogLines);
+    ui->InfoMemo->setMaximumBlockCount(MaxLogLines);
+    logTimer_ = new QTimer(this);
+    logTimer_->setSingleShot(true);
+    logTimer_->setInterval(kLogFlushMs);
+    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { FlushLog(); });
     ui->GreenImage->installEventFilter(this);
     ui->RedImage->installEventFilter(this);
     trayIcon1_ = std::make_unique<TTrayIcon>();
@@ -108,6 +113,9 @@ void TPortlornForm::FormCreate()
     // One copy per program folder; a second copy learns it here, before anything is shown.
     instance_ = std::make_unique<TSingleInstance>();
     alreadyRunning_ = !instance_->Claim(TSingleInstance::NameFor("portlorn", programFolder_));
+    // The boxes of start-up (the first-run question, a listening error) belong to this window.
+    if (!alreadyRunning_)
+        Dialogs().SetParentWindow(this);
     instance_->OnMessage = [this](TObject*) {
         // Another copy was started: bring this one forward instead.
         if (trayIcon1_->Active())
@@ -168,7 +176,8 @@ void TPortlornForm::WireComponent()
             client->SetHomeDir(ClientHome(users_[static_cast<std::size_t>(index)]));
     };
     c.OnChangeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
-        allowed = InsideHome(ClientHome(AccountOf(client)), std::string(directory));
+        // The component's own folder rule, against the account as it stands now.
+        allowed = FolderAllowed(std::string(directory), ClientHome(AccountOf(client)));
     };
     c.OnMakeDirectory = [this](TObject*, TFtpCtrlSocket* client, const auto& directory, bool& allowed) {
         const TUserInfo& user = AccountOf(client);
@@ -218,7 +227,21 @@ bool TPortlornForm::ValidateWrite(TFtpCtrlSocket* client, const std::string&) co
 
 void TPortlornForm::AddLog(const std::string& line)
 {
-    ui->InfoMemo->appendPlainText(QString::fromStdString(line));
+    // Lines the memo would drop at once are not kept either.
+    if (pendingLog_.size() >= MaxLogLines)
+        pendingLog_.removeFirst();
+    pendingLog_.append(QString::fromStdString(line));
+    if (!logTimer_->isActive())
+        logTimer_->start();
+}
+
+void TPortlornForm::FlushLog()
+{
+    logTimer_->stop();
+    if (pendingLog_.isEmpty())
+        return;
+    ui->InfoMemo->appendPlainText(pendingLog_.join(QLatin1Char('\n')));
+    pendingLog_.clear();
 }
 
 void TPortlornForm::UpdateClientCount()
@@ -227,33 +250,38 @@ void TPortlornForm::UpdateClientCount()
     ui->ClientCountLabel->setText(count == 0 ? QString("No user") : QString::number(count) + " users");
 }
 
-void TPortlornForm::showEvent(QShowEvent* event)
+void TPortlornForm::setVisible(bool visible)
 {
-    QMainWindow::showEvent(event);
-    if (!startedOnce_) {
+    // The first show reads and applies the bounds before the window is made:
+    // the window system then puts the frame where it was. Moved once shown,
+    // the window would be placed before the window manager had framed it,
+    // its inside landing where the frame belongs.
+    if (visible && !startedOnce_) {
         startedOnce_ = true;
         Guarded([this] { FormShow(); });
     }
+    QMainWindow::setVisible(visible);
 }
 
 void TPortlornForm::FormShow()
 {
     setWindowTitle(QString::fromStdString("Starting " + TitleLine()));
-    // Left and Top place the frame, Width and Height size the window inside it.
-    QRect current(pos(), size());
-    bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", current.left())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Top", current.top())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Width", current.width())),
-                    static_cast<int>(ini_->ReadInteger("Window", "Height", current.height())));
-    // Out of sight until the start-up message has run.
-    move(-width(), y());
-    bool runMinimized = ini_->ReadInteger("Window", "RunMinimized", 0) != 0;
-    port_ = ini_->ReadString("Data", "Port", "21");
-    ini_->WriteString("Data", "Port", port_);
     QSize screen(1024, 768);
     if (QScreen* s = QGuiApplication::primaryScreen())
         screen = s->size();
+    // Left and Top place the frame, Width and Height size the window inside
+    // it. Without saved bounds the window takes its designed size, centred.
+    const QRect designed = CentredBounds(DesignedSize, screen);
+    bounds_ = QRect(static_cast<int>(ini_->ReadInteger("Window", "Left", designed.left())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Top", designed.top())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Width", designed.width())),
+                    static_cast<int>(ini_->ReadInteger("Window", "Height", designed.height())));
+    bool runMinimized = ini_->ReadInteger("Window", "RunMinimized", 0) != 0;
+    port_ = ini_->ReadString("Data", "Port", "21");
+    ini_->WriteString("Data", "Port", port_);
     bounds_ = ClampBounds(bounds_, screen);
+    resize(bounds_.size());
+    move(bounds_.topLeft());
     ui->StartMinimizedCheckBox->setChecked(runMinimized);
     QMetaObject::invokeMethod(this, EventHandler([this] { WMStartUp(); }), Qt::QueuedConnection);
 }
@@ -264,10 +292,9 @@ void TPortlornForm::WMStartUp()
         close();
         return;
     }
+    // The bounds stand since the first show, so a window hidden here comes back in its place.
     if (ui->StartMinimizedCheckBox->isChecked())
         HideToTray();
-    resize(bounds_.size());
-    move(bounds_.topLeft());
     setWindowTitle(QString::fromStdString(TitleLine()));
     repaint();
     AddLog("Local IP = " + localAddr_);
@@ -326,7 +353,12 @@ void TPortlornForm::Start1Click() { StartServer(); }
 void TPortlornForm::Stop1Click() { StopServer(); }
 void TPortlornForm::Quit1Click() { close(); }
 void TPortlornForm::HidetoTray1Click() { HideToTray(); }
-void TPortlornForm::Cleardisplay1Click() { ui->InfoMemo->clear(); }
+void TPortlornForm::Cleardisplay1Click()
+{
+    pendingLog_.clear();
+    logTimer_->stop();
+    ui->InfoMemo->clear();
+}
 
 void TPortlornForm::AddUser1Click()
 {
@@ -396,9 +428,8 @@ void TPortlornForm::FormClose()
     if (!startedOnce_)
         return; // never shown: nothing was read that could be written back
     try {
+        // The frame's place and the inside's size, as they are read back.
         QRect r(pos(), size());
-        if (r.left() < 0 && bounds_.isValid())
-            r = bounds_; // closed while still out of sight
         ini_->WriteInteger("Window", "Top", r.top());
         ini_->WriteInteger("Window", "Left", r.left());
         ini_->WriteInteger("Window", "Width", r.width());

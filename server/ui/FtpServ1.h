@@ -6,6 +6,7 @@
 // beside the program.
 #include <QMainWindow>
 #include <QRect>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@ class TPortlorn;
 class TFtpCtrlSocket;
 class TTrayIcon;
 class TSingleInstance;
+class QTimer;
 
 class TPortlornForm : public QMainWindow {
 public:
@@ -44,7 +46,15 @@ public:
     void StartServer();
     void StopServer();
     void SaveUsers();
+    // The log keeps the newest lines; a server left running for weeks must
+    // not grow without bound.
+    static constexpr int MaxLogLines = 20000;
+    // The window's size as designed, used when no bounds were saved.
+    static constexpr QSize DesignedSize{392, 273};
+    // Log lines reach the memo in batches, a short while after they come;
+    // FlushLog appends what is waiting at once.
     void AddLog(const std::string& line);
+    void FlushLog();
     void UpdateClientCount();
     void HideToTray();
     void RestoreFromTray();
@@ -62,7 +72,7 @@ public:
     void ImageDblClick();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -87,6 +97,8 @@ private:
     std::unique_ptr<TSingleInstance> instance_;
     std::string localAddr_;
     TUserList users_;
+    QStringList pendingLog_;
+    QTimer* logTimer_ = nullptr;
     QRect bounds_;
     bool startedOnce_ = false;
     bool alreadyRunning_ = false;

@@ -76,6 +76,11 @@ QRect ClampBounds(QRect b, QSize screen)
     return QRect(left, top, width, height);
 }
 
+QRect CentredBounds(QSize size, QSize screen)
+{
+    return QRect(QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2), size);
+}
+
 bool IsPortText(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });

@@ -18,6 +18,9 @@ bool CopyDefaultSettings(const std::string& defaultPath, const std::string& sett
 // 310, height at least 250, and pulled back when they run past the screen.
 QRect ClampBounds(QRect bounds, QSize screen);
 
+// Bounds of the given size centred on the screen.
+QRect CentredBounds(QSize size, QSize screen);
+
 // A port answer the server takes: digits only (the empty answer passes).
 bool IsPortText(const std::string& text);
 

@@ -5,34 +5,13 @@
 #include "rtl/Exception.h"
 #include "rtl/Format.h"
 #include "rtl/IniFile.h"
+#include "server/FtpSrvPath.h"
 
 namespace {
 
 bool SameText(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string Normalised(std::string path)
-{
-    // Repeated separators and "." steps say nothing about where a folder is.
-    std::string out;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        std::size_t j = path.find('/', i);
-        if (j == std::string::npos)
-            j = path.size();
-        std::string part = path.substr(i, j - i);
-        if (part == ".") {
-        } else if (part == "..") {
-            std::size_t cut = out.rfind('/');
-            out.erase(cut == std::string::npos ? 0 : cut);
-        } else if (!part.empty()) {
-            out += "/" + part;
-        }
-        i = j + 1;
-    }
-    return out;
 }
 
 } // namespace
@@ -56,12 +35,7 @@ bool InsideHome(const std::string& homeDir, const std::string& folder)
 {
     if (homeDir.empty() || folder.empty() || folder[0] != '/')
         return false;
-    std::string home = Normalised(homeDir);
-    std::string dir = Normalised(folder);
-    if (home.empty()) // the home is the root itself
-        return true;
-    return dir == home || (dir.size() > home.size() && dir.compare(0, home.size(), home) == 0 &&
-                           dir[home.size()] == '/');
+    return IsInsideFolder(folder, homeDir);
 }
 
 TUserList LoadUsers(const rtl::TIniFile& ini)

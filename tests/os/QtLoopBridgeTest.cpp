@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "os/MessageTarget.h"
@@ -71,4 +72,31 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST(QtLoopBridge, AThrowingHandlerGoesToTheHookAndTheLoopGoesOn)
+{
+    QtLoopBridge bridge;
+    int caught = 0, after = 0;
+    bridge.OnHandlerException = [&] {
+        try {
+            throw;
+        } catch (const std::runtime_error&) {
+            ++caught;
+        }
+    };
+    HWND t = CreateMessageTarget([&](UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER)
+            throw std::runtime_error("handler failed");
+        if (m == WM_USER + 1 && ++after == 1)
+            QCoreApplication::exit(0);
+        return 0;
+    });
+    PostMessage(t, WM_USER, 0, 0);
+    PostMessage(t, WM_USER + 1, 0, 0);
+    Guard(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(caught, 1);
+    EXPECT_EQ(after, 1);
+    DestroyMessageTarget(t);
 }

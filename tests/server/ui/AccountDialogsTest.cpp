@@ -253,11 +253,7 @@ TEST_F(UserInfoTest, ScreenshotsOfTheDialogsShowText)
         QImage image(QString::fromStdString(path));
         ASSERT_FALSE(image.isNull()) << path;
         // Dark text pixels on the light dialog.
-        int dark = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                dark += qGray(image.pixel(x, y)) < 80;
-        EXPECT_GT(dark, 200) << name;
+        EXPECT_GT(DarkPixels(image), 200) << name;
     }
 }
 

@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QImage>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -94,15 +96,6 @@ protected:
         form->show();
         WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
     }
-    bool WaitFor(const std::function<bool()>& done, int ms = 5000)
-    {
-        for (int waited = 0; waited < ms; waited += 10) {
-            if (done())
-                return true;
-            Pump(10);
-        }
-        return done();
-    }
     template <class T>
     T* Child(const char* name)
     {
@@ -111,7 +104,11 @@ protected:
         return w;
     }
     void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
-    std::string Log() { return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString(); }
+    std::string Log()
+    {
+        form->FlushLog();
+        return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString();
+    }
     bool Green() { return Child<QLabel>("GreenImage")->isVisibleTo(form.get()); }
     bool Red() { return Child<QLabel>("RedImage")->isVisibleTo(form.get()); }
 
@@ -176,6 +173,7 @@ TEST_F(ServerWindowTest, FirstRunAsksForAnAccountAndSavesIt)
     EXPECT_EQ(dialogs->Calls[0].text,
               "This is the first time running Quenlow\nPlease add a user for acessing this server!");
     EXPECT_EQ(dialogs->Calls[0].flags, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(dialogs->Calls[0].parent, form.get()); // centred on the window, not left loose
     ASSERT_EQ(form->Users().size(), 1u);
     rtl::TIniFile saved(dir / "portlorn.ini");
     EXPECT_EQ(saved.ReadInteger("UserInfo", "count", 0), 1);
@@ -388,6 +386,39 @@ TEST_F(ServerWindowTest, ChecksFollowAccountEditsWhileTheUserIsLoggedIn)
     EXPECT_NE(log.find("> 127.0.0.1 230"), std::string::npos);
 }
 
+TEST_F(ServerWindowTest, LogLinesReachTheMemoOnceEachInBatchesAndTheNewestAreKept)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    Trigger("Cleardisplay1");
+    auto* memo = Child<QPlainTextEdit>("InfoMemo");
+    RawClient c(port);
+    EXPECT_EQ(c.Line(), "220 Quenlow ready");
+    EXPECT_EQ(c.Ask("NOOP x").substr(0, 3), "200");
+    ASSERT_TRUE(WaitFor([&] { return memo->toPlainText().contains("NOOP"); }));
+    const QString text = memo->toPlainText();
+    EXPECT_EQ(text.count("< 127.0.0.1 NOOP x"), 1) << text.toStdString();
+    EXPECT_EQ(text.count("> 127.0.0.1 200 "), 1) << text.toStdString();
+
+    // Nothing is appended line by line; the batch follows shortly.
+    Trigger("Cleardisplay1");
+    form->AddLog("first");
+    form->AddLog("second");
+    EXPECT_EQ(memo->toPlainText(), "");
+    ASSERT_TRUE(WaitFor([&] { return !memo->toPlainText().isEmpty(); }));
+    EXPECT_EQ(memo->toPlainText(), "first\nsecond");
+
+    Trigger("Cleardisplay1");
+    const int lines = TPortlornForm::MaxLogLines + 500;
+    for (int i = 0; i < lines; ++i)
+        form->AddLog("line " + std::to_string(i));
+    form->FlushLog();
+    EXPECT_EQ(memo->blockCount(), TPortlornForm::MaxLogLines);
+    EXPECT_EQ(memo->document()->firstBlock().text().toStdString(), "line 500");
+    EXPECT_EQ(memo->document()->lastBlock().text().toStdString(), "line " + std::to_string(lines - 1));
+}
+
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
 {
     WriteSettings("portlorn.ini");
@@ -395,15 +426,11 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
     WaitFor([&] { return Green(); });
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 User name okay, need password.");
-    Pump(20);
-    std::string path = Screenshot(form.get(), "portlorn_main");
+    form->FlushLog();
+    std::string path = Screenshot(form.get(), "portlorn_main_offscreen");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
-    int dark = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            dark += qGray(image.pixel(x, y)) < 80;
-    EXPECT_GT(dark, 300);
+    EXPECT_GT(DarkPixels(image), 300);
 }
 
 } // namespace

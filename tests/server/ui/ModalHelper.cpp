@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -30,6 +31,25 @@ std::string Screenshot(QWidget* widget, const std::string& name)
     std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".png";
     widget->grab().save(QString::fromStdString(path));
     return path;
+}
+
+int DarkPixels(const QImage& image)
+{
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < 80;
+    return dark;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 10) {
+        if (done())
+            return true;
+        Pump(10);
+    }
+    return done();
 }
 
 void Pump(int ms)
