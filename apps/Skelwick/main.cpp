@@ -26,6 +26,8 @@ int main(int argc, char** argv)
 
     // The sockets and posted messages of the engine run between Qt's events.
     os::QtLoopBridge bridge;
+    // An engine handler that threw shows the error box, as a window handler's does.
+    bridge.OnHandlerException = [] { HandleException(); };
     // A handler that threw out of a pump left the next deadline unscheduled:
     // a slow guard pumps again, which schedules it anew.
     QTimer guard;
