@@ -71,8 +71,13 @@ reports_of() {
 
 check_reports() {
   local dir=$top/$1/sanitizer-reports
-  local files=("$dir"/report*)
-  [ -e "${files[0]}" ] || return 0
+  local files=() f
+  # A file that only lists the suppressions used (a leak inside a system
+  # library that the X tests name) holds no report.
+  for f in "$dir"/report*; do
+    [ -e "$f" ] && grep -qE 'ERROR:|WARNING:|runtime error' "$f" && files+=("$f")
+  done
+  [ ${#files[@]} -gt 0 ] || return 0
   for f in "${files[@]}"; do
     echo "--- sanitizer report $(basename "$f")"
     cat "$f"
@@ -111,7 +116,10 @@ tests = json.load(sys.stdin)["tests"]
 print(",".join(str(i + 1) for i, t in enumerate(tests)
                if t.get("command") and os.path.exists(t["command"][0])))')
     [ -n "$ids" ] || { echo "no thread test was built"; return 1; }
-    run_ctest build-tsan --timeout 900 -I "0,0,0,$ids" || status=1
+    # The interop cases against the Portlorn program are left to the other
+    # builds: its Qt libraries are not built for this sanitizer, whose reports
+    # from Qt's own threads say nothing of ours. The component cases stay.
+    run_ctest build-tsan --timeout 900 -I "0,0,0,$ids" -E '/Program( |$)' || status=1
   check_reports build-tsan || status=1
   return $status
 }
