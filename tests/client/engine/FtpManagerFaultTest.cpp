@@ -241,7 +241,7 @@ TEST_F(EngineFaults, DownloadIntoAFileThatCannotBeMadeIsNotComplete)
 {
     // A folder where the file should be.
     std::filesystem::create_directories(dir / "taken");
-    for (const std::string remote : {std::string(), data}) {
+    for (const std::string& remote : {std::string(), data}) {
         SCOPED_TRACE(remote.size());
         w.completed.clear();
         w.log.clear();
