@@ -37,7 +37,7 @@ jobs=$(nproc)
 # the server runner (its look-up pool) under real clients. A test target that
 # starts threads of its own belongs here too.
 tsan_targets=(os_loop_tests os_winsock_tests os_qt_tests net_socket_tests net_socks_tests
-              net_line_tests net_ftp_tests server_session_tests server_fault_tests server_runner_tests
+              net_line_tests net_ftp_tests engine_ftp_tests server_session_tests server_fault_tests server_runner_tests
               interop_socks_tests interop_server_tests)
 
 failed=()
