@@ -208,7 +208,7 @@ void TCustomFtpCli::SendPortOrPasv()
     if (!FPassiveMode) {
         int port = 0;
         try {
-            ds.SetProto("tcp");
+            ds.SetProto("6"); // tcp, by number (active mode is never through SOCKS)
             ds.SetAddr("0.0.0.0");
             ds.SetPort("0");
             ds.SetLingerOnOff(wsLingerOn);
@@ -291,7 +291,10 @@ bool TCustomFtpCli::ConnectPassiveData(std::function<void(std::uint16_t)> Connec
     if (ds.State() != wsClosed) CloseTransferSocket();
     const int port = FPasvPort;
     FPasvPort = 0;
-    ds.SetProto("tcp");
+    // By number, so no file of protocol names is read for every transfer;
+    // a SOCKS connection wants the name.
+    const bool socks = FConnectionType == ftpSocks4 || FConnectionType == ftpSocks4A || FConnectionType == ftpSocks5;
+    ds.SetProto(socks ? "tcp" : "6");
     ds.SetAddr(FControlAddr);
     ds.SetPort(std::to_string(port));
     ds.SetLingerOnOff(wsLingerOff);

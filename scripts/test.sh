@@ -38,7 +38,7 @@ jobs=$(nproc)
 # browser's worker and manager. A test target that
 # starts threads of its own belongs here too.
 tsan_targets=(os_loop_tests os_winsock_tests os_qt_tests net_socket_tests net_socks_tests
-              net_line_tests net_ftp_tests server_session_tests server_fault_tests server_runner_tests
+              net_line_tests net_ftp_tests engine_ftp_tests server_session_tests server_fault_tests server_runner_tests
               interop_socks_tests interop_server_tests browser_thread_tests)
 
 failed=()
@@ -72,8 +72,13 @@ reports_of() {
 
 check_reports() {
   local dir=$top/$1/sanitizer-reports
-  local files=("$dir"/report*)
-  [ -e "${files[0]}" ] || return 0
+  local files=() f
+  # A file that only lists the suppressions used (a leak inside a system
+  # library that the X tests name) holds no report.
+  for f in "$dir"/report*; do
+    [ -e "$f" ] && grep -qE 'ERROR:|WARNING:|runtime error' "$f" && files+=("$f")
+  done
+  [ ${#files[@]} -gt 0 ] || return 0
   for f in "${files[@]}"; do
     echo "--- sanitizer report $(basename "$f")"
     cat "$f"
@@ -104,7 +109,18 @@ tsan() {
     cmake --build "$top/build-tsan" --parallel "$jobs" --target "${tsan_targets[@]}" || return 1
   log=$(reports_of build-tsan)
   TSAN_OPTIONS=log_path=$log:log_exe_name=1:halt_on_error=1:second_deadlock_stack=1 \
-    run_ctest build-tsan --timeout 900 -E '_NOT_BUILT$' || status=1
+    # Only the tests whose programs this build made.
+    local ids
+    ids=$(ctest --test-dir "$top/build-tsan" --show-only=json-v1 | python3 -c '
+import json, os, sys
+tests = json.load(sys.stdin)["tests"]
+print(",".join(str(i + 1) for i, t in enumerate(tests)
+               if t.get("command") and os.path.exists(t["command"][0])))')
+    [ -n "$ids" ] || { echo "no thread test was built"; return 1; }
+    # The interop cases against the Portlorn program are left to the other
+    # builds: its Qt libraries are not built for this sanitizer, whose reports
+    # from Qt's own threads say nothing of ours. The component cases stay.
+    run_ctest build-tsan --timeout 900 -I "0,0,0,$ids" -E '/Program( |$)' || status=1
   check_reports build-tsan || status=1
   return $status
 }

@@ -1,27 +1,13 @@
 // Portlorn: the FTP server program. One window; closing it ends the program.
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
+#include "os/qt/TermSignal.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "server/ui/FtpServ1.h"
 #include "server/ui/MessagePump.h"
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,17 +29,7 @@ int main(int argc, char** argv)
     form.OnClose = [] { QCoreApplication::exit(0); };
 
     // SIGTERM and SIGINT close the window as Quit does, so the settings are saved.
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGINT, OnSignal);
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        ConnectHandler(notifier, &QSocketNotifier::activated, &form, [&form] {
-            char buf[16];
-            while (::read(signalPipe[0], buf, sizeof buf) > 0) {
-            }
-            form.close();
-        });
-    }
+    OnTermSignal(&form, EventHandler([&form] { form.close(); }));
     form.show();
     return app.exec();
 }

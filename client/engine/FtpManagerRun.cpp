@@ -321,18 +321,19 @@ void TFtpManager::StartSlotTransfer(int slot)
         const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
         const bool whole = IsLastPart(item) && item.BeginPos <= 0;
         // A whole file written from its start begins empty: no old tail.
-        MakeParentDirs(item.LocalPath);
+        // The file is made while the commands go out; a file that cannot
+        // be made fails the item when its first bytes land.
         s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, true, start, start == 0 && (whole || ascii));
         s.Position = start;
     } else {
         s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, false, 0, false);
         s.UploadSize = GetLocalFileSize(item.LocalPath);
         s.Position = 0;
-    }
-    if (!s.Stream->Opened()) {
-        Log(slot, "Cannot open local file " + item.LocalPath);
-        FailSlotItem(slot, true, false);
-        return;
+        if (!s.Stream->Opened()) {
+            Log(slot, "Cannot open local file " + item.LocalPath);
+            FailSlotItem(slot, true, false);
+            return;
+        }
     }
     c.AttachStream(s.Stream.get());
     if (item.IsDownload) {
@@ -407,6 +408,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     FreezeStream(slot);
     const std::int64_t reached = WrittenPosition(slot);
     const bool localFailed = s.Stream && s.Stream->Failed();
+    if (s.Stream && !s.Stream->Opened()) Log(slot, "Cannot open local file " + item.LocalPath);
     bool complete;
     if (item.IsDownload) {
         // The engine's own stop past the end of a part is no error; anything

@@ -5,19 +5,142 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "client/engine/LocalFiles.h"
+
+namespace {
+
+// The threads that open download files, started as they are needed and
+// joined at exit. A few, so files in different folders are made side by
+// side (a folder takes one new file at a time).
+class TOpenThreads {
+public:
+    static TOpenThreads& Get()
+    {
+        static TOpenThreads threads;
+        return threads;
+    }
+
+    void Run(std::function<void()> job)
+    {
+        std::unique_lock lock(mu_);
+        if (stopping_) {
+            // Past exit's clean-up: nobody is left to run it later.
+            lock.unlock();
+            job();
+            return;
+        }
+        jobs_.push_back(std::move(job));
+        if (idle_ == 0 && threads_.size() < kThreads) threads_.emplace_back([this] { Work(); });
+        else wake_.notify_one();
+    }
+
+    ~TOpenThreads()
+    {
+        {
+            std::lock_guard lock(mu_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+
+private:
+    static constexpr std::size_t kThreads = 4;
+
+    void Work()
+    {
+        std::unique_lock lock(mu_);
+        for (;;) {
+            if (!jobs_.empty()) {
+                auto job = std::move(jobs_.front());
+                jobs_.pop_front();
+                lock.unlock();
+                job();
+                lock.lock();
+                continue;
+            }
+            if (stopping_) return;
+            ++idle_;
+            wake_.wait(lock);
+            --idle_;
+        }
+    }
+
+    std::mutex mu_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;
+    std::size_t idle_ = 0;
+    bool stopping_ = false;
+};
+
+} // namespace
 
 TSlotFileStream::TSlotFileStream(const std::string& path, bool forWrite, std::int64_t start, bool truncate)
     : start_(start), position_(start)
 {
-    const int flags = forWrite ? (O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0)) : O_RDONLY;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd_ < 0) error_ = errno;
+    if (!forWrite) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        error_ = fd_ < 0 ? errno : 0;
+        opened_ = fd_ >= 0;
+        failed_ = !opened_;
+        return;
+    }
+    const int flags = O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0) | O_CLOEXEC;
+    auto done = std::make_shared<std::promise<std::pair<int, int>>>();
+    opening_ = done->get_future();
+    TOpenThreads::Get().Run([done, path, flags] {
+        const std::string parent = std::filesystem::path(path).parent_path().string();
+        if (!parent.empty()) ForceLocalDirs(parent);
+        const int fd = ::open(path.c_str(), flags, 0644);
+        done->set_value({fd, fd < 0 ? errno : 0});
+    });
 }
 
 TSlotFileStream::~TSlotFileStream() { Freeze(); }
 
+void TSlotFileStream::Settle() const
+{
+    if (!opening_.valid()) return;
+    const auto [fd, error] = opening_.get();
+    fd_ = fd;
+    opened_ = fd >= 0;
+    if (!opened_) {
+        error_ = error;
+        failed_ = true;
+    }
+}
+
+bool TSlotFileStream::Opened() const
+{
+    Settle();
+    return opened_;
+}
+
+int TSlotFileStream::LastError() const
+{
+    Settle();
+    return error_;
+}
+
+bool TSlotFileStream::Failed() const
+{
+    Settle();
+    return failed_;
+}
+
 std::int64_t TSlotFileStream::Read(void* Buffer, std::int64_t Count)
 {
+    Settle();
     if (fd_ < 0) return -1;
     for (;;) {
         const ssize_t n = ::pread(fd_, Buffer, static_cast<std::size_t>(Count), position_);
@@ -34,6 +157,7 @@ std::int64_t TSlotFileStream::Read(void* Buffer, std::int64_t Count)
 
 bool TSlotFileStream::Write(const void* Buffer, std::int64_t Count)
 {
+    Settle();
     if (fd_ < 0) return false;
     const char* p = static_cast<const char*>(Buffer);
     while (Count > 0) {
@@ -54,13 +178,15 @@ bool TSlotFileStream::Write(const void* Buffer, std::int64_t Count)
 
 bool TSlotFileStream::Seek(std::int64_t Position)
 {
-    if (fd_ < 0 || Position != start_) return false;
+    if (Position != start_) return false;
+    if (!opening_.valid() && fd_ < 0) return false;
     position_ = Position;
     return true;
 }
 
 std::int64_t TSlotFileStream::Size() const
 {
+    Settle();
     struct stat st{};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
     return st.st_size;
@@ -68,6 +194,7 @@ std::int64_t TSlotFileStream::Size() const
 
 bool TSlotFileStream::Freeze()
 {
+    Settle();
     if (fd_ < 0) return true;
     const int rc = ::close(fd_);
     fd_ = -1;

@@ -3,43 +3,59 @@
 // instead of a file name, so it knows the position really written (not just
 // received), can refuse a restart the server did not accept, and can stop a
 // given-back item from writing any more.
+//
+// A download's file is opened on a background thread: creating a file can
+// take a file system longer than a whole small transfer takes the network,
+// and the slot's commands (and every other slot) go on meanwhile. Whatever
+// needs the file waits for that open.
 #include <cstdint>
+#include <future>
 #include <string>
+#include <utility>
 
 #include "net/FtpLocalStream.h"
 
 class TSlotFileStream : public TFtpStream {
 public:
-    // A download opens (creates) the file for writing, emptied first when
-    // truncate is set; an upload opens it for reading. start is the only
-    // position the transfer may begin at.
+    // A download opens (creates) the file for writing, with the folders it
+    // lies in, emptied first when truncate is set; an upload opens it for
+    // reading, at once. start is the only position the transfer may begin at.
     TSlotFileStream(const std::string& path, bool forWrite, std::int64_t start, bool truncate);
     ~TSlotFileStream() override;
     TSlotFileStream(const TSlotFileStream&) = delete;
     TSlotFileStream& operator=(const TSlotFileStream&) = delete;
 
-    bool Opened() const { return fd_ >= 0; }
-    int LastError() const { return error_; }
+    // True when the file was opened (also after Freeze); waits for the open.
+    bool Opened() const;
+    int LastError() const;
 
     std::int64_t Read(void* Buffer, std::int64_t Count) override;
     bool Write(const void* Buffer, std::int64_t Count) override;
-    // A restart elsewhere than at start means the server refused it: refused.
+    // A restart elsewhere than at start means the server refused it:
+    // refused. An open still running is not waited for; its failure fails
+    // the first write.
     bool Seek(std::int64_t Position) override;
     std::int64_t Position() const override { return position_; }
     std::int64_t Size() const override;
 
     // The first byte not yet written (download) or read (upload).
     std::int64_t Reached() const { return position_; }
-    // True once a read or write failed.
-    bool Failed() const { return failed_; }
+    // True once the open, a read or a write failed.
+    bool Failed() const;
     // Closes the file; nothing more is read or written. False when the
     // close reported a write the system had deferred as failed.
     bool Freeze();
 
 private:
-    int fd_ = -1;
-    int error_ = 0;
-    bool failed_ = false;
+    // Takes the outcome of a background open (waiting for it) once.
+    void Settle() const;
+
+    // The background open's descriptor and errno.
+    mutable std::future<std::pair<int, int>> opening_;
+    mutable int fd_ = -1;
+    mutable int error_ = 0;
+    mutable bool failed_ = false;
+    mutable bool opened_ = false;
     std::int64_t start_ = 0;
     std::int64_t position_ = 0;
 };

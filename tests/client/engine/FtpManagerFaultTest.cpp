@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "client/engine/LocalFiles.h"
 #include "tests/client/engine/HeadlessWindow.h"
@@ -232,6 +233,36 @@ TEST_F(EngineFaults, LocalWriteFailureGivesBackTheWrittenPositionAndResumesInANe
     EXPECT_TRUE(server.Join());
     EXPECT_EQ(server.Errors(), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(dir / "f"), big);
+}
+
+// The local file is made while the commands go out: one that cannot be made
+// fails the item, also when no byte arrives to write.
+TEST_F(EngineFaults, DownloadIntoAFileThatCannotBeMadeIsNotComplete)
+{
+    // A folder where the file should be.
+    std::filesystem::create_directories(dir / "taken");
+    for (const std::string& remote : {std::string(), data}) {
+        SCOPED_TRACE(remote.size());
+        w.completed.clear();
+        w.log.clear();
+        ::unlink(w.brokenFile.c_str());
+        const auto size = static_cast<std::int64_t>(remote.size());
+        FakeFtpServer server(EngineLogin() + std::vector<Step>{Answer("TYPE I", "200 Type set to I"),
+                                                               Retr("", [remote](Session& s) {
+                                                                   s.DataSend(remote);
+                                                                   s.CloseData();
+                                                                   s.Reply("226 Transfer complete");
+                                                               })});
+        TFtpManager m(w);
+        Connect(m, server);
+        EXPECT_FALSE(RunQueue(m, {{true, "/f", dir / "taken", size, 0, size, false}}));
+        EXPECT_TRUE(w.completed.empty());
+        server.Join();
+        EXPECT_EQ(BrokenOnDisk().size(), 1u);
+        EXPECT_TRUE(std::any_of(w.log.begin(), w.log.end(), [](const std::string& l) {
+            return l.find("Cannot open local file") != std::string::npos;
+        }));
+    }
 }
 
 TEST_F(EngineFaults, HostileListingWritesNothingOutsideTheTarget)

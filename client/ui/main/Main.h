@@ -1,0 +1,228 @@
+#pragma once
+// The client's main window: the quick-connect bar, the file panes, the queue
+// tree, the status rows and log pages, menus and tool bar. It runs one FTP
+// session at a time through the engine; the engine reports the end of every
+// operation of connection 0 through OperationDone or OperationFailed, which
+// decide by the session state what comes next.
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "client/engine/ClientSettings.h"
+#include "client/engine/FtpManagerWindow.h"
+#include "client/engine/OldQuene.h"
+#include "client/engine/TransferFileInfo.h"
+#include "client/ui/main/LogLine.h"
+
+namespace Ui { class TfmMain; }
+class QAction;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+class QTreeWidgetItem;
+class TDropURLTarget;
+class TInstanceTempFolder;
+class TskStatusBar;
+
+enum TSessionState : std::uint8_t {
+    ssReady = 0,
+    ssConnecting,
+    ssConnected,
+    ssChangingDir,
+    ssPreparing,
+    ssTransfering,
+    ssPreparingUpload,
+    ssRefreshing,
+    ssMakingDir,
+    ssEditView,
+    ssMoving,
+    ssDeleting,
+    ssChmod,
+    ssRenaming,
+};
+
+class TfmMain : public QMainWindow, public TFtpManagerWindow {
+public:
+    // programDir: the folder of the program's files, with or without a
+    // trailing "/". The window is built as FormCreate describes.
+    explicit TfmMain(std::string programDir, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    static const std::string& Title();
+
+    // ---- start-up and shutdown ----
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormDestroy();
+    void FormResize();
+    void WMStartUp(); // the private start message
+    // Closes without the close query (the session ends with the program), as
+    // a SIGTERM asks.
+    void CloseWithoutQuery();
+    // The first command-line argument, connected on first show.
+    std::string CommandLineUrl;
+    const std::string& ProgramDir() const { return FProgramDir; }
+    // This copy's folder for edit and view copies, ending "/".
+    std::string TempDir() const;
+
+    // ---- session state ----
+    void SetSessionState(int value);
+    int SessionState() const override { return FSessionState; }
+    void OperationDone() override;
+    void OperationFailed() override;
+    void ShowConnectionFailure();
+    void ResetRemoteView();
+    std::uint8_t PendingAction = 0;
+    std::string RemoteDir;
+    std::string LocalPath;
+    std::string QueuedFromDir, EditLocalFile, EditRemoteFile, MoveDestination;
+    bool ViewOnly = false, IndexViewActive = false;
+    bool Busy() const { return FBusy; }
+
+    // ---- connecting and commands ----
+    void sbConnectClick();
+    void miReconnectClick();
+    void sbDisconnectClick();
+    void sbAbortClick();
+    void sbAnonymousClick();
+    // Fills the quick bar from a URL or a quick-connect entry; false (after a
+    // message) when the text is refused.
+    bool ParseFtpURL(const std::string& text);
+    void AddQuickConnectEntry();
+    void tiAntiIdleTimer();
+    void tmMoniterClipboardTimer();
+    void QuoteCommand1Click();
+    void Define1Click();
+    void CustomCommandClick(int index);
+    // The expansion of a custom command text; false when a prompt was
+    // cancelled or "%f" had no file to stand for.
+    bool ExpandCustomCommand(std::string& text);
+    void BuildCustomCommandMenu();
+    void ShowLoginMessage();
+    void ShowCommandResponse(const std::string& command);
+    void miCopyUrlClick();
+
+    // ---- log pages ----
+    void BuildLogPages();
+    void ResizeLogPages(int oldCount, int newCount);
+    void BuildStatusRows();
+    QPlainTextEdit* LogEdit(int connection) const;
+    int LogPageCount() const;
+    void ClearAllLogs();
+    // The hook of the engine's display lines, also the window's own lines.
+    void ClientDisplay(TObject* Sender, std::string& Msg) override;
+    void DisplayLine(int connection, std::string line);
+    const TLogFile& LogFile() const { return FLogFile; }
+
+    // ---- menus and tool bar ----
+    void UpdateEnabling();
+    void SetConnectionCount(int newCount);
+    void miIncreaseThreadClick();
+    void miDecreaseThreadClick();
+    // Items the later versions fill in tell so instead of doing nothing.
+    void NotYetClick(const std::string& caption);
+
+    // ---- the engine's window interface ----
+    void TransferSessionClosed(TObject* Sender, std::uint16_t Error) override;
+    void MainSessionClosed(TObject* Sender, std::uint16_t Error) override;
+    void ShowSlotItem(const TTransferFileInfo& Item, int Slot) override;
+    void UnmarkSlotItem(int Slot) override;
+    void ItemCompleted(const TTransferFileInfo& Item, int Slot) override;
+    void ShowSlotProgress(int Slot, std::int64_t Count) override;
+    void ShowSlotFailed(int Slot) override;
+    void DrawAttention() override;
+    void AddRemotePathHistory(const std::string& Path) override;
+    void SetRemoteDirText(const std::string& Path) override;
+    void MoveQueueToBroken() override;
+    void SetRunItems(const std::vector<TTransferFileInfo>& Items) override;
+    void PlaySoundFile(const std::string& FileName) override;
+    void SetStatusText(int Panel, const std::string& Text) override;
+    void SetGauge(int Percent) override;
+    void SetGaugeVisible(bool Visible) override;
+    void SetApplicationTitle(const std::string& Text) override;
+    const std::string& ProgramTitle() const override;
+    void SetProgressTimer(bool Enabled) override;
+    const TClientSettings& Settings() const override { return FSettings; }
+    int AskFileExists(const std::string& Text) override;
+    bool AskFreeSpace(const std::string& Text) override;
+    void ShowMessage(const std::string& Text) override;
+
+    TClientSettings& MutableSettings() { return FSettings; }
+    TFtpManager& Engine() { return *FManager; }
+    std::vector<TTransferFileInfo>& TransferQueue() { return FTransferQueue; }
+    std::vector<TOldQuene>& BrokenLists() { return FBrokenLists; }
+    TskStatusBar* StatusBar() const;
+    std::string StatusText(int panel) const;
+    // What could not be saved at exit (settings, broken lists, log file).
+    const std::vector<std::string>& SaveFailures() const { return FSaveFailures; }
+
+    // Runs a modal question or box after the engine callback that asked for
+    // it has returned, so no engine event arrives inside its own handler.
+    void Later(std::function<void()> f);
+
+    // Tests: the edit/view opener and the executer (argument vectors only).
+    std::function<bool(const std::string& program, const std::vector<std::string>& args)> StartProgram;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetupStatusBar();
+    void SetupToolBarIcons();
+    void WireActions();
+    void BuildBookmarkItems();
+    void BuildDirectoryItems();
+    void SeedQueueTree();
+    void FillRemoteList();
+    QIcon ParentIcon() const;
+    void ListLocalDir(const std::string& path);
+    void ClearStatusRows(bool connectedRow0);
+    void ClearPanels1To4();
+    void SetRowTexts(int row, const std::string& state, const std::string& file, const std::string& pos, int image);
+    THostInfo QuickBarHost() const;
+    bool ValidHost(THostInfo& host) const;
+    void ConnectTo(const THostInfo& host);
+    void EditViewFinished();
+    void AfterListing(bool connect);
+    void LogCommand(std::function<void(QPlainTextEdit*)> action, bool focusHost);
+
+    std::unique_ptr<Ui::TfmMain> ui;
+    std::string FProgramDir; // ends "/"
+    TClientSettings FSettings;
+    std::unique_ptr<TFtpManager> FManager;
+    std::unique_ptr<TDropURLTarget> DropURLTarget1;
+    std::unique_ptr<TInstanceTempFolder> FTemp;
+    std::array<QPlainTextEdit*, 256> LogEdits{};
+    QTimer* tiProgress;
+    QTimer* tiAntiIdle;
+    QTimer* tmMoniterClipboard;
+    QMenu* pmRichEdit;
+    QTreeWidgetItem* CurrentNode = nullptr;
+    QTreeWidgetItem* DownloadNode = nullptr;
+    QTreeWidgetItem* UploadNode = nullptr;
+    std::vector<TTransferFileInfo> FTransferQueue, FRunItems;
+    std::vector<TOldQuene> FBrokenLists;
+    std::unordered_set<std::string> FRemovedBrokenKeys;
+    std::vector<std::string> FSaveFailures;
+    TLogFile FLogFile;
+    std::string FLastClipboard;
+    int FSessionState = 0;
+    bool FBusy = false;
+    bool FFirstShow = true;
+    bool FDestroyed = false;
+    bool FInAntiIdle = false;
+    bool FInRawCommand = false;
+    bool FCopyingUrl = false;
+    bool FScrollPending = false;
+    bool FForceClose = false;
+};

@@ -1,0 +1,12 @@
+#pragma once
+// SIGTERM and SIGINT as a Qt event: the signal handler only writes a byte to
+// a pipe, and a notifier on the pipe runs the handler from the event loop, so
+// a program can close its window (and save) as its Quit does.
+#include <functional>
+
+class QObject;
+
+// Installs the handlers for SIGTERM and SIGINT; handler runs on the thread of
+// context's event loop, once per burst of signals. Call once per program.
+// Wrap handler so that no exception leaves it.
+void OnTermSignal(QObject* context, std::function<void()> handler);

@@ -1,0 +1,83 @@
+#pragma once
+// The real main window in a temporary program folder made from the files
+// the build leaves beside the program, with the os/ loop driven by Qt and a
+// scripted dialogs service answering every question.
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "client/engine/ClientSettings.h"
+#include "client/ui/main/Main.h"
+#include "os/qt/QtLoopBridge.h"
+#include "platform/dialogs/ScriptedDialogs.h"
+#include "tests/support/TestSupport.h"
+
+class MainFixture : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    std::unique_ptr<os::QtLoopBridge> bridge;
+    TScriptedDialogsScope dialogs;
+    std::unique_ptr<TfmMain> win;
+
+    std::string Program() const { return dir.path() + "/"; }
+
+    void SetUp() override
+    {
+        bridge = std::make_unique<os::QtLoopBridge>();
+        for (const char* f : {"def_setting.ini", "def_book20.dat", "def_oldquene.ini", "Logo.bmp"})
+            testsupport::WriteFile(dir / f, testsupport::ReadFile(std::string(CLIENT_FILES_DIR) + "/" + f));
+    }
+    void TearDown() override
+    {
+        win.reset();
+        bridge.reset();
+    }
+
+    // Writes setting.ini from the shipped defaults with quiet test choices
+    // and tweak applied, then builds the window.
+    TfmMain& Open(const std::function<void(TClientSettings&)>& tweak = {})
+    {
+        TClientSettings s;
+        s.LoadFromFile(dir / "def_setting.ini", Program());
+        s.ShowLoginMessage = false;
+        s.MoniterClipboard = false;
+        s.AntiIdleEnable = false;
+        s.ConnectionRetryTimes = 1;
+        s.PasvMode = true;
+        s.ConfirmFlags.TransferOver = false;
+        if (tweak) tweak(s);
+        s.SaveToFile(dir / "setting.ini");
+        win = make ? make(Program()) : std::make_unique<TfmMain>(Program());
+        win->StartProgram = [this](const std::string& p, const std::vector<std::string>& args) {
+            std::vector<std::string> v{p};
+            v.insert(v.end(), args.begin(), args.end());
+            started.push_back(v);
+            return true;
+        };
+        return *win;
+    }
+    // Builds a window of a derived class when set.
+    std::function<std::unique_ptr<TfmMain>(const std::string& programDir)> make;
+    // The programs the window started, each with its arguments.
+    std::vector<std::vector<std::string>> started;
+
+    bool WaitFor(const std::function<bool()>& cond, int ms = 20000) { return QTest::qWaitFor(cond, ms); }
+    bool WaitState(int state, int ms = 20000)
+    {
+        return WaitFor([&] { return win->SessionState() == state; }, ms);
+    }
+    template <class T>
+    T* Find(const char* name)
+    {
+        T* w = win->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    std::string PageText(int page) const
+    {
+        return win->LogEdit(page) ? win->LogEdit(page)->toPlainText().toStdString() : std::string();
+    }
+};

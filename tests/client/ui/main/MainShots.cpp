@@ -1,0 +1,96 @@
+// Pictures of the client's logo window, of the main window connected to a
+// server on this computer and of each of its menus, frames included, taken
+// from the running X display. scripts/skelwick-screenshots.sh runs it under
+// Xvfb with a window manager: main_shots OUTDIR PORT USER PASS FOLDER.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QScreen>
+#include <QTreeWidget>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "client/ui/main/LogoWindow.h"
+#include "client/ui/main/Main.h"
+#include "os/qt/QtLoopBridge.h"
+#include "platform/dialogs/ExceptionHandler.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+QString outDir;
+
+void Pump(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void Save(const QRect& area, const char* name)
+{
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString file = outDir + "/" + name + ".png";
+    std::printf("%s %s\n", shot.save(file) ? "wrote" : "FAILED", qPrintable(file));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: main_shots OUTDIR PORT USER PASS FOLDER\n");
+        return 2;
+    }
+    outDir = argv[1];
+    testsupport::TempDir dir;
+    for (const char* f : {"def_setting.ini", "def_book20.dat", "def_oldquene.ini", "Logo.bmp"})
+        testsupport::WriteFile(dir / f, testsupport::ReadFile(std::string(CLIENT_FILES_DIR) + "/" + f));
+    const std::string program = dir.path() + "/";
+    ::mkdir((program + "ico").c_str(), 0755);
+    testsupport::WriteFile(program + "ico/goup.png", testsupport::ReadFile(std::string(CLIENT_FILES_DIR) + "/ico/goup.png"));
+
+    {
+        TLogoWindow logo(program);
+        logo.show();
+        Pump(800);
+        Save(logo.frameGeometry(), "logo");
+    }
+
+    os::QtLoopBridge bridge;
+    TClientSettings s;
+    s.LoadFromFile(dir / "def_setting.ini", program);
+    s.ShowLoginMessage = false;
+    s.MoniterClipboard = false;
+    s.LocalPath = CLIENT_FILES_DIR;
+    s.SaveToFile(dir / "setting.ini");
+    TfmMain win(program);
+    win.CommandLineUrl = std::string("ftp://") + argv[3] + ":" + argv[4] + "@127.0.0.1:" + argv[2] + "/" + argv[5];
+    win.move(40, 30);
+    win.show();
+    QElapsedTimer t;
+    t.start();
+    auto* lv = win.findChild<QTreeWidget*>("lvHost");
+    while ((win.SessionState() != 2 || lv->topLevelItemCount() < 2) && t.elapsed() < 15000) Pump(50);
+    if (win.SessionState() != 2) std::fprintf(stderr, "not connected\n");
+    win.findChild<QTreeWidget*>("lvLocal")->setFocus();
+    Pump(800);
+    Save(win.frameGeometry(), "main-connected");
+
+    for (QAction* top : win.menuBar()->actions()) {
+        QMenu* menu = top->menu();
+        if (!menu) continue;
+        win.menuBar()->setActiveAction(top);
+        Pump(500);
+        const QRect area = win.frameGeometry().united(menu->geometry());
+        const std::string name = "menu-" + menu->objectName().mid(2).toLower().toStdString();
+        Save(area, name.c_str());
+        menu->hide();
+        Pump(200);
+    }
+    win.SetSessionState(0);
+    return 0;
+}

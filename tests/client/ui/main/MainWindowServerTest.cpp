@@ -1,0 +1,271 @@
+// The main window with the real engine against real servers on loopback:
+// the project's server, vsftpd and pyftpdlib.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "MainFixture.h"
+#include "ModalHelper.h"
+#include "tests/client/engine/EngineServers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool ListShows(QTreeWidget* lv, const QString& name)
+{
+    for (int i = 0; i < lv->topLevelItemCount(); ++i)
+        if (lv->topLevelItem(i)->text(0) == name) return true;
+    return false;
+}
+
+class MainServerTest : public MainFixture, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::unique_ptr<EngineServer> server;
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        server = StartEngineServer(GetParam());
+        if (!server->error.empty()) GTEST_SKIP() << server->error;
+        // A folder with a file in the server's working place.
+        const std::string local = server->Local("start dir");
+        fs::create_directories(local);
+        testsupport::WriteFile(local + "/hello.txt", "hello");
+        server->Adopt(local);
+        server->Adopt(local + "/hello.txt");
+    }
+    // The URL of the start folder: relative to the login folder, or absolute
+    // behind "//" where the server shows full paths.
+    std::string Url() const
+    {
+        std::string auth = server->user.empty() || server->user == "anonymous" || server->user == "ftp"
+                               ? std::string()
+                               : server->user + ":" + server->pass + "@";
+        std::string path = server->dir; // "/", "/pub/" or the server's full path
+        if (path != "/" && path != "/pub/") path = "/" + path;
+        return "ftp://" + auth + "127.0.0.1:" + std::to_string(server->port) + path + "start%20dir/";
+    }
+};
+
+TEST_P(MainServerTest, CommandLineUrlConnectsAndListsTheStartFolder)
+{
+    Open([this](TClientSettings& s) {
+        s.SaveLogToFile = true;
+        s.LogFileName = dir / "ftp.log";
+    });
+    win->CommandLineUrl = Url();
+    win->show();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && ListShows(Find<QTreeWidget>("lvHost"), "hello.txt"); }))
+        << "state " << win->SessionState() << "\n" << PageText(0);
+    EXPECT_NE(win->RemoteDir.find("start dir/"), std::string::npos) << win->RemoteDir;
+    EXPECT_EQ(win->windowTitle().toStdString(), TfmMain::Title() + " - 127.0.0.1");
+    EXPECT_EQ(win->StatusText(0), "Connected");
+    if (server->user.empty() || server->name == "vsftpd") {
+        // No user in the URL: anonymous with the address, on the URL's port.
+        EXPECT_EQ(Find<QLineEdit>("edUser")->text(), "anonymous");
+        EXPECT_EQ(Find<QLineEdit>("edPass")->text().toStdString(), win->Settings().AnonymousEmail);
+    } else {
+        const std::string page = PageText(0);
+        EXPECT_NE(page.find("<COMMAND>    PASS ********"), std::string::npos);
+        EXPECT_EQ(page.find(server->pass + "\n"), std::string::npos);
+        const std::string file = testsupport::ReadFile(dir / "ftp.log");
+        EXPECT_NE(file.find("PASS ********"), std::string::npos);
+        EXPECT_EQ(file.find("PASS " + server->pass), std::string::npos);
+    }
+    const std::string file = testsupport::ReadFile(dir / "ftp.log");
+    const auto logTime = file.find("[Log Time] ");
+    const auto connecting = file.find("Connecting to");
+    ASSERT_NE(logTime, std::string::npos);
+    EXPECT_LT(logTime, connecting);
+    // Connected, the history holds the site with its password.
+    EXPECT_FALSE(win->Settings().QuickConnectList.empty());
+}
+
+TEST_P(MainServerTest, QuickBarConnectsDisconnectsAndReconnects)
+{
+    Open([](TClientSettings& s) { s.ConfirmFlags.Disconnect = true; });
+    win->show();
+    Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(server->port));
+    Find<QLineEdit>("edUser")->setText(QString::fromStdString(server->user.empty() ? "anonymous" : server->user));
+    Find<QLineEdit>("edPass")->setText(QString::fromStdString(server->pass.empty() ? "a@b.c" : server->pass));
+    Find<QAction>("miConnect")->trigger();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    EXPECT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 1; }));
+    const std::string first = win->RemoteDir;
+
+    dialogs.get()->ReplyId(IDYES);
+    win->sbDisconnectClick();
+    EXPECT_EQ(dialogs.get()->Texts(TDialogCall::kMessageBox).back(), "Disconnect Now ?");
+    EXPECT_EQ(win->SessionState(), 0);
+    EXPECT_EQ(Find<QTreeWidget>("lvHost")->topLevelItemCount(), 0);
+    EXPECT_EQ(win->windowTitle().toStdString(), TfmMain::Title() + " - Not connected");
+
+    win->miReconnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    EXPECT_EQ(win->RemoteDir, first);
+    EXPECT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 1; }));
+    // While connected, Connect again asks before it breaks the session.
+    dialogs.get()->ReplyId(IDNO);
+    win->sbConnectClick();
+    EXPECT_EQ(dialogs.get()->Texts(TDialogCall::kMessageBox).back(), "Break current connection ?");
+    EXPECT_EQ(win->SessionState(), 2);
+    dialogs.get()->ReplyId(IDYES);
+    win->sbDisconnectClick();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MainServerTest, ::testing::Values("portlorn", "vsftpd", "pyftpdlib"),
+                         [](const auto& info) { return std::string(info.param); });
+
+class MainPortlornTest : public MainFixture {
+protected:
+    std::unique_ptr<EngineServer> server;
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        server = StartEngineServer("portlorn");
+        if (!server->error.empty()) GTEST_SKIP() << server->error;
+    }
+    void FillBar(const std::string& pass)
+    {
+        Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
+        Find<QLineEdit>("edPort")->setText(QString::number(server->port));
+        Find<QLineEdit>("edUser")->setText(QString::fromStdString(server->user));
+        Find<QLineEdit>("edPass")->setText(QString::fromStdString(pass));
+    }
+};
+
+TEST_F(MainPortlornTest, ARefusedLoginShowsTheServersReply)
+{
+    Open();
+    win->show();
+    FillBar("wrong");
+    std::string shown;
+    WhenModal([&](QWidget* dialog) {
+        shown = dialog->objectName().toStdString() + ": " + dialog->findChild<QLabel*>("lbResponse")->text().toStdString();
+        dialog->close();
+    });
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty(); })) << PageText(0);
+    EXPECT_NE(shown.find("530"), std::string::npos) << shown;
+    EXPECT_EQ(win->SessionState(), 0);
+}
+
+TEST_F(MainPortlornTest, AnAbortedConnectShowsNothing)
+{
+    Open([](TClientSettings& s) { s.ConfirmFlags.Abort = false; });
+    win->show();
+    // A listener that never greets keeps the connect waiting.
+    int port = 0;
+    const int fd = testsupport::ListenTcp("127.0.0.1", port, 5);
+    ASSERT_GE(fd, 0);
+    Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(port));
+    Find<QLineEdit>("edPass")->setText("x");
+    // Any box that shows is noted and closed.
+    bool modal = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            modal = true;
+            dialog->close();
+        }
+    });
+    watch.start();
+    win->sbConnectClick();
+    EXPECT_EQ(win->SessionState(), 1);
+    Pump(200);
+    EXPECT_TRUE(Find<QAction>("tbAbort")->isEnabled());
+    win->sbAbortClick();
+    EXPECT_EQ(win->SessionState(), 0);
+    Pump(300);
+    EXPECT_FALSE(modal);
+    ::close(fd);
+}
+
+TEST_F(MainPortlornTest, ALostConnectionLogsItAndStaysReady)
+{
+    Open();
+    win->show();
+    FillBar(server->pass);
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    ASSERT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 0; }));
+    server->runner.kill();
+    ASSERT_TRUE(WaitFor([&] { return PageText(0).find("Connection Lost") != std::string::npos; })) << PageText(0);
+    EXPECT_EQ(win->SessionState(), 0);
+    EXPECT_EQ(Find<QTreeWidget>("lvHost")->topLevelItemCount(), 0);
+    // A failure the engine reports afterwards does not make it "Connected".
+    win->OperationFailed();
+    EXPECT_EQ(win->SessionState(), 0);
+}
+
+TEST_F(MainPortlornTest, AMaskedTextThatIsNoHistoryEntryKeepsTheBarsPassword)
+{
+    Open();
+    win->show();
+    FillBar(server->pass);
+    Find<QComboBox>("cbHostName")->setEditText(
+        QString::fromStdString("127.0.0.1:" + std::to_string(server->port) + ":" + server->user + ":********"));
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    EXPECT_EQ(Find<QLineEdit>("edPass")->text().toStdString(), server->pass);
+}
+
+// A window whose log hook runs another anti-idle tick while a command waits
+// for its reply, as a timer event pumped by that wait would.
+class ReentrantMain : public TfmMain {
+public:
+    using TfmMain::TfmMain;
+    int nestedTicks = 0;
+    void ClientDisplay(TObject* Sender, std::string& Msg) override
+    {
+        TfmMain::ClientDisplay(Sender, Msg);
+        if (Msg.rfind("<COMMAND>", 0) == 0 && nestedTicks < 3) {
+            ++nestedTicks;
+            tiAntiIdleTimer();
+        }
+    }
+};
+
+TEST_F(MainPortlornTest, AnAntiIdleTickInsideTheWaitOfAnotherSendsNothing)
+{
+    make = [](const std::string& program) { return std::make_unique<ReentrantMain>(program); };
+    Open();
+    auto& w = static_cast<ReentrantMain&>(*win);
+    w.nestedTicks = 3; // quiet while logging in
+    win->show();
+    FillBar(server->pass);
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    win->ClearAllLogs();
+    w.nestedTicks = 0;
+    win->tiAntiIdleTimer();
+    EXPECT_GE(w.nestedTicks, 1);
+    int commands = 0;
+    for (const auto& line : QString::fromStdString(PageText(0)).split('\n'))
+        if (line.startsWith("<COMMAND>")) ++commands;
+    EXPECT_EQ(commands, 1) << PageText(0);
+    EXPECT_EQ(win->SessionState(), 2);
+}
+
+TEST_F(MainPortlornTest, AnEmptyPortIsRefusedWithAMessage)
+{
+    Open();
+    FillBar(server->pass);
+    Find<QComboBox>("cbHostName")->setEditText("127.0.0.1:");
+    dialogs.get()->ReplyId(IDOK);
+    win->sbConnectClick();
+    EXPECT_EQ(win->SessionState(), 0);
+    ASSERT_EQ(dialogs.get()->Calls.size(), 1u);
+    EXPECT_NE(dialogs.get()->Calls[0].text.find("port"), std::string::npos);
+}
+
+} // namespace
