@@ -1664,7 +1664,11 @@ void TfmMain::WireActions()
     on(ui->miAuto, [transferType] { transferType(2); });
     auto preference = [this] {
         TfmPreference dialog(FSettings, this);
-        dialog.OnSetConnectionCount = [this](int, int n) { SetConnectionCount(n); };
+        // The dialog has stored the new count already: resize from the old one.
+        dialog.OnSetConnectionCount = [this](int oldCount, int n) {
+            FSettings.FtpCliNum = oldCount;
+            SetConnectionCount(n);
+        };
         dialog.FormCreate({});
         dialog.exec();
         FManager->SetSplitFileSize(FSettings.MTFileSize);
