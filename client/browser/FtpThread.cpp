@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "net/FtpCli.h"
+#include "net/BrFtpCli.h"
 #include "os/MessageLoop.h"
 
 namespace {
@@ -19,7 +19,7 @@ bool IsListingReply(int Code) { return Code == 226 || Code == 250; }
 TFtpThread::TFtpThread(int Tag, TFtpThreadConfig Config, TDeliver Deliver)
     : FTag(Tag), FConfig(std::move(Config)), FDeliver(std::move(Deliver))
 {
-    if (!FConfig.MakeClient) FConfig.MakeClient = [] { return std::make_unique<TFtpClient>(); };
+    if (!FConfig.MakeClient) FConfig.MakeClient = [] { return std::make_unique<BrFtpCli::TFtpClient>(); };
     FThread = std::thread([this] { Execute(); });
     // The first command may come at once: wait until the loop can take it.
     std::unique_lock lock(FMutex);

@@ -66,7 +66,8 @@ struct TBrEvent {
 struct TFtpThreadConfig {
     // Silence allowed while a reply (or data) is awaited.
     std::chrono::milliseconds ReplyTimeout{10000};
-    // The client the worker runs; made on the worker thread.
+    // The client the worker runs, made on the worker thread; the browser's
+    // variant when none is given.
     std::function<std::unique_ptr<TFtpClient>()> MakeClient;
 };
 

@@ -11,6 +11,7 @@
 #include "tests/client/browser/BrowserScripts.h"
 #include "tests/client/browser/BrowserTestKit.h"
 #include "tests/net/ftp/FakeFtpServer.h"
+#include "net/FtpCli.h"
 #include "tests/client/browser/BrowserPeers.h"
 #include "tests/support/TestSupport.h"
 
@@ -218,11 +219,16 @@ TEST(BrowserScripted, ClosingInTheMiddleOfEachCommandEndsAtOnce)
 
 // ---- real servers ------------------------------------------------------------
 
-class BrowserServers : public ::testing::TestWithParam<const char*> {};
+struct ServerAndVariant {
+    const char* server;
+    bool browserVariant;
+};
+
+class BrowserServers : public ::testing::TestWithParam<ServerAndVariant> {};
 
 TEST_P(BrowserServers, BrowsesMakesRenamesAndDeletes)
 {
-    auto server = browsertest::StartServer(GetParam());
+    auto server = browsertest::StartServer(GetParam().server);
     ASSERT_TRUE(server->error.empty()) << server->error;
     const std::string base = server->root; // local path of the writable folder
     ::mkdir((base + "/sub").c_str(), 0777);
@@ -231,7 +237,9 @@ TEST_P(BrowserServers, BrowsesMakesRenamesAndDeletes)
     server->Adopt(base + "/sub");
     server->Adopt(base + "/f.txt");
 
-    BrowserKit kit;
+    // The worker runs either variant of the client through the same chains.
+    BrowserKit kit(10s, GetParam().browserVariant ? std::function<std::unique_ptr<TFtpClient>()>()
+                                                  : [] { return std::make_unique<TFtpClient>(); });
     kit->Connect(Site(server->port, server->user, server->pass));
     ASSERT_TRUE(kit.WaitIdle()) << testing::PrintToString(kit.display);
     ASSERT_EQ(kit.roots, 1) << testing::PrintToString(kit.display);
@@ -296,6 +304,12 @@ TEST(BrowserReconnect, FolderOpenAfterTheConnectionDroppedLogsInAgain)
     EXPECT_EQ(std::count(kit.display.begin(), kit.display.end(), "<COMMAND>    USER user"), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, BrowserServers, ::testing::Values("pyftpdlib", "vsftpd", "portlorn"));
+INSTANTIATE_TEST_SUITE_P(Peers, BrowserServers,
+                         ::testing::Values(ServerAndVariant{"pyftpdlib", true}, ServerAndVariant{"vsftpd", true},
+                                           ServerAndVariant{"portlorn", true}, ServerAndVariant{"pyftpdlib", false},
+                                           ServerAndVariant{"vsftpd", false}, ServerAndVariant{"portlorn", false}),
+                         [](const auto& info) {
+                             return std::string(info.param.server) + (info.param.browserVariant ? "_browser" : "_main");
+                         });
 
 } // namespace
