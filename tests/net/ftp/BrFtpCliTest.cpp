@@ -16,6 +16,22 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// PORT, then the verb answered 150, the data over the connection the client
+// listens on, and the final reply.
+Step ActiveGet(const std::string& verb, const std::string& data, const std::string& final = "226 done")
+{
+    return [verb, data, final](Session& s) {
+        s.ActiveFromPort(s.Expect("PORT"));
+        s.Reply("200 ok");
+        s.Expect(verb);
+        s.Reply("150 here");
+        s.OpenData();
+        s.DataSend(data);
+        s.CloseData();
+        s.Reply(final);
+    };
+}
+
 // Either variant, with its display lines, error reports and request ends recorded.
 struct Client {
     std::unique_ptr<TFtpClient> ftp;
@@ -113,16 +129,7 @@ TEST_P(Variants, MultiLineReplyShowsOnlyItsFinalLineInTheBrowserVariant)
 
 TEST_P(Variants, TraceLinesOnlyInTheMainVariant)
 {
-    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
-                              s.ActiveFromPort(s.Expect("PORT"));
-                              s.Reply("200 ok");
-                              s.Expect("LIST");
-                              s.Reply("150 here");
-                              s.OpenData();
-                              s.DataSend("-rw-r--r-- 1 a b 1 Jan 1 2000 f\r\n");
-                              s.CloseData();
-                              s.Reply("226 done");
-                          }});
+    FakeFtpServer server({Welcome(), Login(), ActiveGet("LIST", "-rw-r--r-- 1 a b 1 Jan 1 2000 f\r\n")});
     Client c(browser(), server.Port());
     ASSERT_TRUE(c.Block(&TCustomFtpCli::ChainLogin));
     TFtpMemoryStream listing;
@@ -154,15 +161,7 @@ TEST_P(Variants, AbortIsAnnouncedByTheBrowserVariant)
 
 TEST_P(Variants, RefusedFinalReplyOfAListIsReportedByTheBrowserVariant)
 {
-    FakeFtpServer server({Welcome(), Login(), [](Session& s) {
-                              s.ActiveFromPort(s.Expect("PORT"));
-                              s.Reply("200 ok");
-                              s.Expect("LIST");
-                              s.Reply("150 here");
-                              s.OpenData();
-                              s.CloseData();
-                              s.Reply("451 local error");
-                          }});
+    FakeFtpServer server({Welcome(), Login(), ActiveGet("LIST", "", "451 local error")});
     Client c(browser(), server.Port());
     ASSERT_TRUE(c.Block(&TCustomFtpCli::ChainLogin));
     TFtpMemoryStream listing;
@@ -185,24 +184,10 @@ public:
     bool refuse = false;
 };
 
-Step ActiveRetr(const std::string& data)
-{
-    return [data](Session& s) {
-        s.ActiveFromPort(s.Expect("PORT"));
-        s.Reply("200 ok");
-        s.Expect("RETR");
-        s.Reply("150 here");
-        s.OpenData();
-        s.DataSend(data);
-        s.CloseData();
-        s.Reply("226 done");
-    };
-}
-
 TEST(BrFtpCli, DownloadWritesEachBlockAsItComes)
 {
     const std::string data = testsupport::PatternBytes(3 << 20, 5);
-    FakeFtpServer server({Welcome(), Login(), ActiveRetr(data)});
+    FakeFtpServer server({Welcome(), Login(), ActiveGet("RETR", data)});
     Client c(true, server.Port());
     ASSERT_TRUE(c.Block(&TCustomFtpCli::ChainLogin));
     RecordingStream file;
@@ -217,7 +202,7 @@ TEST(BrFtpCli, DownloadWritesEachBlockAsItComes)
 
 TEST(BrFtpCli, RefusedLocalWriteFailsTheDownload)
 {
-    FakeFtpServer server({Welcome(), Login(), ActiveRetr(testsupport::PatternBytes(200000, 3))});
+    FakeFtpServer server({Welcome(), Login(), ActiveGet("RETR", testsupport::PatternBytes(200000, 3))});
     Client c(true, server.Port());
     ASSERT_TRUE(c.Block(&TCustomFtpCli::ChainLogin));
     RecordingStream file;
@@ -225,7 +210,7 @@ TEST(BrFtpCli, RefusedLocalWriteFailsTheDownload)
     c.ftp->AttachStream(&file);
     c.ftp->SetHostFileName("f");
     EXPECT_FALSE(c.Block(&TCustomFtpCli::ChainDownload));
-    EXPECT_EQ(c.ftp->ReplyCode(), 550);
+    EXPECT_EQ(c.ftp->RequestStatus(), 550);
     EXPECT_TRUE(c.Shown("<ERROR>      Error writing local file"));
     EXPECT_EQ(file.writes.size(), 1u);
     server.Join();
