@@ -19,6 +19,8 @@
 #include "platform/dialogs/EventHandler.h"
 #include "rtl/StrUtils.h"
 
+namespace browser {
+
 namespace {
 
 // Node data: the folder to change to, and the path its listing is cached under
@@ -393,3 +395,5 @@ void TFtpView::DisplayLine(const std::string& Line)
     else if (Line.rfind("<STATUS>", 0) == 0) colour = "blue";
     AddLog(Line, colour);
 }
+
+} // namespace browser

@@ -17,6 +17,8 @@ class QSplitter;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace browser {
+
 class TFtpView : public QWidget {
 public:
     explicit TFtpView(QWidget* parent = nullptr, TFtpThreadConfig Config = {});
@@ -67,3 +69,5 @@ private:
     QSplitter* FTreeSplitter = nullptr;
     QSplitter* FLogSplitter = nullptr;
 };
+
+} // namespace browser

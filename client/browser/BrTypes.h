@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace browser {
+
 struct TBrHostInfo {
     std::string HostName;
     std::string Port;
@@ -30,3 +32,5 @@ struct TFileItem {
 
 // The name a link is reached by: the text before " -> "; other names unchanged.
 std::string EntryName(const std::string& Name);
+
+} // namespace browser

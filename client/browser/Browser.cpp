@@ -3,6 +3,8 @@
 #include "os/qt/QtLoopBridge.h"
 #include "ui_Browser.h"
 
+namespace browser {
+
 TfmBrowser::TfmBrowser(QWidget* parent, TFtpThreadConfig Config)
     : QDialog(parent), ui(std::make_unique<Ui::TfmBrowser>()), FPump(std::make_unique<os::QtLoopBridge>())
 {
@@ -31,3 +33,5 @@ void RunFtpBrowser(QWidget* parent, const TBrHostInfo& Host)
     form.View().Manager().Connect(Host);
     form.exec();
 }
+
+} // namespace browser

@@ -9,6 +9,8 @@
 namespace Ui { class TfmBrowser; }
 namespace os { class QtLoopBridge; }
 
+namespace browser {
+
 class TfmBrowser : public QDialog {
 public:
     explicit TfmBrowser(QWidget* parent = nullptr, TFtpThreadConfig Config = {});
@@ -27,3 +29,5 @@ private:
 
 // Opens the window modally for a site, connects and returns when it closes.
 void RunFtpBrowser(QWidget* parent, const TBrHostInfo& Host);
+
+} // namespace browser

@@ -5,6 +5,8 @@
 #include "os/qt/QtLoopBridge.h"
 #include "ui_BrowserServer.h"
 
+namespace browser {
+
 TfmBrowserServer::TfmBrowserServer(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfmBrowserServer>()), FPump(std::make_unique<os::QtLoopBridge>())
 {
@@ -36,3 +38,5 @@ void RunBrowseServer(QWidget* parent, const std::string& Host, const std::string
     form.Remote().Connect();
     form.exec();
 }
+
+} // namespace browser

@@ -7,7 +7,11 @@
 
 namespace Ui { class TfmBrowserServer; }
 namespace os { class QtLoopBridge; }
+
 class TFtpClient;
+
+namespace browser {
+
 class TRemote;
 
 class TfmBrowserServer : public QDialog {
@@ -31,3 +35,5 @@ private:
 // the window closes.
 void RunBrowseServer(QWidget* parent, const std::string& Host, const std::string& User, const std::string& PassWord,
                      const std::string& Port);
+
+} // namespace browser

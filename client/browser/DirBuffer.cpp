@@ -4,6 +4,8 @@
 
 #include "rtl/StrUtils.h"
 
+namespace browser {
+
 int TDirBuffer::Add(const std::string& Path, const std::vector<TFileItem>& Items)
 {
     Remove(Path);
@@ -54,3 +56,5 @@ void TDirBuffer::Sort(std::vector<TFileItem>& Items, std::uint8_t Mode)
         }
     });
 }
+
+} // namespace browser

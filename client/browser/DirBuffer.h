@@ -9,6 +9,8 @@
 
 #include "client/browser/BrTypes.h"
 
+namespace browser {
+
 struct TBufferList {
     std::string Path; // as the PWD reply gave it
     std::vector<TFileItem> Items;
@@ -41,3 +43,5 @@ private:
     std::vector<std::shared_ptr<TBufferList>> FEntries;
     std::uint8_t FSortMode = brSortName;
 };
+
+} // namespace browser

@@ -5,6 +5,8 @@
 #include "client/engine/CommFunc.h"
 #include "client/engine/DirListing.h"
 
+namespace browser {
+
 namespace {
 
 std::string ThisYear()
@@ -78,3 +80,5 @@ void TExtractHostDir::Parse(std::string_view Text, std::vector<TFileItem>& List)
         List.push_back(std::move(item));
     }
 }
+
+} // namespace browser

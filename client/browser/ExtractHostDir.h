@@ -8,6 +8,8 @@
 
 #include "client/browser/BrTypes.h"
 
+namespace browser {
+
 class TExtractHostDir {
 public:
     // Year stands in for listings that show a time instead of a year; the
@@ -22,3 +24,5 @@ public:
 private:
     std::string FCurrentYear;
 };
+
+} // namespace browser

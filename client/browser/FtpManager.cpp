@@ -2,6 +2,8 @@
 
 #include "os/MessageLoop.h"
 
+namespace browser {
+
 namespace {
 
 constexpr os::UINT WM_BR_DELIVERED = os::WM_USER + 1;
@@ -152,3 +154,5 @@ void TFtpManager::Dispatch(const TBrResult& Result)
     default: break;
     }
 }
+
+} // namespace browser

@@ -15,6 +15,8 @@
 #include "client/browser/DirBuffer.h"
 #include "client/browser/FtpThread.h"
 
+namespace browser {
+
 // The view's side of the results.
 struct TCallBackFunc {
     // Cache indexes of the listings to show, and the folder that was asked
@@ -73,3 +75,5 @@ private:
     os::HWND FGuiTarget = 0;
     std::vector<std::unique_ptr<TFtpThread>> FThreads;
 };
+
+} // namespace browser

@@ -8,6 +8,8 @@
 #include "net/BrFtpCli.h"
 #include "os/MessageLoop.h"
 
+namespace browser {
+
 namespace {
 
 constexpr os::UINT WM_BR_WAKE = os::WM_USER + 1;
@@ -348,3 +350,5 @@ void TFtpThread::ShowError(const std::string& Text)
 void TFtpThread::Debug(const std::string& Text) { FDeliver(TBrEvent{TBrEvent::evDebug, Text, nullptr}); }
 
 void TFtpThread::Display(const std::string& Text) { FDeliver(TBrEvent{TBrEvent::evDisplay, Text, nullptr}); }
+
+} // namespace browser

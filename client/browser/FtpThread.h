@@ -23,6 +23,8 @@
 
 class TFtpClient;
 
+namespace browser {
+
 enum TBrCommandCode : std::uint8_t {
     brConnect = 0,
     brOpenDir = 6,
@@ -137,3 +139,5 @@ private:
     std::unique_ptr<TBrResult> FResult;
     unsigned FThreadId = 0;
 };
+
+} // namespace browser

@@ -3,9 +3,13 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
+namespace browser {
+
 void AppendLogLine(QPlainTextEdit* Log, const std::string& Line, const char* Colour)
 {
     Log->appendHtml(QString("<span style=\"color:%1; white-space:pre\">%2</span>")
                         .arg(Colour, QString::fromStdString(Line).toHtmlEscaped()));
     Log->verticalScrollBar()->setValue(Log->verticalScrollBar()->maximum());
 }
+
+} // namespace browser

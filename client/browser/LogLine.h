@@ -5,4 +5,8 @@
 
 class QPlainTextEdit;
 
+namespace browser {
+
 void AppendLogLine(QPlainTextEdit* Log, const std::string& Line, const char* Colour);
+
+} // namespace browser

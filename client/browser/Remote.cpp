@@ -18,6 +18,8 @@
 #include "platform/dialogs/ExceptionHandler.h"
 #include "rtl/StrUtils.h"
 
+namespace browser {
+
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -271,3 +273,5 @@ void TRemote::Display(const std::string& Line)
     const std::string shown = Line.rfind("<COMMAND>    PASS", 0) == 0 ? "<COMMAND>    PASS ********" : Line;
     AppendLogLine(FLog, shown, colour);
 }
+
+} // namespace browser

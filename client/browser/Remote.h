@@ -16,6 +16,8 @@ class QLabel;
 class QPlainTextEdit;
 class QTreeWidget;
 
+namespace browser {
+
 class TRemote : public QObject {
 public:
     enum TState : std::uint8_t { rsIdle = 0, rsConnecting = 1, rsListing = 2, rsChangingDir = 3 };
@@ -63,3 +65,5 @@ private:
     std::string FCurrentDir;
     bool FRefused = false;
 };
+
+} // namespace browser

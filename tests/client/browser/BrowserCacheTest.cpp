@@ -4,6 +4,8 @@
 #include "client/browser/DirBuffer.h"
 #include "client/browser/ExtractHostDir.h"
 
+using namespace browser;
+
 namespace {
 
 struct LineCase {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+
 namespace browsertest {
 
 bool RealServer::Restart()

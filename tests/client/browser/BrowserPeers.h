@@ -7,6 +7,7 @@
 #include "tests/support/FtpServerPeers.h"
 #include "tests/support/TestSupport.h"
 
+
 namespace browsertest {
 
 struct RealServer {

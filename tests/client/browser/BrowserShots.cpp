@@ -19,6 +19,8 @@
 #include "net/FtpCli.h"
 #include "tests/client/browser/BrowserPeers.h"
 
+using namespace browser;
+
 namespace {
 
 QString outDir;

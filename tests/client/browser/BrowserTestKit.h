@@ -11,6 +11,8 @@
 #include "client/browser/FtpManager.h"
 #include "os/MessageLoop.h"
 
+using namespace browser;
+
 struct BrowserKit {
     std::unique_ptr<TFtpManager> manager;
     std::vector<std::string> debug, display;

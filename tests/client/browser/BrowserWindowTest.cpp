@@ -23,6 +23,8 @@
 #include "tests/client/browser/BrowserPeers.h"
 #include "tests/client/browser/BrowserScripts.h"
 
+using namespace browser;
+
 using namespace fakeftp;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;

@@ -15,6 +15,8 @@
 #include "tests/client/browser/BrowserPeers.h"
 #include "tests/support/TestSupport.h"
 
+using namespace browser;
+
 using namespace fakeftp;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
