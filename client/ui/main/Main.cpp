@@ -1,5 +1,8 @@
 #include "client/ui/main/Main.h"
 
+#include "client/browser/Browser.h"
+#include "client/browser/BrowserServer.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -1557,7 +1560,7 @@ void TfmMain::WireActions()
         if (!text.empty() && !CreateDesktopShortcut(text))
             Dialogs().MessageBox("Cannot create the shortcut on the desktop.", ApplicationTitle(), MB_OK | MB_ICONERROR);
     });
-    notYet(ui->miBrowseServer);
+    on(ui->miBrowseServer, [this] { BrowserServer1Click(); });
     on(ui->miNewSession, [this] {
         if (!StartProgram(S(QCoreApplication::applicationFilePath()), {}))
             Dialogs().MessageBox("Cannot start a new session", ApplicationTitle(), MB_OK | MB_ICONERROR);
@@ -1753,4 +1756,26 @@ void TfmMain::WireActions()
         TfmAbout about(this);
         about.exec();
     });
+}
+
+TQuickSite TfmMain::QuickBarSite() const
+{
+    const std::string text = S(ui->cbHostName->currentText());
+    return ResolveQuickSite(text, {text, S(ui->edPort->text()), S(ui->edUser->text()), S(ui->edPass->text())},
+                            FSettings.QuickConnectList);
+}
+
+void TfmMain::BrowserServer1Click()
+{
+    if (ui->cbHostName->currentText().trimmed().isEmpty()) return;
+    const TQuickSite site = QuickBarSite();
+    browser::RunBrowseServer(this, site.Host, site.User, site.Pass, site.Port);
+}
+
+// Carried by no menu item: the FTP browser opens only from here.
+void TfmMain::SiteBrowser1Click()
+{
+    if (ui->cbHostName->currentText().trimmed().isEmpty()) return;
+    const TQuickSite site = QuickBarSite();
+    browser::RunFtpBrowser(this, browser::TBrHostInfo{site.Host, site.Port, site.User, site.Pass});
 }

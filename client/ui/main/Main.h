@@ -4,6 +4,7 @@
 // session at a time through the engine; the engine reports the end of every
 // operation of connection 0 through OperationDone or OperationFailed, which
 // decide by the session state what comes next.
+#include "client/engine/QuickSite.h"
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -95,6 +96,9 @@ public:
     void sbDisconnectClick();
     void sbAbortClick();
     void sbAnonymousClick();
+    // The two browsing windows, for the site in the quick bar.
+    void BrowserServer1Click();
+    void SiteBrowser1Click();
     // Fills the quick bar from a URL or a quick-connect entry; false (after a
     // message) when the text is refused.
     bool ParseFtpURL(const std::string& text);
@@ -180,6 +184,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The quick bar's site, a masked history entry looked up in full.
+    TQuickSite QuickBarSite() const;
     void SetupStatusBar();
     void SetupToolBarIcons();
     void WireActions();

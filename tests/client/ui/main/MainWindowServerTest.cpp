@@ -269,3 +269,28 @@ TEST_F(MainPortlornTest, AnEmptyPortIsRefusedWithAMessage)
 }
 
 } // namespace
+
+TEST_F(MainPortlornTest, BrowseServerOpensOnTheQuickBarsSite)
+{
+    Open();
+    win->show();
+    // An empty host box opens nothing.
+    Find<QComboBox>("cbHostName")->setEditText("");
+    Find<QAction>("miBrowseServer")->trigger();
+
+    FillBar(server->pass);
+    std::string caption;
+    int rows = 0;
+    WhenModal([&](QWidget* dialog) {
+        caption = dialog->windowTitle().toStdString();
+        auto* list = dialog->findChild<QTreeWidget*>("ListView1");
+        WaitFor([&] { return list && list->topLevelItemCount() > 0; });
+        rows = list ? list->topLevelItemCount() : 0;
+        dialog->close();
+    });
+    Find<QAction>("miBrowseServer")->trigger();
+    EXPECT_EQ(caption, "Browse Server");
+    EXPECT_GT(rows, 0);
+    // The browsing window has a connection of its own: the main window's session is untouched.
+    EXPECT_EQ(win->SessionState(), 0);
+}
