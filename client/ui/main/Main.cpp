@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
@@ -36,6 +37,9 @@
 #include "client/ui/main/FtpUrl.h"
 #include "client/ui/main/InstanceTempFolder.h"
 #include "client/ui/main/Launcher.h"
+#include "client/ui/main/LocalPane.h"
+#include "client/ui/main/PaneActions.h"
+#include "client/ui/main/RemotePane.h"
 #include "client/ui/main/MenuEnabling.h"
 #include "client/ui/preference/Preference.h"
 #include "client/ui/small/About.h"
@@ -307,6 +311,11 @@ void TfmMain::SeedQueueTree()
     CurrentNode = new QTreeWidgetItem(ui->tvQuene, {Q(S(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)) + " - Current")});
     DownloadNode = new QTreeWidgetItem(CurrentNode, {"Download"});
     UploadNode = new QTreeWidgetItem(CurrentNode, {"Upload"});
+    for (const bool down : {true, false})
+        for (std::size_t i = 0; i < (down ? FQueueTree.Download : FQueueTree.Upload).size(); ++i)
+            new QTreeWidgetItem(down ? DownloadNode : UploadNode, {""});
+    for (const bool down : {true, false})
+        for (std::size_t i = 0; i < (down ? FQueueTree.Download : FQueueTree.Upload).size(); ++i) ShowQueueNode(down, int(i));
     for (const auto& q : FBrokenLists) {
         const TBrokenQueueNodeTexts t = BrokenQueueNodeTexts(q);
         auto* root = new QTreeWidgetItem(ui->tvQuene, {Q(t.Root)});
@@ -475,10 +484,7 @@ void TfmMain::ResetRemoteView()
     ClearPanels1To4();
     tiProgress->stop();
     ui->Gauge1->setVisible(false);
-    if (PendingAction != 2 && DownloadNode) {
-        qDeleteAll(DownloadNode->takeChildren());
-        qDeleteAll(UploadNode->takeChildren());
-    }
+    if (PendingAction != 2 && DownloadNode) ClearQueueNodes();
 }
 
 void TfmMain::ClearStatusRows(bool connectedRow0)
@@ -539,8 +545,9 @@ void TfmMain::OperationDone()
         AfterListing(false);
         break;
     case ssPreparing:
-        // The folder walk of queued downloads comes with the queue.
-        SetSessionState(ssConnected);
+        // A folder of the selection has been walked: its files join the queue.
+        AddExpandedFiles();
+        QueueDownloadLoop();
         break;
     case ssTransfering: {
         tiProgress->stop();
@@ -549,6 +556,7 @@ void TfmMain::OperationDone()
         ClearPanels1To4();
         const bool empty = FManager->GetTransferQueue().empty();
         MoveQueueToBroken();
+        if (PendingAction != 2) ClearQueueNodes();
         ListLocalDir(LocalPath);
         if (!empty) {
             SetSessionState(ssConnected);
@@ -636,6 +644,16 @@ void TfmMain::OperationFailed()
     case ssMoving:
     case ssDeleting:
     case ssChmod:
+        ShowConnectionFailure();
+        break;
+    case ssPreparing:
+    case ssPreparingUpload:
+        // Nothing was sent: the queue goes, the failure is shown.
+        FQueuedRows.clear();
+        FExpandList.clear();
+        FTransferQueue.clear();
+        ClearQueueNodes();
+        PendingAction = 0;
         ShowConnectionFailure();
         break;
     case ssTransfering:
@@ -1190,13 +1208,179 @@ void TfmMain::MainSessionClosed(TObject*, std::uint16_t)
 
 void TfmMain::ShowSlotItem(const TTransferFileInfo& Item, int Slot)
 {
+    const int i = FQueueTree.ShowSlot(Item.IsDownload, Item.HostPath, Slot);
+    if (i < 0) return;
+    ShowQueueNode(Item.IsDownload, i);
     const std::string file = Item.LocalPath.substr(Item.LocalPath.find_last_of('/') + 1);
     SetRowTexts(Slot, "Transfering", file, "", 1);
 }
 
-void TfmMain::UnmarkSlotItem(int) {}
+void TfmMain::UnmarkSlotItem(int Slot)
+{
+    bool down = true;
+    if (const TQueueNode* n = FQueueTree.Unmark(Slot, &down)) ShowQueueNode(down, FQueueTree.Find(down, n->Path));
+}
 
-void TfmMain::ItemCompleted(const TTransferFileInfo&, int Slot) { SetRowTexts(Slot, "Completed", "", "", 0); }
+void TfmMain::ItemCompleted(const TTransferFileInfo& Item, int Slot)
+{
+    const int i = FQueueTree.Completed(Item.IsDownload, Item.HostPath, Slot);
+    if (i >= 0) ShowQueueNode(Item.IsDownload, i);
+    SetRowTexts(Slot, "Completed", "", "", 0);
+}
+
+void TfmMain::ShowQueueNode(bool isDownload, int index)
+{
+    QTreeWidgetItem* parent = isDownload ? DownloadNode : UploadNode;
+    const auto& nodes = isDownload ? FQueueTree.Download : FQueueTree.Upload;
+    if (!parent || index < 0 || std::size_t(index) >= nodes.size()) return;
+    QTreeWidgetItem* node = parent->child(index);
+    if (!node) return;
+    const TQueueNode& n = nodes[std::size_t(index)];
+    node->setText(0, Q(n.Text()));
+    node->setData(0, Qt::UserRole, n.StateImage());
+    node->setIcon(0, QueueIcon(n.StateImage()));
+}
+
+QIcon TfmMain::QueueIcon(int image) const
+{
+    switch (image) {
+    case 5: return style()->standardIcon(QStyle::SP_ArrowRight);
+    case 3: return style()->standardIcon(QStyle::SP_DialogApplyButton);
+    default: return style()->standardIcon(QStyle::SP_FileIcon);
+    }
+}
+
+void TfmMain::AddQueueItem(const TTransferFileInfo& item)
+{
+    FTransferQueue.push_back(item);
+    const auto& nodes = item.IsDownload ? FQueueTree.Download : FQueueTree.Upload;
+    const std::size_t before = nodes.size();
+    const int i = FQueueTree.Add(item.IsDownload, item.HostPath);
+    QTreeWidgetItem* parent = item.IsDownload ? DownloadNode : UploadNode;
+    if (nodes.size() != before && parent) new QTreeWidgetItem(parent, {""});
+    ShowQueueNode(item.IsDownload, i);
+    if (parent) parent->setExpanded(true);
+    if (CurrentNode) CurrentNode->setExpanded(true);
+}
+
+void TfmMain::ClearQueueNodes()
+{
+    FQueueTree.Clear();
+    if (DownloadNode) qDeleteAll(DownloadNode->takeChildren());
+    if (UploadNode) qDeleteAll(UploadNode->takeChildren());
+}
+
+std::vector<const TlvFileInfo*> TfmMain::SelectedRows(bool local) const
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    std::vector<const TlvFileInfo*> rows;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lv->topLevelItem(i);
+        if (!item->isSelected()) continue;
+        const TlvFileInfo* row = PaneRow(local, item);
+        if (row && row->Name != "..") rows.push_back(row);
+    }
+    return rows;
+}
+
+void TfmMain::QueueDownloads()
+{
+    if (FSessionState != ssConnected) return;
+    FQueuedRows.clear();
+    for (const TlvFileInfo* r : SelectedRows(false)) FQueuedRows.push_back(*r);
+    if (FQueuedRows.empty()) return;
+    QueuedFromDir = RemoteDir;
+    NextRowToQueue = 0;
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    SetSessionState(ssPreparing);
+    QueueDownloadLoop();
+}
+
+void TfmMain::QueueDownloadLoop()
+{
+    while (NextRowToQueue < FQueuedRows.size()) {
+        const TlvFileInfo row = FQueuedRows[NextRowToQueue++];
+        if (row.IsDir) {
+            if (!IsSafeLocalName(row.Name)) continue;
+            // The walk ends in OperationDone, which comes back here.
+            FExpandList.clear();
+            FExpandBase = QueuedFromDir;
+            FManager->ExpandRemoteDir(row.Name, FExpandList);
+            return;
+        }
+        TTransferFileInfo item;
+        if (MakeDownloadItem(QueuedFromDir, LocalPath, row.Name, RowSize(row), FSettings.RenameExtList, item))
+            AddQueueItem(item);
+    }
+    FQueuedRows.clear();
+    if (PendingAction == 3) {
+        PendingAction = 0;
+        std::int64_t total = 0;
+        for (const auto& item : FTransferQueue) total += item.FileSize;
+        Later([this, total] {
+            if (FSessionState != ssPreparing) return;
+            if (Dialogs().MessageBox("Total FileSize = " + FormatBytes(total) + "\rDownload Now ?", "Calculate Size",
+                                     MB_YESNO | MB_ICONQUESTION) == IDYES)
+                StartQueuedDownloads();
+            else {
+                FTransferQueue.clear();
+                ClearQueueNodes();
+                SetSessionState(ssConnected);
+            }
+        });
+        return;
+    }
+    StartQueuedDownloads();
+}
+
+void TfmMain::AddExpandedFiles()
+{
+    for (const TGetFileInfo& f : FExpandList) {
+        if (f.FileName.compare(0, FExpandBase.size(), FExpandBase) != 0) continue;
+        TTransferFileInfo item;
+        if (MakeDownloadItem(FExpandBase, LocalPath, f.FileName.substr(FExpandBase.size()), f.FileSize,
+                             FSettings.RenameExtList, item))
+            AddQueueItem(item);
+    }
+    FExpandList.clear();
+}
+
+void TfmMain::StartQueuedDownloads()
+{
+    if (FTransferQueue.empty()) {
+        ClearQueueNodes();
+        SetSessionState(ssConnected);
+        return;
+    }
+    std::string failed;
+    if (!MakeLocalFolders(FTransferQueue, &failed)) {
+        FTransferQueue.clear();
+        ClearQueueNodes();
+        SetSessionState(ssConnected);
+        Later([failed] { Dialogs().MessageBox("Cannot create the folder " + failed, ApplicationTitle(), MB_OK | MB_ICONERROR); });
+        return;
+    }
+    SetSessionState(ssTransfering);
+    FManager->StartTransfer(FTransferQueue, 0);
+}
+
+void TfmMain::QueueUploads()
+{
+    if (FSessionState != ssConnected) return;
+    const auto rows = SelectedRows(true);
+    if (rows.empty()) return;
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList)) AddQueueItem(item);
+    if (FTransferQueue.empty()) {
+        ClearQueueNodes();
+        return;
+    }
+    QueuedFromDir.clear();
+    SetSessionState(ssPreparingUpload);
+    FManager->MakeRemoteDirs(RemoteFoldersToMake(FTransferQueue, RemoteDir));
+}
 
 void TfmMain::ShowSlotProgress(int Slot, std::int64_t Count)
 {
@@ -1222,7 +1406,7 @@ void TfmMain::DrawAttention()
 
 void TfmMain::AddRemotePathHistory(const std::string& Path)
 {
-    const int i = ui->cbHost->findText(Q(Path), Qt::MatchFixedString);
+    const int i = ui->cbHost->findText(Q(Path), Qt::MatchFixedString | Qt::MatchCaseSensitive);
     ui->cbHost->blockSignals(true);
     if (i >= 0) ui->cbHost->setCurrentIndex(i);
     else {
@@ -1242,13 +1426,15 @@ void TfmMain::MoveQueueToBroken()
     TOldQuene q;
     q.DateTime = NowText();
     q.Host = FManager->GetHostInfo();
-    q.Items.assign(left.begin(), left.end());
+    q.Items.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.end()));
     FBrokenLists.push_back(q);
     try {
         AppendBrokenList(FProgramDir + "oldquene.ini", q);
     } catch (const std::exception& e) {
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
+    FTransferQueue.clear();
+    FQueueTree.Clear();
     SeedQueueTree();
 }
 
@@ -1315,52 +1501,125 @@ QIcon TfmMain::ParentIcon() const
 
 void TfmMain::FillRemoteList()
 {
-    ui->lvHost->clear();
-    std::vector<TDirAnalyze> rows;
-    ParseDirListing(FManager->GetListingText(), rows);
-    auto* up = new QTreeWidgetItem(ui->lvHost, {".."});
-    up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, ParentIcon());
-    for (const auto& r : rows) {
-        const bool link = !r.Attr.empty() && r.Attr[0] == 'l';
-        const bool dir = !r.Attr.empty() && (r.Attr[0] == 'd' || r.Attr[0] == '<' || (link && !FSettings.ResolveLinkAsFile));
-        std::string name = r.FileName;
-        if (link && name.find(" -> ") != std::string::npos) name.erase(name.find(" -> "));
-        auto* item = new QTreeWidgetItem(ui->lvHost, {Q(name), Q(FormatThousands(RemoveCommas(r.Size))),
-                                                      Q(r.TimeOrYear + " " + r.Month + " " + r.Day), Q(r.Attr)});
-        item->setData(0, Qt::UserRole, dir);
-        item->setIcon(0, style()->standardIcon(dir ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
-    }
-    ui->plHostStatus->setText(Q(std::to_string(rows.size()) + " object(s)"));
+    std::vector<TDirAnalyze> listing;
+    ParseDirListing(FManager->GetListingText(), listing);
+    FRemotePane.SetFiles(RemoteEntries(listing, FSettings.ShowLink, FSettings.ResolveLinkAsFile));
+    ShowPaneRows(false);
 }
 
 void TfmMain::ListLocalDir(const std::string& path)
 {
-    ui->lvLocal->clear();
     ui->cbLocal->clear();
     ui->cbLocal->addItem(style()->standardIcon(QStyle::SP_DirOpenIcon), Q(path));
-    auto* up = new QTreeWidgetItem(ui->lvLocal, {".."});
-    up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, ParentIcon());
-    std::error_code ec;
-    std::vector<std::pair<bool, std::string>> names;
-    for (const auto& e : fs::directory_iterator(path, ec)) {
-        std::error_code e2;
-        const std::string name = e.path().filename().string();
-        if (!FSettings.ShowHidenFile && !name.empty() && name[0] == '.') continue;
-        names.emplace_back(!e.is_directory(e2), name);
+    FLocalPane.SetFiles(ListLocalEntries(path, FSettings.ShowHidenFile));
+    ShowPaneRows(true);
+}
+
+void TfmMain::ShowPaneRows(bool local)
+{
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    pane.DirectoryOnTop = FSettings.DirectoryOnTop;
+    pane.FilterFolders = ui->miFilterDirectorys->isChecked();
+    pane.ShowRows();
+    FillPaneView(local);
+    (local ? ui->plLocalStatus : ui->plHostStatus)->setText(Q(pane.StatusText()));
+    lv->scrollToTop();
+}
+
+void TfmMain::FillPaneView(bool local)
+{
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    lv->setUpdatesEnabled(false);
+    lv->clear();
+    const QIcon dirIcon = style()->standardIcon(QStyle::SP_DirIcon), fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
+    const QIcon parentIcon = ParentIcon();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(pane.RowCount());
+    for (int i = 0; i < pane.RowCount(); ++i) {
+        const TlvFileInfo& r = pane.Row(i);
+        std::string name = r.Name;
+        if (name != ".." && FSettings.FileCase == 1) name = Q(name).toUpper().toStdString();
+        if (name != ".." && FSettings.FileCase == 2) name = Q(name).toLower().toStdString();
+        QStringList texts{Q(name), Q(r.Size), Q(r.DateTime)};
+        if (!local) texts << Q(r.Attr);
+        auto* item = new QTreeWidgetItem(texts);
+        item->setData(0, Qt::UserRole, r.IsDir);
+        item->setData(0, Qt::UserRole + 1, i);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setIcon(0, r.Name == ".." ? parentIcon : r.IsDir ? dirIcon : fileIcon);
+        items.push_back(item);
     }
-    std::sort(names.begin(), names.end());
-    int count = 0;
-    for (const auto& [isFile, name] : names) {
-        std::string size;
-        if (isFile) size = FormatThousands(GetLocalFileSize(path + name));
-        auto* item = new QTreeWidgetItem(ui->lvLocal, {Q(name), Q(size), ""});
-        item->setData(0, Qt::UserRole, !isFile);
-        item->setIcon(0, style()->standardIcon(isFile ? QStyle::SP_FileIcon : QStyle::SP_DirIcon));
-        ++count;
+    lv->addTopLevelItems(items);
+    lv->setUpdatesEnabled(true);
+}
+
+void TfmMain::SortPane(bool local, int column)
+{
+    (local ? FLocalPane : FRemotePane).Sort(column);
+    FillPaneView(local);
+}
+
+const TlvFileInfo* TfmMain::PaneRow(bool local, QTreeWidgetItem* item) const
+{
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    if (!item) return nullptr;
+    const int i = item->data(0, Qt::UserRole + 1).toInt();
+    return i >= 0 && i < pane.RowCount() ? &pane.Row(i) : nullptr;
+}
+
+void TfmMain::OpenPaneRow(bool local, QTreeWidgetItem* item)
+{
+    const TlvFileInfo* row = PaneRow(local, item);
+    if (!row) return;
+    if (!row->IsDir) return; // files: the double-click action of the settings
+    if (local) {
+        if (row->Name == "..") LocalPath = WithSlash(ExtractParentDir(StripTrailingSlash(LocalPath)));
+        else if (IsSafeLocalName(row->Name)) LocalPath = LocalPath + row->Name + "/";
+        else return;
+        if (LocalPath.empty()) LocalPath = "/";
+        ListLocalDir(LocalPath);
+        return;
     }
-    ui->plLocalStatus->setText(Q(std::to_string(count) + " object(s)"));
+    // A folder change mid-run or without a session would talk over the run.
+    if (FSessionState != ssConnected) return;
+    SetSessionState(ssChangingDir);
+    FManager->ChangeRemoteDir(row->Name);
+}
+
+bool TfmMain::PaneKey(bool local, QKeyEvent* key)
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+        if (pane.RowCount() > 0 && pane.Row(0).Name == "..") OpenPaneRow(local, lv->topLevelItem(0));
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        OpenPaneRow(local, lv->currentItem());
+        return true;
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.size() != 1 || text[0] < QChar('!') || text[0] > QChar('}') || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    FTypedPrefix += S(text);
+    const auto sel = lv->selectedItems();
+    const int from = sel.isEmpty() ? 0 : lv->indexOfTopLevelItem(sel.first());
+    const int found = pane.FindPrefix(FTypedPrefix, from);
+    if (found < 0) {
+        FTypedPrefix.clear();
+        return true;
+    }
+    lv->clearSelection();
+    QTreeWidgetItem* item = lv->topLevelItem(found);
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+    lv->scrollToItem(item);
+    return true;
 }
 
 // ---- menus, tool bar, enabling -------------------------------------------------------
@@ -1478,6 +1737,12 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
         grey.setColor(QPalette::Window, QColor(0xbb, 0xc3, 0xba)); // 12239547 as stored
         (local ? ui->plLocalStatus : ui->plHostStatus)->setPalette(green);
         (local ? ui->plHostStatus : ui->plLocalStatus)->setPalette(grey);
+        FTypedPrefix.clear();
+    }
+    if (event->type() == QEvent::KeyPress && (watched == ui->lvLocal || watched == ui->lvHost)) {
+        bool used = false;
+        Guarded([&] { used = PaneKey(watched == ui->lvLocal, static_cast<QKeyEvent*>(event)); });
+        if (used) return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -1504,6 +1769,16 @@ void TfmMain::WireActions()
         ui->edUser->setText(Q(s.User));
         ui->edPass->setText(Q(s.Pass));
     });
+    for (const bool local : {true, false}) {
+        QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+        lv->setSortingEnabled(false);
+        lv->header()->setSectionsClickable(true);
+        ConnectHandler(lv->header(), &QHeaderView::sectionClicked, this, [this, local](int column) {
+            if (column >= 0 && column <= 2) SortPane(local, column);
+        });
+        ConnectHandler(lv, &QTreeWidget::itemDoubleClicked, this,
+                       [this, local](QTreeWidgetItem* item) { OpenPaneRow(local, item); });
+    }
     ConnectHandler(ui->cbHost, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         if (FSessionState != ssConnected || i < 0) return;
         SetSessionState(ssChangingDir);
@@ -1563,7 +1838,9 @@ void TfmMain::WireActions()
     on(ui->tbIncreaseThread, [this] { miIncreaseThreadClick(); });
     on(ui->miDecreaseThread, [this] { miDecreaseThreadClick(); });
     on(ui->tbDecreaseThread, [this] { miDecreaseThreadClick(); });
-    for (QAction* a : {ui->miDownload, ui->tbDownload, ui->miUpload, ui->tbUpload, ui->miResumeBroken,
+    for (QAction* a : {ui->miDownload, ui->tbDownload}) on(a, [this] { QueueDownloads(); });
+    for (QAction* a : {ui->miUpload, ui->tbUpload}) on(a, [this] { QueueUploads(); });
+    for (QAction* a : {ui->miResumeBroken,
                        ui->tbResumeBroken, ui->miDeleteBroken, ui->tbDeleteBroken, ui->miBrokenDetail,
                        ui->tbBrokenDetail, ui->miEdit, ui->miView, ui->tbViewFile, ui->miMove, ui->tbMoveFile,
                        ui->miExecute, ui->tbExecute, ui->miDelete, ui->tbDelete, ui->miRename, ui->tbRename,

@@ -18,10 +18,13 @@
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
 #include "client/engine/TransferFileInfo.h"
+#include "client/ui/main/FilePane.h"
 #include "client/ui/main/LogLine.h"
+#include "client/ui/main/QueueTree.h"
 
 namespace Ui { class TfmMain; }
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -154,6 +157,20 @@ public:
     bool AskFreeSpace(const std::string& Text) override;
     void ShowMessage(const std::string& Text) override;
 
+    // Re-reads the local pane from path.
+    void ListLocalDir(const std::string& path);
+    // ---- queueing ----
+    void AddQueueItem(const TTransferFileInfo& item);
+    void ClearQueueNodes();
+    void QueueDownloads();
+    void QueueUploads();
+    std::vector<const TlvFileInfo*> SelectedRows(bool local) const;
+    const TQueueTree& QueueTree() const { return FQueueTree; }
+    std::size_t NextRowToQueue = 0;
+    TFilePane& LocalPane() { return FLocalPane; }
+    TFilePane& RemotePane() { return FRemotePane; }
+    // The pane row an item of lvLocal (local) or lvHost shows.
+    const TlvFileInfo* PaneRow(bool local, QTreeWidgetItem* item) const;
     TClientSettings& MutableSettings() { return FSettings; }
     TFtpManager& Engine() { return *FManager; }
     std::vector<TTransferFileInfo>& TransferQueue() { return FTransferQueue; }
@@ -184,8 +201,17 @@ private:
     void BuildDirectoryItems();
     void SeedQueueTree();
     void FillRemoteList();
+    void ShowPaneRows(bool local);
+    void ShowQueueNode(bool isDownload, int index);
+    QIcon QueueIcon(int image) const;
+    void QueueDownloadLoop();
+    void AddExpandedFiles();
+    void StartQueuedDownloads();
+    void FillPaneView(bool local);
+    void SortPane(bool local, int column);
+    void OpenPaneRow(bool local, QTreeWidgetItem* item);
+    bool PaneKey(bool local, QKeyEvent* key);
     QIcon ParentIcon() const;
-    void ListLocalDir(const std::string& path);
     void ClearStatusRows(bool connectedRow0);
     void ClearPanels1To4();
     void SetRowTexts(int row, const std::string& state, const std::string& file, const std::string& pos, int image);
@@ -212,6 +238,12 @@ private:
     QTreeWidgetItem* UploadNode = nullptr;
     std::vector<TTransferFileInfo> FTransferQueue, FRunItems;
     std::vector<TOldQuene> FBrokenLists;
+    TFilePane FLocalPane, FRemotePane;
+    TQueueTree FQueueTree;
+    std::vector<TlvFileInfo> FQueuedRows; // the remote selection being queued, by value
+    std::vector<TGetFileInfo> FExpandList;
+    std::string FExpandBase;
+    std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;
     std::vector<std::string> FSaveFailures;
     TLogFile FLogFile;

@@ -1,0 +1,159 @@
+// The panes and the queue tree with the real engine against real servers:
+// a nested folder downloaded over four connections and uploaded back,
+// byte-exact, with the marks and status rows the run shows.
+#include <QAction>
+#include <QTreeWidget>
+#include <filesystem>
+#include <set>
+
+#include "MainFixture.h"
+#include "tests/client/engine/EngineServers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QTreeWidgetItem* Row(QTreeWidget* lv, const QString& name)
+{
+    for (int i = 0; i < lv->topLevelItemCount(); ++i)
+        if (lv->topLevelItem(i)->text(0) == name) return lv->topLevelItem(i);
+    return nullptr;
+}
+
+void SelectOnly(QTreeWidget* lv, const QString& name)
+{
+    lv->clearSelection();
+    QTreeWidgetItem* item = Row(lv, name);
+    ASSERT_NE(item, nullptr) << name.toStdString();
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+}
+
+// relative path -> size and hash of every file below root.
+using TreeHashes = std::map<std::string, std::pair<std::size_t, std::size_t>>;
+std::pair<std::size_t, std::size_t> Hash(const std::string& bytes) { return {bytes.size(), std::hash<std::string>{}(bytes)}; }
+TreeHashes Tree(const std::string& root)
+{
+    TreeHashes files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file()) files[fs::relative(it->path(), root).string()] = Hash(testsupport::ReadFile(it->path().string()));
+    return files;
+}
+
+class MainPanesServerTest : public MainFixture, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::unique_ptr<EngineServer> server;
+    testsupport::TempDir local;
+
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        server = StartEngineServer(GetParam());
+        if (!server->error.empty()) GTEST_SKIP() << server->error;
+    }
+    std::string Url() const
+    {
+        std::string auth = server->user.empty() || server->user == "anonymous" || server->user == "ftp"
+                               ? std::string()
+                               : server->user + ":" + server->pass + "@";
+        std::string path = server->dir;
+        if (path != "/" && path != "/pub/") path = "/" + path;
+        return "ftp://" + auth + "127.0.0.1:" + std::to_string(server->port) + path;
+    }
+    // A server-side folder of files in nested folders, each with its own bytes.
+    TreeHashes MakeServerTree(const std::string& name, int files)
+    {
+        TreeHashes made;
+        const std::string base = server->Local(name);
+        for (int i = 0; i < files; ++i) {
+            const std::string rel = "d" + std::to_string(i % 5) + "/s" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".bin";
+            fs::create_directories(fs::path(base + "/" + rel).parent_path());
+            const std::string bytes = testsupport::PatternBytes(100 + i * 37 % 4000, std::uint32_t(i + 1));
+            made[rel] = Hash(bytes);
+            testsupport::WriteFile(base + "/" + rel, bytes);
+        }
+        for (auto it = fs::recursive_directory_iterator(base); it != fs::recursive_directory_iterator(); ++it)
+            server->Adopt(it->path().string());
+        server->Adopt(base);
+        return made;
+    }
+    void Connect()
+    {
+        win->CommandLineUrl = Url();
+        win->show();
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && Row(Find<QTreeWidget>("lvHost"), "tree"); }))
+            << "state " << win->SessionState() << "\n" << PageText(0);
+    }
+    // Runs action and waits for the run it starts to end, noting the queue
+    // node texts and the status rows seen on the way.
+    void RunToEnd(QTreeWidget* pane, const char* actionName, std::set<std::string>& nodeTexts, std::set<int>& busyRows)
+    {
+        // As a person would: the pane focused, the command enabled for it.
+        win->activateWindow();
+        pane->setFocus();
+        QAction* action = Find<QAction>(actionName);
+        ASSERT_TRUE(WaitFor([&] {
+            win->UpdateEnabling();
+            return action->isEnabled();
+        }));
+        action->trigger();
+        ASSERT_NE(win->SessionState(), 2) << PageText(0);
+        auto* tv = Find<QTreeWidget>("tvQuene");
+        auto* status = Find<QTreeWidget>("lvStatus");
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (QTreeWidgetItem* parent : {tv->topLevelItem(0)->child(0), tv->topLevelItem(0)->child(1)})
+                    for (int i = 0; i < parent->childCount(); ++i) nodeTexts.insert(parent->child(i)->text(0).toStdString());
+                for (int i = 0; i < status->topLevelItemCount(); ++i)
+                    if (status->topLevelItem(i)->text(1) == "Transfering") busyRows.insert(i);
+                return win->SessionState() == 2;
+            },
+            60000))
+            << "state " << win->SessionState() << "\n" << PageText(0);
+    }
+};
+
+TEST_P(MainPanesServerTest, ANestedFolderGoesDownOverFourConnectionsAndBackUpByteExact)
+{
+    const auto made = MakeServerTree("tree", 200);
+    Open([&](TClientSettings& s) {
+        s.FtpCliNum = 4;
+        s.LocalPath = local.path() + "/";
+    });
+    Connect();
+
+    SelectOnly(Find<QTreeWidget>("lvHost"), "tree");
+    std::set<std::string> nodes;
+    std::set<int> rows;
+    RunToEnd(Find<QTreeWidget>("lvHost"), "miDownload", nodes, rows);
+    EXPECT_EQ(Tree(local.path() + "/tree"), made);
+    // The marks: a connection number in front while carried, "!!" once done.
+    bool marked = false, ended = false;
+    for (const auto& t : nodes) {
+        marked |= t.rfind("#", 0) == 0;
+        ended |= t.rfind("!!", 0) == 0;
+    }
+    EXPECT_TRUE(marked);
+    EXPECT_TRUE(ended);
+    EXPECT_GE(rows.size(), 2u) << "more than one connection carried files";
+    EXPECT_TRUE(win->QueueTree().Download.empty()) << "a finished run clears the queue";
+    EXPECT_TRUE(win->BrokenLists().empty());
+
+    // Back up into a folder of another name (the local folder renamed), into
+    // a remote folder that must be made, and over one that exists already.
+    fs::rename(local.path() + "/tree", local.path() + "/back");
+    fs::create_directories(server->Local("back/d0"));
+    server->Adopt(server->Local("back"));
+    server->Adopt(server->Local("back/d0"));
+    win->ListLocalDir(win->LocalPath);
+    SelectOnly(Find<QTreeWidget>("lvLocal"), "back");
+    RunToEnd(Find<QTreeWidget>("lvLocal"), "miUpload", nodes, rows);
+    EXPECT_EQ(Tree(server->Local("back")), made) << PageText(0);
+    EXPECT_TRUE(win->BrokenLists().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MainPanesServerTest, ::testing::Values("portlorn", "vsftpd", "pyftpdlib"),
+                         [](const auto& info) { return std::string(info.param); });
+
+} // namespace
