@@ -37,7 +37,9 @@
 #include "client/ui/main/FtpUrl.h"
 #include "client/ui/main/InstanceTempFolder.h"
 #include "client/ui/main/Launcher.h"
+#include "client/ui/main/BrokenList.h"
 #include "client/ui/main/LocalPane.h"
+#include "client/ui/main/QueneInfo.h"
 #include "client/ui/main/PaneActions.h"
 #include "client/ui/main/RemotePane.h"
 #include "client/ui/main/MenuEnabling.h"
@@ -531,7 +533,9 @@ void TfmMain::OperationDone()
         }
         AfterListing(true);
         if (PendingAction == 2) {
+            // The broken list leaves the store only now that its run starts.
             PendingAction = 0;
+            TakeResumedList();
             SetSessionState(ssTransfering);
             FManager->StartTransfer(FTransferQueue, 1);
             return;
@@ -627,6 +631,7 @@ void TfmMain::OperationFailed()
         // The connection was lost before the failure arrived: it stays lost.
         return;
     case ssConnecting:
+        CancelResume();
         ShowConnectionFailure();
         SetSessionState(ssReady);
         return;
@@ -1270,6 +1275,228 @@ void TfmMain::ClearQueueNodes()
     if (UploadNode) qDeleteAll(UploadNode->takeChildren());
 }
 
+int TfmMain::SelectedBrokenList() const
+{
+    QTreeWidgetItem* node = ui->tvQuene->currentItem();
+    if (!node || !node->isSelected()) return -1;
+    while (node->parent()) node = node->parent();
+    if (node == CurrentNode) return -1;
+    const int i = ui->tvQuene->indexOfTopLevelItem(node) - 1; // the current queue's node comes first
+    return i >= 0 && std::size_t(i) < FBrokenLists.size() ? i : -1;
+}
+
+void TfmMain::SelectBrokenList(int index)
+{
+    if (QTreeWidgetItem* node = ui->tvQuene->topLevelItem(index + 1)) {
+        ui->tvQuene->setCurrentItem(node);
+        node->setSelected(true);
+    }
+}
+
+void TfmMain::miResumeBrokenClick(bool askSelection)
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const int index = SelectedBrokenList();
+    if (index < 0) {
+        if (askSelection) Dialogs().MessageBox("Please select a broken list !", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (FSettings.ConfirmFlags.ResumeBroken &&
+        Dialogs().MessageBox("Are you sure ?", "Resume Broken List", MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        return;
+    const TOldQuene& list = FBrokenLists[std::size_t(index)];
+    const bool sameSite = FSessionState == ssConnected && SameSite(list.Host, QuickBarHost());
+    ui->cbHostName->setEditText(Q(list.Host.HostName));
+    ui->edPort->setText(Q(list.Host.HostPort));
+    ui->edUser->setText(Q(list.Host.UserName));
+    ui->edPass->setText(Q(list.Host.PassWord));
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    for (const TTransferFileInfo& item : list.Items) AddQueueItem(item);
+    FResumingKey = OldQueneKey(list);
+    if (sameSite) {
+        PendingAction = 0;
+        TakeResumedList();
+        SetSessionState(ssTransfering);
+        FManager->StartTransfer(FTransferQueue, 1);
+        return;
+    }
+    PendingAction = 2;
+    sbConnectClick();
+    // Refused or cancelled before connecting: the list stays where it was.
+    if (FSessionState != ssConnecting) CancelResume();
+}
+
+void TfmMain::TakeResumedList()
+{
+    for (std::size_t i = 0; i < FBrokenLists.size(); ++i) {
+        if (OldQueneKey(FBrokenLists[i]) != FResumingKey) continue;
+        FRemovedBrokenKeys.insert(FResumingKey);
+        FBrokenLists.erase(FBrokenLists.begin() + std::ptrdiff_t(i));
+        break;
+    }
+    FResumingKey.clear();
+    SeedQueueTree();
+    CurrentNode->setExpanded(true);
+    DownloadNode->setExpanded(true);
+    UploadNode->setExpanded(true);
+}
+
+void TfmMain::CancelResume()
+{
+    if (PendingAction != 2) return;
+    PendingAction = 0;
+    FResumingKey.clear();
+    FTransferQueue.clear();
+    ClearQueueNodes();
+}
+
+void TfmMain::DeleteBrokenList1Click(bool askSelection)
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const int index = SelectedBrokenList();
+    if (index < 0) {
+        if (askSelection) Dialogs().MessageBox("Please select a broken list !", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (FSettings.ConfirmFlags.DeleteBroken &&
+        Dialogs().MessageBox("Are you sure ?", "Delete Broken List", MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        return;
+    FRemovedBrokenKeys.insert(OldQueneKey(FBrokenLists[std::size_t(index)]));
+    FBrokenLists.erase(FBrokenLists.begin() + index);
+    SeedQueueTree();
+}
+
+void TfmMain::miDetailInfoClick()
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const int index = SelectedBrokenList();
+    if (index < 0) return;
+    TfmQueneInfo info(FBrokenLists[std::size_t(index)], this);
+    if (info.exec() == 1) {
+        SelectBrokenList(index);
+        miResumeBrokenClick(false);
+    }
+}
+
+std::vector<std::string> TfmMain::SelectedNames(bool local) const
+{
+    std::vector<std::string> names;
+    for (const TlvFileInfo* r : SelectedRows(local))
+        if (r->Name != "..") names.push_back(r->Name);
+    return names;
+}
+
+void TfmMain::LocalResult(const std::string& error)
+{
+    ListLocalDir(LocalPath);
+    if (!error.empty()) Dialogs().MessageBox(error, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+}
+
+// Asks for a text; false when cancelled or left empty.
+static bool AskText(const std::string& caption, const std::string& prompt, std::string& text)
+{
+    if (!Dialogs().InputQuery(caption, prompt, text)) return false;
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return !text.empty();
+}
+
+void TfmMain::MakeDirectoryClick(bool local)
+{
+    std::string name;
+    if (local) {
+        if (FSessionState != ssReady && FSessionState != ssConnected) return;
+        if (!AskText("Make Directory", "Name: ", name)) return;
+        LocalResult(LocalMakeDir(LocalPath, name));
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Make Directory", "Name: ", name)) return;
+    SetSessionState(ssMakingDir);
+    FManager->MakeRemoteDirs({name});
+}
+
+void TfmMain::RenameClick(bool local)
+{
+    const auto names = SelectedNames(local);
+    if (names.empty()) return;
+    std::string name = names.front();
+    if (local) {
+        if (FSessionState != ssReady && FSessionState != ssConnected) return;
+        if (!AskText("Rename", "New Name: ", name) || name == names.front()) return;
+        LocalResult(LocalRename(LocalPath, names.front(), name));
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Rename", "New Name: ", name) || name == names.front()) return;
+    SetSessionState(ssRenaming);
+    FManager->RenameRemoteFiles({{RemoteDir + names.front(), RemoteDir + name}});
+}
+
+void TfmMain::MoveClick(bool local)
+{
+    const auto names = SelectedNames(local);
+    if (names.empty()) return;
+    std::string dest = local ? std::string() : RemoteDir;
+    if (local ? (FSessionState != ssReady && FSessionState != ssConnected) : FSessionState != ssConnected) return;
+    if (!AskText("Move File", "Destination Directory: ", dest)) return;
+    if (FSettings.ConfirmFlags.MoveFiles && Dialogs().MessageBox("Move Now ?", "Move", MB_YESNO) != IDYES) return;
+    if (local) {
+        LocalResult(LocalMove(LocalPath, names, dest));
+        return;
+    }
+    if (dest.back() != '/') dest += '/';
+    std::vector<THostMoveFileInfo> list;
+    for (const auto& n : names) list.push_back({RemoteDir + n, dest + n});
+    MoveDestination = dest;
+    SetSessionState(ssMoving);
+    FManager->RenameRemoteFiles(std::move(list));
+}
+
+void TfmMain::DeleteClick(bool local)
+{
+    const auto rows = SelectedRows(local);
+    if (rows.empty()) return;
+    if (local ? (FSessionState != ssReady && FSessionState != ssConnected) : FSessionState != ssConnected) return;
+    if (FSettings.ConfirmFlags.Delete && Dialogs().MessageBox("Delete Now ?", "Delete", MB_YESNO) != IDYES) return;
+    if (local) {
+        LocalResult(LocalDelete(LocalPath, SelectedNames(true)));
+        return;
+    }
+    std::vector<TDelFileInfo> list;
+    for (const TlvFileInfo* r : rows) list.push_back({r->Name, r->IsDir});
+    SetSessionState(ssDeleting);
+    FManager->DeleteRemoteFiles(std::move(list));
+}
+
+void TfmMain::ChangeModeClick()
+{
+    const auto names = SelectedNames(false);
+    std::string mode;
+    if (FSessionState != ssConnected || names.empty() || !AskText("Change Mode", "New Mode: ", mode)) return;
+    SetSessionState(ssChmod);
+    FManager->ChmodRemoteFiles(names, mode);
+}
+
+void TfmMain::ChangeDirectoryClick(bool local)
+{
+    std::string path;
+    if (local) {
+        if (!AskText("Change Directory", "Name: ", path)) return;
+        if (path[0] != '/') path = LocalPath + path;
+        std::error_code ec;
+        if (!fs::is_directory(path, ec)) {
+            Dialogs().MessageBox(path + " is not a folder", ApplicationTitle(), MB_OK | MB_ICONWARNING);
+            return;
+        }
+        LocalPath = WithSlash(path);
+        ListLocalDir(LocalPath);
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Change Directory", "Name: ", path)) return;
+    SetSessionState(ssChangingDir);
+    FManager->ChangeRemoteDir(path);
+}
+
 std::vector<const TlvFileInfo*> TfmMain::SelectedRows(bool local) const
 {
     QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
@@ -1738,6 +1965,7 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
         (local ? ui->plLocalStatus : ui->plHostStatus)->setPalette(green);
         (local ? ui->plHostStatus : ui->plLocalStatus)->setPalette(grey);
         FTypedPrefix.clear();
+        FLocalActive = local;
     }
     if (event->type() == QEvent::KeyPress && (watched == ui->lvLocal || watched == ui->lvHost)) {
         bool used = false;
@@ -1840,12 +2068,38 @@ void TfmMain::WireActions()
     on(ui->tbDecreaseThread, [this] { miDecreaseThreadClick(); });
     for (QAction* a : {ui->miDownload, ui->tbDownload}) on(a, [this] { QueueDownloads(); });
     for (QAction* a : {ui->miUpload, ui->tbUpload}) on(a, [this] { QueueUploads(); });
-    for (QAction* a : {ui->miResumeBroken,
-                       ui->tbResumeBroken, ui->miDeleteBroken, ui->tbDeleteBroken, ui->miBrokenDetail,
-                       ui->tbBrokenDetail, ui->miEdit, ui->miView, ui->tbViewFile, ui->miMove, ui->tbMoveFile,
-                       ui->miExecute, ui->tbExecute, ui->miDelete, ui->tbDelete, ui->miRename, ui->tbRename,
-                       ui->miChangeMode, ui->miMakeDirectory, ui->tbNewDirectory, ui->miChangeDirectory,
-                       ui->tbChangeDirectory, ui->miProperties, ui->tbProperty, ui->miCalcSize,
+    for (QAction* a : {ui->miResumeBroken, ui->tbResumeBroken}) on(a, [this] { miResumeBrokenClick(true); });
+    for (QAction* a : {ui->miDeleteBroken, ui->tbDeleteBroken}) on(a, [this] { DeleteBrokenList1Click(true); });
+    for (QAction* a : {ui->miBrokenDetail, ui->tbBrokenDetail}) on(a, [this] { miDetailInfoClick(); });
+    pmQuene = new QMenu(this);
+    pmQuene->setObjectName("pmQuene");
+    auto queneItem = [this, on](const char* name, const char* text, std::function<void()> f) {
+        QAction* a = pmQuene->addAction(text);
+        a->setObjectName(name);
+        on(a, std::move(f));
+    };
+    queneItem("miResumeBrokenList", "Resume Broken List", [this] { miResumeBrokenClick(false); });
+    queneItem("DeleteBrokenList1", "Delete Broken List", [this] { DeleteBrokenList1Click(false); });
+    pmQuene->addSeparator();
+    queneItem("miDetailInfo", "Detail Information", [this] { miDetailInfoClick(); });
+    ui->tvQuene->setContextMenuPolicy(Qt::CustomContextMenu);
+    ConnectHandler(ui->tvQuene, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QTreeWidgetItem* node = ui->tvQuene->itemAt(at)) ui->tvQuene->setCurrentItem(node);
+        if ((FSessionState == ssReady || FSessionState == ssConnected) && SelectedBrokenList() >= 0)
+            pmQuene->popup(ui->tvQuene->viewport()->mapToGlobal(at));
+    });
+    ConnectHandler(ui->tvQuene, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*) { miDetailInfoClick(); });
+    auto both = [this, on](std::initializer_list<QAction*> actions, std::function<void(bool)> f) {
+        for (QAction* a : actions) on(a, [this, f] { f(FLocalActive); });
+    };
+    both({ui->miMakeDirectory, ui->tbNewDirectory}, [this](bool local) { MakeDirectoryClick(local); });
+    both({ui->miRename, ui->tbRename}, [this](bool local) { RenameClick(local); });
+    both({ui->miMove, ui->tbMoveFile}, [this](bool local) { MoveClick(local); });
+    both({ui->miDelete, ui->tbDelete}, [this](bool local) { DeleteClick(local); });
+    both({ui->miChangeDirectory, ui->tbChangeDirectory}, [this](bool local) { ChangeDirectoryClick(local); });
+    on(ui->miChangeMode, [this] { ChangeModeClick(); });
+    for (QAction* a : {ui->miEdit, ui->miView, ui->tbViewFile,
+                       ui->miExecute, ui->tbExecute, ui->miProperties, ui->tbProperty, ui->miCalcSize,
                        ui->miManualDownload})
         notYet(a);
     on(ui->miOpenCurrentDirectory, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(LocalPath))); });

@@ -165,6 +165,22 @@ public:
     void QueueDownloads();
     void QueueUploads();
     std::vector<const TlvFileInfo*> SelectedRows(bool local) const;
+    // ---- broken lists ----
+    // The broken list of the selected tree node, -1 for none.
+    int SelectedBrokenList() const;
+    void SelectBrokenList(int index);
+    // The menu items say so when no list is selected (askSelection).
+    void miResumeBrokenClick(bool askSelection);
+    void DeleteBrokenList1Click(bool askSelection);
+    void miDetailInfoClick();
+    // ---- pane actions (on the local pane or the remote one) ----
+    void MakeDirectoryClick(bool local);
+    void RenameClick(bool local);
+    void MoveClick(bool local);
+    void DeleteClick(bool local);
+    void ChangeModeClick();
+    void ChangeDirectoryClick(bool local);
+    std::vector<std::string> SelectedNames(bool local) const;
     const TQueueTree& QueueTree() const { return FQueueTree; }
     std::size_t NextRowToQueue = 0;
     TFilePane& LocalPane() { return FLocalPane; }
@@ -207,6 +223,9 @@ private:
     void QueueDownloadLoop();
     void AddExpandedFiles();
     void StartQueuedDownloads();
+    void TakeResumedList();
+    void CancelResume();
+    void LocalResult(const std::string& error);
     void FillPaneView(bool local);
     void SortPane(bool local, int column);
     void OpenPaneRow(bool local, QTreeWidgetItem* item);
@@ -243,6 +262,9 @@ private:
     std::vector<TlvFileInfo> FQueuedRows; // the remote selection being queued, by value
     std::vector<TGetFileInfo> FExpandList;
     std::string FExpandBase;
+    std::string FResumingKey; // the broken list being resumed, until its run starts
+    QMenu* pmQuene = nullptr;
+    bool FLocalActive = true; // the pane the shared menu commands act on
     std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;
     std::vector<std::string> FSaveFailures;

@@ -1,5 +1,8 @@
 #include "client/ui/main/PaneActions.h"
 
+#include <QFile>
+
+#include <filesystem>
 #include <set>
 
 #include "client/engine/CommFunc.h"
@@ -121,4 +124,71 @@ bool MakeLocalFolders(const std::vector<TTransferFileInfo>& items, std::string* 
         }
     }
     return true;
+}
+
+namespace {
+namespace fs = std::filesystem;
+
+bool Exists(const fs::path& p)
+{
+    std::error_code ec;
+    return fs::symlink_status(p, ec).type() != fs::file_type::not_found && !ec;
+}
+
+// rename(2), or copy and remove where the two names lie on different file systems.
+std::string MoveOne(const fs::path& from, const fs::path& to)
+{
+    if (Exists(to)) return to.string() + " exists already";
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec) return "";
+    if (ec != std::errc::cross_device_link) return from.string() + ": " + ec.message();
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (ec) {
+        std::error_code ignore;
+        fs::remove_all(to, ignore);
+        return to.string() + ": " + ec.message();
+    }
+    fs::remove_all(from, ec);
+    return ec ? from.string() + ": " + ec.message() : "";
+}
+} // namespace
+
+std::string LocalMakeDir(const std::string& dir, const std::string& name)
+{
+    if (!IsSafeLocalName(name)) return "\"" + name + "\" is not a folder name";
+    std::error_code ec;
+    if (!fs::create_directory(WithSlash(dir) + name, ec)) return ec ? ec.message() : name + " exists already";
+    return "";
+}
+
+std::string LocalRename(const std::string& dir, const std::string& oldName, const std::string& newName)
+{
+    if (!IsSafeLocalName(oldName) || !IsSafeLocalName(newName)) return "\"" + newName + "\" is not a file name";
+    if (oldName == newName) return "";
+    return MoveOne(WithSlash(dir) + oldName, WithSlash(dir) + newName);
+}
+
+std::string LocalMove(const std::string& dir, const std::vector<std::string>& names, const std::string& destination)
+{
+    if (destination.empty()) return "";
+    const fs::path dest = destination[0] == '/' ? fs::path(destination) : fs::path(WithSlash(dir) + destination);
+    std::error_code ec;
+    if (!fs::is_directory(dest, ec)) return dest.string() + " is not a folder";
+    for (const std::string& name : names) {
+        if (!IsSafeLocalName(name)) continue;
+        const std::string err = MoveOne(WithSlash(dir) + name, dest / name);
+        if (!err.empty()) return err;
+    }
+    return "";
+}
+
+std::string LocalDelete(const std::string& dir, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        if (!IsSafeLocalName(name)) continue;
+        const QString path = QString::fromStdString(WithSlash(dir) + name);
+        if (!QFile::moveToTrash(path)) return name + " could not be moved to the trash";
+    }
+    return "";
 }

@@ -31,3 +31,16 @@ std::vector<std::string> RemoteFoldersToMake(const std::vector<TTransferFileInfo
 
 // Creates the local folder of every download; false (with the folder) when one cannot be made.
 bool MakeLocalFolders(const std::vector<TTransferFileInfo>& items, std::string* failed = nullptr);
+
+// ---- local file actions; each returns "" or the reason it refused ----
+
+// A folder name inside dir.
+std::string LocalMakeDir(const std::string& dir, const std::string& name);
+// Renames dir/oldName to dir/newName; an existing name is never replaced.
+std::string LocalRename(const std::string& dir, const std::string& oldName, const std::string& newName);
+// Moves each of dir's names into destination (relative to dir unless it
+// begins with "/"); across file systems by copy, then remove. An existing
+// name is never replaced.
+std::string LocalMove(const std::string& dir, const std::vector<std::string>& names, const std::string& destination);
+// Moves each of dir's names to the desktop's trash.
+std::string LocalDelete(const std::string& dir, const std::vector<std::string>& names);

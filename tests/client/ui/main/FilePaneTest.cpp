@@ -2,6 +2,7 @@
 // remote entries.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "client/engine/DirListing.h"
 #include "client/ui/main/FilePane.h"
 #include "client/ui/main/LocalPane.h"
+#include "client/ui/main/PaneActions.h"
 #include "client/ui/main/RemotePane.h"
 #include "tests/support/TestSupport.h"
 
@@ -139,4 +141,46 @@ TEST(FilePane, LocalRowsHaveSixtyFourBitSizesAndHideDotFiles)
 
     for (const char* bad : {"", ".", "..", "a/b", "../x"}) EXPECT_FALSE(IsSafeLocalName(bad)) << bad;
     EXPECT_TRUE(IsSafeLocalName("..a"));
+}
+
+TEST(FilePane, LocalActionsRefuseToReplaceAndNeverLeaveTheFolder)
+{
+    namespace fs = std::filesystem;
+    testsupport::TempDir tmp;
+    const std::string dir = tmp.path() + "/";
+    testsupport::WriteFile(dir + "a.txt", "a");
+    testsupport::WriteFile(dir + "b.txt", "b");
+    EXPECT_EQ(LocalMakeDir(dir, "sub"), "");
+    EXPECT_TRUE(fs::is_directory(dir + "sub"));
+    EXPECT_NE(LocalMakeDir(dir, "sub"), "");
+    EXPECT_NE(LocalMakeDir(dir, "../out"), "");
+    // Rename onto an existing name is refused; the file there stays.
+    EXPECT_NE(LocalRename(dir, "a.txt", "b.txt"), "");
+    EXPECT_EQ(testsupport::ReadFile(dir + "b.txt"), "b");
+    EXPECT_NE(LocalRename(dir, "..", "x"), "");
+    EXPECT_EQ(LocalRename(dir, "a.txt", "c.txt"), "");
+    EXPECT_EQ(testsupport::ReadFile(dir + "c.txt"), "a");
+    // Move: every name, a relative target resolved against the folder.
+    EXPECT_EQ(LocalMove(dir, {"b.txt", "c.txt", ".."}, "sub"), "");
+    EXPECT_EQ(testsupport::ReadFile(dir + "sub/b.txt"), "b");
+    EXPECT_EQ(testsupport::ReadFile(dir + "sub/c.txt"), "a");
+    testsupport::WriteFile(dir + "b.txt", "new");
+    EXPECT_NE(LocalMove(dir, {"b.txt"}, dir + "sub"), "");
+    EXPECT_EQ(testsupport::ReadFile(dir + "sub/b.txt"), "b");
+    EXPECT_EQ(LocalMove(dir, {"b.txt"}, ""), "") << "no target: nothing moves";
+    EXPECT_TRUE(fs::exists(dir + "b.txt"));
+    // Across file systems (/dev/shm is a tmpfs of its own where there is one).
+    char shm[] = "/dev/shm/panes-XXXXXX";
+    if (fs::is_directory("/dev/shm") && ::mkdtemp(shm)) {
+        EXPECT_EQ(LocalMove(dir, {"sub"}, shm), "");
+        EXPECT_EQ(testsupport::ReadFile(std::string(shm) + "/sub/c.txt"), "a");
+        EXPECT_FALSE(fs::exists(dir + "sub"));
+        fs::remove_all(shm);
+    }
+    // Delete goes to the trash, not away.
+    const std::string data = tmp.path() + "/data";
+    fs::create_directories(data);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    EXPECT_EQ(LocalDelete(dir, {"b.txt"}), "");
+    EXPECT_FALSE(fs::exists(dir + "b.txt"));
 }

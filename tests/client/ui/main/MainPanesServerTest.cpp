@@ -7,6 +7,8 @@
 #include <set>
 
 #include "MainFixture.h"
+#include "ModalHelper.h"
+#include "client/ui/main/BrokenList.h"
 #include "tests/client/engine/EngineServers.h"
 
 namespace fs = std::filesystem;
@@ -155,5 +157,114 @@ TEST_P(MainPanesServerTest, ANestedFolderGoesDownOverFourConnectionsAndBackUpByt
 
 INSTANTIATE_TEST_SUITE_P(Servers, MainPanesServerTest, ::testing::Values("portlorn", "vsftpd", "pyftpdlib"),
                          [](const auto& info) { return std::string(info.param); });
+
+} // namespace
+
+namespace {
+
+// A large file split over four connections of a rate-capped server: aborted
+// mid-run, the program closed and started again, the broken list shown and
+// resumed, first failing to connect, then on its own site.
+class MainBrokenListTest : public MainFixture {
+protected:
+    std::unique_ptr<testsupport::VsftpdPeer> peer;
+    testsupport::TempDir local;
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        const int pasv = testsupport::FreeTcpPortRange(40);
+        peer = std::make_unique<testsupport::VsftpdPeer>("\nanon_max_rate=400000\npasv_min_port=" + std::to_string(pasv) +
+                                                         "\npasv_max_port=" + std::to_string(pasv + 39) + "\n");
+        if (!peer->Ok()) GTEST_SKIP() << peer->Error();
+    }
+    void OpenAt()
+    {
+        Open([&](TClientSettings& s) {
+            s.FtpCliNum = 4;
+            s.LocalPath = local.path() + "/";
+            s.MTFileSize = 100000;
+            s.ConfirmFlags.ResumeBroken = false;
+            s.ConfirmFlags.Abort = false;
+        });
+    }
+    void Connect()
+    {
+        win->CommandLineUrl = "ftp://127.0.0.1:" + std::to_string(peer->Port()) + "/pub/";
+        win->show();
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && Row(Find<QTreeWidget>("lvHost"), "big.bin"); }))
+            << PageText(0);
+    }
+};
+
+TEST_F(MainBrokenListTest, AnAbortedSplitDownloadIsResumedAfterARestartByteExact)
+{
+    const std::string bytes = testsupport::PatternBytes(3 * 1000 * 1000, 7);
+    testsupport::WriteFile(peer->LocalPath("pub/big.bin"), bytes);
+    peer->Adopt(peer->LocalPath("pub/big.bin"));
+    OpenAt();
+    Connect();
+    auto* lvHost = Find<QTreeWidget>("lvHost");
+    SelectOnly(lvHost, "big.bin");
+    win->activateWindow();
+    lvHost->setFocus();
+    ASSERT_TRUE(WaitFor([&] {
+        win->UpdateEnabling();
+        return Find<QAction>("miDownload")->isEnabled();
+    }));
+    Find<QAction>("miDownload")->trigger();
+    // Abort once several connections carry parts of the file.
+    auto* status = Find<QTreeWidget>("lvStatus");
+    ASSERT_TRUE(WaitFor([&] {
+        int busy = 0;
+        for (int i = 0; i < status->topLevelItemCount(); ++i) busy += !status->topLevelItem(i)->text(3).isEmpty();
+        return busy >= 2;
+    })) << PageText(0);
+    win->sbAbortClick();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 || win->SessionState() == 0; })) << PageText(0);
+    ASSERT_EQ(win->BrokenLists().size(), 1u);
+    const TOldQuene list = win->BrokenLists()[0];
+    EXPECT_GE(list.Items.size(), 2u) << "parts of one file";
+
+    // Closed and started again: the list is in the tree, its details add up the parts.
+    win->CloseWithoutQuery();
+    win.reset();
+    OpenAt();
+    ASSERT_EQ(win->BrokenLists().size(), 1u);
+    auto* tv = Find<QTreeWidget>("tvQuene");
+    ASSERT_EQ(tv->topLevelItemCount(), 2);
+    const auto rows = BrokenListDetails(win->BrokenLists()[0]);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].HostFileName, "/pub/big.bin");
+    EXPECT_EQ(rows[0].FileSize, "3000000");
+    EXPECT_GT(rows[0].Left, 0);
+    EXPECT_LT(rows[0].Left, 3000000);
+
+    // A connect that fails puts the list back: it is still there for the next try.
+    win->SelectBrokenList(0);
+    const int port = peer->Port();
+    win->BrokenLists()[0].Host.HostPort = std::to_string(testsupport::FreeTcpPort());
+    bool failureShown = false;
+    WhenModal([&](QWidget* box) {
+        failureShown = true;
+        box->close();
+    });
+    win->miResumeBrokenClick(true);
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 0 && failureShown; })) << PageText(0);
+    ASSERT_EQ(win->BrokenLists().size(), 1u);
+    EXPECT_TRUE(win->TransferQueue().empty());
+    EXPECT_EQ(tv->topLevelItemCount(), 2);
+
+    // Its own site: the rest arrives and the whole file is exact.
+    win->BrokenLists()[0].Host.HostPort = std::to_string(port);
+    win->SelectBrokenList(0);
+    win->miResumeBrokenClick(true);
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 5; })) << PageText(0);
+    EXPECT_TRUE(win->BrokenLists().empty()) << "the list leaves once its run starts";
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
+    EXPECT_TRUE(win->BrokenLists().empty());
+    const std::string got = testsupport::ReadFile(local.path() + "/big.bin");
+    EXPECT_EQ(got.size(), bytes.size());
+    EXPECT_TRUE(got == bytes);
+}
 
 } // namespace

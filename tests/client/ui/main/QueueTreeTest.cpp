@@ -1,6 +1,7 @@
 // Queue marks without a screen.
 #include <gtest/gtest.h>
 
+#include "client/ui/main/BrokenList.h"
 #include "client/ui/main/QueueTree.h"
 
 TEST(QueueTree, MarksFollowTheConnectionsByExactPath)
@@ -41,4 +42,19 @@ TEST(QueueTree, MarksFollowTheConnectionsByExactPath)
     EXPECT_EQ(t.Unmark(3), nullptr);
     EXPECT_EQ(t.ShowSlot(true, "/nope", 2), -1);
     EXPECT_EQ(t.Completed(false, "/nope", 2), -1);
+}
+
+TEST(QueueTree, BrokenListDetailsAddUpThePartsOfAFile)
+{
+    TOldQuene q;
+    q.Items = {{true, "/a.zip", "/l/a.zip", 1000, 200, 300, false},
+               {true, "/b.txt", "/l/b.txt", 0, 0, 0, false}, // a manual download: size unknown
+               {true, "/a.zip", "/l/a.zip", 1000, 700, 1000, false}};
+    const auto rows = BrokenListDetails(q);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].SizeLeft, "400");
+    EXPECT_EQ(rows[0].LeftPercent, "40%");
+    EXPECT_EQ(rows[1].LeftPercent, "-");
+    EXPECT_TRUE(SameSite({"h", "21", "u", "p"}, {"h", "21", "u", "p"}));
+    EXPECT_FALSE(SameSite({"h", "21", "u", "p"}, {"h", "2121", "u", "p"}));
 }
