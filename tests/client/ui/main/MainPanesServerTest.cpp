@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <set>
+#include <sys/stat.h>
 
 #include "MainFixture.h"
 #include "ModalHelper.h"
@@ -266,5 +267,88 @@ TEST_F(MainBrokenListTest, AnAbortedSplitDownloadIsResumedAfterARestartByteExact
     EXPECT_EQ(got.size(), bytes.size());
     EXPECT_TRUE(got == bytes);
 }
+
+} // namespace
+
+namespace {
+
+using MainRemoteActionsTest = MainPanesServerTest;
+
+// Make folder, rename, move, change mode and delete on the remote pane, each
+// checked on the server's disk; cancelled or empty answers send nothing.
+TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
+{
+    MakeServerTree("tree", 1);
+    testsupport::WriteFile(server->Local("a.txt"), "a");
+    testsupport::WriteFile(server->Local("b.txt"), "b");
+    server->Adopt(server->Local("a.txt"));
+    server->Adopt(server->Local("b.txt"));
+    Open([](TClientSettings& s) {
+        s.ConfirmFlags.Delete = false;
+        s.ConfirmFlags.MoveFiles = false;
+    });
+    Connect();
+    auto* lvHost = Find<QTreeWidget>("lvHost");
+    win->activateWindow();
+    lvHost->setFocus();
+    auto done = [&] { return WaitFor([&] { return win->SessionState() == 2; }); };
+    auto sent = [&] { return PageText(0).size(); };
+
+    // Cancelled and empty answers: nothing is sent.
+    std::size_t before = sent();
+    dialogs.get()->ReplyCancel();
+    win->MakeDirectoryClick(false);
+    dialogs.get()->ReplyText("");
+    win->MakeDirectoryClick(false);
+    EXPECT_EQ(win->SessionState(), 2);
+    EXPECT_EQ(sent(), before);
+
+    dialogs.get()->ReplyText("made");
+    win->MakeDirectoryClick(false);
+    ASSERT_TRUE(done()) << PageText(0);
+    EXPECT_TRUE(fs::is_directory(server->Local("made")));
+    ASSERT_TRUE(Row(lvHost, "made"));
+
+    SelectOnly(lvHost, "a.txt");
+    dialogs.get()->ReplyText("c.txt");
+    win->RenameClick(false);
+    ASSERT_TRUE(done()) << PageText(0);
+    EXPECT_EQ(testsupport::ReadFile(server->Local("c.txt")), "a");
+
+    // ".." is never acted on, even when selected with a file.
+    SelectOnly(lvHost, "b.txt");
+    Row(lvHost, "..")->setSelected(true);
+    Row(lvHost, "c.txt")->setSelected(true);
+    dialogs.get()->ReplyText("made");
+    win->MoveClick(false);
+    ASSERT_TRUE(done()) << PageText(0);
+    // The pane follows the files into their new folder.
+    EXPECT_NE(win->RemoteDir.find("made/"), std::string::npos) << win->RemoteDir;
+    EXPECT_EQ(testsupport::ReadFile(server->Local("made/b.txt")), "b");
+    EXPECT_EQ(testsupport::ReadFile(server->Local("made/c.txt")), "a");
+    EXPECT_EQ(PageText(0).find("RNFR .."), std::string::npos);
+
+    // The move showed the target folder: change mode there, then delete it all.
+    if (server->name == "pyftpdlib") { // the others answer SITE CHMOD with a refusal
+        ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "c.txt") != nullptr; })) << PageText(0);
+        SelectOnly(lvHost, "c.txt");
+        dialogs.get()->ReplyText("600");
+        win->ChangeModeClick();
+        ASSERT_TRUE(done()) << PageText(0);
+        struct stat st{};
+        ASSERT_EQ(::stat(server->Local("made/c.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "c.txt") != nullptr; })) << PageText(0);
+    SelectOnly(lvHost, "c.txt");
+    Row(lvHost, "b.txt")->setSelected(true);
+    win->DeleteClick(false);
+    ASSERT_TRUE(done()) << PageText(0);
+    EXPECT_FALSE(fs::exists(server->Local("made/c.txt")));
+    EXPECT_FALSE(fs::exists(server->Local("made/b.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MainRemoteActionsTest, ::testing::Values("portlorn", "vsftpd", "pyftpdlib"),
+                         [](const auto& info) { return std::string(info.param); });
 
 } // namespace
