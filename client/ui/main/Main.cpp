@@ -651,6 +651,11 @@ void TfmMain::OperationFailed()
     case ssChmod:
         ShowConnectionFailure();
         break;
+    case ssEditView:
+        ViewOnly = false;
+        IndexViewActive = false;
+        ShowConnectionFailure();
+        break;
     case ssPreparing:
     case ssPreparingUpload:
         // Nothing was sent: the queue goes, the failure is shown.
@@ -698,6 +703,7 @@ void TfmMain::EditViewFinished()
 {
     if (IndexViewActive) {
         IndexViewActive = false;
+        ViewOnly = false;
         if (FileExists(EditLocalFile)) {
             const std::string file = EditLocalFile;
             Later([this, file] {
@@ -931,10 +937,15 @@ void TfmMain::miCopyUrlClick()
     // Remote file rows come with the panes; the URL of the current folder
     // stands in until then. The monitor must not offer our own text back.
     const THostInfo h = FManager->GetHostInfo();
-    std::string url = "ftp://" + h.HostName;
-    if (!h.HostPort.empty() && h.HostPort != "21") url += ":" + h.HostPort;
-    url += RemoteDir.empty() || RemoteDir.front() != '/' ? "/" + RemoteDir : RemoteDir;
-    if (auto* item = ui->lvHost->currentItem()) url += S(item->text(0));
+    std::string path = RemoteDir.empty() || RemoteDir.front() != '/' ? "/" + RemoteDir : RemoteDir;
+    if (const TlvFileInfo* row = PaneRow(false, ui->lvHost->currentItem()); row && row->Name != "..") path += row->Name;
+    QUrl u;
+    u.setScheme("ftp");
+    u.setHost(Q(h.HostName));
+    if (!h.HostPort.empty() && h.HostPort != "21") u.setPort(Q(h.HostPort).toInt());
+    if (!h.UserName.empty() && h.UserName != "anonymous" && h.UserName != "ftp") u.setUserName(Q(h.UserName));
+    u.setPath(Q(path));
+    const std::string url = u.toEncoded().toStdString();
     FCopyingUrl = true;
     QApplication::clipboard()->setText(Q(url));
     std::string lower = url;
@@ -1450,6 +1461,43 @@ void TfmMain::MoveClick(bool local)
     MoveDestination = dest;
     SetSessionState(ssMoving);
     FManager->RenameRemoteFiles(std::move(list));
+}
+
+void TfmMain::EditViewClick(bool local, bool view)
+{
+    const auto rows = SelectedRows(local);
+    const TlvFileInfo* row = nullptr;
+    for (const TlvFileInfo* r : rows)
+        if (!r->IsDir && !row) row = r;
+    if (local) {
+        if (!row || (FSessionState != ssReady && FSessionState != ssConnected)) return;
+        OpenForEditOrView(LocalPath + row->Name, FSettings.DefaultEditView, StartProgram);
+        return;
+    }
+    if (FSessionState != ssConnected || !row || !IsSafeLocalName(row->Name)) return;
+    ViewOnly = view;
+    IndexViewActive = false;
+    TTransferFileInfo item;
+    item.IsDownload = true;
+    item.HostPath = RemoteDir + row->Name;
+    item.LocalPath = TempDir() + row->Name;
+    item.FileSize = RowSize(*row);
+    item.BeginPos = 0;
+    item.EndPos = item.FileSize;
+    EditLocalFile = item.LocalPath;
+    EditRemoteFile = item.HostPath;
+    SetSessionState(ssEditView);
+    FManager->StartTransfer({item}, 0);
+    tiProgress->stop();
+    ui->Gauge1->setVisible(false);
+}
+
+void TfmMain::CalcSizeClick()
+{
+    if (FSessionState != ssConnected) return;
+    PendingAction = 3;
+    QueueDownloads();
+    if (FSessionState != ssPreparing) PendingAction = 0;
 }
 
 void TfmMain::DeleteClick(bool local)
@@ -2098,9 +2146,10 @@ void TfmMain::WireActions()
     both({ui->miDelete, ui->tbDelete}, [this](bool local) { DeleteClick(local); });
     both({ui->miChangeDirectory, ui->tbChangeDirectory}, [this](bool local) { ChangeDirectoryClick(local); });
     on(ui->miChangeMode, [this] { ChangeModeClick(); });
-    for (QAction* a : {ui->miEdit, ui->miView, ui->tbViewFile,
-                       ui->miExecute, ui->tbExecute, ui->miProperties, ui->tbProperty, ui->miCalcSize,
-                       ui->miManualDownload})
+    on(ui->miEdit, [this] { EditViewClick(FLocalActive, false); });
+    for (QAction* a : {ui->miView, ui->tbViewFile}) on(a, [this] { EditViewClick(FLocalActive, true); });
+    on(ui->miCalcSize, [this] { CalcSizeClick(); });
+    for (QAction* a : {ui->miExecute, ui->tbExecute, ui->miProperties, ui->tbProperty, ui->miManualDownload})
         notYet(a);
     on(ui->miOpenCurrentDirectory, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(LocalPath))); });
     on(ui->QuoteCommand1, [this] { QuoteCommand1Click(); });

@@ -179,6 +179,10 @@ public:
     void MoveClick(bool local);
     void DeleteClick(bool local);
     void ChangeModeClick();
+    // Edit or View: a local file opens in the editor; a remote one is fetched
+    // into this copy's folder first (View never offers the upload back).
+    void EditViewClick(bool local, bool view);
+    void CalcSizeClick();
     void ChangeDirectoryClick(bool local);
     std::vector<std::string> SelectedNames(bool local) const;
     const TQueueTree& QueueTree() const { return FQueueTree; }

@@ -2,6 +2,8 @@
 // a nested folder downloaded over four connections and uploaded back,
 // byte-exact, with the marks and status rows the run shows.
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QTreeWidget>
 #include <filesystem>
 #include <set>
@@ -349,6 +351,57 @@ TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, MainRemoteActionsTest, ::testing::Values("portlorn", "vsftpd", "pyftpdlib"),
+                         [](const auto& info) { return std::string(info.param); });
+
+} // namespace
+
+namespace {
+
+using MainEditViewTest = MainPanesServerTest;
+
+// Calculate Size counts only what is selected now, and Yes makes the local
+// folders before the files arrive; a View leaves no upload question behind
+// for the next Edit; Copy URL names the port and user and encodes the path.
+TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
+{
+    const auto made = MakeServerTree("tree", 12);
+    testsupport::WriteFile(server->Local("a b.txt"), "text");
+    server->Adopt(server->Local("a b.txt"));
+    Open([&](TClientSettings& s) { s.LocalPath = local.path() + "/"; });
+    Connect();
+    auto* lvHost = Find<QTreeWidget>("lvHost");
+
+    SelectOnly(lvHost, "tree");
+    dialogs.get()->ReplyId(IDYES);
+    win->CalcSizeClick();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() != 4; })) << PageText(0);
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
+    const auto texts = dialogs.get()->Texts(TDialogCall::kMessageBox);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().rfind("Total FileSize = ", 0), 0u) << texts.back();
+    EXPECT_EQ(Tree(local.path() + "/tree"), made);
+
+    // View, then Edit: the edit offers the upload back.
+    ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "a b.txt") != nullptr; }));
+    SelectOnly(lvHost, "a b.txt");
+    win->EditViewClick(false, true);
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; })) << PageText(0);
+    EXPECT_FALSE(win->ViewOnly);
+    const std::size_t asked = dialogs.get()->Calls.size();
+    dialogs.get()->ReplyId(IDNO);
+    win->EditViewClick(false, false);
+    ASSERT_TRUE(WaitFor([&] { return dialogs.get()->Calls.size() > asked; })) << PageText(0);
+    EXPECT_EQ(dialogs.get()->Calls.back().text, "Click Yes to upload back edited file, No to cancel");
+    EXPECT_TRUE(win->TransferQueue().empty() || win->SessionState() == 2);
+
+    win->miCopyUrlClick();
+    const std::string url = QApplication::clipboard()->text().toStdString();
+    EXPECT_NE(url.find(":" + std::to_string(server->port) + "/"), std::string::npos) << url;
+    EXPECT_NE(url.find("a%20b.txt"), std::string::npos) << url;
+    if (server->name == "pyftpdlib") EXPECT_EQ(url.rfind("ftp://" + server->user + "@127.0.0.1:", 0), 0u) << url;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MainEditViewTest, ::testing::Values("portlorn", "pyftpdlib"),
                          [](const auto& info) { return std::string(info.param); });
 
 } // namespace
