@@ -1545,6 +1545,67 @@ void TfmMain::ChangeDirectoryClick(bool local)
     FManager->ChangeRemoteDir(path);
 }
 
+void TfmMain::SelectRows(bool local, bool invert)
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lv->topLevelItem(i);
+        const TlvFileInfo* row = PaneRow(local, item);
+        item->setSelected(row && row->Name != ".." && (invert ? !item->isSelected() : true));
+    }
+}
+
+void TfmMain::FilterFilesClick(bool local)
+{
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    std::string filter = pane.Filter;
+    if (!Dialogs().InputQuery(local ? "Local Filter" : "Remote Filter", local ? "Enter New Filter:" : "Enter New Filter",
+                              filter))
+        return;
+    pane.Filter = filter;
+    ShowPaneRows(local);
+}
+
+void TfmMain::GroupSelectClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    std::string selector;
+    if (!Dialogs().InputQuery("Group Select", "Enter Selector:", selector)) return;
+    const auto picked = (local ? FLocalPane : FRemotePane).GroupSelect(selector);
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        const int row = lv->topLevelItem(i)->data(0, Qt::UserRole + 1).toInt();
+        lv->topLevelItem(i)->setSelected(row >= 0 && std::size_t(row) < picked.size() && picked[std::size_t(row)]);
+    }
+}
+
+void TfmMain::FindFileClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    std::string text;
+    if (!Dialogs().InputQuery("Find", "Enter Find FileName:", text)) return;
+    pane.FindText = text;
+    pane.FindStart = 0;
+    FindNextClick(local);
+}
+
+void TfmMain::FindNextClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    lv->clearSelection();
+    const int found = (local ? FLocalPane : FRemotePane).FindNext();
+    if (found < 0) {
+        Dialogs().MessageBox("File not find!", "Find", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    QTreeWidgetItem* item = lv->topLevelItem(found);
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+    lv->scrollToItem(item);
+}
+
 std::vector<const TlvFileInfo*> TfmMain::SelectedRows(bool local) const
 {
     QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
@@ -2180,10 +2241,11 @@ void TfmMain::WireActions()
         else if (f == ui->lvLocal) ui->lvHost->setFocus();
         else ui->lvLocal->setFocus();
     });
-    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails,
-                       ui->miByName, ui->miByExtension, ui->miBySize, ui->miByDateTime, ui->miSelectAll,
-                       ui->miInvertSelection})
-        notYet(a);
+    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails}) notYet(a);
+    const std::pair<QAction*, int> keys[] = {{ui->miByName, 0}, {ui->miBySize, 1}, {ui->miByDateTime, 2}, {ui->miByExtension, 3}};
+    for (const auto& [a, key] : keys) on(a, [this, key = key] { SortPane(FLocalActive, key); });
+    on(ui->miSelectAll, [this] { SelectRows(FLocalActive, false); });
+    on(ui->miInvertSelection, [this] { SelectRows(FLocalActive, true); });
     on(ui->miAutoArrange, [] {}); // a check mark only, as shipped
     on(ui->miShowToolBar, [this] {
         FSettings.ShowToolBar = ui->miShowToolBar->isChecked();
@@ -2250,9 +2312,11 @@ void TfmMain::WireActions()
     on(ui->tbPreference, preference);
     on(ui->miCopyUrl, [this] { miCopyUrlClick(); });
     // Directory
-    for (QAction* a : {ui->miFilterFiles, ui->miGroupSelect, ui->miFindFile, ui->miFindNext})
-        notYet(a);
-    on(ui->miFilterDirectorys, [] {}); // the check mark is the setting the filter reads
+    on(ui->miFilterFiles, [this] { FilterFilesClick(FLocalActive); });
+    on(ui->miGroupSelect, [this] { GroupSelectClick(FLocalActive); });
+    on(ui->miFindFile, [this] { FindFileClick(FLocalActive); });
+    on(ui->miFindNext, [this] { FindNextClick(FLocalActive); });
+    on(ui->miFilterDirectorys, [this] { ShowPaneRows(FLocalActive); });
     on(ui->miViewRawDirectory, [this] {
         TfmViewRawDir view(this);
         view.SetText(FManager->GetListingText());

@@ -183,6 +183,12 @@ public:
     // into this copy's folder first (View never offers the upload back).
     void EditViewClick(bool local, bool view);
     void CalcSizeClick();
+    // Selects every row but "..", or turns each row's selection over.
+    void SelectRows(bool local, bool invert);
+    void FilterFilesClick(bool local);
+    void GroupSelectClick(bool local);
+    void FindFileClick(bool local);
+    void FindNextClick(bool local);
     void ChangeDirectoryClick(bool local);
     std::vector<std::string> SelectedNames(bool local) const;
     const TQueueTree& QueueTree() const { return FQueueTree; }
