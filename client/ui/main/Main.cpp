@@ -295,7 +295,10 @@ void TfmMain::FormCreate()
         lv->setColumnWidth(2, 110);
     }
     for (QWidget* w : {static_cast<QWidget*>(ui->lvLocal), static_cast<QWidget*>(ui->lvHost)}) w->installEventFilter(this);
-    ui->plLocalStatus->setText("Local");
+    ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
+    // A long count must not push the panes apart.
+    for (QWidget* w : {static_cast<QWidget*>(ui->plLocalStatus), static_cast<QWidget*>(ui->plHostStatus)})
+        w->setSizePolicy(QSizePolicy::Ignored, w->sizePolicy().verticalPolicy());
     ui->plHostStatus->setText("Remote");
     // Enabling follows the state whenever the program is idle; a 0 ms timer
     // fires once per pass of the event loop.

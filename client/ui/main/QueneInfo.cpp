@@ -1,5 +1,9 @@
 #include "client/ui/main/QueneInfo.h"
 
+#include <QHeaderView>
+#include <QScreen>
+#include <algorithm>
+
 #include "client/ui/main/BrokenList.h"
 #include "platform/dialogs/EventHandler.h"
 #include "ui_QueneInfo.h"
@@ -29,4 +33,8 @@ void TfmQueneInfo::FormShow()
         for (int c = 2; c <= 4; ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     for (int c = 0; c < 5; ++c) ui->lvFileInfo->resizeColumnToContents(c);
+    // Wide enough for every column, up to the screen's width.
+    const int want = ui->lvFileInfo->header()->length() + 60;
+    const QScreen* screen = this->screen();
+    resize(std::min(std::max(width(), want), screen ? screen->availableGeometry().width() - 40 : want), height());
 }
