@@ -1307,17 +1307,22 @@ void TfmMain::SelectBrokenList(int index)
     }
 }
 
-void TfmMain::miResumeBrokenClick(bool askSelection)
+int TfmMain::ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const
 {
-    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    if (FSessionState != ssReady && FSessionState != ssConnected) return -1;
     const int index = SelectedBrokenList();
     if (index < 0) {
         if (askSelection) Dialogs().MessageBox("Please select a broken list !", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
-        return;
+        return -1;
     }
-    if (FSettings.ConfirmFlags.ResumeBroken &&
-        Dialogs().MessageBox("Are you sure ?", "Resume Broken List", MB_YESNO | MB_ICONINFORMATION) != IDYES)
-        return;
+    if (confirm && Dialogs().MessageBox("Are you sure ?", caption, MB_YESNO | MB_ICONINFORMATION) != IDYES) return -1;
+    return index;
+}
+
+void TfmMain::miResumeBrokenClick(bool askSelection)
+{
+    const int index = ConfirmedBrokenList(askSelection, FSettings.ConfirmFlags.ResumeBroken, "Resume Broken List");
+    if (index < 0) return;
     const TOldQuene& list = FBrokenLists[std::size_t(index)];
     const bool sameSite = FSessionState == ssConnected && SameSite(list.Host, QuickBarHost());
     ui->cbHostName->setEditText(Q(list.Host.HostName));
@@ -1367,15 +1372,8 @@ void TfmMain::CancelResume()
 
 void TfmMain::DeleteBrokenList1Click(bool askSelection)
 {
-    if (FSessionState != ssReady && FSessionState != ssConnected) return;
-    const int index = SelectedBrokenList();
-    if (index < 0) {
-        if (askSelection) Dialogs().MessageBox("Please select a broken list !", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
-        return;
-    }
-    if (FSettings.ConfirmFlags.DeleteBroken &&
-        Dialogs().MessageBox("Are you sure ?", "Delete Broken List", MB_YESNO | MB_ICONINFORMATION) != IDYES)
-        return;
+    const int index = ConfirmedBrokenList(askSelection, FSettings.ConfirmFlags.DeleteBroken, "Delete Broken List");
+    if (index < 0) return;
     FRemovedBrokenKeys.insert(OldQueneKey(FBrokenLists[std::size_t(index)]));
     FBrokenLists.erase(FBrokenLists.begin() + index);
     SeedQueueTree();

@@ -234,6 +234,8 @@ private:
     void AddExpandedFiles();
     void StartQueuedDownloads();
     void TakeResumedList();
+    // The selected broken list once the selection and the confirmation hold, else -1.
+    int ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const;
     void CancelResume();
     void LocalResult(const std::string& error);
     void FillPaneView(bool local);
