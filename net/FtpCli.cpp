@@ -67,7 +67,7 @@ constexpr std::uint8_t kStepOrder[] = {1, 2, 3, 4, 20, 18, 23, 19, 10, 17, 22, 1
 
 } // namespace
 
-TCustomFtpCli::TCustomFtpCli()
+TCustomFtpCli::TCustomFtpCli(const TFtpCliVariant& Variant) : FVariant(Variant)
 {
     FWindowHandle = os::CreateMessageTarget(
         [this](os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam) { return DispatchWindowMessage(Msg, WParam, LParam); });
@@ -113,7 +113,17 @@ void TCustomFtpCli::FireDisplay(const std::string& Msg)
     OnDisplay(this, m);
 }
 
-void TCustomFtpCli::Trace(const std::string& Msg) { FireDisplay("! " + Msg); }
+void TCustomFtpCli::Trace(const std::string& Msg)
+{
+    if (FVariant.Traces) FireDisplay("! " + Msg);
+}
+
+bool TCustomFtpCli::CheckReady()
+{
+    if (IsReady()) return true;
+    if (FVariant.RefuseWhenBusy) RaiseOrReport("FTP component not ready");
+    return false;
+}
 
 void TCustomFtpCli::DisplayReply(const std::string& Line) { FireDisplay(std::string(13, ' ') + Line); }
 
@@ -192,7 +202,7 @@ void TCustomFtpCli::IssueCommand(std::string Cmd)
 bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done,
                                std::initializer_list<int> Expected, TStep Step)
 {
-    if (!IsReady()) return false;
+    if (!CheckReady()) return false;
     if (!FControlConnected) {
         RaiseOrReport("FTP component not connected");
         return false;
@@ -325,7 +335,7 @@ void TCustomFtpCli::StartChain(TFtpRequest Code, std::initializer_list<TStep> St
         RaiseOrReport("FTP component already connected");
         return;
     }
-    if (!IsReady()) return;
+    if (!CheckReady()) return;
     FSavedReplyText = FReplyText;
     FSavedReplyCode = -1;
     FCurrentRequest = Code;
@@ -475,7 +485,9 @@ void TCustomFtpCli::SendUser()
         RaiseOrReport("UserName emtpy");
         return;
     }
-    if (FConnectionType == ftpProxy) RunRequest(rqUser, "USER " + FUserName + "@" + FHostName + ":" + FPort, nullptr, {331, 230}, stUser);
+    if (FConnectionType == ftpProxy && FVariant.ProxyAtServerPort)
+        RunRequest(rqUser, "USER " + FUserName + "@" + FHostName, nullptr, {331, 230}, stUser);
+    else if (FConnectionType == ftpProxy) RunRequest(rqUser, "USER " + FUserName + "@" + FHostName + ":" + FPort, nullptr, {331, 230}, stUser);
     else RunRequest(rqUser, "USER " + FUserName, nullptr, {331, 230}, stUser);
 }
 
@@ -560,7 +572,7 @@ void TCustomFtpCli::QuitDone()
 
 void TCustomFtpCli::StartOpen()
 {
-    if (!IsReady()) return;
+    if (!CheckReady()) return;
     if (FControlConnected) {
         RaiseOrReport("FTP component already connected");
         return;
@@ -625,7 +637,7 @@ void TCustomFtpCli::ConnectControl(const std::string& Address)
     try {
         FCommandSocket->SetAddr(Address);
         FCommandSocket->SetProto("tcp");
-        FCommandSocket->SetPort(FConnectionType == ftpProxy ? FProxyPort : FPort);
+        FCommandSocket->SetPort(FConnectionType == ftpProxy && !FVariant.ProxyAtServerPort ? FProxyPort : FPort);
         ApplySocks(*FCommandSocket);
         SetStateValue(csAwaitingWelcome);
         FCommandSocket->Connect();
@@ -759,8 +771,9 @@ bool TCustomFtpCli::HandleReplyLine()
         return false;
     }
     if (FState == csAwaitingReply) {
-        DisplayReply(FReplyText);
-        if (!IsFinalReplyLine(FReplyText, code)) return true;
+        const bool final = IsFinalReplyLine(FReplyText, code);
+        if (final || !FVariant.FinalReplyLineOnly) DisplayReply(FReplyText);
+        if (!final) return true;
         if (!FNext) {
             // Nothing can take this reply: the running request cannot go on.
             SetFailure(500, "Program error: FNext is nil");
@@ -779,6 +792,7 @@ bool TCustomFtpCli::HandleReplyLine()
 
 void TCustomFtpCli::AbortRequest()
 {
+    if (FVariant.AnnounceAbort) FireDisplay("<STATUS>     Aborting current command!");
     const bool wasResolving = FState == csResolving;
     SetStateValue(csAborting);
     ReleaseLocalStream();

@@ -117,9 +117,31 @@ using TFtpReadyToTransmit = std::function<void(TObject* Sender, bool& bCancel)>;
 constexpr os::UINT WM_FTP_REQUEST_DONE = os::WM_USER + 1;
 constexpr os::UINT WM_FTP_START_SEND = os::WM_USER + 2;
 
+// Where the browser's variant of the component (net/BrFtpCli.h) differs
+// from the main one. One implementation follows either; the defaults are the
+// main variant.
+struct TFtpCliVariant {
+    // A start while another request runs reports "FTP component not ready"
+    // instead of being ignored.
+    bool RefuseWhenBusy = false;
+    // With ftpProxy the proxy is reached at Port and the login is user@host.
+    bool ProxyAtServerPort = false;
+    // Of a reply to a command only its final line is shown.
+    bool FinalReplyLineOnly = false;
+    // The "! " trace lines of the sequencer and of the transfers.
+    bool Traces = true;
+    bool AnnounceAbort = false;
+    // Each received block goes to the local stream at once (no write-behind buffer).
+    bool WriteThrough = false;
+    bool AnnounceDataRequest = false;
+    bool ReportRefusedGet = false;
+    // BlockUntilIdle also ends between the steps of a chain.
+    bool StepDoneEndsWait = true;
+};
+
 class TCustomFtpCli : public TObject {
 public:
-    TCustomFtpCli();
+    explicit TCustomFtpCli(const TFtpCliVariant& Variant = {});
     ~TCustomFtpCli() override;
     TCustomFtpCli(const TCustomFtpCli&) = delete;
     TCustomFtpCli& operator=(const TCustomFtpCli&) = delete;
@@ -177,6 +199,7 @@ public:
     virtual void SendPortOrPasv();
 
     bool HasSession() const { return FControlConnected; }
+    const TFtpCliVariant& Variant() const { return FVariant; }
     // Free for the owner (the engine keeps the slot number here).
     int Tag() const { return FTag; }
     void SetTag(int Value) { FTag = Value; }
@@ -310,6 +333,9 @@ protected:
     // Request flow.
     void SetStateValue(TFtpClientState Value);
     bool IsReady() const { return FState == csReady || FState == csStepDone; }
+    // Whether a request may start now; a start while busy is ignored, or
+    // refused with a report by the browser's variant.
+    bool CheckReady();
     // Refuses misuse: raises FtpException, or hands the text to the error
     // handler. A refused step of a chain ends the chain with an error
     // instead. A refused request also leaves RequestStatus 500, so a
@@ -417,6 +443,8 @@ protected:
     static constexpr std::int64_t kProgressIntervalMs = 100;
     static constexpr std::uintptr_t kUploadWatchTimer = 1;
 
+    const TFtpCliVariant FVariant;
+
     // Properties.
     std::string FHostName, FPort = "ftp", FUserName, FPassWord, FLocalFileName, FHostFileName, FHostDirName;
     std::string FResolvedAddress;
@@ -490,7 +518,7 @@ protected:
 
 class TFtpClient : public TCustomFtpCli {
 public:
-    TFtpClient();
+    explicit TFtpClient(const TFtpCliVariant& Variant = {});
 
     int Timeout() const { return FTimeout; }
     void SetTimeout(int Value) { FTimeout = Value; }

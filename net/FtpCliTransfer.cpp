@@ -188,7 +188,7 @@ void TCustomFtpCli::ShowTransferStats()
 
 void TCustomFtpCli::SendPortOrPasv()
 {
-    if (!IsReady()) return;
+    if (!CheckReady()) return;
     auto& ds = *FTransferSocket;
     if (ds.State() != wsClosed) CloseTransferSocket();
     ds.OnSessionAvailable = nullptr;
@@ -314,7 +314,7 @@ void TCustomFtpCli::StartNlst() { StartGet(rqNameList, "NLST"); }
 
 void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
 {
-    if (!IsReady()) return;
+    if (!CheckReady()) return;
     if (!FControlConnected) {
         RaiseOrReport(FDataVerb + ": not connected");
         return;
@@ -334,7 +334,7 @@ void TCustomFtpCli::StartGet(TFtpRequest Code, const char* Verb)
     FTransferError = 0;
     FWriteBehindPosition = 0;
     // Taken on first use: a connection that only browses needs no megabyte.
-    if (FWriteBehindBuffer.empty()) FWriteBehindBuffer.resize(kWriteBehindSize);
+    if (FWriteBehindBuffer.empty() && !FVariant.WriteThrough) FWriteBehindBuffer.resize(kWriteBehindSize);
     FStepRunning = stRetr;
     if (!FDisplayFileFlag) {
         if (!OpenLocalStream(TFtpFileStream::fmOpenReadWrite)) {
@@ -388,6 +388,7 @@ void TCustomFtpCli::DataConnectedGet(std::uint16_t Error)
 
 void TCustomFtpCli::DataAcceptGet(std::uint16_t Error)
 {
+    if (FVariant.AnnounceDataRequest) FireDisplay("<STATUS>     Data Session requested!");
     auto& ds = *FTransferSocket;
     const os::SOCKET h = AcceptDataConnection();
     if (h == os::INVALID_SOCKET) return;
@@ -420,6 +421,20 @@ void TCustomFtpCli::DataAvailableGet(std::uint16_t Error)
                         start = i + 1;
                     }
                 }
+            }
+        }
+    } else if (FVariant.WriteThrough) {
+        char block[65536];
+        n = ds.ReadBytes(block, sizeof block);
+        if (n > 0) {
+            FTransferredBytes += n;
+            if (!FLocalStream->Write(block, n)) {
+                // The rest is not wanted: the request fails with the file's error.
+                FireDisplay("<ERROR>      Error writing local file");
+                FTransferError = 550;
+                SetFailure(550, "550 Error writing local file " + FLocalFileName);
+                ds.ShutdownSide(2);
+                return;
             }
         }
     } else {
@@ -471,6 +486,7 @@ void TCustomFtpCli::GetFinalReply()
         return;
     }
     if (FErrorMessage.empty()) FErrorMessage = FReplyText;
+    if (FVariant.ReportRefusedGet) FireDisplay("<ERROR>      RETR/LIST/NLST Failed");
     ReleaseLocalStream();
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
     FRequestStatus = FTransferError ? FTransferError : code;
@@ -499,7 +515,7 @@ void TCustomFtpCli::StartAppe()
 
 void TCustomFtpCli::StartPut(TFtpRequest Code)
 {
-    if (!IsReady()) return;
+    if (!CheckReady()) return;
     if (!FControlConnected) {
         RaiseOrReport("STOR/APPE: not connected");
         return;

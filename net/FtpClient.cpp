@@ -5,7 +5,7 @@
 #include "net/FtpCli.h"
 #include "os/MessageLoop.h"
 
-TFtpClient::TFtpClient() { FTimeout = 15; }
+TFtpClient::TFtpClient(const TFtpCliVariant& Variant) : TCustomFtpCli(Variant) { FTimeout = 15; }
 
 void TFtpClient::SetMultiThreaded(bool Value)
 {
@@ -33,8 +33,10 @@ bool TFtpClient::BlockUntilIdle()
     // component was created on (and is waited on from) its worker thread.
     auto& loop = os::MessageLoop::ForThisThread();
     FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout > 0 ? FTimeout : 0);
+    // The browser's variant waits for the request's very end, not a step's.
+    auto idle = [this] { return FVariant.StepDoneEndsWait ? IsReady() : FState == csReady; };
     for (;;) {
-        if (IsReady()) return FRequestStatus == 0;
+        if (idle()) return FRequestStatus == 0;
         std::int64_t waitMs = -1;
         if (FTimeout > 0) {
             waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(FTimeoutDeadline -
@@ -42,8 +44,8 @@ bool TFtpClient::BlockUntilIdle()
                          .count();
             if (waitMs <= 0) break;
         }
-        loop.WaitUntil([this] { return IsReady(); }, waitMs);
-        if (loop.QuitReceived() && !IsReady()) break;
+        loop.WaitUntil(idle, waitMs);
+        if (loop.QuitReceived() && !idle()) break;
     }
     AbortRequest();
     FErrorMessage = "426 Timeout";

@@ -34,11 +34,12 @@ jobs=$(nproc)
 # The targets whose tests exercise threads: the message loop, its Qt bridge
 # and the host look-up pool (os), the socket and FTP client components (net),
 # the server tests and SOCKS interop that drive peers from worker threads, and
-# the server runner (its look-up pool) under real clients. A test target that
+# the server runner (its look-up pool) under real clients, and the FTP
+# browser's worker and manager. A test target that
 # starts threads of its own belongs here too.
 tsan_targets=(os_loop_tests os_winsock_tests os_qt_tests net_socket_tests net_socks_tests
               net_line_tests net_ftp_tests engine_ftp_tests server_session_tests server_fault_tests server_runner_tests
-              interop_socks_tests interop_server_tests)
+              interop_socks_tests interop_server_tests browser_thread_tests)
 
 failed=()
 summary=()

@@ -6,6 +6,7 @@
 
 #include "client/ui/main/LogoWindow.h"
 #include "client/ui/main/Main.h"
+#include "client/ui/main/StartUp.h"
 #include "os/qt/QtLoopBridge.h"
 #include "os/qt/TermSignal.h"
 #include "platform/dialogs/Dialogs.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     TApplication app(argc, argv);
     app.setApplicationName("Skelwick");
+    ClientStartUp();
     const std::string programDir = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath().toStdString() + "/";
 
     auto logo = std::make_unique<TLogoWindow>(programDir);

@@ -36,6 +36,8 @@
 #include "client/ui/connbook/ConnectBook.h"
 #include "client/ui/main/FtpUrl.h"
 #include "client/ui/main/InstanceTempFolder.h"
+#include "client/engine/DesktopShortcut.h"
+#include "client/ui/main/DesktopTies.h"
 #include "client/ui/main/Launcher.h"
 #include "client/ui/main/BrokenList.h"
 #include "client/ui/main/LocalPane.h"
@@ -138,6 +140,8 @@ TfmMain::TfmMain(std::string programDir, QWidget* parent)
     StartProgram = [](const std::string& program, const std::vector<std::string>& args) {
         return StartDetached(program, args);
     };
+    FDesktopTies = std::make_unique<TDesktopTies>(
+        this, [this] { return FSettings.PromoteMethod; }, [this] { return FSettings.HideOnMinimize; });
     SetupStatusBar();
     SetupToolBarIcons();
     WireActions();
@@ -1731,14 +1735,7 @@ void TfmMain::ShowSlotFailed(int Slot)
 
 void TfmMain::DrawAttention()
 {
-    switch (FSettings.PromoteMethod) {
-    case 0:
-        raise();
-        activateWindow();
-        break;
-    case 1: QApplication::alert(this); break;
-    default: break;
-    }
+    FDesktopTies->DrawAttention();
 }
 
 void TfmMain::AddRemotePathHistory(const std::string& Path)
@@ -2144,7 +2141,7 @@ void TfmMain::WireActions()
         if (!StartProgram(server, {}))
             Dialogs().MessageBox("Cannot start " + server, ApplicationTitle(), MB_OK | MB_ICONERROR);
     });
-    notYet(ui->miHide);
+    on(ui->miHide, [this] { FDesktopTies->miHideClick(); });
     on(ui->miExit, [this] { close(); });
     on(ui->tbExit, [this] { close(); });
     // Sites
@@ -2165,7 +2162,14 @@ void TfmMain::WireActions()
                           this);
     });
     on(ui->miEditCurrentSite, [this] { RunEditCurrentSite(FProgramDir, S(ui->cbHostName->currentText()), this); });
-    notYet(ui->miCreateShortcut);
+    on(ui->miCreateShortcut, [this] {
+        const std::string text = TDesktopTies::ShortcutText(
+            S(ui->cbHostName->currentText()),
+            {S(ui->cbHostName->currentText()), S(ui->edPort->text()), S(ui->edUser->text()), S(ui->edPass->text())},
+            FSettings.QuickConnectList);
+        if (!text.empty() && !CreateDesktopShortcut(text))
+            Dialogs().MessageBox("Cannot create the shortcut on the desktop.", ApplicationTitle(), MB_OK | MB_ICONERROR);
+    });
     notYet(ui->miBrowseServer);
     on(ui->miNewSession, [this] {
         if (!StartProgram(S(QCoreApplication::applicationFilePath()), {}))
@@ -2303,7 +2307,11 @@ void TfmMain::WireActions()
     on(ui->miAuto, [transferType] { transferType(2); });
     auto preference = [this] {
         TfmPreference dialog(FSettings, this);
-        dialog.OnSetConnectionCount = [this](int, int n) { SetConnectionCount(n); };
+        // The dialog has stored the new count already: resize from the old one.
+        dialog.OnSetConnectionCount = [this](int oldCount, int n) {
+            FSettings.FtpCliNum = oldCount;
+            SetConnectionCount(n);
+        };
         dialog.FormCreate({});
         dialog.exec();
         FManager->SetSplitFileSize(FSettings.MTFileSize);
@@ -2380,10 +2388,12 @@ void TfmMain::WireActions()
     });
     // About
     on(ui->miContent, [this] {
-        const std::string help = FProgramDir + "Skelwick.HLP";
-        if (!FileExists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(Q(help))))
-            Dialogs().MessageBox("The help file " + help + " is not there.", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+        if (!FDesktopTies->ContentClick(FProgramDir))
+            Dialogs().MessageBox("The help file " + TDesktopTies::HelpFile(FProgramDir) + " is not there.",
+                                 ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
     });
+    FDesktopTies->AddMakerItems(ui->mnAbout, ui->miAbout);
+    ui->mnAbout->insertSeparator(ui->miAbout);
     on(ui->miAbout, [this] {
         TfmAbout about(this);
         about.exec();

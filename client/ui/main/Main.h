@@ -29,6 +29,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTimer;
 class QTreeWidgetItem;
+class TDesktopTies;
 class TDropURLTarget;
 class TInstanceTempFolder;
 class TskStatusBar;
@@ -72,6 +73,8 @@ public:
     // The first command-line argument, connected on first show.
     std::string CommandLineUrl;
     const std::string& ProgramDir() const { return FProgramDir; }
+    // Attention, the tray and the help items.
+    TDesktopTies& DesktopTies() { return *FDesktopTies; }
     // This copy's folder for edit and view copies, ending "/".
     std::string TempDir() const;
 
@@ -258,6 +261,7 @@ private:
     TClientSettings FSettings;
     std::unique_ptr<TFtpManager> FManager;
     std::unique_ptr<TDropURLTarget> DropURLTarget1;
+    std::unique_ptr<TDesktopTies> FDesktopTies;
     std::unique_ptr<TInstanceTempFolder> FTemp;
     std::array<QPlainTextEdit*, 256> LogEdits{};
     QTimer* tiProgress;

@@ -21,6 +21,7 @@
 #include "client/ui/small/ServerMessage.h"
 #include "client/ui/small/ViewRawDir.h"
 #include "platform/dialogs/ScriptedDialogs.h"
+#include "widgets/skLabel.h"
 
 namespace {
 
@@ -73,8 +74,11 @@ TEST_F(SmallDialogsTest, AboutShowsNameVersionAndBuild)
 {
     TfmAbout d;
     EXPECT_EQ(d.windowTitle(), "About");
-    EXPECT_EQ(Child<QLabel>(&d, "skLabel1")->text(), "Skelwick 1.0.1.1");
-    EXPECT_EQ(Child<QLabel>(&d, "skLabel2")->text(), "Version 1.0.1.1    Build 2001-08-01");
+    // Two of the drawing library's labels, no more.
+    EXPECT_EQ(d.findChildren<TskLabel*>().size(), 2);
+    EXPECT_EQ(Child<TskLabel>(&d, "skLabel1")->Caption(), "Skelwick 1.0.1.1");
+    EXPECT_EQ(Child<TskLabel>(&d, "skLabel2")->Caption(), "Version 1.0.1.1    Build 2001-08-01");
+    EXPECT_EQ(d.findChildren<QLabel*>().size(), 1); // the picture
     EXPECT_EQ(Child<QPushButton>(&d, "Button1")->text(), "OK");
 }
 

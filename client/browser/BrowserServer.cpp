@@ -1,0 +1,38 @@
+#include "client/browser/BrowserServer.h"
+
+#include "client/browser/Remote.h"
+#include "net/FtpCli.h"
+#include "os/qt/QtLoopBridge.h"
+#include "ui_BrowserServer.h"
+
+TfmBrowserServer::TfmBrowserServer(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfmBrowserServer>()), FPump(std::make_unique<os::QtLoopBridge>())
+{
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TfmBrowserServer::~TfmBrowserServer()
+{
+    // TRemote first, then the client, which closes its connection.
+    FRemote.reset();
+    FClient.reset();
+}
+
+void TfmBrowserServer::FormCreate()
+{
+    FClient = std::make_unique<TFtpClient>();
+    FRemote = std::make_unique<TRemote>(ui->ComboBox1, ui->RichEdit1, FClient.get(), ui->Panel2, ui->ListView1);
+}
+
+void RunBrowseServer(QWidget* parent, const std::string& Host, const std::string& User, const std::string& PassWord,
+                     const std::string& Port)
+{
+    TfmBrowserServer form(parent);
+    form.Client().SetHostName(Host);
+    form.Client().SetUserName(User);
+    form.Client().SetPassWord(PassWord);
+    form.Client().SetPort(Port.empty() ? "21" : Port);
+    form.Remote().Connect();
+    form.exec();
+}
