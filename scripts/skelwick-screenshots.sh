@@ -12,6 +12,8 @@ mkdir -p "$work/root/pub" "$work/root/incoming"
 printf 'Welcome to the demo server.\n' > "$work/root/README.txt"
 head -c 180000 /dev/urandom > "$work/root/pub/archive.tar.gz"
 head -c 4096 /dev/urandom > "$work/root/pub/notes.pdf"
+# Large enough that a run is still going when it is pictured (sparse: costs no disk).
+truncate -s 2G "$work/root/pub/disk-image.iso"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 "$top/build/bin/portlorn_runner" --root "$work/root" --port "$port" --user demo --pass demo >/dev/null 2>&1 &
 server=$!

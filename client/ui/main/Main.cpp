@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
@@ -41,6 +42,11 @@
 #include "client/engine/DesktopShortcut.h"
 #include "client/ui/main/DesktopTies.h"
 #include "client/ui/main/Launcher.h"
+#include "client/ui/main/BrokenList.h"
+#include "client/ui/main/LocalPane.h"
+#include "client/ui/main/QueneInfo.h"
+#include "client/ui/main/PaneActions.h"
+#include "client/ui/main/RemotePane.h"
 #include "client/ui/main/MenuEnabling.h"
 #include "client/ui/preference/Preference.h"
 #include "client/ui/small/About.h"
@@ -296,7 +302,10 @@ void TfmMain::FormCreate()
         lv->setColumnWidth(2, 110);
     }
     for (QWidget* w : {static_cast<QWidget*>(ui->lvLocal), static_cast<QWidget*>(ui->lvHost)}) w->installEventFilter(this);
-    ui->plLocalStatus->setText("Local");
+    ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
+    // A long count must not push the panes apart.
+    for (QWidget* w : {static_cast<QWidget*>(ui->plLocalStatus), static_cast<QWidget*>(ui->plHostStatus)})
+        w->setSizePolicy(QSizePolicy::Ignored, w->sizePolicy().verticalPolicy());
     ui->plHostStatus->setText("Remote");
     // Enabling follows the state whenever the program is idle; a 0 ms timer
     // fires once per pass of the event loop.
@@ -314,6 +323,11 @@ void TfmMain::SeedQueueTree()
     CurrentNode = new QTreeWidgetItem(ui->tvQuene, {Q(S(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)) + " - Current")});
     DownloadNode = new QTreeWidgetItem(CurrentNode, {"Download"});
     UploadNode = new QTreeWidgetItem(CurrentNode, {"Upload"});
+    for (const bool down : {true, false})
+        for (std::size_t i = 0; i < (down ? FQueueTree.Download : FQueueTree.Upload).size(); ++i)
+            new QTreeWidgetItem(down ? DownloadNode : UploadNode, {""});
+    for (const bool down : {true, false})
+        for (std::size_t i = 0; i < (down ? FQueueTree.Download : FQueueTree.Upload).size(); ++i) ShowQueueNode(down, int(i));
     for (const auto& q : FBrokenLists) {
         const TBrokenQueueNodeTexts t = BrokenQueueNodeTexts(q);
         auto* root = new QTreeWidgetItem(ui->tvQuene, {Q(t.Root)});
@@ -482,10 +496,7 @@ void TfmMain::ResetRemoteView()
     ClearPanels1To4();
     tiProgress->stop();
     ui->Gauge1->setVisible(false);
-    if (PendingAction != 2 && DownloadNode) {
-        qDeleteAll(DownloadNode->takeChildren());
-        qDeleteAll(UploadNode->takeChildren());
-    }
+    if (PendingAction != 2 && DownloadNode) ClearQueueNodes();
 }
 
 void TfmMain::ClearStatusRows(bool connectedRow0)
@@ -532,7 +543,9 @@ void TfmMain::OperationDone()
         }
         AfterListing(true);
         if (PendingAction == 2) {
+            // The broken list leaves the store only now that its run starts.
             PendingAction = 0;
+            TakeResumedList();
             SetSessionState(ssTransfering);
             FManager->StartTransfer(FTransferQueue, 1);
             return;
@@ -546,8 +559,9 @@ void TfmMain::OperationDone()
         AfterListing(false);
         break;
     case ssPreparing:
-        // The folder walk of queued downloads comes with the queue.
-        SetSessionState(ssConnected);
+        // A folder of the selection has been walked: its files join the queue.
+        AddExpandedFiles();
+        QueueDownloadLoop();
         break;
     case ssTransfering: {
         tiProgress->stop();
@@ -556,6 +570,7 @@ void TfmMain::OperationDone()
         ClearPanels1To4();
         const bool empty = FManager->GetTransferQueue().empty();
         MoveQueueToBroken();
+        if (PendingAction != 2) ClearQueueNodes();
         ListLocalDir(LocalPath);
         if (!empty) {
             SetSessionState(ssConnected);
@@ -626,6 +641,7 @@ void TfmMain::OperationFailed()
         // The connection was lost before the failure arrived: it stays lost.
         return;
     case ssConnecting:
+        CancelResume();
         ShowConnectionFailure();
         SetSessionState(ssReady);
         return;
@@ -643,6 +659,21 @@ void TfmMain::OperationFailed()
     case ssMoving:
     case ssDeleting:
     case ssChmod:
+        ShowConnectionFailure();
+        break;
+    case ssEditView:
+        ViewOnly = false;
+        IndexViewActive = false;
+        ShowConnectionFailure();
+        break;
+    case ssPreparing:
+    case ssPreparingUpload:
+        // Nothing was sent: the queue goes, the failure is shown.
+        FQueuedRows.clear();
+        FExpandList.clear();
+        FTransferQueue.clear();
+        ClearQueueNodes();
+        PendingAction = 0;
         ShowConnectionFailure();
         break;
     case ssTransfering:
@@ -682,6 +713,7 @@ void TfmMain::EditViewFinished()
 {
     if (IndexViewActive) {
         IndexViewActive = false;
+        ViewOnly = false;
         if (FileExists(EditLocalFile)) {
             const std::string file = EditLocalFile;
             Later([this, file] {
@@ -915,10 +947,15 @@ void TfmMain::miCopyUrlClick()
     // Remote file rows come with the panes; the URL of the current folder
     // stands in until then. The monitor must not offer our own text back.
     const THostInfo h = FManager->GetHostInfo();
-    std::string url = "ftp://" + h.HostName;
-    if (!h.HostPort.empty() && h.HostPort != "21") url += ":" + h.HostPort;
-    url += RemoteDir.empty() || RemoteDir.front() != '/' ? "/" + RemoteDir : RemoteDir;
-    if (auto* item = ui->lvHost->currentItem()) url += S(item->text(0));
+    std::string path = RemoteDir.empty() || RemoteDir.front() != '/' ? "/" + RemoteDir : RemoteDir;
+    if (const TlvFileInfo* row = PaneRow(false, ui->lvHost->currentItem()); row && row->Name != "..") path += row->Name;
+    QUrl u;
+    u.setScheme("ftp");
+    u.setHost(Q(h.HostName));
+    if (!h.HostPort.empty() && h.HostPort != "21") u.setPort(Q(h.HostPort).toInt());
+    if (!h.UserName.empty() && h.UserName != "anonymous" && h.UserName != "ftp") u.setUserName(Q(h.UserName));
+    u.setPath(Q(path));
+    const std::string url = u.toEncoded().toStdString();
     FCopyingUrl = true;
     QApplication::clipboard()->setText(Q(url));
     std::string lower = url;
@@ -1197,13 +1234,497 @@ void TfmMain::MainSessionClosed(TObject*, std::uint16_t)
 
 void TfmMain::ShowSlotItem(const TTransferFileInfo& Item, int Slot)
 {
+    const int i = FQueueTree.ShowSlot(Item.IsDownload, Item.HostPath, Slot);
+    if (i < 0) return;
+    ShowQueueNode(Item.IsDownload, i);
     const std::string file = Item.LocalPath.substr(Item.LocalPath.find_last_of('/') + 1);
     SetRowTexts(Slot, "Transfering", file, "", 1);
 }
 
-void TfmMain::UnmarkSlotItem(int) {}
+void TfmMain::UnmarkSlotItem(int Slot)
+{
+    bool down = true;
+    if (const TQueueNode* n = FQueueTree.Unmark(Slot, &down)) ShowQueueNode(down, FQueueTree.Find(down, n->Path));
+}
 
-void TfmMain::ItemCompleted(const TTransferFileInfo&, int Slot) { SetRowTexts(Slot, "Completed", "", "", 0); }
+void TfmMain::ItemCompleted(const TTransferFileInfo& Item, int Slot)
+{
+    const int i = FQueueTree.Completed(Item.IsDownload, Item.HostPath, Slot);
+    if (i >= 0) ShowQueueNode(Item.IsDownload, i);
+    SetRowTexts(Slot, "Completed", "", "", 0);
+}
+
+void TfmMain::ShowQueueNode(bool isDownload, int index)
+{
+    QTreeWidgetItem* parent = isDownload ? DownloadNode : UploadNode;
+    const auto& nodes = isDownload ? FQueueTree.Download : FQueueTree.Upload;
+    if (!parent || index < 0 || std::size_t(index) >= nodes.size()) return;
+    QTreeWidgetItem* node = parent->child(index);
+    if (!node) return;
+    const TQueueNode& n = nodes[std::size_t(index)];
+    node->setText(0, Q(n.Text()));
+    node->setData(0, Qt::UserRole, n.StateImage());
+    node->setIcon(0, QueueIcon(n.StateImage()));
+}
+
+QIcon TfmMain::QueueIcon(int image) const
+{
+    switch (image) {
+    case 5: return style()->standardIcon(QStyle::SP_ArrowRight);
+    case 3: return style()->standardIcon(QStyle::SP_DialogApplyButton);
+    default: return style()->standardIcon(QStyle::SP_FileIcon);
+    }
+}
+
+void TfmMain::AddQueueItem(const TTransferFileInfo& item)
+{
+    FTransferQueue.push_back(item);
+    const auto& nodes = item.IsDownload ? FQueueTree.Download : FQueueTree.Upload;
+    const std::size_t before = nodes.size();
+    const int i = FQueueTree.Add(item.IsDownload, item.HostPath);
+    QTreeWidgetItem* parent = item.IsDownload ? DownloadNode : UploadNode;
+    if (nodes.size() != before && parent) new QTreeWidgetItem(parent, {""});
+    ShowQueueNode(item.IsDownload, i);
+    if (parent) parent->setExpanded(true);
+    if (CurrentNode) CurrentNode->setExpanded(true);
+}
+
+void TfmMain::ClearQueueNodes()
+{
+    FQueueTree.Clear();
+    if (DownloadNode) qDeleteAll(DownloadNode->takeChildren());
+    if (UploadNode) qDeleteAll(UploadNode->takeChildren());
+}
+
+int TfmMain::SelectedBrokenList() const
+{
+    QTreeWidgetItem* node = ui->tvQuene->currentItem();
+    if (!node || !node->isSelected()) return -1;
+    while (node->parent()) node = node->parent();
+    if (node == CurrentNode) return -1;
+    const int i = ui->tvQuene->indexOfTopLevelItem(node) - 1; // the current queue's node comes first
+    return i >= 0 && std::size_t(i) < FBrokenLists.size() ? i : -1;
+}
+
+void TfmMain::SelectBrokenList(int index)
+{
+    if (QTreeWidgetItem* node = ui->tvQuene->topLevelItem(index + 1)) {
+        ui->tvQuene->setCurrentItem(node);
+        node->setSelected(true);
+    }
+}
+
+int TfmMain::ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return -1;
+    const int index = SelectedBrokenList();
+    if (index < 0) {
+        if (askSelection) Dialogs().MessageBox("Please select a broken list !", ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+        return -1;
+    }
+    if (confirm && Dialogs().MessageBox("Are you sure ?", caption, MB_YESNO | MB_ICONINFORMATION) != IDYES) return -1;
+    return index;
+}
+
+void TfmMain::miResumeBrokenClick(bool askSelection)
+{
+    const int index = ConfirmedBrokenList(askSelection, FSettings.ConfirmFlags.ResumeBroken, "Resume Broken List");
+    if (index < 0) return;
+    const TOldQuene& list = FBrokenLists[std::size_t(index)];
+    const bool sameSite = FSessionState == ssConnected && SameSite(list.Host, QuickBarHost());
+    ui->cbHostName->setEditText(Q(list.Host.HostName));
+    ui->edPort->setText(Q(list.Host.HostPort));
+    ui->edUser->setText(Q(list.Host.UserName));
+    ui->edPass->setText(Q(list.Host.PassWord));
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    for (const TTransferFileInfo& item : list.Items) AddQueueItem(item);
+    FResumingKey = OldQueneKey(list);
+    if (sameSite) {
+        PendingAction = 0;
+        TakeResumedList();
+        SetSessionState(ssTransfering);
+        FManager->StartTransfer(FTransferQueue, 1);
+        return;
+    }
+    PendingAction = 2;
+    sbConnectClick();
+    // Refused or cancelled before connecting: the list stays where it was.
+    if (FSessionState != ssConnecting) CancelResume();
+}
+
+void TfmMain::TakeResumedList()
+{
+    for (std::size_t i = 0; i < FBrokenLists.size(); ++i) {
+        if (OldQueneKey(FBrokenLists[i]) != FResumingKey) continue;
+        FRemovedBrokenKeys.insert(FResumingKey);
+        FBrokenLists.erase(FBrokenLists.begin() + std::ptrdiff_t(i));
+        break;
+    }
+    FResumingKey.clear();
+    SeedQueueTree();
+    CurrentNode->setExpanded(true);
+    DownloadNode->setExpanded(true);
+    UploadNode->setExpanded(true);
+}
+
+void TfmMain::CancelResume()
+{
+    if (PendingAction != 2) return;
+    PendingAction = 0;
+    FResumingKey.clear();
+    FTransferQueue.clear();
+    ClearQueueNodes();
+}
+
+void TfmMain::DeleteBrokenList1Click(bool askSelection)
+{
+    const int index = ConfirmedBrokenList(askSelection, FSettings.ConfirmFlags.DeleteBroken, "Delete Broken List");
+    if (index < 0) return;
+    FRemovedBrokenKeys.insert(OldQueneKey(FBrokenLists[std::size_t(index)]));
+    FBrokenLists.erase(FBrokenLists.begin() + index);
+    SeedQueueTree();
+}
+
+void TfmMain::miDetailInfoClick()
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const int index = SelectedBrokenList();
+    if (index < 0) return;
+    TfmQueneInfo info(FBrokenLists[std::size_t(index)], this);
+    if (info.exec() == 1) {
+        SelectBrokenList(index);
+        miResumeBrokenClick(false);
+    }
+}
+
+std::vector<std::string> TfmMain::SelectedNames(bool local) const
+{
+    std::vector<std::string> names;
+    for (const TlvFileInfo* r : SelectedRows(local))
+        if (r->Name != "..") names.push_back(r->Name);
+    return names;
+}
+
+void TfmMain::LocalResult(const std::string& error)
+{
+    ListLocalDir(LocalPath);
+    if (!error.empty()) Dialogs().MessageBox(error, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+}
+
+// Asks for a text; false when cancelled or left empty.
+static bool AskText(const std::string& caption, const std::string& prompt, std::string& text)
+{
+    if (!Dialogs().InputQuery(caption, prompt, text)) return false;
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return !text.empty();
+}
+
+void TfmMain::MakeDirectoryClick(bool local)
+{
+    std::string name;
+    if (local) {
+        if (FSessionState != ssReady && FSessionState != ssConnected) return;
+        if (!AskText("Make Directory", "Name: ", name)) return;
+        LocalResult(LocalMakeDir(LocalPath, name));
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Make Directory", "Name: ", name)) return;
+    SetSessionState(ssMakingDir);
+    FManager->MakeRemoteDirs({name});
+}
+
+void TfmMain::RenameClick(bool local)
+{
+    const auto names = SelectedNames(local);
+    if (names.empty()) return;
+    std::string name = names.front();
+    if (local) {
+        if (FSessionState != ssReady && FSessionState != ssConnected) return;
+        if (!AskText("Rename", "New Name: ", name) || name == names.front()) return;
+        LocalResult(LocalRename(LocalPath, names.front(), name));
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Rename", "New Name: ", name) || name == names.front()) return;
+    SetSessionState(ssRenaming);
+    FManager->RenameRemoteFiles({{RemoteDir + names.front(), RemoteDir + name}});
+}
+
+void TfmMain::MoveClick(bool local)
+{
+    const auto names = SelectedNames(local);
+    if (names.empty()) return;
+    std::string dest = local ? std::string() : RemoteDir;
+    if (local ? (FSessionState != ssReady && FSessionState != ssConnected) : FSessionState != ssConnected) return;
+    if (!AskText("Move File", "Destination Directory: ", dest)) return;
+    if (FSettings.ConfirmFlags.MoveFiles && Dialogs().MessageBox("Move Now ?", "Move", MB_YESNO) != IDYES) return;
+    if (local) {
+        LocalResult(LocalMove(LocalPath, names, dest));
+        return;
+    }
+    if (dest.back() != '/') dest += '/';
+    std::vector<THostMoveFileInfo> list;
+    for (const auto& n : names) list.push_back({RemoteDir + n, dest + n});
+    MoveDestination = dest;
+    SetSessionState(ssMoving);
+    FManager->RenameRemoteFiles(std::move(list));
+}
+
+void TfmMain::EditViewClick(bool local, bool view)
+{
+    const auto rows = SelectedRows(local);
+    const TlvFileInfo* row = nullptr;
+    for (const TlvFileInfo* r : rows)
+        if (!r->IsDir && !row) row = r;
+    if (local) {
+        if (!row || (FSessionState != ssReady && FSessionState != ssConnected)) return;
+        OpenForEditOrView(LocalPath + row->Name, FSettings.DefaultEditView, StartProgram);
+        return;
+    }
+    if (FSessionState != ssConnected || !row || !IsSafeLocalName(row->Name)) return;
+    ViewOnly = view;
+    IndexViewActive = false;
+    TTransferFileInfo item;
+    item.IsDownload = true;
+    item.HostPath = RemoteDir + row->Name;
+    item.LocalPath = TempDir() + row->Name;
+    item.FileSize = RowSize(*row);
+    item.BeginPos = 0;
+    item.EndPos = item.FileSize;
+    EditLocalFile = item.LocalPath;
+    EditRemoteFile = item.HostPath;
+    SetSessionState(ssEditView);
+    FManager->StartTransfer({item}, 0);
+    tiProgress->stop();
+    ui->Gauge1->setVisible(false);
+}
+
+void TfmMain::CalcSizeClick()
+{
+    if (FSessionState != ssConnected) return;
+    PendingAction = 3;
+    QueueDownloads();
+    if (FSessionState != ssPreparing) PendingAction = 0;
+}
+
+void TfmMain::DeleteClick(bool local)
+{
+    const auto rows = SelectedRows(local);
+    if (rows.empty()) return;
+    if (local ? (FSessionState != ssReady && FSessionState != ssConnected) : FSessionState != ssConnected) return;
+    if (FSettings.ConfirmFlags.Delete && Dialogs().MessageBox("Delete Now ?", "Delete", MB_YESNO) != IDYES) return;
+    if (local) {
+        LocalResult(LocalDelete(LocalPath, SelectedNames(true)));
+        return;
+    }
+    std::vector<TDelFileInfo> list;
+    for (const TlvFileInfo* r : rows) list.push_back({r->Name, r->IsDir});
+    SetSessionState(ssDeleting);
+    FManager->DeleteRemoteFiles(std::move(list));
+}
+
+void TfmMain::ChangeModeClick()
+{
+    const auto names = SelectedNames(false);
+    std::string mode;
+    if (FSessionState != ssConnected || names.empty() || !AskText("Change Mode", "New Mode: ", mode)) return;
+    SetSessionState(ssChmod);
+    FManager->ChmodRemoteFiles(names, mode);
+}
+
+void TfmMain::ChangeDirectoryClick(bool local)
+{
+    std::string path;
+    if (local) {
+        if (!AskText("Change Directory", "Name: ", path)) return;
+        if (path[0] != '/') path = LocalPath + path;
+        std::error_code ec;
+        if (!fs::is_directory(path, ec)) {
+            Dialogs().MessageBox(path + " is not a folder", ApplicationTitle(), MB_OK | MB_ICONWARNING);
+            return;
+        }
+        LocalPath = WithSlash(path);
+        ListLocalDir(LocalPath);
+        return;
+    }
+    if (FSessionState != ssConnected || !AskText("Change Directory", "Name: ", path)) return;
+    SetSessionState(ssChangingDir);
+    FManager->ChangeRemoteDir(path);
+}
+
+void TfmMain::SelectRows(bool local, bool invert)
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lv->topLevelItem(i);
+        const TlvFileInfo* row = PaneRow(local, item);
+        item->setSelected(row && row->Name != ".." && (invert ? !item->isSelected() : true));
+    }
+}
+
+void TfmMain::FilterFilesClick(bool local)
+{
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    std::string filter = pane.Filter;
+    if (!Dialogs().InputQuery(local ? "Local Filter" : "Remote Filter", local ? "Enter New Filter:" : "Enter New Filter",
+                              filter))
+        return;
+    pane.Filter = filter;
+    ShowPaneRows(local);
+}
+
+void TfmMain::GroupSelectClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    std::string selector;
+    if (!Dialogs().InputQuery("Group Select", "Enter Selector:", selector)) return;
+    const auto picked = (local ? FLocalPane : FRemotePane).GroupSelect(selector);
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        const int row = lv->topLevelItem(i)->data(0, Qt::UserRole + 1).toInt();
+        lv->topLevelItem(i)->setSelected(row >= 0 && std::size_t(row) < picked.size() && picked[std::size_t(row)]);
+    }
+}
+
+void TfmMain::FindFileClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    std::string text;
+    if (!Dialogs().InputQuery("Find", "Enter Find FileName:", text)) return;
+    pane.FindText = text;
+    pane.FindStart = 0;
+    FindNextClick(local);
+}
+
+void TfmMain::FindNextClick(bool local)
+{
+    if (!local && FSessionState != ssConnected) return;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    lv->clearSelection();
+    const int found = (local ? FLocalPane : FRemotePane).FindNext();
+    if (found < 0) {
+        Dialogs().MessageBox("File not find!", "Find", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    QTreeWidgetItem* item = lv->topLevelItem(found);
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+    lv->scrollToItem(item);
+}
+
+std::vector<const TlvFileInfo*> TfmMain::SelectedRows(bool local) const
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    std::vector<const TlvFileInfo*> rows;
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lv->topLevelItem(i);
+        if (!item->isSelected()) continue;
+        const TlvFileInfo* row = PaneRow(local, item);
+        if (row && row->Name != "..") rows.push_back(row);
+    }
+    return rows;
+}
+
+void TfmMain::QueueDownloads()
+{
+    if (FSessionState != ssConnected) return;
+    FQueuedRows.clear();
+    for (const TlvFileInfo* r : SelectedRows(false)) FQueuedRows.push_back(*r);
+    if (FQueuedRows.empty()) return;
+    QueuedFromDir = RemoteDir;
+    NextRowToQueue = 0;
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    SetSessionState(ssPreparing);
+    QueueDownloadLoop();
+}
+
+void TfmMain::QueueDownloadLoop()
+{
+    while (NextRowToQueue < FQueuedRows.size()) {
+        const TlvFileInfo row = FQueuedRows[NextRowToQueue++];
+        if (row.IsDir) {
+            if (!IsSafeLocalName(row.Name)) continue;
+            // The walk ends in OperationDone, which comes back here.
+            FExpandList.clear();
+            FExpandBase = QueuedFromDir;
+            FManager->ExpandRemoteDir(row.Name, FExpandList);
+            return;
+        }
+        TTransferFileInfo item;
+        if (MakeDownloadItem(QueuedFromDir, LocalPath, row.Name, RowSize(row), FSettings.RenameExtList, item))
+            AddQueueItem(item);
+    }
+    FQueuedRows.clear();
+    if (PendingAction == 3) {
+        PendingAction = 0;
+        std::int64_t total = 0;
+        for (const auto& item : FTransferQueue) total += item.FileSize;
+        Later([this, total] {
+            if (FSessionState != ssPreparing) return;
+            if (Dialogs().MessageBox("Total FileSize = " + FormatBytes(total) + "\rDownload Now ?", "Calculate Size",
+                                     MB_YESNO | MB_ICONQUESTION) == IDYES)
+                StartQueuedDownloads();
+            else {
+                FTransferQueue.clear();
+                ClearQueueNodes();
+                SetSessionState(ssConnected);
+            }
+        });
+        return;
+    }
+    StartQueuedDownloads();
+}
+
+void TfmMain::AddExpandedFiles()
+{
+    for (const TGetFileInfo& f : FExpandList) {
+        if (f.FileName.compare(0, FExpandBase.size(), FExpandBase) != 0) continue;
+        TTransferFileInfo item;
+        if (MakeDownloadItem(FExpandBase, LocalPath, f.FileName.substr(FExpandBase.size()), f.FileSize,
+                             FSettings.RenameExtList, item))
+            AddQueueItem(item);
+    }
+    FExpandList.clear();
+}
+
+void TfmMain::StartQueuedDownloads()
+{
+    if (FTransferQueue.empty()) {
+        ClearQueueNodes();
+        SetSessionState(ssConnected);
+        return;
+    }
+    std::string failed;
+    if (!MakeLocalFolders(FTransferQueue, &failed)) {
+        FTransferQueue.clear();
+        ClearQueueNodes();
+        SetSessionState(ssConnected);
+        Later([failed] { Dialogs().MessageBox("Cannot create the folder " + failed, ApplicationTitle(), MB_OK | MB_ICONERROR); });
+        return;
+    }
+    SetSessionState(ssTransfering);
+    FManager->StartTransfer(FTransferQueue, 0);
+}
+
+void TfmMain::QueueUploads()
+{
+    if (FSessionState != ssConnected) return;
+    const auto rows = SelectedRows(true);
+    if (rows.empty()) return;
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList)) AddQueueItem(item);
+    if (FTransferQueue.empty()) {
+        ClearQueueNodes();
+        return;
+    }
+    QueuedFromDir.clear();
+    SetSessionState(ssPreparingUpload);
+    FManager->MakeRemoteDirs(RemoteFoldersToMake(FTransferQueue, RemoteDir));
+}
 
 void TfmMain::ShowSlotProgress(int Slot, std::int64_t Count)
 {
@@ -1222,7 +1743,7 @@ void TfmMain::DrawAttention()
 
 void TfmMain::AddRemotePathHistory(const std::string& Path)
 {
-    const int i = ui->cbHost->findText(Q(Path), Qt::MatchFixedString);
+    const int i = ui->cbHost->findText(Q(Path), Qt::MatchFixedString | Qt::MatchCaseSensitive);
     ui->cbHost->blockSignals(true);
     if (i >= 0) ui->cbHost->setCurrentIndex(i);
     else {
@@ -1242,13 +1763,15 @@ void TfmMain::MoveQueueToBroken()
     TOldQuene q;
     q.DateTime = NowText();
     q.Host = FManager->GetHostInfo();
-    q.Items.assign(left.begin(), left.end());
+    q.Items.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.end()));
     FBrokenLists.push_back(q);
     try {
         AppendBrokenList(FProgramDir + "oldquene.ini", q);
     } catch (const std::exception& e) {
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
+    FTransferQueue.clear();
+    FQueueTree.Clear();
     SeedQueueTree();
 }
 
@@ -1315,52 +1838,125 @@ QIcon TfmMain::ParentIcon() const
 
 void TfmMain::FillRemoteList()
 {
-    ui->lvHost->clear();
-    std::vector<TDirAnalyze> rows;
-    ParseDirListing(FManager->GetListingText(), rows);
-    auto* up = new QTreeWidgetItem(ui->lvHost, {".."});
-    up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, ParentIcon());
-    for (const auto& r : rows) {
-        const bool link = !r.Attr.empty() && r.Attr[0] == 'l';
-        const bool dir = !r.Attr.empty() && (r.Attr[0] == 'd' || r.Attr[0] == '<' || (link && !FSettings.ResolveLinkAsFile));
-        std::string name = r.FileName;
-        if (link && name.find(" -> ") != std::string::npos) name.erase(name.find(" -> "));
-        auto* item = new QTreeWidgetItem(ui->lvHost, {Q(name), Q(FormatThousands(RemoveCommas(r.Size))),
-                                                      Q(r.TimeOrYear + " " + r.Month + " " + r.Day), Q(r.Attr)});
-        item->setData(0, Qt::UserRole, dir);
-        item->setIcon(0, style()->standardIcon(dir ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
-    }
-    ui->plHostStatus->setText(Q(std::to_string(rows.size()) + " object(s)"));
+    std::vector<TDirAnalyze> listing;
+    ParseDirListing(FManager->GetListingText(), listing);
+    FRemotePane.SetFiles(RemoteEntries(listing, FSettings.ShowLink, FSettings.ResolveLinkAsFile));
+    ShowPaneRows(false);
 }
 
 void TfmMain::ListLocalDir(const std::string& path)
 {
-    ui->lvLocal->clear();
     ui->cbLocal->clear();
     ui->cbLocal->addItem(style()->standardIcon(QStyle::SP_DirOpenIcon), Q(path));
-    auto* up = new QTreeWidgetItem(ui->lvLocal, {".."});
-    up->setData(0, Qt::UserRole, true);
-    up->setIcon(0, ParentIcon());
-    std::error_code ec;
-    std::vector<std::pair<bool, std::string>> names;
-    for (const auto& e : fs::directory_iterator(path, ec)) {
-        std::error_code e2;
-        const std::string name = e.path().filename().string();
-        if (!FSettings.ShowHidenFile && !name.empty() && name[0] == '.') continue;
-        names.emplace_back(!e.is_directory(e2), name);
+    FLocalPane.SetFiles(ListLocalEntries(path, FSettings.ShowHidenFile));
+    ShowPaneRows(true);
+}
+
+void TfmMain::ShowPaneRows(bool local)
+{
+    TFilePane& pane = local ? FLocalPane : FRemotePane;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    pane.DirectoryOnTop = FSettings.DirectoryOnTop;
+    pane.FilterFolders = ui->miFilterDirectorys->isChecked();
+    pane.ShowRows();
+    FillPaneView(local);
+    (local ? ui->plLocalStatus : ui->plHostStatus)->setText(Q(pane.StatusText()));
+    lv->scrollToTop();
+}
+
+void TfmMain::FillPaneView(bool local)
+{
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    lv->setUpdatesEnabled(false);
+    lv->clear();
+    const QIcon dirIcon = style()->standardIcon(QStyle::SP_DirIcon), fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
+    const QIcon parentIcon = ParentIcon();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(pane.RowCount());
+    for (int i = 0; i < pane.RowCount(); ++i) {
+        const TlvFileInfo& r = pane.Row(i);
+        std::string name = r.Name;
+        if (name != ".." && FSettings.FileCase == 1) name = Q(name).toUpper().toStdString();
+        if (name != ".." && FSettings.FileCase == 2) name = Q(name).toLower().toStdString();
+        QStringList texts{Q(name), Q(r.Size), Q(r.DateTime)};
+        if (!local) texts << Q(r.Attr);
+        auto* item = new QTreeWidgetItem(texts);
+        item->setData(0, Qt::UserRole, r.IsDir);
+        item->setData(0, Qt::UserRole + 1, i);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setIcon(0, r.Name == ".." ? parentIcon : r.IsDir ? dirIcon : fileIcon);
+        items.push_back(item);
     }
-    std::sort(names.begin(), names.end());
-    int count = 0;
-    for (const auto& [isFile, name] : names) {
-        std::string size;
-        if (isFile) size = FormatThousands(GetLocalFileSize(path + name));
-        auto* item = new QTreeWidgetItem(ui->lvLocal, {Q(name), Q(size), ""});
-        item->setData(0, Qt::UserRole, !isFile);
-        item->setIcon(0, style()->standardIcon(isFile ? QStyle::SP_FileIcon : QStyle::SP_DirIcon));
-        ++count;
+    lv->addTopLevelItems(items);
+    lv->setUpdatesEnabled(true);
+}
+
+void TfmMain::SortPane(bool local, int column)
+{
+    (local ? FLocalPane : FRemotePane).Sort(column);
+    FillPaneView(local);
+}
+
+const TlvFileInfo* TfmMain::PaneRow(bool local, QTreeWidgetItem* item) const
+{
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    if (!item) return nullptr;
+    const int i = item->data(0, Qt::UserRole + 1).toInt();
+    return i >= 0 && i < pane.RowCount() ? &pane.Row(i) : nullptr;
+}
+
+void TfmMain::OpenPaneRow(bool local, QTreeWidgetItem* item)
+{
+    const TlvFileInfo* row = PaneRow(local, item);
+    if (!row) return;
+    if (!row->IsDir) return; // files: the double-click action of the settings
+    if (local) {
+        if (row->Name == "..") LocalPath = WithSlash(ExtractParentDir(StripTrailingSlash(LocalPath)));
+        else if (IsSafeLocalName(row->Name)) LocalPath = LocalPath + row->Name + "/";
+        else return;
+        if (LocalPath.empty()) LocalPath = "/";
+        ListLocalDir(LocalPath);
+        return;
     }
-    ui->plLocalStatus->setText(Q(std::to_string(count) + " object(s)"));
+    // A folder change mid-run or without a session would talk over the run.
+    if (FSessionState != ssConnected) return;
+    SetSessionState(ssChangingDir);
+    FManager->ChangeRemoteDir(row->Name);
+}
+
+bool TfmMain::PaneKey(bool local, QKeyEvent* key)
+{
+    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+        if (pane.RowCount() > 0 && pane.Row(0).Name == "..") OpenPaneRow(local, lv->topLevelItem(0));
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        OpenPaneRow(local, lv->currentItem());
+        return true;
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.size() != 1 || text[0] < QChar('!') || text[0] > QChar('}') || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    FTypedPrefix += S(text);
+    const auto sel = lv->selectedItems();
+    const int from = sel.isEmpty() ? 0 : lv->indexOfTopLevelItem(sel.first());
+    const int found = pane.FindPrefix(FTypedPrefix, from);
+    if (found < 0) {
+        FTypedPrefix.clear();
+        return true;
+    }
+    lv->clearSelection();
+    QTreeWidgetItem* item = lv->topLevelItem(found);
+    lv->setCurrentItem(item);
+    item->setSelected(true);
+    lv->scrollToItem(item);
+    return true;
 }
 
 // ---- menus, tool bar, enabling -------------------------------------------------------
@@ -1478,6 +2074,13 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
         grey.setColor(QPalette::Window, QColor(0xbb, 0xc3, 0xba)); // 12239547 as stored
         (local ? ui->plLocalStatus : ui->plHostStatus)->setPalette(green);
         (local ? ui->plHostStatus : ui->plLocalStatus)->setPalette(grey);
+        FTypedPrefix.clear();
+        FLocalActive = local;
+    }
+    if (event->type() == QEvent::KeyPress && (watched == ui->lvLocal || watched == ui->lvHost)) {
+        bool used = false;
+        Guarded([&] { used = PaneKey(watched == ui->lvLocal, static_cast<QKeyEvent*>(event)); });
+        if (used) return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -1504,6 +2107,16 @@ void TfmMain::WireActions()
         ui->edUser->setText(Q(s.User));
         ui->edPass->setText(Q(s.Pass));
     });
+    for (const bool local : {true, false}) {
+        QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+        lv->setSortingEnabled(false);
+        lv->header()->setSectionsClickable(true);
+        ConnectHandler(lv->header(), &QHeaderView::sectionClicked, this, [this, local](int column) {
+            if (column >= 0 && column <= 2) SortPane(local, column);
+        });
+        ConnectHandler(lv, &QTreeWidget::itemDoubleClicked, this,
+                       [this, local](QTreeWidgetItem* item) { OpenPaneRow(local, item); });
+    }
     ConnectHandler(ui->cbHost, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         if (FSessionState != ssConnected || i < 0) return;
         SetSessionState(ssChangingDir);
@@ -1570,13 +2183,42 @@ void TfmMain::WireActions()
     on(ui->tbIncreaseThread, [this] { miIncreaseThreadClick(); });
     on(ui->miDecreaseThread, [this] { miDecreaseThreadClick(); });
     on(ui->tbDecreaseThread, [this] { miDecreaseThreadClick(); });
-    for (QAction* a : {ui->miDownload, ui->tbDownload, ui->miUpload, ui->tbUpload, ui->miResumeBroken,
-                       ui->tbResumeBroken, ui->miDeleteBroken, ui->tbDeleteBroken, ui->miBrokenDetail,
-                       ui->tbBrokenDetail, ui->miEdit, ui->miView, ui->tbViewFile, ui->miMove, ui->tbMoveFile,
-                       ui->miExecute, ui->tbExecute, ui->miDelete, ui->tbDelete, ui->miRename, ui->tbRename,
-                       ui->miChangeMode, ui->miMakeDirectory, ui->tbNewDirectory, ui->miChangeDirectory,
-                       ui->tbChangeDirectory, ui->miProperties, ui->tbProperty, ui->miCalcSize,
-                       ui->miManualDownload})
+    for (QAction* a : {ui->miDownload, ui->tbDownload}) on(a, [this] { QueueDownloads(); });
+    for (QAction* a : {ui->miUpload, ui->tbUpload}) on(a, [this] { QueueUploads(); });
+    for (QAction* a : {ui->miResumeBroken, ui->tbResumeBroken}) on(a, [this] { miResumeBrokenClick(true); });
+    for (QAction* a : {ui->miDeleteBroken, ui->tbDeleteBroken}) on(a, [this] { DeleteBrokenList1Click(true); });
+    for (QAction* a : {ui->miBrokenDetail, ui->tbBrokenDetail}) on(a, [this] { miDetailInfoClick(); });
+    pmQuene = new QMenu(this);
+    pmQuene->setObjectName("pmQuene");
+    auto queneItem = [this, on](const char* name, const char* text, std::function<void()> f) {
+        QAction* a = pmQuene->addAction(text);
+        a->setObjectName(name);
+        on(a, std::move(f));
+    };
+    queneItem("miResumeBrokenList", "Resume Broken List", [this] { miResumeBrokenClick(false); });
+    queneItem("DeleteBrokenList1", "Delete Broken List", [this] { DeleteBrokenList1Click(false); });
+    pmQuene->addSeparator();
+    queneItem("miDetailInfo", "Detail Information", [this] { miDetailInfoClick(); });
+    ui->tvQuene->setContextMenuPolicy(Qt::CustomContextMenu);
+    ConnectHandler(ui->tvQuene, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QTreeWidgetItem* node = ui->tvQuene->itemAt(at)) ui->tvQuene->setCurrentItem(node);
+        if ((FSessionState == ssReady || FSessionState == ssConnected) && SelectedBrokenList() >= 0)
+            pmQuene->popup(ui->tvQuene->viewport()->mapToGlobal(at));
+    });
+    ConnectHandler(ui->tvQuene, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*) { miDetailInfoClick(); });
+    auto both = [this, on](std::initializer_list<QAction*> actions, std::function<void(bool)> f) {
+        for (QAction* a : actions) on(a, [this, f] { f(FLocalActive); });
+    };
+    both({ui->miMakeDirectory, ui->tbNewDirectory}, [this](bool local) { MakeDirectoryClick(local); });
+    both({ui->miRename, ui->tbRename}, [this](bool local) { RenameClick(local); });
+    both({ui->miMove, ui->tbMoveFile}, [this](bool local) { MoveClick(local); });
+    both({ui->miDelete, ui->tbDelete}, [this](bool local) { DeleteClick(local); });
+    both({ui->miChangeDirectory, ui->tbChangeDirectory}, [this](bool local) { ChangeDirectoryClick(local); });
+    on(ui->miChangeMode, [this] { ChangeModeClick(); });
+    on(ui->miEdit, [this] { EditViewClick(FLocalActive, false); });
+    for (QAction* a : {ui->miView, ui->tbViewFile}) on(a, [this] { EditViewClick(FLocalActive, true); });
+    on(ui->miCalcSize, [this] { CalcSizeClick(); });
+    for (QAction* a : {ui->miExecute, ui->tbExecute, ui->miProperties, ui->tbProperty, ui->miManualDownload})
         notYet(a);
     on(ui->miOpenCurrentDirectory, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(LocalPath))); });
     on(ui->QuoteCommand1, [this] { QuoteCommand1Click(); });
@@ -1607,10 +2249,11 @@ void TfmMain::WireActions()
         else if (f == ui->lvLocal) ui->lvHost->setFocus();
         else ui->lvLocal->setFocus();
     });
-    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails,
-                       ui->miByName, ui->miByExtension, ui->miBySize, ui->miByDateTime, ui->miSelectAll,
-                       ui->miInvertSelection})
-        notYet(a);
+    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails}) notYet(a);
+    const std::pair<QAction*, int> keys[] = {{ui->miByName, 0}, {ui->miBySize, 1}, {ui->miByDateTime, 2}, {ui->miByExtension, 3}};
+    for (const auto& [a, key] : keys) on(a, [this, key = key] { SortPane(FLocalActive, key); });
+    on(ui->miSelectAll, [this] { SelectRows(FLocalActive, false); });
+    on(ui->miInvertSelection, [this] { SelectRows(FLocalActive, true); });
     on(ui->miAutoArrange, [] {}); // a check mark only, as shipped
     on(ui->miShowToolBar, [this] {
         FSettings.ShowToolBar = ui->miShowToolBar->isChecked();
@@ -1681,9 +2324,11 @@ void TfmMain::WireActions()
     on(ui->tbPreference, preference);
     on(ui->miCopyUrl, [this] { miCopyUrlClick(); });
     // Directory
-    for (QAction* a : {ui->miFilterFiles, ui->miGroupSelect, ui->miFindFile, ui->miFindNext})
-        notYet(a);
-    on(ui->miFilterDirectorys, [] {}); // the check mark is the setting the filter reads
+    on(ui->miFilterFiles, [this] { FilterFilesClick(FLocalActive); });
+    on(ui->miGroupSelect, [this] { GroupSelectClick(FLocalActive); });
+    on(ui->miFindFile, [this] { FindFileClick(FLocalActive); });
+    on(ui->miFindNext, [this] { FindNextClick(FLocalActive); });
+    on(ui->miFilterDirectorys, [this] { ShowPaneRows(FLocalActive); });
     on(ui->miViewRawDirectory, [this] {
         TfmViewRawDir view(this);
         view.SetText(FManager->GetListingText());

@@ -19,10 +19,13 @@
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
 #include "client/engine/TransferFileInfo.h"
+#include "client/ui/main/FilePane.h"
 #include "client/ui/main/LogLine.h"
+#include "client/ui/main/QueueTree.h"
 
 namespace Ui { class TfmMain; }
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -161,6 +164,46 @@ public:
     bool AskFreeSpace(const std::string& Text) override;
     void ShowMessage(const std::string& Text) override;
 
+    // Re-reads the local pane from path.
+    void ListLocalDir(const std::string& path);
+    // ---- queueing ----
+    void AddQueueItem(const TTransferFileInfo& item);
+    void ClearQueueNodes();
+    void QueueDownloads();
+    void QueueUploads();
+    std::vector<const TlvFileInfo*> SelectedRows(bool local) const;
+    // ---- broken lists ----
+    // The broken list of the selected tree node, -1 for none.
+    int SelectedBrokenList() const;
+    void SelectBrokenList(int index);
+    // The menu items say so when no list is selected (askSelection).
+    void miResumeBrokenClick(bool askSelection);
+    void DeleteBrokenList1Click(bool askSelection);
+    void miDetailInfoClick();
+    // ---- pane actions (on the local pane or the remote one) ----
+    void MakeDirectoryClick(bool local);
+    void RenameClick(bool local);
+    void MoveClick(bool local);
+    void DeleteClick(bool local);
+    void ChangeModeClick();
+    // Edit or View: a local file opens in the editor; a remote one is fetched
+    // into this copy's folder first (View never offers the upload back).
+    void EditViewClick(bool local, bool view);
+    void CalcSizeClick();
+    // Selects every row but "..", or turns each row's selection over.
+    void SelectRows(bool local, bool invert);
+    void FilterFilesClick(bool local);
+    void GroupSelectClick(bool local);
+    void FindFileClick(bool local);
+    void FindNextClick(bool local);
+    void ChangeDirectoryClick(bool local);
+    std::vector<std::string> SelectedNames(bool local) const;
+    const TQueueTree& QueueTree() const { return FQueueTree; }
+    std::size_t NextRowToQueue = 0;
+    TFilePane& LocalPane() { return FLocalPane; }
+    TFilePane& RemotePane() { return FRemotePane; }
+    // The pane row an item of lvLocal (local) or lvHost shows.
+    const TlvFileInfo* PaneRow(bool local, QTreeWidgetItem* item) const;
     TClientSettings& MutableSettings() { return FSettings; }
     TFtpManager& Engine() { return *FManager; }
     std::vector<TTransferFileInfo>& TransferQueue() { return FTransferQueue; }
@@ -193,8 +236,22 @@ private:
     void BuildDirectoryItems();
     void SeedQueueTree();
     void FillRemoteList();
+    void ShowPaneRows(bool local);
+    void ShowQueueNode(bool isDownload, int index);
+    QIcon QueueIcon(int image) const;
+    void QueueDownloadLoop();
+    void AddExpandedFiles();
+    void StartQueuedDownloads();
+    void TakeResumedList();
+    // The selected broken list once the selection and the confirmation hold, else -1.
+    int ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const;
+    void CancelResume();
+    void LocalResult(const std::string& error);
+    void FillPaneView(bool local);
+    void SortPane(bool local, int column);
+    void OpenPaneRow(bool local, QTreeWidgetItem* item);
+    bool PaneKey(bool local, QKeyEvent* key);
     QIcon ParentIcon() const;
-    void ListLocalDir(const std::string& path);
     void ClearStatusRows(bool connectedRow0);
     void ClearPanels1To4();
     void SetRowTexts(int row, const std::string& state, const std::string& file, const std::string& pos, int image);
@@ -222,6 +279,15 @@ private:
     QTreeWidgetItem* UploadNode = nullptr;
     std::vector<TTransferFileInfo> FTransferQueue, FRunItems;
     std::vector<TOldQuene> FBrokenLists;
+    TFilePane FLocalPane, FRemotePane;
+    TQueueTree FQueueTree;
+    std::vector<TlvFileInfo> FQueuedRows; // the remote selection being queued, by value
+    std::vector<TGetFileInfo> FExpandList;
+    std::string FExpandBase;
+    std::string FResumingKey; // the broken list being resumed, until its run starts
+    QMenu* pmQuene = nullptr;
+    bool FLocalActive = true; // the pane the shared menu commands act on
+    std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;
     std::vector<std::string> FSaveFailures;
     TLogFile FLogFile;

@@ -14,6 +14,7 @@
 
 #include "client/ui/main/LogoWindow.h"
 #include "client/ui/main/Main.h"
+#include "client/ui/main/QueneInfo.h"
 #include "os/qt/QtLoopBridge.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "tests/support/TestSupport.h"
@@ -90,6 +91,37 @@ int main(int argc, char** argv)
         Save(area, name.c_str());
         menu->hide();
         Pump(200);
+    }
+    // A run in progress: the pub folder down over four connections.
+    const std::string down = dir.path() + "/downloads/";
+    ::mkdir(down.c_str(), 0755);
+    win.LocalPath = down;
+    win.ListLocalDir(down);
+    win.SetConnectionCount(4);
+    for (int i = 0; i < lv->topLevelItemCount(); ++i) lv->topLevelItem(i)->setSelected(lv->topLevelItem(i)->text(0) == "pub");
+    win.QueueDownloads();
+    t.restart();
+    while (win.SessionState() != 5 && t.elapsed() < 5000) Pump(20);
+    Pump(600);
+    Save(win.frameGeometry(), "main-run");
+    win.MutableSettings().ConfirmFlags.Abort = false;
+    win.sbAbortClick();
+    t.restart();
+    while (win.SessionState() == 5 && t.elapsed() < 10000) Pump(50);
+    Pump(500);
+    if (!win.BrokenLists().empty()) {
+        win.SelectBrokenList(int(win.BrokenLists().size()) - 1);
+        auto* tv = win.findChild<QTreeWidget*>("tvQuene");
+        tv->expandItem(tv->topLevelItem(tv->topLevelItemCount() - 1));
+        tv->expandAll();
+        Pump(300);
+        Save(win.frameGeometry(), "main-broken");
+        TfmQueneInfo info(win.BrokenLists().back(), &win);
+        info.show();
+        Pump(800);
+        Save(info.frameGeometry(), "broken-details");
+    } else {
+        std::fprintf(stderr, "the run ended before the abort\n");
     }
     win.SetSessionState(0);
     return 0;

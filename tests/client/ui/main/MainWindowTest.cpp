@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QMetaMethod>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -195,10 +196,10 @@ TEST_F(MainFixture, EveryCommandIsWiredAndNoShortcutIsShared)
     EXPECT_EQ(Find<QAction>("miReconnect")->shortcut().toString(), "Ctrl+R");
     // A command of a later version says so instead of doing nothing.
     dialogs.get()->ReplyId(IDOK);
-    Find<QAction>("miDownload")->setEnabled(true);
-    Find<QAction>("miDownload")->trigger();
+    Find<QAction>("miManualDownload")->setEnabled(true);
+    Find<QAction>("miManualDownload")->trigger();
     ASSERT_EQ(dialogs.get()->Calls.size(), 1u);
-    EXPECT_NE(dialogs.get()->Calls[0].text.find("\"Download\""), std::string::npos);
+    EXPECT_NE(dialogs.get()->Calls[0].text.find("\"Manual Download\""), std::string::npos);
 }
 
 TEST_F(MainFixture, TheWindowAppliesTheEnablingRulesWhenIdle)
@@ -312,3 +313,47 @@ TEST_F(MainFixture, ResizingLeavesTheHostTextAlone)
 }
 
 } // namespace
+
+TEST_F(MainFixture, TheLocalPaneFiltersSortsFindsAndChangesFolder)
+{
+    const std::string root = dir / "pane";
+    std::filesystem::create_directories(root + "/sub");
+    for (const char* f : {"a.txt", "b.dat", "README", "Report.txt"}) testsupport::WriteFile(root + "/" + f, f);
+    testsupport::WriteFile(root + "/sub/inner.txt", "x");
+    Open([&](TClientSettings& s) { s.LocalPath = root + "/"; });
+    auto* lv = Find<QTreeWidget>("lvLocal");
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (int i = 0; i < lv->topLevelItemCount(); ++i) out.push_back(lv->topLevelItem(i)->text(0).toStdString());
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"..", "sub", "a.txt", "b.dat", "README", "Report.txt"}));
+    dialogs.get()->ReplyText("*.txt");
+    win->FilterFilesClick(true);
+    EXPECT_EQ(names(), (std::vector<std::string>{"..", "sub", "a.txt", "Report.txt"}));
+    // A click on the name column reverses; folders stay on top.
+    lv->header()->sectionClicked(0);
+    EXPECT_EQ(names(), (std::vector<std::string>{"..", "sub", "Report.txt", "a.txt"}));
+    dialogs.get()->ReplyText("rep");
+    win->FindFileClick(true);
+    ASSERT_EQ(lv->selectedItems().size(), 1);
+    EXPECT_EQ(lv->selectedItems()[0]->text(0), "Report.txt");
+    win->SelectRows(true, false);
+    EXPECT_EQ(lv->selectedItems().size(), 3);
+    EXPECT_FALSE(lv->topLevelItem(0)->isSelected());
+    // Enter on a folder opens it; Backspace goes back up.
+    lv->clearSelection();
+    lv->setCurrentItem(lv->topLevelItem(1));
+    QTest::keyClick(lv, Qt::Key_Return);
+    EXPECT_EQ(win->LocalPath, root + "/sub/");
+    EXPECT_EQ(names(), (std::vector<std::string>{"..", "inner.txt"})); // the filter stays
+    QTest::keyClick(lv, Qt::Key_Backspace);
+    EXPECT_EQ(win->LocalPath, root + "/");
+    // Typing finds from the selected row on.
+    dialogs.get()->ReplyText("*.*");
+    win->FilterFilesClick(true);
+    lv->clearSelection();
+    QTest::keyClicks(lv, "re");
+    ASSERT_EQ(lv->selectedItems().size(), 1);
+    EXPECT_EQ(lv->selectedItems()[0]->text(0).toLower().left(2), "re");
+}

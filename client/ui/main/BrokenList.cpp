@@ -1,0 +1,34 @@
+#include "client/ui/main/BrokenList.h"
+
+namespace {
+std::string Percent(std::int64_t left, std::int64_t size)
+{
+    if (size <= 0) return "-";
+    return std::to_string(left * 100 / size) + "%";
+}
+} // namespace
+
+std::vector<TBrokenDetailRow> BrokenListDetails(const TOldQuene& queue)
+{
+    std::vector<TBrokenDetailRow> rows;
+    for (const TTransferFileInfo& item : queue.Items) {
+        const std::int64_t left = item.EndPos - item.BeginPos;
+        TBrokenDetailRow* row = nullptr;
+        for (auto& r : rows)
+            if (r.HostFileName == item.HostPath) row = &r;
+        if (!row) {
+            rows.push_back({item.HostPath, item.LocalPath, std::to_string(item.FileSize), "", "", item.FileSize, 0});
+            row = &rows.back();
+        }
+        row->Left += left;
+        row->SizeLeft = std::to_string(row->Left);
+        row->LeftPercent = Percent(row->Left, row->Size);
+    }
+    return rows;
+}
+
+bool SameSite(const THostInfo& list, const THostInfo& quickBar)
+{
+    return list.HostName == quickBar.HostName && list.HostPort == quickBar.HostPort &&
+           list.UserName == quickBar.UserName && list.PassWord == quickBar.PassWord;
+}
