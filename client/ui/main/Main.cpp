@@ -61,6 +61,7 @@
 #include "platform/dialogs/Dialogs.h"
 #include "platform/dialogs/EventHandler.h"
 #include "platform/dialup/DialUP.h"
+#include "platform/dialup/DuExcept.h"
 #include "platform/dialup/DuRas.h"
 #include "platform/dragdrop/DropURLTarget.h"
 #include "ui_Main.h"
@@ -805,7 +806,7 @@ void TfmMain::sbConnectClick()
     if (FSessionState != ssReady && FSessionState != ssConnected) return;
     IndexViewActive = false;
     if (PendingAction != 1) RemoteDir.clear();
-    if (FSettings.DialUPType == 1) {
+    if (FSettings.DialUPType == 1) try {
         TRasDialer dialer;
         if (dialer.QueryConnectState() == 0) {
             TDialUpOptions o;
@@ -819,6 +820,10 @@ void TfmMain::sbConnectClick()
             dial.exec();
             if (!dial.Connected()) return;
         }
+    } catch (const ERasLoadFail& e) {
+        // No remote access service on this system: the network is reached
+        // without dialling, so say so and connect as over a LAN.
+        Dialogs().MessageBox(e.what(), ApplicationTitle(), MB_OK | MB_ICONWARNING);
     }
     ClearAllLogs();
     if (FSessionState != ssReady && FSettings.ConfirmFlags.NewConnect) {

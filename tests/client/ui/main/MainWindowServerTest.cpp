@@ -294,3 +294,18 @@ TEST_F(MainPortlornTest, BrowseServerOpensOnTheQuickBarsSite)
     // The browsing window has a connection of its own: the main window's session is untouched.
     EXPECT_EQ(win->SessionState(), 0);
 }
+
+TEST_F(MainPortlornTest, ModemConnectWithoutTheDialServiceSaysSoAndConnects)
+{
+    // Linux has no remote access service: dialling cannot be done, and the
+    // network is there without it.
+    Open([](TClientSettings& s) { s.DialUPType = 1; });
+    win->show();
+    FillBar(server->pass);
+    dialogs.get()->ReplyId(IDOK);
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    const auto texts = dialogs.get()->Texts(TDialogCall::kMessageBox);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_NE(texts.front().find("RASAPI32"), std::string::npos) << texts.front();
+}
