@@ -17,15 +17,6 @@ truncate -s 2G "$work/root/pub/disk-image.iso"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 "$top/build/bin/portlorn_runner" --root "$work/root" --port "$port" --user demo --pass demo >/dev/null 2>&1 &
 server=$!
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-wm=""
-trap 'kill $server $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-DISPLAY=":$n" openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+trap 'kill $server 2>/dev/null || true; rm -rf "$work"' EXIT
 # The server shows its folders by their full local path: an absolute start folder.
-DISPLAY=":$n" QT_QPA_PLATFORM=xcb "$top/build/bin/main_shots" "$out" "$port" demo demo "/$work/root/"
+"$top/scripts/on-virtual-desktop.sh" "$top/build/bin/main_shots" "$out" "$port" demo demo "/$work/root/"
