@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -79,5 +80,31 @@ protected:
     std::string PageText(int page) const
     {
         return win->LogEdit(page) ? win->LogEdit(page)->toPlainText().toStdString() : std::string();
+    }
+
+    // The panes as a person sees them: the rows shown by name, and a
+    // selection made by clicking (the first name becomes the current row).
+    QTreeWidget* PaneView(bool local) { return Find<QTreeWidget>(local ? "lvLocal" : "lvHost"); }
+    int PaneRowCount(bool local) { return PaneView(local)->topLevelItemCount(); }
+    bool PaneShows(bool local, const QString& name)
+    {
+        QTreeWidget* lv = PaneView(local);
+        for (int i = 0; i < lv->topLevelItemCount(); ++i)
+            if (lv->topLevelItem(i)->text(0) == name) return true;
+        return false;
+    }
+    // Selects exactly these rows; false when one is not shown.
+    bool SelectRows(bool local, const QStringList& names)
+    {
+        QTreeWidget* lv = PaneView(local);
+        QList<QTreeWidgetItem*> items;
+        for (const QString& name : names)
+            for (int i = 0; i < lv->topLevelItemCount(); ++i)
+                if (lv->topLevelItem(i)->text(0) == name) items << lv->topLevelItem(i);
+        lv->clearSelection();
+        if (!items.isEmpty()) lv->setCurrentItem(items.front());
+        for (QTreeWidgetItem* item : items) item->setSelected(true);
+        const int found = int(items.size());
+        return found == names.size();
     }
 };
