@@ -24,6 +24,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <QTreeView>
+#include <QListView>
 #include <QUrl>
 
 #include <algorithm>
@@ -46,6 +48,9 @@
 #include "client/ui/main/LocalPane.h"
 #include "client/ui/main/QueneInfo.h"
 #include "client/ui/main/PaneActions.h"
+#include "client/ui/main/FilePaneModel.h"
+#include "client/ui/main/FilePaneView.h"
+#include "client/ui/main/PaneIcons.h"
 #include "client/ui/main/RemotePane.h"
 #include "client/ui/main/MenuEnabling.h"
 #include "client/ui/preference/Preference.h"
@@ -148,6 +153,7 @@ TfmMain::TfmMain(std::string programDir, QWidget* parent)
         this, [this] { return FSettings.PromoteMethod; }, [this] { return FSettings.HideOnMinimize; });
     SetupStatusBar();
     SetupToolBarIcons();
+    SetupPaneViews();
     WireActions();
     FormCreate();
 }
@@ -157,6 +163,10 @@ TfmMain::~TfmMain()
     FormDestroy();
     // The engine's clients call back into the window while they close.
     FManager.reset();
+    // The views outlive the panes their models read.
+    delete FLocalModel;
+    delete FRemoteModel;
+    FLocalModel = FRemoteModel = nullptr;
 }
 
 std::string TfmMain::TempDir() const { return FTemp ? FTemp->Path() : std::string(); }
@@ -298,11 +308,10 @@ void TfmMain::FormCreate()
     ui->lvStatus->setColumnWidth(0, 50);
     ui->lvStatus->setColumnWidth(1, 90);
     ui->lvStatus->setColumnWidth(2, 100);
-    for (QTreeWidget* lv : {ui->lvLocal, ui->lvHost}) {
-        lv->setColumnWidth(1, 80);
-        lv->setColumnWidth(2, 110);
+    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
+        lv->DetailsView()->setColumnWidth(1, 80);
+        lv->DetailsView()->setColumnWidth(2, 110);
     }
-    for (QWidget* w : {static_cast<QWidget*>(ui->lvLocal), static_cast<QWidget*>(ui->lvHost)}) w->installEventFilter(this);
     ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
     // A long count must not push the panes apart.
     for (QWidget* w : {static_cast<QWidget*>(ui->plLocalStatus), static_cast<QWidget*>(ui->plHostStatus)})
@@ -385,7 +394,8 @@ void TfmMain::FormResize()
     const int w = ui->Splitter3->width();
     if (w > 0) ui->Splitter3->setSizes({w / 2, w - w / 2});
     if (FSettings.AutoSizeColumn) {
-        for (QTreeWidget* lv : {ui->lvLocal, ui->lvHost}) {
+        for (TFilePaneView* pane : {ui->lvLocal, ui->lvHost}) {
+            QTreeView* lv = pane->DetailsView();
             const int rest = lv->viewport()->width() - lv->columnWidth(1) - 2 - lv->columnWidth(2) - 2;
             if (rest > 40) lv->setColumnWidth(0, rest);
         }
@@ -470,10 +480,9 @@ void TfmMain::SetSessionState(int value)
     if (value <= ssTransfering) SetStatusText(0, panelTexts[value]);
     const bool idle = value == ssReady || value == ssConnected;
     FBusy = !idle;
-    for (QTreeWidget* lv : {ui->lvLocal, ui->lvHost}) {
-        if (idle) lv->unsetCursor();
-        else lv->setCursor(Qt::BusyCursor);
-        lv->setDragEnabled(value == ssConnected);
+    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
+        lv->SetBusy(!idle);
+        lv->SetDragEnabled(value == ssConnected);
     }
     if (value == ssReady) setWindowTitle(Q(ProgramTitle() + " - Not connected"));
     else setWindowTitle(Q(ProgramTitle() + " - " + (FManager ? FManager->GetHostInfo().HostName : std::string())));
@@ -491,7 +500,8 @@ void TfmMain::SetSessionState(int value)
 
 void TfmMain::ResetRemoteView()
 {
-    ui->lvHost->clear();
+    FRemotePane.SetFiles({});
+    if (FRemoteModel) FRemoteModel->Refresh();
     ui->cbHost->clear();
     ClearStatusRows(false);
     ClearPanels1To4();
@@ -953,7 +963,7 @@ void TfmMain::miCopyUrlClick()
     // stands in until then. The monitor must not offer our own text back.
     const THostInfo h = FManager->GetHostInfo();
     std::string path = RemoteDir.empty() || RemoteDir.front() != '/' ? "/" + RemoteDir : RemoteDir;
-    if (const TlvFileInfo* row = PaneRow(false, ui->lvHost->currentItem()); row && row->Name != "..") path += row->Name;
+    if (const TlvFileInfo* row = PaneRow(false, ui->lvHost->CurrentRow()); row && row->Name != "..") path += row->Name;
     QUrl u;
     u.setScheme("ftp");
     u.setHost(Q(h.HostName));
@@ -1012,10 +1022,10 @@ bool TfmMain::ExpandCustomCommand(std::string& text)
         }
         if (text.compare(pos, 2, "%F") == 0 || text.compare(pos, 2, "%f") == 0) {
             text.erase(pos, 2);
-            QTreeWidgetItem* item = ui->lvHost->currentItem();
-            if (!item || !item->isSelected() || item->data(0, Qt::UserRole).toBool() || item->text(0) == "..")
-                return false;
-            const std::string name = S(item->text(0));
+            const int current = ui->lvHost->CurrentRow();
+            const TlvFileInfo* row = PaneRow(false, current);
+            if (!row || !ui->lvHost->IsRowSelected(current) || row->IsDir || row->Name == "..") return false;
+            const std::string name = row->Name;
             text.insert(pos, name);
             pos += name.size();
             continue;
@@ -1560,12 +1570,12 @@ void TfmMain::ChangeDirectoryClick(bool local)
 
 void TfmMain::SelectRows(bool local, bool invert)
 {
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
-    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = lv->topLevelItem(i);
-        const TlvFileInfo* row = PaneRow(local, item);
-        item->setSelected(row && row->Name != ".." && (invert ? !item->isSelected() : true));
-    }
+    TFilePaneView* lv = local ? ui->lvLocal : ui->lvHost;
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    std::vector<bool> picked(std::size_t(pane.RowCount()));
+    for (int i = 0; i < pane.RowCount(); ++i)
+        picked[std::size_t(i)] = pane.Row(i).Name != ".." && (!invert || !lv->IsRowSelected(i));
+    lv->SetSelectedRows(picked);
 }
 
 void TfmMain::FilterFilesClick(bool local)
@@ -1585,11 +1595,7 @@ void TfmMain::GroupSelectClick(bool local)
     std::string selector;
     if (!Dialogs().InputQuery("Group Select", "Enter Selector:", selector)) return;
     const auto picked = (local ? FLocalPane : FRemotePane).GroupSelect(selector);
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
-    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
-        const int row = lv->topLevelItem(i)->data(0, Qt::UserRole + 1).toInt();
-        lv->topLevelItem(i)->setSelected(row >= 0 && std::size_t(row) < picked.size() && picked[std::size_t(row)]);
-    }
+    (local ? ui->lvLocal : ui->lvHost)->SetSelectedRows(picked);
 }
 
 void TfmMain::FindFileClick(bool local)
@@ -1606,29 +1612,21 @@ void TfmMain::FindFileClick(bool local)
 void TfmMain::FindNextClick(bool local)
 {
     if (!local && FSessionState != ssConnected) return;
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
-    lv->clearSelection();
+    TFilePaneView* lv = local ? ui->lvLocal : ui->lvHost;
+    lv->ClearSelection();
     const int found = (local ? FLocalPane : FRemotePane).FindNext();
     if (found < 0) {
         Dialogs().MessageBox("File not find!", "Find", MB_OK | MB_ICONINFORMATION);
         return;
     }
-    QTreeWidgetItem* item = lv->topLevelItem(found);
-    lv->setCurrentItem(item);
-    item->setSelected(true);
-    lv->scrollToItem(item);
+    lv->SelectOnly(found);
 }
 
 std::vector<const TlvFileInfo*> TfmMain::SelectedRows(bool local) const
 {
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
     std::vector<const TlvFileInfo*> rows;
-    for (int i = 0; i < lv->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = lv->topLevelItem(i);
-        if (!item->isSelected()) continue;
-        const TlvFileInfo* row = PaneRow(local, item);
-        if (row && row->Name != "..") rows.push_back(row);
-    }
+    for (int i : (local ? ui->lvLocal : ui->lvHost)->SelectedRowIndexes())
+        if (const TlvFileInfo* row = PaneRow(local, i); row && row->Name != "..") rows.push_back(row);
     return rows;
 }
 
@@ -1860,41 +1858,36 @@ void TfmMain::ListLocalDir(const std::string& path)
 void TfmMain::ShowPaneRows(bool local)
 {
     TFilePane& pane = local ? FLocalPane : FRemotePane;
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
     pane.DirectoryOnTop = FSettings.DirectoryOnTop;
     pane.FilterFolders = ui->miFilterDirectorys->isChecked();
     pane.ShowRows();
     FillPaneView(local);
     (local ? ui->plLocalStatus : ui->plHostStatus)->setText(Q(pane.StatusText()));
-    lv->scrollToTop();
+    (local ? ui->lvLocal : ui->lvHost)->ScrollToTop();
+}
+
+void TfmMain::SetupPaneViews()
+{
+    UseSharedIconThemes();
+    FPaneIcons = std::make_unique<TPaneIcons>(ParentIcon(), style()->standardIcon(QStyle::SP_DirIcon),
+                                              style()->standardIcon(QStyle::SP_FileIcon));
+    FLocalModel = new TFilePaneModel(FLocalPane, false, *FPaneIcons, this);
+    FRemoteModel = new TFilePaneModel(FRemotePane, true, *FPaneIcons, this);
+    ui->lvLocal->SetModel(FLocalModel);
+    ui->lvHost->SetModel(FRemoteModel);
+    // Each pane takes the rows dragged from the other one.
+    ui->lvLocal->PeerName = "lvHost";
+    ui->lvHost->PeerName = "lvLocal";
+    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost})
+        for (QWidget* w : {static_cast<QWidget*>(lv->DetailsView()), static_cast<QWidget*>(lv->IconView())})
+            w->installEventFilter(this);
 }
 
 void TfmMain::FillPaneView(bool local)
 {
-    const TFilePane& pane = local ? FLocalPane : FRemotePane;
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
-    lv->setUpdatesEnabled(false);
-    lv->clear();
-    const QIcon dirIcon = style()->standardIcon(QStyle::SP_DirIcon), fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
-    const QIcon parentIcon = ParentIcon();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(pane.RowCount());
-    for (int i = 0; i < pane.RowCount(); ++i) {
-        const TlvFileInfo& r = pane.Row(i);
-        std::string name = r.Name;
-        if (name != ".." && FSettings.FileCase == 1) name = Q(name).toUpper().toStdString();
-        if (name != ".." && FSettings.FileCase == 2) name = Q(name).toLower().toStdString();
-        QStringList texts{Q(name), Q(r.Size), Q(r.DateTime)};
-        if (!local) texts << Q(r.Attr);
-        auto* item = new QTreeWidgetItem(texts);
-        item->setData(0, Qt::UserRole, r.IsDir);
-        item->setData(0, Qt::UserRole + 1, i);
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        item->setIcon(0, r.Name == ".." ? parentIcon : r.IsDir ? dirIcon : fileIcon);
-        items.push_back(item);
-    }
-    lv->addTopLevelItems(items);
-    lv->setUpdatesEnabled(true);
+    TFilePaneModel* model = local ? FLocalModel : FRemoteModel;
+    model->FileCase = FSettings.FileCase;
+    model->Refresh();
 }
 
 void TfmMain::SortPane(bool local, int column)
@@ -1903,17 +1896,30 @@ void TfmMain::SortPane(bool local, int column)
     FillPaneView(local);
 }
 
-const TlvFileInfo* TfmMain::PaneRow(bool local, QTreeWidgetItem* item) const
+void TfmMain::SetPaneViewStyle(bool local, int style)
 {
-    const TFilePane& pane = local ? FLocalPane : FRemotePane;
-    if (!item) return nullptr;
-    const int i = item->data(0, Qt::UserRole + 1).toInt();
-    return i >= 0 && i < pane.RowCount() ? &pane.Row(i) : nullptr;
+    (local ? ui->lvLocal : ui->lvHost)->SetViewStyle(style);
+    ShowViewStyleChecks();
 }
 
-void TfmMain::OpenPaneRow(bool local, QTreeWidgetItem* item)
+int TfmMain::PaneViewStyle(bool local) const { return (local ? ui->lvLocal : ui->lvHost)->ViewStyle(); }
+
+void TfmMain::ShowViewStyleChecks()
 {
-    const TlvFileInfo* row = PaneRow(local, item);
+    const int style = PaneViewStyle(FLocalActive);
+    QAction* const items[] = {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails};
+    for (int i = 0; i < 4; ++i) items[i]->setChecked(i == style);
+}
+
+const TlvFileInfo* TfmMain::PaneRow(bool local, int row) const
+{
+    const TFilePane& pane = local ? FLocalPane : FRemotePane;
+    return row >= 0 && row < pane.RowCount() ? &pane.Row(row) : nullptr;
+}
+
+void TfmMain::OpenPaneRow(bool local, int index)
+{
+    const TlvFileInfo* row = PaneRow(local, index);
     if (!row) return;
     if (!row->IsDir) return; // files: the double-click action of the settings
     if (local) {
@@ -1932,15 +1938,15 @@ void TfmMain::OpenPaneRow(bool local, QTreeWidgetItem* item)
 
 bool TfmMain::PaneKey(bool local, QKeyEvent* key)
 {
-    QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
+    TFilePaneView* lv = local ? ui->lvLocal : ui->lvHost;
     const TFilePane& pane = local ? FLocalPane : FRemotePane;
     switch (key->key()) {
     case Qt::Key_Backspace:
-        if (pane.RowCount() > 0 && pane.Row(0).Name == "..") OpenPaneRow(local, lv->topLevelItem(0));
+        if (pane.RowCount() > 0 && pane.Row(0).Name == "..") OpenPaneRow(local, 0);
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        OpenPaneRow(local, lv->currentItem());
+        OpenPaneRow(local, lv->CurrentRow());
         return true;
     default:
         break;
@@ -1949,18 +1955,13 @@ bool TfmMain::PaneKey(bool local, QKeyEvent* key)
     if (text.size() != 1 || text[0] < QChar('!') || text[0] > QChar('}') || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
     FTypedPrefix += S(text);
-    const auto sel = lv->selectedItems();
-    const int from = sel.isEmpty() ? 0 : lv->indexOfTopLevelItem(sel.first());
+    const int from = std::max(lv->FirstSelectedRow(), 0);
     const int found = pane.FindPrefix(FTypedPrefix, from);
     if (found < 0) {
         FTypedPrefix.clear();
         return true;
     }
-    lv->clearSelection();
-    QTreeWidgetItem* item = lv->topLevelItem(found);
-    lv->setCurrentItem(item);
-    item->setSelected(true);
-    lv->scrollToItem(item);
+    lv->SelectOnly(found);
     return true;
 }
 
@@ -2003,15 +2004,15 @@ void TfmMain::UpdateEnabling()
 {
     TEnablingInput in;
     in.State = FSessionState;
-    QWidget* focus = QApplication::focusWidget();
-    in.LocalFocused = focus == ui->lvLocal;
-    in.RemoteFocused = focus == ui->lvHost;
-    const auto localSel = ui->lvLocal->selectedItems();
-    const auto remoteSel = ui->lvHost->selectedItems();
-    in.LocalSelected = !localSel.isEmpty();
-    in.RemoteSelected = !remoteSel.isEmpty();
-    in.LocalFirstIsDir = in.LocalSelected && localSel.first()->data(0, Qt::UserRole).toBool();
-    in.RemoteFirstIsDir = in.RemoteSelected && remoteSel.first()->data(0, Qt::UserRole).toBool();
+    in.LocalFocused = ui->lvLocal->HasFocusWithin();
+    in.RemoteFocused = ui->lvHost->HasFocusWithin();
+    const int localFirst = ui->lvLocal->FirstSelectedRow(), remoteFirst = ui->lvHost->FirstSelectedRow();
+    in.LocalSelected = localFirst >= 0;
+    in.RemoteSelected = remoteFirst >= 0;
+    const TlvFileInfo* localRow = PaneRow(true, localFirst);
+    const TlvFileInfo* remoteRow = PaneRow(false, remoteFirst);
+    in.LocalFirstIsDir = localRow && localRow->IsDir;
+    in.RemoteFirstIsDir = remoteRow && remoteRow->IsDir;
     QTreeWidgetItem* node = ui->tvQuene->currentItem();
     in.BrokenNodeSelected = node && node->isSelected() && !node->parent() && !node->text(0).contains("Current");
     in.HostGiven = !ui->cbHostName->currentText().isEmpty();
@@ -2070,9 +2071,10 @@ void TfmMain::NotYetClick(const std::string& caption)
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn && (watched == ui->lvLocal || watched == ui->lvHost)) {
+    const bool inLocal = ui->lvLocal->Owns(watched), inPane = inLocal || ui->lvHost->Owns(watched);
+    if (event->type() == QEvent::FocusIn && inPane) {
         // The active pane's status panel is green.
-        const bool local = watched == ui->lvLocal;
+        const bool local = inLocal;
         QPalette green, grey;
         green.setColor(QPalette::Window, QColor(0, 128, 0));
         green.setColor(QPalette::WindowText, Qt::white);
@@ -2081,10 +2083,11 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
         (local ? ui->plHostStatus : ui->plLocalStatus)->setPalette(grey);
         FTypedPrefix.clear();
         FLocalActive = local;
+        ShowViewStyleChecks();
     }
-    if (event->type() == QEvent::KeyPress && (watched == ui->lvLocal || watched == ui->lvHost)) {
+    if (event->type() == QEvent::KeyPress && inPane) {
         bool used = false;
-        Guarded([&] { used = PaneKey(watched == ui->lvLocal, static_cast<QKeyEvent*>(event)); });
+        Guarded([&] { used = PaneKey(inLocal, static_cast<QKeyEvent*>(event)); });
         if (used) return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -2113,15 +2116,15 @@ void TfmMain::WireActions()
         ui->edPass->setText(Q(s.Pass));
     });
     for (const bool local : {true, false}) {
-        QTreeWidget* lv = local ? ui->lvLocal : ui->lvHost;
-        lv->setSortingEnabled(false);
-        lv->header()->setSectionsClickable(true);
-        ConnectHandler(lv->header(), &QHeaderView::sectionClicked, this, [this, local](int column) {
+        TFilePaneView* lv = local ? ui->lvLocal : ui->lvHost;
+        ConnectHandler(lv, &TFilePaneView::ColumnClicked, this, [this, local](int column) {
             if (column >= 0 && column <= 2) SortPane(local, column);
         });
-        ConnectHandler(lv, &QTreeWidget::itemDoubleClicked, this,
-                       [this, local](QTreeWidgetItem* item) { OpenPaneRow(local, item); });
+        ConnectHandler(lv, &TFilePaneView::RowActivated, this, [this, local](int row) { OpenPaneRow(local, row); });
     }
+    // Rows dragged across: remote rows on the local pane go down, local rows up.
+    ConnectHandler(ui->lvLocal, &TFilePaneView::RowsDropped, this, [this] { QueueDownloads(); });
+    ConnectHandler(ui->lvHost, &TFilePaneView::RowsDropped, this, [this] { QueueUploads(); });
     ConnectHandler(ui->cbHost, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         if (FSessionState != ssConnected || i < 0) return;
         SetSessionState(ssChangingDir);
@@ -2251,10 +2254,11 @@ void TfmMain::WireActions()
         if (f == host || (f && host->isAncestorOf(f))) ui->edUser->setFocus();
         else if (f == ui->edUser) ui->edPass->setFocus();
         else if (f == ui->edPass) ui->edPort->setFocus();
-        else if (f == ui->lvLocal) ui->lvHost->setFocus();
+        else if (ui->lvLocal->HasFocusWithin()) ui->lvHost->setFocus();
         else ui->lvLocal->setFocus();
     });
-    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails}) notYet(a);
+    QAction* const styles[] = {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails};
+    for (int i = 0; i < 4; ++i) on(styles[i], [this, i] { SetPaneViewStyle(FLocalActive, i); });
     const std::pair<QAction*, int> keys[] = {{ui->miByName, 0}, {ui->miBySize, 1}, {ui->miByDateTime, 2}, {ui->miByExtension, 3}};
     for (const auto& [a, key] : keys) on(a, [this, key = key] { SortPane(FLocalActive, key); });
     on(ui->miSelectAll, [this] { SelectRows(FLocalActive, false); });
@@ -2277,7 +2281,7 @@ void TfmMain::WireActions()
         ui->lvStatus->setVisible(FSettings.ShowTransferStateWindow);
     });
     auto refresh = [this] {
-        if (QApplication::focusWidget() == ui->lvHost) {
+        if (ui->lvHost->HasFocusWithin()) {
             if (FSessionState != ssConnected) return;
             SetSessionState(ssRefreshing);
             FManager->RefreshRemoteDir(RemoteDir);

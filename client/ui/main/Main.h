@@ -32,6 +32,8 @@ class QTimer;
 class QTreeWidgetItem;
 class TDesktopTies;
 class TDropURLTarget;
+class TFilePaneModel;
+class TPaneIcons;
 class TInstanceTempFolder;
 class TskStatusBar;
 
@@ -202,8 +204,12 @@ public:
     std::size_t NextRowToQueue = 0;
     TFilePane& LocalPane() { return FLocalPane; }
     TFilePane& RemotePane() { return FRemotePane; }
-    // The pane row an item of lvLocal (local) or lvHost shows.
-    const TlvFileInfo* PaneRow(bool local, QTreeWidgetItem* item) const;
+    // Row `row` of lvLocal (local) or lvHost; nullptr outside the rows.
+    const TlvFileInfo* PaneRow(bool local, int row) const;
+    // The view style of a pane: 0 "Large Icons", 1 "Small Icons", 2 "List",
+    // 3 "Details"; the View menu's items show the active pane's.
+    void SetPaneViewStyle(bool local, int style);
+    int PaneViewStyle(bool local) const;
     TClientSettings& MutableSettings() { return FSettings; }
     TFtpManager& Engine() { return *FManager; }
     std::vector<TTransferFileInfo>& TransferQueue() { return FTransferQueue; }
@@ -249,7 +255,9 @@ private:
     void LocalResult(const std::string& error);
     void FillPaneView(bool local);
     void SortPane(bool local, int column);
-    void OpenPaneRow(bool local, QTreeWidgetItem* item);
+    void OpenPaneRow(bool local, int row);
+    void SetupPaneViews();
+    void ShowViewStyleChecks();
     bool PaneKey(bool local, QKeyEvent* key);
     QIcon ParentIcon() const;
     void ClearStatusRows(bool connectedRow0);
@@ -280,6 +288,9 @@ private:
     std::vector<TTransferFileInfo> FTransferQueue, FRunItems;
     std::vector<TOldQuene> FBrokenLists;
     TFilePane FLocalPane, FRemotePane;
+    std::unique_ptr<TPaneIcons> FPaneIcons;
+    TFilePaneModel* FLocalModel = nullptr;
+    TFilePaneModel* FRemoteModel = nullptr;
     TQueueTree FQueueTree;
     std::vector<TlvFileInfo> FQueuedRows; // the remote selection being queued, by value
     std::vector<TGetFileInfo> FExpandList;

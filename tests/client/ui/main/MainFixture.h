@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QItemSelectionModel>
 #include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "client/engine/ClientSettings.h"
+#include "client/ui/main/FilePaneModel.h"
+#include "client/ui/main/FilePaneView.h"
 #include "client/ui/main/Main.h"
 #include "os/qt/QtLoopBridge.h"
 #include "platform/dialogs/ScriptedDialogs.h"
@@ -84,27 +87,49 @@ protected:
 
     // The panes as a person sees them: the rows shown by name, and a
     // selection made by clicking (the first name becomes the current row).
-    QTreeWidget* PaneView(bool local) { return Find<QTreeWidget>(local ? "lvLocal" : "lvHost"); }
-    int PaneRowCount(bool local) { return PaneView(local)->topLevelItemCount(); }
-    bool PaneShows(bool local, const QString& name)
+    TFilePaneView* PaneView(bool local) { return Find<TFilePaneView>(local ? "lvLocal" : "lvHost"); }
+    int PaneRowCount(bool local) { return PaneView(local)->Model()->rowCount(); }
+    // The row showing name, -1 for none.
+    int PaneRowOf(bool local, const QString& name)
     {
-        QTreeWidget* lv = PaneView(local);
-        for (int i = 0; i < lv->topLevelItemCount(); ++i)
-            if (lv->topLevelItem(i)->text(0) == name) return true;
-        return false;
+        QAbstractItemModel* m = PaneView(local)->Model();
+        for (int i = 0; i < m->rowCount(); ++i)
+            if (m->index(i, 0).data().toString() == name) return i;
+        return -1;
+    }
+    bool PaneShows(bool local, const QString& name) { return PaneRowOf(local, name) >= 0; }
+    // The names shown, in display order.
+    std::vector<std::string> PaneNames(bool local)
+    {
+        QAbstractItemModel* m = PaneView(local)->Model();
+        std::vector<std::string> names;
+        for (int i = 0; i < m->rowCount(); ++i) names.push_back(m->index(i, 0).data().toString().toStdString());
+        return names;
+    }
+    // The names selected, in display order.
+    std::vector<std::string> PaneSelectedNames(bool local)
+    {
+        std::vector<std::string> names;
+        for (int i : PaneView(local)->SelectedRowIndexes())
+            names.push_back(PaneView(local)->Model()->index(i, 0).data().toString().toStdString());
+        return names;
     }
     // Selects exactly these rows; false when one is not shown.
     bool SelectRows(bool local, const QStringList& names)
     {
-        QTreeWidget* lv = PaneView(local);
-        QList<QTreeWidgetItem*> items;
-        for (const QString& name : names)
-            for (int i = 0; i < lv->topLevelItemCount(); ++i)
-                if (lv->topLevelItem(i)->text(0) == name) items << lv->topLevelItem(i);
-        lv->clearSelection();
-        if (!items.isEmpty()) lv->setCurrentItem(items.front());
-        for (QTreeWidgetItem* item : items) item->setSelected(true);
-        const int found = int(items.size());
+        TFilePaneView* lv = PaneView(local);
+        QItemSelectionModel* sel = lv->CurrentView()->selectionModel();
+        sel->clearSelection();
+        int found = 0;
+        for (const QString& name : names) {
+            const int row = PaneRowOf(local, name);
+            if (row < 0) continue;
+            ++found;
+            const QModelIndex i = lv->Model()->index(row, 0);
+            const auto how = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+            if (found == 1) sel->setCurrentIndex(i, how);
+            else sel->select(i, how);
+        }
         return found == names.size();
     }
 };

@@ -18,22 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QTreeWidgetItem* Row(QTreeWidget* lv, const QString& name)
-{
-    for (int i = 0; i < lv->topLevelItemCount(); ++i)
-        if (lv->topLevelItem(i)->text(0) == name) return lv->topLevelItem(i);
-    return nullptr;
-}
-
-void SelectOnly(QTreeWidget* lv, const QString& name)
-{
-    lv->clearSelection();
-    QTreeWidgetItem* item = Row(lv, name);
-    ASSERT_NE(item, nullptr) << name.toStdString();
-    lv->setCurrentItem(item);
-    item->setSelected(true);
-}
-
 // relative path -> size and hash of every file below root.
 using TreeHashes = std::map<std::string, std::pair<std::size_t, std::size_t>>;
 std::pair<std::size_t, std::size_t> Hash(const std::string& bytes) { return {bytes.size(), std::hash<std::string>{}(bytes)}; }
@@ -87,16 +71,16 @@ protected:
     {
         win->CommandLineUrl = Url();
         win->show();
-        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && Row(Find<QTreeWidget>("lvHost"), "tree"); }))
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "tree"); }))
             << "state " << win->SessionState() << "\n" << PageText(0);
     }
     // Runs action and waits for the run it starts to end, noting the queue
     // node texts and the status rows seen on the way.
-    void RunToEnd(QTreeWidget* pane, const char* actionName, std::set<std::string>& nodeTexts, std::set<int>& busyRows)
+    void RunToEnd(bool local, const char* actionName, std::set<std::string>& nodeTexts, std::set<int>& busyRows)
     {
         // As a person would: the pane focused, the command enabled for it.
         win->activateWindow();
-        pane->setFocus();
+        PaneView(local)->setFocus();
         QAction* action = Find<QAction>(actionName);
         ASSERT_TRUE(WaitFor([&] {
             win->UpdateEnabling();
@@ -128,10 +112,10 @@ TEST_P(MainPanesServerTest, ANestedFolderGoesDownOverFourConnectionsAndBackUpByt
     });
     Connect();
 
-    SelectOnly(Find<QTreeWidget>("lvHost"), "tree");
+    ASSERT_TRUE(SelectRows(false, {"tree"}));
     std::set<std::string> nodes;
     std::set<int> rows;
-    RunToEnd(Find<QTreeWidget>("lvHost"), "miDownload", nodes, rows);
+    RunToEnd(false, "miDownload", nodes, rows);
     EXPECT_EQ(Tree(local.path() + "/tree"), made);
     // The marks: a connection number in front while carried, "!!" once done.
     bool marked = false, ended = false;
@@ -152,8 +136,8 @@ TEST_P(MainPanesServerTest, ANestedFolderGoesDownOverFourConnectionsAndBackUpByt
     server->Adopt(server->Local("back"));
     server->Adopt(server->Local("back/d0"));
     win->ListLocalDir(win->LocalPath);
-    SelectOnly(Find<QTreeWidget>("lvLocal"), "back");
-    RunToEnd(Find<QTreeWidget>("lvLocal"), "miUpload", nodes, rows);
+    ASSERT_TRUE(SelectRows(true, {"back"}));
+    RunToEnd(true, "miUpload", nodes, rows);
     EXPECT_EQ(Tree(server->Local("back")), made) << PageText(0);
     EXPECT_TRUE(win->BrokenLists().empty());
 }
@@ -194,7 +178,7 @@ protected:
     {
         win->CommandLineUrl = "ftp://127.0.0.1:" + std::to_string(peer->Port()) + "/pub/";
         win->show();
-        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && Row(Find<QTreeWidget>("lvHost"), "big.bin"); }))
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "big.bin"); }))
             << PageText(0);
     }
 };
@@ -206,10 +190,9 @@ TEST_F(MainBrokenListTest, AnAbortedSplitDownloadIsResumedAfterARestartByteExact
     peer->Adopt(peer->LocalPath("pub/big.bin"));
     OpenAt();
     Connect();
-    auto* lvHost = Find<QTreeWidget>("lvHost");
-    SelectOnly(lvHost, "big.bin");
+    ASSERT_TRUE(SelectRows(false, {"big.bin"}));
     win->activateWindow();
-    lvHost->setFocus();
+    PaneView(false)->setFocus();
     ASSERT_TRUE(WaitFor([&] {
         win->UpdateEnabling();
         return Find<QAction>("miDownload")->isEnabled();
@@ -290,9 +273,8 @@ TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
         s.ConfirmFlags.MoveFiles = false;
     });
     Connect();
-    auto* lvHost = Find<QTreeWidget>("lvHost");
     win->activateWindow();
-    lvHost->setFocus();
+    PaneView(false)->setFocus();
     auto done = [&] { return WaitFor([&] { return win->SessionState() == 2; }); };
     auto sent = [&] { return PageText(0).size(); };
 
@@ -309,18 +291,16 @@ TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
     win->MakeDirectoryClick(false);
     ASSERT_TRUE(done()) << PageText(0);
     EXPECT_TRUE(fs::is_directory(server->Local("made")));
-    ASSERT_TRUE(Row(lvHost, "made"));
+    ASSERT_TRUE(PaneShows(false, "made"));
 
-    SelectOnly(lvHost, "a.txt");
+    ASSERT_TRUE(SelectRows(false, {"a.txt"}));
     dialogs.get()->ReplyText("c.txt");
     win->RenameClick(false);
     ASSERT_TRUE(done()) << PageText(0);
     EXPECT_EQ(testsupport::ReadFile(server->Local("c.txt")), "a");
 
     // ".." is never acted on, even when selected with a file.
-    SelectOnly(lvHost, "b.txt");
-    Row(lvHost, "..")->setSelected(true);
-    Row(lvHost, "c.txt")->setSelected(true);
+    ASSERT_TRUE(SelectRows(false, {"b.txt", "..", "c.txt"}));
     dialogs.get()->ReplyText("made");
     win->MoveClick(false);
     ASSERT_TRUE(done()) << PageText(0);
@@ -332,8 +312,8 @@ TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
 
     // The move showed the target folder: change mode there, then delete it all.
     if (server->name == "pyftpdlib") { // the others answer SITE CHMOD with a refusal
-        ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "c.txt") != nullptr; })) << PageText(0);
-        SelectOnly(lvHost, "c.txt");
+        ASSERT_TRUE(WaitFor([&] { return PaneShows(false, "c.txt"); })) << PageText(0);
+        ASSERT_TRUE(SelectRows(false, {"c.txt"}));
         dialogs.get()->ReplyText("600");
         win->ChangeModeClick();
         ASSERT_TRUE(done()) << PageText(0);
@@ -341,9 +321,8 @@ TEST_P(MainRemoteActionsTest, FolderRenameMoveChmodAndDeleteReachTheServer)
         ASSERT_EQ(::stat(server->Local("made/c.txt").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
-    ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "c.txt") != nullptr; })) << PageText(0);
-    SelectOnly(lvHost, "c.txt");
-    Row(lvHost, "b.txt")->setSelected(true);
+    ASSERT_TRUE(WaitFor([&] { return PaneShows(false, "c.txt"); })) << PageText(0);
+    ASSERT_TRUE(SelectRows(false, {"c.txt", "b.txt"}));
     win->DeleteClick(false);
     ASSERT_TRUE(done()) << PageText(0);
     EXPECT_FALSE(fs::exists(server->Local("made/c.txt")));
@@ -369,9 +348,8 @@ TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
     server->Adopt(server->Local("a b.txt"));
     Open([&](TClientSettings& s) { s.LocalPath = local.path() + "/"; });
     Connect();
-    auto* lvHost = Find<QTreeWidget>("lvHost");
 
-    SelectOnly(lvHost, "tree");
+    ASSERT_TRUE(SelectRows(false, {"tree"}));
     dialogs.get()->ReplyId(IDYES);
     win->CalcSizeClick();
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() != 4; })) << PageText(0);
@@ -382,8 +360,8 @@ TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
     EXPECT_EQ(Tree(local.path() + "/tree"), made);
 
     // View, then Edit: the edit offers the upload back.
-    ASSERT_TRUE(WaitFor([&] { return Row(lvHost, "a b.txt") != nullptr; }));
-    SelectOnly(lvHost, "a b.txt");
+    ASSERT_TRUE(WaitFor([&] { return PaneShows(false, "a b.txt"); }));
+    ASSERT_TRUE(SelectRows(false, {"a b.txt"}));
     win->EditViewClick(false, true);
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; })) << PageText(0);
     EXPECT_FALSE(win->ViewOnly);

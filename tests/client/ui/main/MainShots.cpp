@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 #include "client/ui/main/LogoWindow.h"
+#include "client/ui/main/FilePaneModel.h"
+#include "client/ui/main/FilePaneView.h"
 #include "client/ui/main/Main.h"
 #include "client/ui/main/QueneInfo.h"
 #include "os/qt/QtLoopBridge.h"
@@ -74,10 +76,10 @@ int main(int argc, char** argv)
     win.show();
     QElapsedTimer t;
     t.start();
-    auto* lv = win.findChild<QTreeWidget*>("lvHost");
-    while ((win.SessionState() != 2 || lv->topLevelItemCount() < 2) && t.elapsed() < 15000) Pump(50);
+    auto* lv = win.findChild<TFilePaneView*>("lvHost");
+    while ((win.SessionState() != 2 || lv->Model()->rowCount() < 2) && t.elapsed() < 15000) Pump(50);
     if (win.SessionState() != 2) std::fprintf(stderr, "not connected\n");
-    win.findChild<QTreeWidget*>("lvLocal")->setFocus();
+    win.findChild<TFilePaneView*>("lvLocal")->setFocus();
     Pump(800);
     Save(win.frameGeometry(), "main-connected");
 
@@ -98,7 +100,9 @@ int main(int argc, char** argv)
     win.LocalPath = down;
     win.ListLocalDir(down);
     win.SetConnectionCount(4);
-    for (int i = 0; i < lv->topLevelItemCount(); ++i) lv->topLevelItem(i)->setSelected(lv->topLevelItem(i)->text(0) == "pub");
+    std::vector<bool> pub;
+    for (int i = 0; i < lv->Model()->rowCount(); ++i) pub.push_back(win.PaneRow(false, i)->Name == "pub");
+    lv->SetSelectedRows(pub);
     win.QueueDownloads();
     t.restart();
     while (win.SessionState() != 5 && t.elapsed() < 5000) Pump(20);

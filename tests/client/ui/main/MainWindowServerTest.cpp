@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool ListShows(QTreeWidget* lv, const QString& name)
-{
-    for (int i = 0; i < lv->topLevelItemCount(); ++i)
-        if (lv->topLevelItem(i)->text(0) == name) return true;
-    return false;
-}
 
 class MainServerTest : public MainFixture, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -61,7 +55,7 @@ TEST_P(MainServerTest, CommandLineUrlConnectsAndListsTheStartFolder)
     });
     win->CommandLineUrl = Url();
     win->show();
-    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && ListShows(Find<QTreeWidget>("lvHost"), "hello.txt"); }))
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "hello.txt"); }))
         << "state " << win->SessionState() << "\n" << PageText(0);
     EXPECT_NE(win->RemoteDir.find("start dir/"), std::string::npos) << win->RemoteDir;
     EXPECT_EQ(win->windowTitle().toStdString(), TfmMain::Title() + " - 127.0.0.1");
@@ -97,20 +91,20 @@ TEST_P(MainServerTest, QuickBarConnectsDisconnectsAndReconnects)
     Find<QLineEdit>("edPass")->setText(QString::fromStdString(server->pass.empty() ? "a@b.c" : server->pass));
     Find<QAction>("miConnect")->trigger();
     ASSERT_TRUE(WaitState(2)) << PageText(0);
-    EXPECT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 1; }));
+    EXPECT_TRUE(WaitFor([&] { return PaneRowCount(false) > 1; }));
     const std::string first = win->RemoteDir;
 
     dialogs.get()->ReplyId(IDYES);
     win->sbDisconnectClick();
     EXPECT_EQ(dialogs.get()->Texts(TDialogCall::kMessageBox).back(), "Disconnect Now ?");
     EXPECT_EQ(win->SessionState(), 0);
-    EXPECT_EQ(Find<QTreeWidget>("lvHost")->topLevelItemCount(), 0);
+    EXPECT_EQ(PaneRowCount(false), 0);
     EXPECT_EQ(win->windowTitle().toStdString(), TfmMain::Title() + " - Not connected");
 
     win->miReconnectClick();
     ASSERT_TRUE(WaitState(2)) << PageText(0);
     EXPECT_EQ(win->RemoteDir, first);
-    EXPECT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 1; }));
+    EXPECT_TRUE(WaitFor([&] { return PaneRowCount(false) > 1; }));
     // While connected, Connect again asks before it breaks the session.
     dialogs.get()->ReplyId(IDNO);
     win->sbConnectClick();
@@ -197,11 +191,11 @@ TEST_F(MainPortlornTest, ALostConnectionLogsItAndStaysReady)
     FillBar(server->pass);
     win->sbConnectClick();
     ASSERT_TRUE(WaitState(2)) << PageText(0);
-    ASSERT_TRUE(WaitFor([&] { return Find<QTreeWidget>("lvHost")->topLevelItemCount() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return PaneRowCount(false) > 0; }));
     server->runner.kill();
     ASSERT_TRUE(WaitFor([&] { return PageText(0).find("Connection Lost") != std::string::npos; })) << PageText(0);
     EXPECT_EQ(win->SessionState(), 0);
-    EXPECT_EQ(Find<QTreeWidget>("lvHost")->topLevelItemCount(), 0);
+    EXPECT_EQ(PaneRowCount(false), 0);
     // A failure the engine reports afterwards does not make it "Connected".
     win->OperationFailed();
     EXPECT_EQ(win->SessionState(), 0);
