@@ -114,6 +114,10 @@ void TFilePaneView::ApplyListStyle(int style)
     FList->setWrapping(true);
     FList->setMovement(QListView::Static);
     FList->setResizeMode(QListView::Adjust);
+    // The list view ties dragging to moving its items: a fixed one takes no
+    // drops. Ours drag rows out and take them from the other pane.
+    FList->setDragEnabled(FDragEnabled);
+    FList->viewport()->setAcceptDrops(true);
 }
 
 void TFilePaneView::SetViewStyle(int style)
@@ -217,6 +221,7 @@ void TFilePaneView::ScrollToTop()
 
 void TFilePaneView::SetDragEnabled(bool on)
 {
+    FDragEnabled = on;
     FTree->setDragEnabled(on);
     FList->setDragEnabled(on);
 }

@@ -70,4 +70,5 @@ private:
     TFilePaneModel* FModel = nullptr;
     QItemSelectionModel* FSelection = nullptr;
     int FStyle = vsDetails;
+    bool FDragEnabled = false;
 };
