@@ -1869,7 +1869,12 @@ void TfmMain::ShowPaneRows(bool local)
 void TfmMain::SetupPaneViews()
 {
     UseSharedIconThemes();
-    FPaneIcons = std::make_unique<TPaneIcons>(ParentIcon(), style()->standardIcon(QStyle::SP_DirIcon),
+    // The shipped parent picture is small: "Large Icons" shows it enlarged.
+    QIcon parent = ParentIcon();
+    const int large = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    if (const QPixmap p = parent.pixmap(large, large); !p.isNull() && p.width() < large)
+        parent.addPixmap(p.scaled(large, large, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    FPaneIcons = std::make_unique<TPaneIcons>(parent, style()->standardIcon(QStyle::SP_DirIcon),
                                               style()->standardIcon(QStyle::SP_FileIcon));
     FLocalModel = new TFilePaneModel(FLocalPane, false, *FPaneIcons, this);
     FRemoteModel = new TFilePaneModel(FRemotePane, true, *FPaneIcons, this);

@@ -21,7 +21,8 @@ void UseSharedIconThemes()
         if (!paths.contains(dir)) paths << dir;
     QIcon::setThemeSearchPaths(paths);
     QIcon::setThemeName("hicolor");
-    if (QIcon::fallbackThemeName().isEmpty()) QIcon::setFallbackThemeName("Adwaita");
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == "hicolor")
+        QIcon::setFallbackThemeName("Adwaita");
 }
 
 TPaneIcons::TPaneIcons(QIcon parent, QIcon folder, QIcon file)

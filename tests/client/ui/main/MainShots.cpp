@@ -1,5 +1,5 @@
 // Pictures of the client's logo window, of the main window connected to a
-// server on this computer and of each of its menus, frames included, taken
+// server on this computer (its panes also in other view styles) and of each of its menus, frames included, taken
 // from the running X display. scripts/skelwick-screenshots.sh runs it under
 // Xvfb with a window manager: main_shots OUTDIR PORT USER PASS FOLDER.
 #include <QApplication>
@@ -82,6 +82,14 @@ int main(int argc, char** argv)
     win.findChild<TFilePaneView*>("lvLocal")->setFocus();
     Pump(800);
     Save(win.frameGeometry(), "main-connected");
+    // The panes in two other view styles.
+    win.SetPaneViewStyle(true, 0);
+    win.SetPaneViewStyle(false, 2);
+    Pump(600);
+    Save(win.frameGeometry(), "panes-icons");
+    win.SetPaneViewStyle(true, 3);
+    win.SetPaneViewStyle(false, 3);
+    Pump(300);
 
     for (QAction* top : win.menuBar()->actions()) {
         QMenu* menu = top->menu();
