@@ -12,29 +12,17 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "MainFixture.h"
-#include "tests/client/engine/EngineServers.h"
+#include "MainServerFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class MainDragDropTest : public MainFixture, public ::testing::WithParamInterface<const char*> {
+class MainDragDropTest : public MainServerFixture {
 protected:
-    std::unique_ptr<EngineServer> server;
-    testsupport::TempDir local;
-
-    void SetUp() override
-    {
-        MainFixture::SetUp();
-        server = StartEngineServer(GetParam());
-        if (!server->error.empty()) GTEST_SKIP() << server->error;
-    }
     void Connect()
     {
-        std::string auth = server->user.empty() ? std::string() : server->user + ":" + server->pass + "@";
-        std::string path = server->dir == "/" || server->dir == "/pub/" ? server->dir : "/" + server->dir;
-        win->CommandLineUrl = "ftp://" + auth + "127.0.0.1:" + std::to_string(server->port) + path;
+        win->CommandLineUrl = Url();
         win->move(0, 0);
         win->resize(800, 560);
         win->show();

@@ -9,7 +9,7 @@
 #include <set>
 #include <sys/stat.h>
 
-#include "MainFixture.h"
+#include "MainServerFixture.h"
 #include "ModalHelper.h"
 #include "client/ui/main/BrokenList.h"
 #include "tests/client/engine/EngineServers.h"
@@ -30,26 +30,8 @@ TreeHashes Tree(const std::string& root)
     return files;
 }
 
-class MainPanesServerTest : public MainFixture, public ::testing::WithParamInterface<const char*> {
+class MainPanesServerTest : public MainServerFixture {
 protected:
-    std::unique_ptr<EngineServer> server;
-    testsupport::TempDir local;
-
-    void SetUp() override
-    {
-        MainFixture::SetUp();
-        server = StartEngineServer(GetParam());
-        if (!server->error.empty()) GTEST_SKIP() << server->error;
-    }
-    std::string Url() const
-    {
-        std::string auth = server->user.empty() || server->user == "anonymous" || server->user == "ftp"
-                               ? std::string()
-                               : server->user + ":" + server->pass + "@";
-        std::string path = server->dir;
-        if (path != "/" && path != "/pub/") path = "/" + path;
-        return "ftp://" + auth + "127.0.0.1:" + std::to_string(server->port) + path;
-    }
     // A server-side folder of files in nested folders, each with its own bytes.
     TreeHashes MakeServerTree(const std::string& name, int files)
     {
