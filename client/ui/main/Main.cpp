@@ -1830,7 +1830,7 @@ void TfmMain::ShowMessage(const std::string& Text)
     Later([Text] { Dialogs().MessageBox(Text, ApplicationTitle(), MB_OK); });
 }
 
-// ---- panes (the plain form; sorting, filters and icons come with the panes) ----
+// ---- panes ------------------------------------------------------------------------
 
 QIcon TfmMain::ParentIcon() const
 {
