@@ -288,8 +288,15 @@ TEST_F(PaneMenusTest, MenuItemsRunTheMainCommandsAndFollowTheirEnabling)
     EXPECT_EQ(win->PaneViewStyle(true), 2);
     EXPECT_EQ(win->PaneViewStyle(false), 3);
     EXPECT_TRUE(Find<QAction>("miList")->isChecked());
-    Find<QMenu>("pmHostView")->aboutToShow();
+    emit Find<QMenu>("pmHostView")->aboutToShow();
     EXPECT_TRUE(Find<QAction>("pmHostDetails")->isChecked());
+    // The main menu's marks follow the active pane.
+    Focus(false);
+    emit Find<QMenu>("mnView")->aboutToShow();
+    EXPECT_TRUE(Find<QAction>("miDetails")->isChecked());
+    Focus(true);
+    emit Find<QMenu>("mnView")->aboutToShow();
+    EXPECT_TRUE(Find<QAction>("miList")->isChecked());
 }
 
 TEST_F(PaneMenusTest, ExecuteOpenCurrentDirectoryAndPropertiesGoThroughTheDesktop)
