@@ -35,6 +35,7 @@ class TDropURLTarget;
 class TFilePaneModel;
 class TPaneIcons;
 class TInstanceTempFolder;
+class TPanePopupMenus;
 class TskStatusBar;
 
 enum TSessionState : std::uint8_t {
@@ -168,6 +169,12 @@ public:
 
     // Re-reads the local pane from path.
     void ListLocalDir(const std::string& path);
+    // The local path box: the root, each level down to path, home.
+    void BuildLocalPathCombo(const std::string& path);
+    // The local pane's desktop actions on the first selected row, and on the folder.
+    void ExecuteClick();
+    void PropertiesClick();
+    void OpenCurrentDirectoryClick();
     // ---- queueing ----
     void AddQueueItem(const TTransferFileInfo& item);
     void ClearQueueNodes();
@@ -297,6 +304,7 @@ private:
     std::string FExpandBase;
     std::string FResumingKey; // the broken list being resumed, until its run starts
     QMenu* pmQuene = nullptr;
+    TPanePopupMenus* FPanePopups = nullptr;
     bool FLocalActive = true; // the pane the shared menu commands act on
     std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;

@@ -3,11 +3,14 @@
 // from the running X display. scripts/skelwick-screenshots.sh runs it under
 // Xvfb with a window manager: main_shots OUTDIR PORT USER PASS FOLDER.
 #include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <cstdio>
 #include <sys/stat.h>
@@ -17,6 +20,7 @@
 #include "client/ui/main/FilePaneView.h"
 #include "client/ui/main/Main.h"
 #include "client/ui/main/QueneInfo.h"
+#include "client/ui/small/FileProperties.h"
 #include "os/qt/QtLoopBridge.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "tests/support/TestSupport.h"
@@ -101,6 +105,40 @@ int main(int argc, char** argv)
         Save(area, name.c_str());
         menu->hide();
         Pump(200);
+    }
+    // The panes' pop-up menus for a selected row, the local path box dropped
+    // down and the properties of a local file.
+    for (const bool local : {true, false}) {
+        auto* pane = win.findChild<TFilePaneView*>(local ? "lvLocal" : "lvHost");
+        pane->setFocus();
+        int pick = -1;
+        for (int i = 0; i < pane->Model()->rowCount(); ++i)
+            if (win.PaneRow(local, i)->Name == (local ? "Skelwick.html" : "pub")) pick = i;
+        if (pick < 0) continue;
+        pane->SelectOnly(pick);
+        QTreeView* view = pane->DetailsView();
+        const QPoint at = view->visualRect(pane->Model()->index(pick, 0)).center();
+        QContextMenuEvent ask(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &ask);
+        Pump(500);
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            Save(win.frameGeometry().united(popup->geometry()), local ? "popup-local" : "popup-remote");
+            popup->close();
+            Pump(200);
+        }
+    }
+    win.MutableSettings().CheckFreeSpace = true;
+    auto* pathBox = win.findChild<QComboBox*>("cbLocal");
+    pathBox->showPopup();
+    Pump(500);
+    Save(win.frameGeometry(), "local-path-box");
+    pathBox->hidePopup();
+    Pump(200);
+    if (const auto info = ReadFileProperties(std::string(CLIENT_FILES_DIR) + "/Skelwick.html")) {
+        TfmFileProperties properties(*info, &win);
+        properties.show();
+        Pump(800);
+        Save(properties.frameGeometry(), "properties");
     }
     // A run in progress: the pub folder down over four connections.
     const std::string down = dir.path() + "/downloads/";
