@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 
 #include "client/ui/main/FilePaneModel.h"
 
