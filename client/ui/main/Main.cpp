@@ -1969,7 +1969,10 @@ void TfmMain::OpenPaneRow(bool local, int index)
 {
     const TlvFileInfo* row = PaneRow(local, index);
     if (!row) return;
-    if (!row->IsDir) return; // files: the double-click action of the settings
+    if (!row->IsDir) {
+        OpenPaneFile(local, index);
+        return;
+    }
     if (local) {
         if (row->Name == "..") LocalPath = WithSlash(ExtractParentDir(StripTrailingSlash(LocalPath)));
         else if (IsSafeLocalName(row->Name)) LocalPath = LocalPath + row->Name + "/";
@@ -1982,6 +1985,28 @@ void TfmMain::OpenPaneRow(bool local, int index)
     if (FSessionState != ssConnected) return;
     SetSessionState(ssChangingDir);
     FManager->ChangeRemoteDir(row->Name);
+}
+
+void TfmMain::OpenPaneFile(bool local, int index)
+{
+    TFilePaneView* lv = local ? ui->lvLocal : ui->lvHost;
+    // The actions take the selection: a file opened from outside it stands alone.
+    if (!lv->IsRowSelected(index)) lv->SelectOnly(index);
+    switch (FSettings.DoubleClickAction) {
+    case 0:
+        if (local) QueueUploads();
+        else QueueDownloads();
+        break;
+    case 1:
+        EditViewClick(local, !local);
+        break;
+    case 2:
+        EditViewClick(local, false);
+        break;
+    case 3:
+        if (local) ExecuteClick();
+        break;
+    }
 }
 
 bool TfmMain::PaneKey(bool local, QKeyEvent* key)

@@ -263,6 +263,8 @@ private:
     void FillPaneView(bool local);
     void SortPane(bool local, int column);
     void OpenPaneRow(bool local, int row);
+    // A file row: the double-click action of the settings.
+    void OpenPaneFile(bool local, int index);
     void SetupPaneViews();
     void ShowViewStyleChecks();
     bool PaneKey(bool local, QKeyEvent* key);

@@ -340,6 +340,31 @@ TEST_F(PaneMenusTest, ExecuteOpenCurrentDirectoryAndPropertiesGoThroughTheDeskto
     EXPECT_EQ(contents, "0 files, 0 folders");
 }
 
+TEST_F(PaneMenusTest, ADoubleClickedFileRunsTheActionOfTheSettings)
+{
+    // Upload (0) needs a session: nothing starts here.
+    const std::pair<int, std::vector<std::string>> cases[] = {
+        {0, {}},
+        {1, {"/opt/ed", root + "/notes.txt"}},
+        {2, {"/opt/ed", root + "/notes.txt"}},
+        {3, {"xdg-open", root + "/notes.txt"}},
+    };
+    for (const auto& [action, expected] : cases) {
+        win->MutableSettings().DoubleClickAction = action;
+        win->MutableSettings().DefaultEditView = "/opt/ed";
+        started.clear();
+        ASSERT_TRUE(SelectRows(true, {"folder"})); // the opened file stands alone
+        QTreeView* lv = PaneView(true)->DetailsView();
+        const QRect row = lv->visualRect(lv->model()->index(PaneRowOf(true, "notes.txt"), 0));
+        QTest::mouseDClick(lv->viewport(), Qt::LeftButton, {}, row.center());
+        std::vector<std::string> got = started.empty() ? std::vector<std::string>{} : started.front();
+        if (!got.empty() && action == 3) got[0] = fs::path(got[0]).filename();
+        EXPECT_EQ(got, expected) << "action " << action;
+        EXPECT_EQ(SelectRows(true, {}), true);
+    }
+    EXPECT_EQ(win->LocalPath, root + "/"); // a file never changes the folder
+}
+
 TEST_F(PaneMenusTest, ThePathBoxHoldsTheLevelsAndListsTheOneChosen)
 {
     auto* box = Find<QComboBox>("cbLocal");
