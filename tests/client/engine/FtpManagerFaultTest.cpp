@@ -59,6 +59,23 @@ Step Retr(const std::string& rest, const std::function<void(Session&)>& then)
     };
 }
 
+// The data connection dropped after 400 bytes, then the rest from there.
+std::vector<Step> DroppedAt400ThenResumed(const std::string& data)
+{
+    return {Retr("", [data](Session& s) {
+                s.DataSend(data.substr(0, 400));
+                // The bytes are in before the failure is told.
+                ::shutdown(s.data, SHUT_WR);
+                s.DataReceiveAll();
+                s.Reply("426 Connection closed; transfer aborted");
+            }),
+            Retr("REST 400", [data](Session& s) {
+                s.DataSend(data.substr(400));
+                s.CloseData();
+                s.Reply("226 Transfer complete");
+            })};
+}
+
 class EngineFaults : public ::testing::Test {
 protected:
     void SetUp() override
@@ -103,21 +120,8 @@ protected:
 
 TEST_F(EngineFaults, DataConnectionDroppedMidFileResumesWhereTheBytesLanded)
 {
-    FakeFtpServer server(EngineLogin() + std::vector<Step>{
-        Answer("TYPE I", "200 Type set to I"),
-        Retr("", [this](Session& s) {
-            s.DataSend(data.substr(0, 400));
-            // The bytes are in before the failure is told.
-            ::shutdown(s.data, SHUT_WR);
-            s.DataReceiveAll();
-            s.Reply("426 Connection closed; transfer aborted");
-        }),
-        Retr("REST 400", [this](Session& s) {
-            s.DataSend(data.substr(400));
-            s.CloseData();
-            s.Reply("226 Transfer complete");
-        }),
-    });
+    FakeFtpServer server(EngineLogin() + std::vector<Step>{Answer("TYPE I", "200 Type set to I")} +
+                         DroppedAt400ThenResumed(data));
     TFtpManager m(w);
     Connect(m, server);
     EXPECT_TRUE(RunQueue(m, {Item()}));
@@ -283,18 +287,7 @@ TEST_F(EngineFaults, UnknownSizeCompletesOnlyOnTheServersCleanEnd)
              s.Reply("226 Transfer complete");
          })},
          true},
-        {"cut, then resumed", {Retr("", [this](Session& s) {
-                                   s.DataSend(data.substr(0, 400));
-                                   ::shutdown(s.data, SHUT_WR);
-                                   s.DataReceiveAll();
-                                   s.Reply("426 Connection closed; transfer aborted");
-                               }),
-                               Retr("REST 400", [this](Session& s) {
-                                   s.DataSend(data.substr(400));
-                                   s.CloseData();
-                                   s.Reply("226 Transfer complete");
-                               })},
-         true},
+        {"cut, then resumed", DroppedAt400ThenResumed(data), true},
         {"reset data connection", {Retr("", [this](Session& s) {
              s.DataSend(data.substr(0, 400));
              s.Sleep(200);
