@@ -315,6 +315,27 @@ TEST_F(QueueServerBase, AConnectShowsTheIndexFileOfItsFirstListing)
     EXPECT_TRUE(dialogs.get()->Texts(TDialogCall::kMessageBox).empty()) << "no upload question";
     EXPECT_FALSE(win->ViewOnly);
     EXPECT_FALSE(win->IndexViewActive);
+
+    // Reconnected, the copy cannot be written this time: the view fails and
+    // leaves neither flag behind.
+    fs::remove(win->TempDir() + "Index.TXT");
+    fs::create_directory(win->TempDir() + "Index.TXT");
+    bool failureShown = false;
+    WhenModal([&](QWidget* box) {
+        failureShown = true;
+        box->close();
+    });
+    dialogs.get()->ReplyId(IDYES); // "Break current connection ?"
+    dialogs.get()->ReplyId(IDOK);  // "DOWNLOAD FAILED !"
+    win->miReconnectClick();
+    ASSERT_TRUE(WaitFor([&] { return failureShown; })) << PageText(0);
+    ASSERT_TRUE(Idle()) << PageText(0);
+    EXPECT_FALSE(win->ViewOnly);
+    EXPECT_FALSE(win->IndexViewActive);
+    EXPECT_TRUE(started.empty());
+    const auto texts = dialogs.get()->Texts(TDialogCall::kMessageBox);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Click Yes to upload back edited file, No to cancel"), 0);
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("DOWNLOAD FAILED", 0) == 0; }));
 }
 
 // "Delete Broken List": No keeps the list, also on disk; Yes removes it from
