@@ -61,6 +61,20 @@ bool ExecuteFile(const std::string& file, const TStartProgram& start)
     return start(file, {});
 }
 
+std::vector<std::string> DesktopOpenCommand(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0) return {path};
+    const QString open = QStandardPaths::findExecutable("xdg-open");
+    return {open.isEmpty() ? std::string("xdg-open") : open.toStdString(), path};
+}
+
+bool OpenWithDesktop(const std::string& path, const TStartProgram& start)
+{
+    const auto command = DesktopOpenCommand(path);
+    return start(command[0], {command.begin() + 1, command.end()});
+}
+
 std::string ReadTextFile(const std::string& file, std::size_t maxBytes)
 {
     std::ifstream in(file, std::ios::binary);

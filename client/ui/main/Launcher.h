@@ -26,5 +26,11 @@ bool OpenForEditOrView(const std::string& file, const std::string& editor, const
 // Execute: only a file with its execute bit, started directly.
 bool ExecuteFile(const std::string& file, const TStartProgram& start);
 
+// The desktop's "open" of a file or folder: a program (a regular file with
+// its execute bit) runs itself; anything else goes to the desktop's opener.
+std::vector<std::string> DesktopOpenCommand(const std::string& path);
+// Starts DesktopOpenCommand(path); false when it could not start.
+bool OpenWithDesktop(const std::string& path, const TStartProgram& start);
+
 // The file's bytes (at most maxBytes), for showing in a text view.
 std::string ReadTextFile(const std::string& file, std::size_t maxBytes = 4 << 20);

@@ -4,11 +4,13 @@
 #include "client/browser/BrowserServer.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDate>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -44,6 +46,8 @@
 #include "client/ui/main/Launcher.h"
 #include "client/ui/main/BrokenList.h"
 #include "client/ui/main/LocalPane.h"
+#include "client/ui/main/LocalPathCombo.h"
+#include "client/ui/main/PanePopupMenus.h"
 #include "client/ui/main/QueneInfo.h"
 #include "client/ui/main/PaneActions.h"
 #include "client/ui/main/IndexFile.h"
@@ -56,6 +60,7 @@
 #include "client/ui/small/EditBookmark.h"
 #include "client/ui/small/EditDirectoryList.h"
 #include "client/ui/small/FileExist.h"
+#include "client/ui/small/FileProperties.h"
 #include "client/ui/small/ServerMessage.h"
 #include "client/ui/small/ViewRawDir.h"
 #include "net/FtpCli.h"
@@ -1899,10 +1904,58 @@ void TfmMain::FillRemoteList()
 
 void TfmMain::ListLocalDir(const std::string& path)
 {
-    ui->cbLocal->clear();
-    ui->cbLocal->addItem(style()->standardIcon(QStyle::SP_DirOpenIcon), Q(path));
+    BuildLocalPathCombo(path);
     FLocalPane.SetFiles(ListLocalEntries(path, FSettings.ShowHidenFile));
     ShowPaneRows(true);
+}
+
+void TfmMain::BuildLocalPathCombo(const std::string& path)
+{
+    FillLocalPathCombo(ui->cbLocal, LocalPathItems(path, S(QDir::homePath())));
+}
+
+void TfmMain::SetPaneViewStyle(bool local, int style)
+{
+    style = std::clamp(style, 0, 3);
+    FPaneViewStyles[local ? 0 : 1] = style;
+    const std::array<QAction*, 4> items{ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails};
+    if (local == FLocalActive) items[std::size_t(style)]->setChecked(true);
+}
+
+int TfmMain::PaneViewStyle(bool local) const { return FPaneViewStyles[local ? 0 : 1]; }
+
+void TfmMain::ExecuteClick()
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const auto rows = SelectedRows(true);
+    // A folder opens by a double click; it is not executed.
+    if (rows.empty() || rows.front()->IsDir) return;
+    const std::string path = LocalPath + rows.front()->Name;
+    if (!OpenWithDesktop(path, StartProgram))
+        Dialogs().MessageBox("Cannot open " + path, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+}
+
+void TfmMain::PropertiesClick()
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    const auto names = SelectedNames(true);
+    if (names.empty()) return;
+    const std::string path = LocalPath + names.front();
+    const auto info = ReadFileProperties(path);
+    if (!info) {
+        // Gone since it was listed: the pane shows what is there now.
+        LocalResult("Cannot read the properties of " + path);
+        return;
+    }
+    TfmFileProperties dialog(*info, this);
+    dialog.exec();
+}
+
+void TfmMain::OpenCurrentDirectoryClick()
+{
+    if (FSessionState != ssReady && FSessionState != ssConnected) return;
+    if (!OpenWithDesktop(LocalPath, StartProgram))
+        Dialogs().MessageBox("Cannot open " + LocalPath, ApplicationTitle(), MB_OK | MB_ICONWARNING);
 }
 
 void TfmMain::ShowPaneRows(bool local)
@@ -2141,7 +2194,6 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 void TfmMain::WireActions()
 {
     auto on = [this](QAction* a, std::function<void()> f) { ConnectHandler(a, &QAction::triggered, this, std::move(f)); };
-    auto notYet = [this, on](QAction* a) { on(a, [this, a] { NotYetClick(S(a->text())); }); };
     auto returnPressed = [this](QLineEdit* e) {
         ConnectHandler(e, &QLineEdit::returnPressed, this, [this] { sbConnectClick(); });
     };
@@ -2259,6 +2311,16 @@ void TfmMain::WireActions()
             pmQuene->popup(ui->tvQuene->viewport()->mapToGlobal(at));
     });
     ConnectHandler(ui->tvQuene, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*) { miDetailInfoClick(); });
+    FPanePopups = new TPanePopupMenus(*this);
+    FPanePopups->Attach(findChild<QWidget*>("lvLocal"), true);
+    FPanePopups->Attach(findChild<QWidget*>("lvHost"), false);
+    ui->cbLocal->setItemDelegate(new TLocalPathDelegate([this] { return FSettings.CheckFreeSpace; }, ui->cbLocal));
+    ConnectHandler(ui->cbLocal, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
+        const std::string path = LocalPathOfItem(ui->cbLocal, i);
+        if (path.empty()) return;
+        LocalPath = path;
+        ListLocalDir(LocalPath);
+    });
     auto both = [this, on](std::initializer_list<QAction*> actions, std::function<void(bool)> f) {
         for (QAction* a : actions) on(a, [this, f] { f(FLocalActive); });
     };
@@ -2271,9 +2333,12 @@ void TfmMain::WireActions()
     on(ui->miEdit, [this] { EditViewClick(FLocalActive, false); });
     for (QAction* a : {ui->miView, ui->tbViewFile}) on(a, [this] { EditViewClick(FLocalActive, true); });
     on(ui->miCalcSize, [this] { CalcSizeClick(); });
-    for (QAction* a : {ui->miExecute, ui->tbExecute, ui->miProperties, ui->tbProperty}) notYet(a);
     on(ui->miManualDownload, [this] { ManualDownloadClick(); });
-    on(ui->miOpenCurrentDirectory, [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(LocalPath))); });
+    on(ui->miExecute, [this] { ExecuteClick(); });
+    on(ui->tbExecute, [this] { if (FLocalActive) ExecuteClick(); });
+    on(ui->miProperties, [this] { PropertiesClick(); });
+    on(ui->tbProperty, [this] { if (FLocalActive) PropertiesClick(); });
+    on(ui->miOpenCurrentDirectory, [this] { OpenCurrentDirectoryClick(); });
     on(ui->QuoteCommand1, [this] { QuoteCommand1Click(); });
     on(ui->Define1, [this] { Define1Click(); });
     // Bookmarks
@@ -2302,7 +2367,15 @@ void TfmMain::WireActions()
         else if (f == ui->lvLocal) ui->lvHost->setFocus();
         else ui->lvLocal->setFocus();
     });
-    for (QAction* a : {ui->miLargeIcons, ui->miSmallIcons, ui->miList, ui->miDetails}) notYet(a);
+    auto* viewStyles = new QActionGroup(this);
+    const std::pair<QAction*, int> styles[] = {{ui->miLargeIcons, 0}, {ui->miSmallIcons, 1}, {ui->miList, 2}, {ui->miDetails, 3}};
+    for (const auto& [a, tag] : styles) {
+        a->setCheckable(true);
+        viewStyles->addAction(a);
+        on(a, [this, tag = tag] { SetPaneViewStyle(FLocalActive, tag); });
+    }
+    // The check mark follows the active pane.
+    ConnectHandler(ui->mnView, &QMenu::aboutToShow, this, [this] { SetPaneViewStyle(FLocalActive, PaneViewStyle(FLocalActive)); });
     const std::pair<QAction*, int> keys[] = {{ui->miByName, 0}, {ui->miBySize, 1}, {ui->miByDateTime, 2}, {ui->miByExtension, 3}};
     for (const auto& [a, key] : keys) on(a, [this, key = key] { SortPane(FLocalActive, key); });
     on(ui->miSelectAll, [this] { SelectRows(FLocalActive, false); });

@@ -33,6 +33,7 @@ class QTreeWidgetItem;
 class TDesktopTies;
 class TDropURLTarget;
 class TInstanceTempFolder;
+class TPanePopupMenus;
 class TskStatusBar;
 
 enum TSessionState : std::uint8_t {
@@ -166,6 +167,15 @@ public:
 
     // Re-reads the local pane from path.
     void ListLocalDir(const std::string& path);
+    // The local path box: the root, each level down to path, home.
+    void BuildLocalPathCombo(const std::string& path);
+    // A pane's view style: 0 large icons, 1 small icons, 2 list, 3 details.
+    void SetPaneViewStyle(bool local, int style);
+    int PaneViewStyle(bool local) const;
+    // The local pane's desktop actions on the first selected row, and on the folder.
+    void ExecuteClick();
+    void PropertiesClick();
+    void OpenCurrentDirectoryClick();
     // ---- queueing ----
     void AddQueueItem(const TTransferFileInfo& item);
     void ClearQueueNodes();
@@ -291,6 +301,8 @@ private:
     std::string FExpandBase;
     std::string FResumingKey; // the broken list being resumed, until its run starts
     QMenu* pmQuene = nullptr;
+    TPanePopupMenus* FPanePopups = nullptr;
+    std::array<int, 2> FPaneViewStyles{3, 3}; // local, remote
     bool FLocalActive = true; // the pane the shared menu commands act on
     std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;

@@ -3,6 +3,8 @@
 // from the running X display. scripts/skelwick-screenshots.sh runs it under
 // Xvfb with a window manager: main_shots OUTDIR PORT USER PASS FOLDER.
 #include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +17,7 @@
 #include "client/ui/main/LogoWindow.h"
 #include "client/ui/main/Main.h"
 #include "client/ui/main/QueneInfo.h"
+#include "client/ui/small/FileProperties.h"
 #include "os/qt/QtLoopBridge.h"
 #include "platform/dialogs/ExceptionHandler.h"
 #include "tests/support/TestSupport.h"
@@ -91,6 +94,41 @@ int main(int argc, char** argv)
         Save(area, name.c_str());
         menu->hide();
         Pump(200);
+    }
+    // The panes' pop-up menus for a selected row, the local path box dropped
+    // down and the properties of a local file.
+    for (const bool local : {true, false}) {
+        auto* pane = win.findChild<QTreeWidget*>(local ? "lvLocal" : "lvHost");
+        pane->setFocus();
+        QTreeWidgetItem* pick = nullptr;
+        for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = pane->topLevelItem(i);
+            item->setSelected(item->text(0) == (local ? "Skelwick.html" : "pub"));
+            if (item->isSelected()) pick = item;
+        }
+        if (!pick) continue;
+        const QPoint at = pane->visualItemRect(pick).center();
+        QContextMenuEvent ask(QContextMenuEvent::Mouse, at, pane->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(pane->viewport(), &ask);
+        Pump(500);
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            Save(win.frameGeometry().united(popup->geometry()), local ? "popup-local" : "popup-remote");
+            popup->close();
+            Pump(200);
+        }
+    }
+    win.MutableSettings().CheckFreeSpace = true;
+    auto* pathBox = win.findChild<QComboBox*>("cbLocal");
+    pathBox->showPopup();
+    Pump(500);
+    Save(win.frameGeometry(), "local-path-box");
+    pathBox->hidePopup();
+    Pump(200);
+    if (const auto info = ReadFileProperties(std::string(CLIENT_FILES_DIR) + "/Skelwick.html")) {
+        TfmFileProperties properties(*info, &win);
+        properties.show();
+        Pump(800);
+        Save(properties.frameGeometry(), "properties");
     }
     // A run in progress: the pub folder down over four connections.
     const std::string down = dir.path() + "/downloads/";
