@@ -53,7 +53,9 @@ bool TFtpManager::SelectTransferType(const std::string& localName, int slot)
 
 std::int64_t TFtpManager::ItemBytes(const TTransferFileInfo& item) const
 {
-    return item.BeginPos == -1 ? item.FileSize : item.EndPos - item.BeginPos;
+    if (item.BeginPos == -1) return item.FileSize;
+    // Of a file of unknown size (EndPos 0) nothing is known to be left.
+    return item.EndPos > 0 ? item.EndPos - item.BeginPos : 0;
 }
 
 bool TFtpManager::IsLastPart(const TTransferFileInfo& item) const
@@ -413,8 +415,11 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     if (item.IsDownload) {
         // The engine's own stop past the end of a part is no error; anything
         // short of the part's end is not complete, whatever the server said.
-        complete = (error == 0 || s.StoppedPastEnd) && !localFailed &&
-                   (ascii || item.EndPos <= 0 || reached >= item.EndPos);
+        // A file of unknown size (EndPos 0) has no end to reach: only the
+        // server's clean end completes it (its final reply, and the data
+        // connection closed without error: error 0).
+        const bool ended = error == 0 || (item.EndPos > 0 && s.StoppedPastEnd);
+        complete = ended && !localFailed && (ascii || item.EndPos <= 0 || reached >= item.EndPos);
     } else {
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
@@ -426,6 +431,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         return;
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
+    if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
     // A download that moved on may go on from where it is; one that made no
     // progress, an upload, or a lost session retires the slot, so a fault
     // that repeats cannot loop.

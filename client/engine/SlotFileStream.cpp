@@ -86,7 +86,7 @@ private:
 } // namespace
 
 TSlotFileStream::TSlotFileStream(const std::string& path, bool forWrite, std::int64_t start, bool truncate)
-    : start_(start), position_(start)
+    : path_(path), start_(start), position_(start)
 {
     if (!forWrite) {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -96,13 +96,17 @@ TSlotFileStream::TSlotFileStream(const std::string& path, bool forWrite, std::in
         return;
     }
     const int flags = O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0) | O_CLOEXEC;
-    auto done = std::make_shared<std::promise<std::pair<int, int>>>();
+    auto done = std::make_shared<std::promise<TOpened>>();
     opening_ = done->get_future();
     TOpenThreads::Get().Run([done, path, flags] {
         const std::string parent = std::filesystem::path(path).parent_path().string();
         if (!parent.empty()) ForceLocalDirs(parent);
-        const int fd = ::open(path.c_str(), flags, 0644);
-        done->set_value({fd, fd < 0 ? errno : 0});
+        TOpened r;
+        r.fd = ::open(path.c_str(), flags | O_EXCL, 0644);
+        r.created = r.fd >= 0;
+        if (r.fd < 0 && errno == EEXIST) r.fd = ::open(path.c_str(), flags, 0644);
+        r.error = r.fd < 0 ? errno : 0;
+        done->set_value(r);
     });
 }
 
@@ -111,11 +115,12 @@ TSlotFileStream::~TSlotFileStream() { Freeze(); }
 void TSlotFileStream::Settle() const
 {
     if (!opening_.valid()) return;
-    const auto [fd, error] = opening_.get();
-    fd_ = fd;
-    opened_ = fd >= 0;
+    const TOpened r = opening_.get();
+    fd_ = r.fd;
+    created_ = r.created;
+    opened_ = r.fd >= 0;
     if (!opened_) {
-        error_ = error;
+        error_ = r.error;
         failed_ = true;
     }
 }
@@ -204,4 +209,11 @@ bool TSlotFileStream::Freeze()
         return false;
     }
     return true;
+}
+
+void TSlotFileStream::DiscardIfUntouched()
+{
+    Freeze();
+    if (created_ && position_ == start_) ::unlink(path_.c_str());
+    created_ = false;
 }

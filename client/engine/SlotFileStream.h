@@ -45,13 +45,23 @@ public:
     // Closes the file; nothing more is read or written. False when the
     // close reported a write the system had deferred as failed.
     bool Freeze();
+    // Removes the file again when this stream made it and nothing was
+    // written: a download refused before its first byte leaves no empty
+    // file behind that looks like a finished one. Closes the file first.
+    void DiscardIfUntouched();
 
 private:
     // Takes the outcome of a background open (waiting for it) once.
     void Settle() const;
 
-    // The background open's descriptor and errno.
-    mutable std::future<std::pair<int, int>> opening_;
+    struct TOpened {
+        int fd = -1, error = 0;
+        bool created = false; // the file was not there before
+    };
+    // The background open's outcome.
+    mutable std::future<TOpened> opening_;
+    std::string path_;
+    mutable bool created_ = false;
     mutable int fd_ = -1;
     mutable int error_ = 0;
     mutable bool failed_ = false;

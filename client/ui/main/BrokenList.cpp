@@ -1,5 +1,7 @@
 #include "client/ui/main/BrokenList.h"
 
+#include <algorithm>
+
 namespace {
 std::string Percent(std::int64_t left, std::int64_t size)
 {
@@ -12,7 +14,8 @@ std::vector<TBrokenDetailRow> BrokenListDetails(const TOldQuene& queue)
 {
     std::vector<TBrokenDetailRow> rows;
     for (const TTransferFileInfo& item : queue.Items) {
-        const std::int64_t left = item.EndPos - item.BeginPos;
+        // Of a file of unknown size (EndPos 0) the bytes left are unknown too.
+        const std::int64_t left = item.EndPos > 0 ? item.EndPos - std::max<std::int64_t>(item.BeginPos, 0) : 0;
         TBrokenDetailRow* row = nullptr;
         for (auto& r : rows)
             if (r.HostFileName == item.HostPath) row = &r;
@@ -21,7 +24,7 @@ std::vector<TBrokenDetailRow> BrokenListDetails(const TOldQuene& queue)
             row = &rows.back();
         }
         row->Left += left;
-        row->SizeLeft = std::to_string(row->Left);
+        row->SizeLeft = row->Size > 0 ? std::to_string(row->Left) : "-";
         row->LeftPercent = Percent(row->Left, row->Size);
     }
     return rows;

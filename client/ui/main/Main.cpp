@@ -55,6 +55,7 @@
 #include "client/ui/main/FilePaneModel.h"
 #include "client/ui/main/FilePaneView.h"
 #include "client/ui/main/PaneIcons.h"
+#include "client/ui/main/IndexFile.h"
 #include "client/ui/main/RemotePane.h"
 #include "client/ui/main/MenuEnabling.h"
 #include "client/ui/preference/Preference.h"
@@ -491,7 +492,12 @@ void TfmMain::SetSessionState(int value)
     }
     if (value == ssReady) setWindowTitle(Q(ProgramTitle() + " - Not connected"));
     else setWindowTitle(Q(ProgramTitle() + " - " + (FManager ? FManager->GetHostInfo().HostName : std::string())));
-    if (value == ssReady) ResetRemoteView();
+    if (value == ssReady) {
+        // No edit or view outlives its session.
+        ViewOnly = false;
+        IndexViewActive = false;
+        ResetRemoteView();
+    }
     // A 0 s interval would send a command on every pass of the loop.
     if (FSettings.AntiIdleEnable && value == ssConnected && FSettings.AntiIdleInterval >= 1) {
         tiAntiIdle->setInterval(std::min(FSettings.AntiIdleInterval, 2000000) * 1000);
@@ -553,6 +559,7 @@ void TfmMain::OperationDone()
         AddQuickConnectEntry();
         if (PendingAction == 1) {
             PendingAction = 0;
+            FStartFolderListing = true;
             SetSessionState(ssChangingDir);
             FManager->ChangeRemoteDir(RemoteDir);
             return;
@@ -568,11 +575,13 @@ void TfmMain::OperationDone()
         }
         PlaySoundFile(FSettings.SoundFiles[0]);
         DrawAttention();
+        AutoViewIndexFile();
         Later([this] { ShowLoginMessage(); });
         break;
     case ssChangingDir:
         SetSessionState(ssConnected);
         AfterListing(false);
+        if (std::exchange(FStartFolderListing, false)) AutoViewIndexFile();
         break;
     case ssPreparing:
         // A folder of the selection has been walked: its files join the queue.
@@ -652,6 +661,7 @@ void TfmMain::OperationFailed()
     if (FDestroyed || !FManager) return;
     SetApplicationTitle(ProgramTitle());
     const int state = FSessionState;
+    FStartFolderListing = false;
     switch (state) {
     case ssReady:
         // The connection was lost before the failure arrived: it stays lost.
@@ -810,6 +820,7 @@ bool TfmMain::ParseFtpURL(const std::string& text)
 
 void TfmMain::ConnectTo(const THostInfo& host)
 {
+    FStartFolderListing = false;
     SetSessionState(ssConnecting);
     FManager->ConnectHost(host);
 }
@@ -1249,7 +1260,9 @@ void TfmMain::MainSessionClosed(TObject*, std::uint16_t)
 {
     PlaySoundFile(FSettings.SoundFiles[1]);
     DisplayLine(0, "Connection Lost");
-    if (FSessionState != ssTransfering && !FDestroyed) SetSessionState(ssReady);
+    // While connecting it is the old session that closed under the new
+    // connect, whose own failure comes through OperationFailed.
+    if (FSessionState != ssTransfering && FSessionState != ssConnecting && !FDestroyed) SetSessionState(ssReady);
 }
 
 void TfmMain::ShowSlotItem(const TTransferFileInfo& Item, int Slot)
@@ -1502,14 +1515,19 @@ void TfmMain::EditViewClick(bool local, bool view)
         OpenForEditOrView(LocalPath + row->Name, FSettings.DefaultEditView, StartProgram);
         return;
     }
-    if (FSessionState != ssConnected || !row || !IsSafeLocalName(row->Name)) return;
+    if (row) EditRemoteRow(*row, view);
+}
+
+void TfmMain::EditRemoteRow(const TlvFileInfo& row, bool view)
+{
+    if (FSessionState != ssConnected || row.IsDir || !IsSafeLocalName(row.Name)) return;
     ViewOnly = view;
     IndexViewActive = false;
     TTransferFileInfo item;
     item.IsDownload = true;
-    item.HostPath = RemoteDir + row->Name;
-    item.LocalPath = TempDir() + row->Name;
-    item.FileSize = RowSize(*row);
+    item.HostPath = RemoteDir + row.Name;
+    item.LocalPath = TempDir() + row.Name;
+    item.FileSize = RowSize(row);
     item.BeginPos = 0;
     item.EndPos = item.FileSize;
     EditLocalFile = item.LocalPath;
@@ -1526,6 +1544,36 @@ void TfmMain::CalcSizeClick()
     PendingAction = 3;
     QueueDownloads();
     if (FSessionState != ssPreparing) PendingAction = 0;
+}
+
+void TfmMain::ManualDownloadClick()
+{
+    if (FSessionState != ssConnected) return;
+    std::string name;
+    if (!AskText("Manual Download", "Enter FileName:", name)) return;
+    TTransferFileInfo item;
+    // Size 0 is unknown: the engine completes the item only on the
+    // server's clean end. Its sub-folders stay inside the local folder.
+    if (!MakeDownloadItem(RemoteDir, LocalPath, name, 0, {}, item)) {
+        Dialogs().MessageBox("\"" + name + "\" is no file name inside the local folder.", "Manual Download",
+                             MB_OK | MB_ICONWARNING);
+        return;
+    }
+    FTransferQueue.clear();
+    ClearQueueNodes();
+    QueuedFromDir.clear();
+    AddQueueItem(item);
+    StartQueuedDownloads();
+}
+
+void TfmMain::AutoViewIndexFile()
+{
+    const int i = IndexFileRow(FRemotePane.Rows, FSettings.IndexFileList, FSettings.IndexFileMaxSize,
+                               FSettings.IndexFileDisable);
+    if (i < 0) return;
+    EditRemoteRow(FRemotePane.Row(i), true);
+    // After the View has started: its start clears the flag.
+    if (FSessionState == ssEditView) IndexViewActive = true;
 }
 
 void TfmMain::DeleteClick(bool local)
@@ -2169,7 +2217,6 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 void TfmMain::WireActions()
 {
     auto on = [this](QAction* a, std::function<void()> f) { ConnectHandler(a, &QAction::triggered, this, std::move(f)); };
-    auto notYet = [this, on](QAction* a) { on(a, [this, a] { NotYetClick(S(a->text())); }); };
     auto returnPressed = [this](QLineEdit* e) {
         ConnectHandler(e, &QLineEdit::returnPressed, this, [this] { sbConnectClick(); });
     };
@@ -2309,7 +2356,7 @@ void TfmMain::WireActions()
     on(ui->miEdit, [this] { EditViewClick(FLocalActive, false); });
     for (QAction* a : {ui->miView, ui->tbViewFile}) on(a, [this] { EditViewClick(FLocalActive, true); });
     on(ui->miCalcSize, [this] { CalcSizeClick(); });
-    notYet(ui->miManualDownload);
+    on(ui->miManualDownload, [this] { ManualDownloadClick(); });
     on(ui->miExecute, [this] { ExecuteClick(); });
     on(ui->tbExecute, [this] { if (FLocalActive) ExecuteClick(); });
     on(ui->miProperties, [this] { PropertiesClick(); });

@@ -199,6 +199,10 @@ public:
     // into this copy's folder first (View never offers the upload back).
     void EditViewClick(bool local, bool view);
     void CalcSizeClick();
+    // One remote file by a name typed by hand, of unknown size.
+    void ManualDownloadClick();
+    // After a connect's first listing: Views a small index file of it.
+    void AutoViewIndexFile();
     // Selects every row but "..", or turns each row's selection over.
     void SelectRows(bool local, bool invert);
     void FilterFilesClick(bool local);
@@ -276,6 +280,7 @@ private:
     bool ValidHost(THostInfo& host) const;
     void ConnectTo(const THostInfo& host);
     void EditViewFinished();
+    void EditRemoteRow(const TlvFileInfo& row, bool view);
     void AfterListing(bool connect);
     void LogCommand(std::function<void(QPlainTextEdit*)> action, bool focusHost);
 
@@ -322,4 +327,5 @@ private:
     bool FCopyingUrl = false;
     bool FScrollPending = false;
     bool FForceClose = false;
+    bool FStartFolderListing = false; // the folder change ends a connect with a start folder
 };

@@ -59,6 +59,23 @@ Step Retr(const std::string& rest, const std::function<void(Session&)>& then)
     };
 }
 
+// The data connection dropped after 400 bytes, then the rest from there.
+std::vector<Step> DroppedAt400ThenResumed(const std::string& data)
+{
+    return {Retr("", [data](Session& s) {
+                s.DataSend(data.substr(0, 400));
+                // The bytes are in before the failure is told.
+                ::shutdown(s.data, SHUT_WR);
+                s.DataReceiveAll();
+                s.Reply("426 Connection closed; transfer aborted");
+            }),
+            Retr("REST 400", [data](Session& s) {
+                s.DataSend(data.substr(400));
+                s.CloseData();
+                s.Reply("226 Transfer complete");
+            })};
+}
+
 class EngineFaults : public ::testing::Test {
 protected:
     void SetUp() override
@@ -103,21 +120,8 @@ protected:
 
 TEST_F(EngineFaults, DataConnectionDroppedMidFileResumesWhereTheBytesLanded)
 {
-    FakeFtpServer server(EngineLogin() + std::vector<Step>{
-        Answer("TYPE I", "200 Type set to I"),
-        Retr("", [this](Session& s) {
-            s.DataSend(data.substr(0, 400));
-            // The bytes are in before the failure is told.
-            ::shutdown(s.data, SHUT_WR);
-            s.DataReceiveAll();
-            s.Reply("426 Connection closed; transfer aborted");
-        }),
-        Retr("REST 400", [this](Session& s) {
-            s.DataSend(data.substr(400));
-            s.CloseData();
-            s.Reply("226 Transfer complete");
-        }),
-    });
+    FakeFtpServer server(EngineLogin() + std::vector<Step>{Answer("TYPE I", "200 Type set to I")} +
+                         DroppedAt400ThenResumed(data));
     TFtpManager m(w);
     Connect(m, server);
     EXPECT_TRUE(RunQueue(m, {Item()}));
@@ -262,6 +266,69 @@ TEST_F(EngineFaults, DownloadIntoAFileThatCannotBeMadeIsNotComplete)
         EXPECT_TRUE(std::any_of(w.log.begin(), w.log.end(), [](const std::string& l) {
             return l.find("Cannot open local file") != std::string::npos;
         }));
+    }
+}
+
+// A file of unknown size (a name typed by hand: FileSize and EndPos 0) has
+// no end to check the bytes against: only the server's clean end completes
+// it. A cut resumes where the bytes landed; a refusal leaves no empty file.
+TEST_F(EngineFaults, UnknownSizeCompletesOnlyOnTheServersCleanEnd)
+{
+    const TTransferFileInfo unknown{true, "/f", dir / "f", 0, 0, 0, false};
+    struct Case {
+        const char* name;
+        std::vector<Step> steps; // after the login's TYPE I
+        bool complete;
+    };
+    const std::vector<Case> cases = {
+        {"clean end", {Retr("", [this](Session& s) {
+             s.DataSend(data);
+             s.CloseData();
+             s.Reply("226 Transfer complete");
+         })},
+         true},
+        {"cut, then resumed", DroppedAt400ThenResumed(data), true},
+        {"reset data connection", {Retr("", [this](Session& s) {
+             s.DataSend(data.substr(0, 400));
+             s.Sleep(200);
+             s.AbortData();
+             s.Reply("226 Transfer complete");
+         })},
+         false},
+        {"refused", {[](Session& s) {
+             s.Expect("PASV");
+             s.PassiveReply();
+             s.Expect("RETR /f");
+             s.Reply("550 No such file");
+         }},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.completed.clear();
+        ::unlink(w.brokenFile.c_str());
+        ::unlink((dir / "f").c_str());
+        FakeFtpServer server(EngineLogin() + std::vector<Step>{Answer("TYPE I", "200 Type set to I")} + c.steps);
+        TFtpManager m(w);
+        Connect(m, server);
+        EXPECT_EQ(RunQueue(m, {unknown}), c.complete);
+        server.Join();
+        EXPECT_EQ(w.completed.size(), c.complete ? 1u : 0u);
+        const bool exists = std::filesystem::exists(dir / "f");
+        if (c.complete) {
+            EXPECT_EQ(ReadFile(dir / "f"), data);
+            EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+            continue;
+        }
+        const auto broken = BrokenOnDisk();
+        ASSERT_EQ(broken.size(), 1u);
+        EXPECT_EQ(broken[0].EndPos, 0) << "still of unknown size";
+        const std::string got = ReadFile(dir / "f");
+        EXPECT_EQ(broken[0].BeginPos, static_cast<std::int64_t>(got.size())) << "resumes at the bytes on disk";
+        EXPECT_EQ(got, data.substr(0, got.size()));
+        if (broken[0].BeginPos == 0) {
+            EXPECT_FALSE(exists) << "no empty file is left behind";
+        }
     }
 }
 

@@ -132,4 +132,15 @@ protected:
         }
         return found == names.size();
     }
+    // Waits until at least n connections show a position in their status
+    // rows (a run carried by several connections at once).
+    bool WaitBusyConnections(int n)
+    {
+        auto* status = Find<QTreeWidget>("lvStatus");
+        return WaitFor([&] {
+            int busy = 0;
+            for (int i = 0; i < status->topLevelItemCount(); ++i) busy += !status->topLevelItem(i)->text(3).isEmpty();
+            return busy >= n;
+        });
+    }
 };

@@ -181,12 +181,7 @@ TEST_F(MainBrokenListTest, AnAbortedSplitDownloadIsResumedAfterARestartByteExact
     }));
     Find<QAction>("miDownload")->trigger();
     // Abort once several connections carry parts of the file.
-    auto* status = Find<QTreeWidget>("lvStatus");
-    ASSERT_TRUE(WaitFor([&] {
-        int busy = 0;
-        for (int i = 0; i < status->topLevelItemCount(); ++i) busy += !status->topLevelItem(i)->text(3).isEmpty();
-        return busy >= 2;
-    })) << PageText(0);
+    ASSERT_TRUE(WaitBusyConnections(2)) << PageText(0);
     win->sbAbortClick();
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 || win->SessionState() == 0; })) << PageText(0);
     ASSERT_EQ(win->BrokenLists().size(), 1u);

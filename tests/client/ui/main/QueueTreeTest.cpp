@@ -49,12 +49,15 @@ TEST(QueueTree, BrokenListDetailsAddUpThePartsOfAFile)
     TOldQuene q;
     q.Items = {{true, "/a.zip", "/l/a.zip", 1000, 200, 300, false},
                {true, "/b.txt", "/l/b.txt", 0, 0, 0, false}, // a manual download: size unknown
-               {true, "/a.zip", "/l/a.zip", 1000, 700, 1000, false}};
+               {true, "/a.zip", "/l/a.zip", 1000, 700, 1000, false},
+               {true, "/c.txt", "/l/c.txt", 0, 4096, 0, false}}; // the same, cut off at 4096
     const auto rows = BrokenListDetails(q);
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].SizeLeft, "400");
     EXPECT_EQ(rows[0].LeftPercent, "40%");
     EXPECT_EQ(rows[1].LeftPercent, "-");
+    EXPECT_EQ(rows[2].SizeLeft, "-");
+    EXPECT_EQ(rows[2].LeftPercent, "-");
     EXPECT_TRUE(SameSite({"h", "21", "u", "p"}, {"h", "21", "u", "p"}));
     EXPECT_FALSE(SameSite({"h", "21", "u", "p"}, {"h", "2121", "u", "p"}));
 }
