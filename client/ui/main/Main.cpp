@@ -2184,12 +2184,6 @@ void TfmMain::miDecreaseThreadClick()
     if (FSettings.FtpCliNum > floor) SetConnectionCount(FSettings.FtpCliNum - 1);
 }
 
-void TfmMain::NotYetClick(const std::string& caption)
-{
-    Dialogs().MessageBox("\"" + RemoveAmpersands(caption) + "\" is not available in this version yet.",
-                         ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
-}
-
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
     const bool inLocal = ui->lvLocal->Owns(watched), inPane = inLocal || ui->lvHost->Owns(watched);

@@ -139,8 +139,6 @@ public:
     void SetConnectionCount(int newCount);
     void miIncreaseThreadClick();
     void miDecreaseThreadClick();
-    // Items the later versions fill in tell so instead of doing nothing.
-    void NotYetClick(const std::string& caption);
 
     // ---- the engine's window interface ----
     void TransferSessionClosed(TObject* Sender, std::uint16_t Error) override;

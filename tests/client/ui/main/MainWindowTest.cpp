@@ -194,11 +194,6 @@ TEST_F(MainFixture, EveryCommandIsWiredAndNoShortcutIsShared)
     }
     EXPECT_GT(count, 90);
     EXPECT_EQ(Find<QAction>("miReconnect")->shortcut().toString(), "Ctrl+R");
-    // A command of a later version says so instead of doing nothing.
-    dialogs.get()->ReplyId(IDOK);
-    win->NotYetClick("&Large Icons");
-    ASSERT_EQ(dialogs.get()->Calls.size(), 1u);
-    EXPECT_NE(dialogs.get()->Calls[0].text.find("\"Large Icons\""), std::string::npos);
 }
 
 TEST_F(MainFixture, TheWindowAppliesTheEnablingRulesWhenIdle)
