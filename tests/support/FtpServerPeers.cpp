@@ -88,6 +88,13 @@ VsftpdPeer::VsftpdPeer(const std::string& extraConfig)
     if (!WaitForTcpPort(port_)) error_ = "vsftpd did not start: " + ReadFile(work_->path() + "/vsftpd.out");
 }
 
+std::string RateCapConfig(int bytesPerSecond, int passivePorts)
+{
+    const int pasv = FreeTcpPortRange(passivePorts);
+    return "\nanon_max_rate=" + std::to_string(bytesPerSecond) + "\npasv_min_port=" + std::to_string(pasv) +
+           "\npasv_max_port=" + std::to_string(pasv + passivePorts - 1) + "\n";
+}
+
 void VsftpdPeer::Adopt(const std::string& localPath) const
 {
     uid_t uid;

@@ -53,6 +53,12 @@ public:
     void Adopt(const std::string& localPath) const override;
 };
 
+// Configuration lines for a VsftpdPeer that holds each session's data
+// transfers to bytesPerSecond, with passivePorts free passive ports: a run
+// on it lasts long enough for a test to act while connections are part-way
+// through their files, however fast the machine.
+std::string RateCapConfig(int bytesPerSecond, int passivePorts = 40);
+
 // ftp-proxy in front of a server on destPort; log in with
 // USER user@127.0.0.1:destPort.
 class FtpProxyPeer {

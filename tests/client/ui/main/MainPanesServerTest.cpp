@@ -141,9 +141,7 @@ protected:
     void SetUp() override
     {
         MainFixture::SetUp();
-        const int pasv = testsupport::FreeTcpPortRange(40);
-        peer = std::make_unique<testsupport::VsftpdPeer>("\nanon_max_rate=400000\npasv_min_port=" + std::to_string(pasv) +
-                                                         "\npasv_max_port=" + std::to_string(pasv + 39) + "\n");
+        peer = std::make_unique<testsupport::VsftpdPeer>(testsupport::RateCapConfig(400000));
         if (!peer->Ok()) GTEST_SKIP() << peer->Error();
     }
     void OpenAt()

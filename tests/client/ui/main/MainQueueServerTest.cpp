@@ -385,9 +385,7 @@ protected:
     void SetUp() override
     {
         QueueServerBase::SetUp();
-        const int pasv = testsupport::FreeTcpPortRange(40);
-        peer = std::make_unique<testsupport::VsftpdPeer>("\nanon_max_rate=400000\npasv_min_port=" + std::to_string(pasv) +
-                                                         "\npasv_max_port=" + std::to_string(pasv + 39) + "\n");
+        peer = std::make_unique<testsupport::VsftpdPeer>(testsupport::RateCapConfig(400000));
         if (!peer->Ok()) GTEST_SKIP() << peer->Error();
     }
     void PutCapped(const std::string& rel, const std::string& bytes)
