@@ -30,8 +30,51 @@ TreeHashes Tree(const std::string& root)
     return files;
 }
 
+// Notes the queue node texts and the status rows a run shows, at the moment
+// it shows them: on loopback an item can be marked and done between two
+// looks at the window.
+class MarkRecordingMain : public TfmMain {
+public:
+    using TfmMain::TfmMain;
+    std::set<std::string> nodeTexts;
+    std::set<int> busyRows;
+
+    void ShowSlotItem(const TTransferFileInfo& Item, int Slot) override
+    {
+        TfmMain::ShowSlotItem(Item, Slot);
+        Note();
+        auto* status = findChild<QTreeWidget*>("lvStatus");
+        if (QTreeWidgetItem* row = status ? status->topLevelItem(Slot) : nullptr)
+            if (row->text(1) == "Transfering") busyRows.insert(Slot);
+    }
+    void ItemCompleted(const TTransferFileInfo& Item, int Slot) override
+    {
+        TfmMain::ItemCompleted(Item, Slot);
+        Note();
+    }
+
+private:
+    void Note()
+    {
+        auto* tv = findChild<QTreeWidget*>("tvQuene");
+        if (!tv || !tv->topLevelItem(0)) return;
+        for (QTreeWidgetItem* parent : {tv->topLevelItem(0)->child(0), tv->topLevelItem(0)->child(1)})
+            for (int i = 0; parent && i < parent->childCount(); ++i) nodeTexts.insert(parent->child(i)->text(0).toStdString());
+    }
+};
+
 class MainPanesServerTest : public MainServerFixture {
 protected:
+    MarkRecordingMain* rec = nullptr;
+    void SetUp() override
+    {
+        MainServerFixture::SetUp();
+        make = [this](const std::string& programDir) {
+            auto w = std::make_unique<MarkRecordingMain>(programDir);
+            rec = w.get();
+            return std::unique_ptr<TfmMain>(std::move(w));
+        };
+    }
     // A server-side folder of files in nested folders, each with its own bytes.
     TreeHashes MakeServerTree(const std::string& name, int files)
     {
@@ -70,18 +113,10 @@ protected:
         }));
         action->trigger();
         ASSERT_NE(win->SessionState(), 2) << PageText(0);
-        auto* tv = Find<QTreeWidget>("tvQuene");
-        auto* status = Find<QTreeWidget>("lvStatus");
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                for (QTreeWidgetItem* parent : {tv->topLevelItem(0)->child(0), tv->topLevelItem(0)->child(1)})
-                    for (int i = 0; i < parent->childCount(); ++i) nodeTexts.insert(parent->child(i)->text(0).toStdString());
-                for (int i = 0; i < status->topLevelItemCount(); ++i)
-                    if (status->topLevelItem(i)->text(1) == "Transfering") busyRows.insert(i);
-                return win->SessionState() == 2;
-            },
-            60000))
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000))
             << "state " << win->SessionState() << "\n" << PageText(0);
+        nodeTexts.insert(rec->nodeTexts.begin(), rec->nodeTexts.end());
+        busyRows.insert(rec->busyRows.begin(), rec->busyRows.end());
     }
 };
 
