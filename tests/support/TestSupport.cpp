@@ -67,9 +67,16 @@ std::pair<int, int> EphemeralRange()
     return {low, high};
 }
 
+// Free for a server, which binds with SO_REUSEADDR as every peer here does:
+// a port whose earlier connections linger in TIME_WAIT is free. Without the
+// option, loopback traffic of a loaded run (ours and other processes') leaves
+// a third of the ports looking taken for a minute, and runs of free ports
+// for passive ranges become too rare to find.
 bool PortFree(int port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = Loopback(port);
     bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
