@@ -12,13 +12,12 @@ using testsupport::ChildProcess;
 
 namespace {
 
-// A child that listens on the port (python3, as the FTP peers need it anyway).
-ChildProcess Listener(int port)
+// A program that listens on the port, with SO_REUSEADDR as servers do (python3,
+// as the FTP peers need it anyway).
+std::string ListenerScript(int port)
 {
-    return ChildProcess({"/usr/bin/python3", "-c",
-                         "import socket,time\n"
-                         "s=socket.socket(); s.bind(('127.0.0.1'," + std::to_string(port) + ")); s.listen()\n"
-                         "time.sleep(30)"});
+    return "import socket,time; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); "
+           "s.bind(('127.0.0.1'," + std::to_string(port) + ")); s.listen(); time.sleep(30)";
 }
 
 } // namespace
@@ -35,13 +34,11 @@ TEST(ChildListening, OnlyTheChildsOwnListenerCounts)
     EXPECT_FALSE(idle.WaitUntilListening(port, 300ms));
     ::close(foreign);
 
-    ChildProcess own = Listener(port);
+    ChildProcess own({"/usr/bin/python3", "-c", ListenerScript(port)});
     EXPECT_TRUE(own.WaitUntilListening(port));
     // A listener of a grandchild counts too (servers that fork, wrappers).
     const int other = testsupport::FreeTcpPort();
-    ChildProcess wrapped({"/bin/sh", "-c", "/usr/bin/python3 -c \"import socket,time; s=socket.socket(); "
-                                           "s.bind(('127.0.0.1'," + std::to_string(other) +
-                                               ")); s.listen(); time.sleep(30)\"; true"});
+    ChildProcess wrapped({"/bin/sh", "-c", "/usr/bin/python3 -c \"" + ListenerScript(other) + "\"; true"});
     EXPECT_TRUE(wrapped.WaitUntilListening(other));
 }
 
