@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <set>
+#include <string>
+#include <thread>
 
 #include "tests/support/TestSupport.h"
 
@@ -12,12 +14,21 @@ using testsupport::ChildProcess;
 
 namespace {
 
-// A program that listens on the port, with SO_REUSEADDR as servers do (python3,
-// as the FTP peers need it anyway).
-std::string ListenerScript(int port)
+// A program that listens on a port the kernel picks (so no other process can
+// hold it) and tells the port on its output.
+const char* listenerScript = "import socket,sys,time; s=socket.socket(); s.bind(('127.0.0.1',0)); s.listen(); "
+                             "print(s.getsockname()[1], flush=True); time.sleep(30)";
+
+// The port a listener started with its output in log told.
+int ToldPort(const std::string& log)
 {
-    return "import socket,time; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); "
-           "s.bind(('127.0.0.1'," + std::to_string(port) + ")); s.listen(); time.sleep(30)";
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < end) {
+        const std::string text = testsupport::ReadFile(log);
+        if (text.find('\n') != std::string::npos) return std::stoi(text);
+        std::this_thread::sleep_for(20ms);
+    }
+    return 0;
 }
 
 } // namespace
@@ -26,7 +37,7 @@ std::string ListenerScript(int port)
 // process may have taken the port, and our peer failed to bind it.
 TEST(ChildListening, OnlyTheChildsOwnListenerCounts)
 {
-    int port = testsupport::FreeTcpPort();
+    int port = 0;
     const int foreign = testsupport::ListenTcp("127.0.0.1", port, 4);
     ASSERT_GE(foreign, 0);
     ChildProcess idle({"sleep", "30"});
@@ -34,12 +45,17 @@ TEST(ChildListening, OnlyTheChildsOwnListenerCounts)
     EXPECT_FALSE(idle.WaitUntilListening(port, 300ms));
     ::close(foreign);
 
-    ChildProcess own({"/usr/bin/python3", "-c", ListenerScript(port)});
-    EXPECT_TRUE(own.WaitUntilListening(port));
+    testsupport::TempDir dir;
+    ChildProcess own({"/usr/bin/python3", "-c", listenerScript}, dir / "own");
+    const int ownPort = ToldPort(dir / "own");
+    ASSERT_NE(ownPort, 0) << testsupport::ReadFile(dir / "own");
+    EXPECT_TRUE(own.WaitUntilListening(ownPort));
     // A listener of a grandchild counts too (servers that fork, wrappers).
-    const int other = testsupport::FreeTcpPort();
-    ChildProcess wrapped({"/bin/sh", "-c", "/usr/bin/python3 -c \"" + ListenerScript(other) + "\"; true"});
-    EXPECT_TRUE(wrapped.WaitUntilListening(other));
+    ChildProcess wrapped({"/bin/sh", "-c", std::string("/usr/bin/python3 -c \"") + listenerScript + "\"; true"},
+                         dir / "wrapped");
+    const int wrappedPort = ToldPort(dir / "wrapped");
+    ASSERT_NE(wrappedPort, 0) << testsupport::ReadFile(dir / "wrapped");
+    EXPECT_TRUE(wrapped.WaitUntilListening(wrappedPort));
 }
 
 TEST(ChildListening, AChildThatEndsIsNotWaitedFor)
