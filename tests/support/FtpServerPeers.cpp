@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <pwd.h>
 
 #ifndef FTP_PEER_TEMPLATES
@@ -27,6 +28,21 @@ std::string PeerTemplate(const std::string& name) { return std::string(FTP_PEER_
 namespace {
 bool Installed(const char* path) { return ::access(path, X_OK) == 0; }
 
+// Starts a server on a port picked free (with a passive range of 20), and
+// again on other ports when it does not come to listen there: a peer of
+// another test process may have taken the port first.
+bool StartOnFreePort(ChildProcess& process, int& port, const std::function<ChildProcess(int pasv)>& start)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port = FreeTcpPort();
+        const int pasv = FreeTcpPortRange(20);
+        process = start(pasv);
+        if (process.WaitUntilListening(port)) return true;
+        process = ChildProcess();
+    }
+    return false;
+}
+
 bool FtpUser(uid_t* uid, gid_t* gid)
 {
     passwd* pw = ::getpwnam("ftp");
@@ -47,13 +63,13 @@ PyFtpdPeer::PyFtpdPeer()
         error_ = "python3 missing";
         return;
     }
-    port_ = FreeTcpPort();
-    int pasv = FreeTcpPortRange(20);
-    process_ = ChildProcess({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
-                             "-w", "-d", root_, "-u", user_, "-P", password_, "-r",
+    const bool started = StartOnFreePort(process_, port_, [&](int pasv) {
+        return ChildProcess({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
+                             "-d", root_, "-u", user_, "-P", password_, "-r",
                              std::to_string(pasv) + "-" + std::to_string(pasv + 19)},
                             work_->path() + "/pyftpdlib.log");
-    if (!WaitForTcpPort(port_)) error_ = "pyftpdlib did not start: " + ReadFile(work_->path() + "/pyftpdlib.log");
+    });
+    if (!started) error_ = "pyftpdlib did not start: " + ReadFile(work_->path() + "/pyftpdlib.log");
 }
 
 VsftpdPeer::VsftpdPeer(const std::string& extraConfig)
@@ -75,17 +91,17 @@ VsftpdPeer::VsftpdPeer(const std::string& extraConfig)
         error_ = "chown pub failed";
         return;
     }
-    port_ = FreeTcpPort();
-    int pasv = FreeTcpPortRange(20);
     const std::string conf = work_->path() + "/vsftpd.conf";
-    WriteFile(conf, FillTemplate(ReadFile(PeerTemplate("vsftpd-anon.conf")),
-                                 {{"PORT", std::to_string(port_)},
-                                  {"WORK", work_->path()},
-                                  {"PASV_MIN", std::to_string(pasv)},
-                                  {"PASV_MAX", std::to_string(pasv + 19)}}) +
-                        extraConfig);
-    process_ = ChildProcess({"/usr/sbin/vsftpd", conf}, work_->path() + "/vsftpd.out");
-    if (!WaitForTcpPort(port_)) error_ = "vsftpd did not start: " + ReadFile(work_->path() + "/vsftpd.out");
+    const bool started = StartOnFreePort(process_, port_, [&](int pasv) {
+        WriteFile(conf, FillTemplate(ReadFile(PeerTemplate("vsftpd-anon.conf")),
+                                     {{"PORT", std::to_string(port_)},
+                                      {"WORK", work_->path()},
+                                      {"PASV_MIN", std::to_string(pasv)},
+                                      {"PASV_MAX", std::to_string(pasv + 19)}}) +
+                            extraConfig);
+        return ChildProcess({"/usr/sbin/vsftpd", conf}, work_->path() + "/vsftpd.out");
+    });
+    if (!started) error_ = "vsftpd did not start: " + ReadFile(work_->path() + "/vsftpd.out");
 }
 
 std::string RateCapConfig(int bytesPerSecond, int passivePorts)
@@ -114,17 +130,17 @@ FtpProxyPeer::FtpProxyPeer(int destPort)
     std::filesystem::create_directories(work_.path() + "/fplog");
     passwd* pw = ::getpwnam("nobody");
     if (pw && ::chown((work_.path() + "/fplog").c_str(), pw->pw_uid, pw->pw_gid) != 0) {}
-    port_ = FreeTcpPort();
-    int pasv = FreeTcpPortRange(20);
     const std::string conf = work_.path() + "/ftp-proxy.conf";
-    WriteFile(conf, FillTemplate(ReadFile(PeerTemplate("ftp-proxy.conf")),
-                                 {{"PORT", std::to_string(port_)},
-                                  {"DEST_PORT", std::to_string(destPort)},
-                                  {"WORK", work_.path()},
-                                  {"PASV_MIN", std::to_string(pasv)},
-                                  {"PASV_MAX", std::to_string(pasv + 19)}}));
-    process_ = ChildProcess({"/usr/sbin/ftp-proxy", "-d", "-n", "-f", conf}, work_.path() + "/ftp-proxy.out");
-    if (!WaitForTcpPort(port_)) error_ = "ftp-proxy did not start: " + ReadFile(work_.path() + "/ftp-proxy.out");
+    const bool started = StartOnFreePort(process_, port_, [&](int pasv) {
+        WriteFile(conf, FillTemplate(ReadFile(PeerTemplate("ftp-proxy.conf")),
+                                     {{"PORT", std::to_string(port_)},
+                                      {"DEST_PORT", std::to_string(destPort)},
+                                      {"WORK", work_.path()},
+                                      {"PASV_MIN", std::to_string(pasv)},
+                                      {"PASV_MAX", std::to_string(pasv + 19)}}));
+        return ChildProcess({"/usr/sbin/ftp-proxy", "-d", "-n", "-f", conf}, work_.path() + "/ftp-proxy.out");
+    });
+    if (!started) error_ = "ftp-proxy did not start: " + ReadFile(work_.path() + "/ftp-proxy.out");
 }
 
 } // namespace testsupport

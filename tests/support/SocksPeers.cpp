@@ -35,8 +35,8 @@ std::string Template(const std::string& name) { return ReadFile(std::string(SOCK
 
 namespace {
 
-// Whether a SOCKS 5 server answers on the port: a free port picked a moment
-// ago may have gone to another program in the meantime.
+// Whether the SOCKS 5 server on the port answers a greeting: listening
+// is not yet serving.
 bool AnswersSocks5(int port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -72,8 +72,12 @@ SocksPeer::SocksPeer(Kind kind) : kind_(kind)
         case SshDynamic: StartSsh(); break;
         }
         if (!error_.empty() && error_.find("not installed") != std::string::npos) return;
-        if (error_.empty() && !WaitForTcpPort(port_)) error_ = "SOCKS server did not start: " + Log();
-        if (error_.empty() && !AnswersSocks5(port_)) error_ = "something else answers on the SOCKS port: " + Log();
+        // The port was free when picked; another test process may have
+        // taken it before our server bound it.
+        ChildProcess& listener = kind == SshDynamic ? tunnel_ : server_;
+        if (error_.empty() && !listener.WaitUntilListening(port_))
+            error_ = "SOCKS server did not listen on its port: " + Log();
+        if (error_.empty() && !AnswersSocks5(port_)) error_ = "SOCKS server does not answer: " + Log();
         if (error_.empty()) return;
         tunnel_ = ChildProcess();
         server_ = ChildProcess();
@@ -161,8 +165,8 @@ void SocksPeer::StartSsh()
     WriteFile(conf, Fill(Template("sshd-socks.conf"), {{"WORK", work}, {"PORT", std::to_string(sshPort)}}));
     log_ = work + "/sshd.out";
     server_ = ChildProcess({"/usr/sbin/sshd", "-D", "-e", "-f", conf}, log_);
-    if (!WaitForTcpPort(sshPort)) {
-        error_ = "sshd did not start: " + Log();
+    if (!server_.WaitUntilListening(sshPort)) {
+        error_ = "sshd did not listen on its port: " + Log();
         return;
     }
     log_ = work + "/ssh.out";

@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -37,7 +41,12 @@ TempDir::~TempDir()
 
 namespace {
 std::mutex portMutex;
+// Ports handed out lately, oldest first. Only recent ones are kept: a peer
+// binds its port within moments, and a process that starts peers by the
+// thousand (a repeated test) would otherwise run out of ports.
 std::set<int> handedOut;
+std::deque<int> handedOrder;
+constexpr std::size_t rememberedPorts = 2048;
 
 sockaddr_in Loopback(int port)
 {
@@ -58,17 +67,95 @@ std::pair<int, int> EphemeralRange()
     return {low, high};
 }
 
-// reuse probes as servers bind their passive listeners (SO_REUSEADDR): a
-// port holding only connections in TIME_WAIT is free for them.
-bool PortFree(int port, bool reuse)
+// Free for a server, which binds with SO_REUSEADDR as every peer here does:
+// a port whose earlier connections linger in TIME_WAIT is free. Without the
+// option, loopback traffic of a loaded run (ours and other processes') leaves
+// a third of the ports looking taken for a minute, and runs of free ports
+// for passive ranges become too rare to find.
+bool PortFree(int port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
-    if (reuse) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = Loopback(port);
     bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return ok;
+}
+
+// Inodes of the TCP sockets listening on the port, any local address.
+std::set<unsigned long> ListeningInodes(int port)
+{
+    std::set<unsigned long> inodes;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+            unsigned long inode = 0;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            const auto colon = local.rfind(':');
+            if (state != "0A" || colon == std::string::npos || inode == 0) continue; // 0A: LISTEN
+            if (std::stoi(local.substr(colon + 1), nullptr, 16) == port) inodes.insert(inode);
+        }
+    }
+    return inodes;
+}
+
+// The process and its descendants (by parent or by process group; the
+// group is the process's own).
+std::set<int> ProcessTree(int root)
+{
+    struct Proc {
+        int pid, ppid, pgrp;
+    };
+    std::vector<Proc> all;
+    if (DIR* d = ::opendir("/proc")) {
+        while (dirent* e = ::readdir(d)) {
+            const int pid = std::atoi(e->d_name);
+            if (pid <= 0) continue;
+            const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+            const auto paren = stat.rfind(')'); // the name may hold blanks and parentheses
+            if (paren == std::string::npos) continue;
+            std::istringstream fields(stat.substr(paren + 1));
+            std::string state;
+            Proc p{pid, 0, 0};
+            fields >> state >> p.ppid >> p.pgrp;
+            all.push_back(p);
+        }
+        ::closedir(d);
+    }
+    std::set<int> tree{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& p : all)
+            if (!tree.count(p.pid) && (tree.count(p.ppid) || p.pgrp == root)) grew = tree.insert(p.pid).second;
+    }
+    return tree;
+}
+
+bool TreeHoldsSocket(int root, const std::set<unsigned long>& inodes)
+{
+    for (int pid : ProcessTree(root)) {
+        const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
+        DIR* d = ::opendir(fdDir.c_str());
+        if (!d) continue;
+        bool found = false;
+        while (dirent* e = ::readdir(d)) {
+            char target[64];
+            const ssize_t n = ::readlink((fdDir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            if (n <= 0) continue;
+            target[n] = '\0';
+            unsigned long inode = 0;
+            if (std::sscanf(target, "socket:[%lu]", &inode) == 1 && inodes.count(inode)) found = true;
+            if (found) break;
+        }
+        ::closedir(d);
+        if (found) return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -92,13 +179,16 @@ int FreeTcpPortRange(int count)
     for (int attempt = 0; attempt < 1000; ++attempt) {
         int first = firsts(pick);
         bool ok = true;
-        // A run is a passive range, bound with SO_REUSEADDR (its server tries
-        // another port of it when one is taken). Probed strictly, the
-        // thousands of TIME_WAIT connections loopback tests leave on a busy
-        // machine would leave no run free.
-        for (int p = first; p < first + count && ok; ++p) ok = !handedOut.count(p) && PortFree(p, count > 1);
+        for (int p = first; p < first + count && ok; ++p) ok = !handedOut.count(p) && PortFree(p);
         if (!ok) continue;
-        for (int p = first; p < first + count; ++p) handedOut.insert(p);
+        for (int p = first; p < first + count; ++p) {
+            handedOut.insert(p);
+            handedOrder.push_back(p);
+        }
+        while (handedOrder.size() > rememberedPorts) {
+            handedOut.erase(handedOrder.front());
+            handedOrder.pop_front();
+        }
         return first;
     }
     throw std::runtime_error("no free port range");
@@ -197,6 +287,18 @@ bool ChildProcess::running()
         return false;
     }
     return true;
+}
+
+bool ChildProcess::WaitUntilListening(int port, std::chrono::milliseconds timeout)
+{
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+        const auto inodes = ListeningInodes(port);
+        if (!inodes.empty() && TreeHoldsSocket(pid_, inodes)) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 int ChildProcess::wait(std::chrono::milliseconds timeout)

@@ -23,7 +23,9 @@ private:
 
 // A TCP port on 127.0.0.1 that was free a moment ago, drawn at random from
 // below the kernel's ephemeral range (so no socket bound to port 0 can take
-// it meanwhile). Ports handed out in one process are never handed out twice.
+// it meanwhile). A process does not hand out a port it handed out lately; other
+// processes may, so a peer started on it checks that it is its own listener
+// (ChildProcess::WaitUntilListening).
 int FreeTcpPort();
 // Like FreeTcpPort, for a run of count consecutive free ports (passive ranges).
 int FreeTcpPortRange(int count);
@@ -51,6 +53,11 @@ public:
     ChildProcess& operator=(ChildProcess&& other) noexcept;
     int pid() const { return pid_; }
     bool running();
+    // Waits until this process or one of its descendants listens on the TCP
+    // port. Something accepting there is not enough: a peer of another test
+    // process may have taken the port first, and ours then failed to bind.
+    // False at once when the process ends.
+    bool WaitUntilListening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits for the exit; returns the exit status, -1 on time-out (then kills).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     void kill();
