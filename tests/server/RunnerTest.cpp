@@ -23,7 +23,7 @@ TEST(Runner, DataConnectionClosedBeforeRetrNeverEndsTheProcess)
         runner = testsupport::ChildProcess({PORTLORN_RUNNER, "--root", root, "--port", std::to_string(port)},
                                            dir / "runner.log");
     }
-    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << testsupport::ReadFile(dir / "runner.log");
+    ASSERT_TRUE(runner.WaitUntilListening(port)) << testsupport::ReadFile(dir / "runner.log");
     for (int round = 0; round < 10; ++round) {
         ScriptClient c(port);
         ASSERT_TRUE(c.Login()) << "round " << round;

@@ -11,7 +11,7 @@ bool RealServer::Restart()
     portlorn.wait();
     portlorn = testsupport::ChildProcess({PORTLORN_RUNNER, "--root", root, "--port", std::to_string(port)},
                                          portlornDir / "log");
-    return testsupport::WaitForTcpPort(port);
+    return portlorn.WaitUntilListening(port);
 }
 
 std::unique_ptr<RealServer> StartServer(const std::string& name)

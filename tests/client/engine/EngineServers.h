@@ -67,7 +67,7 @@ inline std::unique_ptr<EngineServer> StartEngineServer(const std::string& kind)
             {"/bin/sh", "-c", std::string(PORTLORN_RUNNER) + " --root '" + s->root + "' --port " + std::to_string(s->port) +
                                   " --log; echo \"server exit status $?\""},
             s->logPath);
-        if (!testsupport::WaitForTcpPort(s->port)) s->error = "portlorn_runner did not start: " + s->Log();
+        if (!s->runner.WaitUntilListening(s->port)) s->error = "portlorn_runner did not start: " + s->Log();
         return s;
     }
     if (!s->peer->Ok()) s->error = s->peer->Error();

@@ -204,7 +204,7 @@ TEST(FtpServerRefusal, UploadPastAStorageLimitReportsTheServersReply)
     testsupport::ChildProcess server({"/usr/bin/python3", FTPCLIENT_INTEROP_DIR "/pyftpd_quota.py", std::to_string(port),
                                       work / "root", "100000", std::to_string(testsupport::FreeTcpPortRange(20))},
                                      work / "server.log");
-    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << ReadFile(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << ReadFile(work / "server.log");
     FtpTestClient client(port);
     client.ftp.SetUserName("tester");
     client.ftp.SetPassWord("secret");

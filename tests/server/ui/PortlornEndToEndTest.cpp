@@ -54,7 +54,7 @@ protected:
 TEST_F(PortlornEndToEnd, ServesCurlAndFtplibAndSavesItsSettingsOnClose)
 {
     ChildProcess server = StartProgram(work / "server.log");
-    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << testsupport::ReadFile(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
 
     // A second copy in the same folder ends at once and leaves the first one serving.
     ChildProcess second = StartProgram(work / "second.log");
@@ -101,7 +101,7 @@ TEST_F(PortlornEndToEnd, DataConnectionClosedBeforeRetrNeverEndsTheProgram)
         servertest::DefaultSigpipeForChildren shellLike;
         server = StartProgram(work / "server.log");
     }
-    ASSERT_TRUE(testsupport::WaitForTcpPort(port)) << testsupport::ReadFile(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
     for (int round = 0; round < 10; ++round) {
         servertest::ScriptClient c(port);
         ASSERT_TRUE(c.Login("bob", "pw")) << "round " << round;
@@ -122,8 +122,8 @@ TEST_F(PortlornEndToEnd, CopiesInDifferentFoldersRunSideBySide)
                                                           "HomeDir1=/tmp\nAcessRight1=0\n");
     ChildProcess first = StartProgram(work / "first.log");
     ChildProcess other({otherDir / "Portlorn"}, work / "other.log", {"QT_QPA_PLATFORM=offscreen"}, otherDir.path());
-    EXPECT_TRUE(testsupport::WaitForTcpPort(port));
-    EXPECT_TRUE(testsupport::WaitForTcpPort(otherPort));
+    EXPECT_TRUE(first.WaitUntilListening(port));
+    EXPECT_TRUE(other.WaitUntilListening(otherPort));
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(other.running());
 }
