@@ -513,6 +513,8 @@ void TfmMain::ResetRemoteView()
 {
     FRemotePane.SetFiles({});
     if (FRemoteModel) FRemoteModel->Refresh();
+    // The counts of the listing that went must not stay under the empty pane.
+    ui->plHostStatus->setText("Remote");
     ui->cbHost->clear();
     ClearStatusRows(false);
     ClearPanels1To4();

@@ -99,6 +99,7 @@ TEST_P(MainServerTest, QuickBarConnectsDisconnectsAndReconnects)
     EXPECT_EQ(dialogs.get()->Texts(TDialogCall::kMessageBox).back(), "Disconnect Now ?");
     EXPECT_EQ(win->SessionState(), 0);
     EXPECT_EQ(PaneRowCount(false), 0);
+    EXPECT_EQ(Find<QLabel>("plHostStatus")->text(), "Remote");
     EXPECT_EQ(win->windowTitle().toStdString(), TfmMain::Title() + " - Not connected");
 
     win->miReconnectClick();
