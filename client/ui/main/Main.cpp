@@ -323,8 +323,8 @@ void TfmMain::FormCreate()
     for (QWidget* w : {static_cast<QWidget*>(ui->plLocalStatus), static_cast<QWidget*>(ui->plHostStatus)})
         w->setSizePolicy(QSizePolicy::Ignored, w->sizePolicy().verticalPolicy());
     ui->plHostStatus->setText("Remote");
-    // Enabling follows the state whenever the program is idle; a 0 ms timer
-    // fires once per pass of the event loop.
+    // Enabling also follows focus and selection, which change without a
+    // state change: refresh it whenever the program is idle.
     auto* idle = new QTimer(this);
     idle->setObjectName("tiIdle");
     idle->setInterval(100);
@@ -507,6 +507,9 @@ void TfmMain::SetSessionState(int value)
     }
     if (value <= ssPreparing && ui->lvStatus->topLevelItemCount() > 0)
         SetRowTexts(0, rowTexts[value], S(ui->lvStatus->topLevelItem(0)->text(2)), S(ui->lvStatus->topLevelItem(0)->text(3)), rowImages[value]);
+    // The buttons follow the state at once: waiting for the idle tick would
+    // leave Abort disabled for the first moments of a connect.
+    UpdateEnabling();
 }
 
 void TfmMain::ResetRemoteView()

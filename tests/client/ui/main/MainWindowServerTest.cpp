@@ -13,6 +13,7 @@
 #include "MainFixture.h"
 #include "ModalHelper.h"
 #include "tests/client/engine/EngineServers.h"
+#include "tests/net/ftp/FakeFtpServer.h"
 
 namespace fs = std::filesystem;
 
@@ -152,37 +153,79 @@ TEST_F(MainPortlornTest, ARefusedLoginShowsTheServersReply)
     EXPECT_EQ(win->SessionState(), 0);
 }
 
-TEST_F(MainPortlornTest, AnAbortedConnectShowsNothing)
+// A connect aborted at each moment of the login: the server holds its reply
+// until the client closes the connection.
+TEST_F(MainFixture, AnAbortedConnectShowsNothing)
 {
+    using namespace fakeftp;
     Open([](TClientSettings& s) { s.ConfirmFlags.Abort = false; });
     win->show();
-    // A listener that never greets keeps the connect waiting.
-    int port = 0;
-    const int fd = testsupport::ListenTcp("127.0.0.1", port, 5);
-    ASSERT_GE(fd, 0);
-    Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
-    Find<QLineEdit>("edPort")->setText(QString::number(port));
-    Find<QLineEdit>("edPass")->setText("x");
-    // Any box that shows is noted and closed.
-    bool modal = false;
-    QTimer watch;
-    watch.setInterval(5);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            modal = true;
-            dialog->close();
-        }
-    });
-    watch.start();
-    win->sbConnectClick();
-    EXPECT_EQ(win->SessionState(), 1);
-    Pump(200);
-    EXPECT_TRUE(Find<QAction>("tbAbort")->isEnabled());
-    win->sbAbortClick();
-    EXPECT_EQ(win->SessionState(), 0);
-    Pump(300);
-    EXPECT_FALSE(modal);
-    ::close(fd);
+    const Step hold = [](Session& s) {
+        if (!s.WaitControlClosed(20000)) s.Fail("the aborted connection stayed open");
+    };
+    const Step user = [](Session& s) {
+        s.Expect("USER ");
+        s.Reply("331 send password");
+    };
+    const struct {
+        const char* moment;
+        std::vector<Step> script;
+        const char* shown; // the log line after which the abort comes
+    } cases[] = {
+        {"before the welcome", {hold}, "Session connected"},
+        {"USER unanswered", {Welcome(), [&](Session& s) { s.Expect("USER "); hold(s); }}, "<COMMAND>    USER "},
+        {"PASS unanswered", {Welcome(), user, [&](Session& s) { s.Expect("PASS "); hold(s); }}, "<COMMAND>    PASS "},
+        {"logged in, PWD unanswered",
+         {Welcome(), Login(), Answer("SYST", "215 UNIX Type: L8"), Answer("TYPE I", "200 Type set to I"),
+          Answer("REST 100", "350 Restarting at 100"), Answer("REST 0", "350 Restarting at 0"),
+          [&](Session& s) { s.Expect("PWD"); hold(s); }},
+         "<COMMAND>    PWD"},
+    };
+    // Each case connects again after the abort before it: the window stays
+    // ready. Any box that shows is noted and closed.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.moment);
+        FakeFtpServer server(c.script);
+        Find<QComboBox>("cbHostName")->setEditText("127.0.0.1");
+        Find<QLineEdit>("edPort")->setText(QString::number(server.Port()));
+        Find<QLineEdit>("edUser")->setText("u");
+        Find<QLineEdit>("edPass")->setText("x");
+        // The abort comes from the event loop, as a click would.
+        bool aborted = false, modal = false;
+        QTimer watch;
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                modal = true;
+                dialog->close();
+            }
+            if (!aborted && PageText(0).find(c.shown) != std::string::npos) {
+                aborted = true;
+                EXPECT_TRUE(Find<QAction>("tbAbort")->isEnabled());
+                win->sbAbortClick();
+                EXPECT_EQ(win->SessionState(), 0);
+            }
+        });
+        watch.start();
+        win->sbConnectClick();
+        EXPECT_EQ(win->SessionState(), 1);
+        EXPECT_TRUE(Find<QAction>("tbAbort")->isEnabled());
+        ASSERT_TRUE(WaitFor([&] { return aborted; })) << PageText(0);
+        EXPECT_TRUE(server.Join(20000));
+        EXPECT_TRUE(server.Errors().empty()) << server.Errors().front();
+        // A box would come from an event already posted: run those first.
+        bool flushed = false;
+        QTimer::singleShot(0, [&] { flushed = true; });
+        ASSERT_TRUE(WaitFor([&] { return flushed; }));
+        watch.stop();
+        EXPECT_FALSE(modal || QApplication::activeModalWidget());
+        EXPECT_EQ(win->SessionState(), 0);
+        EXPECT_TRUE(Find<QAction>("tbConnect")->isEnabled());
+        EXPECT_FALSE(Find<QAction>("tbAbort")->isEnabled());
+        const std::string page = PageText(0);
+        EXPECT_NE(page.find("User Aborted"), std::string::npos) << page;
+        EXPECT_EQ(page.find("Connection Failed"), std::string::npos) << page;
+    }
 }
 
 TEST_F(MainPortlornTest, ALostConnectionLogsItAndStaysReady)
