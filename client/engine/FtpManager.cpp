@@ -335,6 +335,7 @@ void TFtpManager::ConnectHost(const THostInfo& host)
     RetriesLeft = std::max(Window.Settings().ConnectionRetryTimes, 1);
     AbortPending = false;
     FSlots[0].State = opLogin;
+    FProbeStep = -1;
     ClearCache();
     CurrentHost = host;
     DisconnectAll();
@@ -351,6 +352,10 @@ void TFtpManager::ConnectHost(const THostInfo& host)
 void TFtpManager::LoginStep(TFtpRequest request, int error)
 {
     TFtpClient& c = *FSlots[0].Client;
+    if (FProbeStep >= 0 && (request == rqRawCommand || request == rqType)) {
+        ProbeServer(request, error);
+        return;
+    }
     if (error != 0 && (request == rqUser || request == rqPass) &&
         (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
         error = 0;
@@ -378,10 +383,10 @@ void TFtpManager::LoginStep(TFtpRequest request, int error)
     case rqOpen: Start(0, rqUser, &TCustomFtpCli::SendUser); return;
     case rqUser:
         // A server that needs no password says so at once; PASS would be refused.
-        if (c.ReplyCode() == 230) ProbeServer();
+        if (c.ReplyCode() == 230) ProbeServer(rqNone, 0);
         else Start(0, rqPass, &TCustomFtpCli::SendPass);
         return;
-    case rqPass: ProbeServer(); return;
+    case rqPass: ProbeServer(rqNone, 0); return;
     case rqPwd: ShowPwdFolder(false); return;
     case rqList:
         StoreListing(CurrentRemoteDir);
@@ -391,26 +396,45 @@ void TFtpManager::LoginStep(TFtpRequest request, int error)
     }
 }
 
-void TFtpManager::ProbeServer()
+void TFtpManager::ProbeServer(TFtpRequest request, int error)
 {
-    TFtpClient& c = *FSlots[0].Client;
-    // SYST only tells; a server that refuses it gets on with the login.
-    c.SetLocalFileName("SYST");
-    c.RawCommandBlocking();
-    SetSlotTransferType(c, true);
-    c.SetLocalFileName("REST 100");
-    RestSupported = c.RawCommandBlocking() && c.ReplyCode() == 350;
-    if (RestSupported) {
-        // Servers keep a restart marker until the next transfer.
-        c.SetLocalFileName("REST 0");
-        c.RawCommandBlocking();
-    }
-    c.SetLocalFileName("");
-    if (!c.HasSession()) {
+    auto& slot = FSlots[0];
+    TFtpClient& c = *slot.Client;
+    if (request == rqNone) FProbeStep = 0;
+    else if (!c.HasSession()) {
+        FProbeStep = -1;
+        c.SetLocalFileName("");
         Log(0, "Server Connection Failed.");
         Window.OperationFailed();
         return;
     }
+    // A refusal only tells: SYST refused, or REST unknown, the login goes on.
+    switch (FProbeStep++) {
+    case 0:
+        c.SetLocalFileName("SYST");
+        Start(0, rqRawCommand, &TCustomFtpCli::SendRawCommand);
+        return;
+    case 1:
+        Start(0, rqType, &TCustomFtpCli::SendTypeBinary);
+        return;
+    case 2:
+        slot.Binary = error == 0 ? 1 : -1;
+        c.SetLocalFileName("REST 100");
+        Start(0, rqRawCommand, &TCustomFtpCli::SendRawCommand);
+        return;
+    case 3:
+        RestSupported = error == 0 && c.ReplyCode() == 350;
+        if (RestSupported) {
+            // Servers keep a restart marker until the next transfer.
+            c.SetLocalFileName("REST 0");
+            Start(0, rqRawCommand, &TCustomFtpCli::SendRawCommand);
+            return;
+        }
+        break;
+    default: break;
+    }
+    FProbeStep = -1;
+    c.SetLocalFileName("");
     Start(0, rqPwd, &TCustomFtpCli::SendPwd);
 }
 

@@ -149,7 +149,10 @@ private:
 
     // slot 0's steps
     void LoginStep(TFtpRequest request, int error);
-    void ProbeServer();
+    // After the login: SYST, TYPE I, then REST 100 (and REST 0 when it is
+    // taken), one request at a time through the loop, so the window stays
+    // alive while a slow server answers.
+    void ProbeServer(TFtpRequest request, int error);
     void ChangeDirStep(TFtpRequest request, int error);
     void RefreshStep(TFtpRequest request, int error);
     void ExpandStep(TFtpRequest request, int error);
@@ -197,6 +200,7 @@ private:
     int ListingCacheLast = -1;
     std::shared_ptr<TFtpMemoryStream> FListingTarget; // the stream slot 0's LIST writes into
     bool RestSupported = false;
+    int FProbeStep = -1; // the probe's next request; -1 outside the probe
     int RetriesLeft = 0;
     bool AbortPending = false;
     bool UserAborted = false;

@@ -175,6 +175,9 @@ TEST_F(MainFixture, AnAbortedConnectShowsNothing)
         {"before the welcome", {hold}, "Session connected"},
         {"USER unanswered", {Welcome(), [&](Session& s) { s.Expect("USER "); hold(s); }}, "<COMMAND>    USER "},
         {"PASS unanswered", {Welcome(), user, [&](Session& s) { s.Expect("PASS "); hold(s); }}, "<COMMAND>    PASS "},
+        // The server's probe after the login waits in the loop, not in place.
+        {"logged in, SYST unanswered", {Welcome(), Login(), [&](Session& s) { s.Expect("SYST"); hold(s); }},
+         "<COMMAND>    SYST"},
         {"logged in, PWD unanswered",
          {Welcome(), Login(), Answer("SYST", "215 UNIX Type: L8"), Answer("TYPE I", "200 Type set to I"),
           Answer("REST 100", "350 Restarting at 100"), Answer("REST 0", "350 Restarting at 0"),
