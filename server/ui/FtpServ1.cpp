@@ -259,6 +259,11 @@ void TPortlornForm::setVisible(bool visible)
     if (visible && !startedOnce_) {
         startedOnce_ = true;
         Guarded([this] { FormShow(); });
+        // Started into the tray, the window is not shown at all. Shown and
+        // withdrawn at once, it could be shown again before the window manager
+        // had let go of it, and would come back unframed and out of its place.
+        if (ui->StartMinimizedCheckBox->isChecked() && TTrayIcon::Available())
+            return;
     }
     QMainWindow::setVisible(visible);
 }
@@ -293,6 +298,7 @@ void TPortlornForm::WMStartUp()
         return;
     }
     // The bounds stand since the first show, so a window hidden here comes back in its place.
+    // Into the tray, it was never shown (see setVisible): here the icon appears.
     if (ui->StartMinimizedCheckBox->isChecked())
         HideToTray();
     setWindowTitle(QString::fromStdString(TitleLine()));

@@ -27,10 +27,17 @@ void WhenModal(std::function<void(QWidget* dialog)> action)
 
 std::string Screenshot(QWidget* widget, const std::string& name)
 {
-    QDir().mkpath(SCREENSHOT_DIR);
-    std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".png";
-    widget->grab().save(QString::fromStdString(path));
+    std::string path;
+    SaveScreenshot(widget->grab().toImage(), name, &path);
     return path;
+}
+
+bool SaveScreenshot(const QImage& image, const std::string& name, std::string* path)
+{
+    // The folder is made by whichever test saves first, in whatever order the tests run.
+    QDir().mkpath(SCREENSHOT_DIR);
+    *path = std::string(SCREENSHOT_DIR) + "/" + name + ".png";
+    return image.save(QString::fromStdString(*path));
 }
 
 int DarkPixels(const QImage& image)

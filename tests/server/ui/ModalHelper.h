@@ -11,6 +11,8 @@ class QWidget;
 void WhenModal(std::function<void(QWidget* dialog)> action);
 // Writes a picture of the widget to SCREENSHOT_DIR/name.png; returns the path.
 std::string Screenshot(QWidget* widget, const std::string& name);
+// Writes image to SCREENSHOT_DIR/name.png, the path going to path; whether it was written.
+bool SaveScreenshot(const QImage& image, const std::string& name, std::string* path);
 // The pixels dark enough to be text: a picture with none shows no text.
 int DarkPixels(const QImage& image);
 // Lets queued events run for about ms milliseconds.

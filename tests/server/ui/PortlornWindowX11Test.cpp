@@ -70,7 +70,8 @@ protected:
                " on " + TestX->Display() + ", window manager: " +
                XQuery(TestX->Display(), {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}) +
                XQuery(TestX->Display(), {"xprop", "-id", std::to_string(form->winId()), "_NET_FRAME_EXTENTS", "WM_STATE"}) +
-               XQuery(TestX->Display(), {"xwininfo", "-id", std::to_string(form->winId()), "-tree"});
+               XQuery(TestX->Display(), {"xwininfo", "-id", std::to_string(form->winId()), "-tree"}) +
+               XQuery(TestX->Display(), {"xwininfo", "-id", std::to_string(form->winId())});
     }
     QRect Saved()
     {
@@ -159,14 +160,19 @@ TEST_F(PortlornWindowX11, ScreenshotOfTheWindowInItsFrame)
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 Password required for bob.");
     form->FlushLog();
-    Pump(200); // let the window manager and the window paint
+    // The window manager and the window paint on their own time: the screen is
+    // read until the lines show there.
     const QRect frame = form->frameGeometry();
-    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
-                                                                frame.height());
-    QImage image = shot.toImage();
+    QImage image;
+    WaitFor([&] {
+        image = QGuiApplication::primaryScreen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .toImage();
+        return DarkPixels(image) > 300;
+    });
     ASSERT_EQ(image.size(), frame.size());
-    std::string path = std::string(SCREENSHOT_DIR) + "/portlorn_main.png";
-    ASSERT_TRUE(image.save(QString::fromStdString(path)));
+    std::string path;
+    ASSERT_TRUE(SaveScreenshot(image, "portlorn_main", &path)) << path;
     EXPECT_GT(DarkPixels(image), 300) << path;
 }
 

@@ -17,6 +17,9 @@ public:
     const std::string& Display() const { return display_; }
 
 private:
+    // One try on a display the server picks; what went wrong, or "" when both run.
+    std::string Start();
+
     testsupport::TempDir dir_;
     testsupport::ChildProcess xvfb_;
     testsupport::ChildProcess openbox_;
