@@ -1923,7 +1923,11 @@ void TfmMain::ExecuteClick()
     const auto rows = SelectedRows(true);
     // A folder opens by a double click; it is not executed.
     if (rows.empty() || rows.front()->IsDir) return;
-    const std::string path = LocalPath + rows.front()->Name;
+    OpenLocal(LocalPath + rows.front()->Name);
+}
+
+void TfmMain::OpenLocal(const std::string& path)
+{
     if (!OpenWithDesktop(path, StartProgram))
         Dialogs().MessageBox("Cannot open " + path, ApplicationTitle(), MB_OK | MB_ICONWARNING);
 }
@@ -1947,8 +1951,7 @@ void TfmMain::PropertiesClick()
 void TfmMain::OpenCurrentDirectoryClick()
 {
     if (FSessionState != ssReady && FSessionState != ssConnected) return;
-    if (!OpenWithDesktop(LocalPath, StartProgram))
-        Dialogs().MessageBox("Cannot open " + LocalPath, ApplicationTitle(), MB_OK | MB_ICONWARNING);
+    OpenLocal(LocalPath);
 }
 
 void TfmMain::ShowPaneRows(bool local)
@@ -2334,8 +2337,8 @@ void TfmMain::WireActions()
     });
     ConnectHandler(ui->tvQuene, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*) { miDetailInfoClick(); });
     FPanePopups = new TPanePopupMenus(*this);
-    FPanePopups->Attach(findChild<QWidget*>("lvLocal"), true);
-    FPanePopups->Attach(findChild<QWidget*>("lvHost"), false);
+    FPanePopups->Attach(ui->lvLocal, true);
+    FPanePopups->Attach(ui->lvHost, false);
     ui->cbLocal->setItemDelegate(new TLocalPathDelegate([this] { return FSettings.CheckFreeSpace; }, ui->cbLocal));
     ConnectHandler(ui->cbLocal, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         const std::string path = LocalPathOfItem(ui->cbLocal, i);

@@ -267,6 +267,8 @@ private:
     void OpenPaneRow(bool local, int row);
     // A file row: the double-click action of the settings.
     void OpenPaneFile(bool local, int index);
+    // Opens a local file or folder with the desktop; says so when nothing starts.
+    void OpenLocal(const std::string& path);
     void SetupPaneViews();
     void ShowViewStyleChecks();
     bool PaneKey(bool local, QKeyEvent* key);
