@@ -1,16 +1,23 @@
-// bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES]
+// bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES] [--state DIR]
+// bench_engine --state DIR --resume [--connections N]
 //
 // Runs the client engine headless: logs in, and downloads one file (URL
 // not ending in "/") or every file below a folder (URL ending in "/") into
 // DIR, keeping the tree. URL is ftp://[user[:pass]@]host[:port]/path;
 // without a user the login is anonymous. Exits 0 only when the run ended
 // complete; the last line is "files=F bytes=B seconds=S MB/s=R".
+//
+// --state DIR keeps the run's journal and the broken lists in
+// DIR/oldquene.ini, as the program keeps them in its own folder. With
+// --resume every broken list there is resumed on its own site; it exits 0
+// only when each finished complete, and then no list is left in the file.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "client/engine/DirListing.h"
+#include "client/engine/OldQuene.h"
 #include "tests/client/engine/HeadlessWindow.h"
 
 namespace {
@@ -67,8 +74,44 @@ bool ParseUrl(const std::string& text, Url& url)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES]\n");
+    std::fprintf(stderr, "usage: bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES] "
+                         "[--state DIR]\n"
+                         "       bench_engine --state DIR --resume [--connections N]\n");
     return 2;
+}
+
+// The broken lists' file of a --state folder.
+std::string BrokenListFile(const std::string& stateDir) { return stateDir.empty() ? std::string() : stateDir + "/oldquene.ini"; }
+
+// Resumes every broken list of the file on its own site, one after the
+// other, as the window's Resume does; 0 when all finished and none is left.
+int ResumeBrokenLists(HeadlessWindow& w, TFtpManager& m, const std::string& file)
+{
+    std::vector<TOldQuene> lists;
+    LoadOldQuenes(file, lists);
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t finished = 0, files = 0;
+    for (const auto& list : lists) {
+        w.state = 1;
+        if (!w.Run([&] { m.ConnectHost(list.Host); })) {
+            std::fprintf(stderr, "login to %s failed: %s\n", list.Host.HostName.c_str(), m.GetLastReply().c_str());
+            continue;
+        }
+        w.state = 5;
+        w.resumedDateTime = list.DateTime;
+        const bool ok = w.Run([&] { m.StartTransfer(list.Items, 1); }, 24 * 3600 * 1000);
+        w.resumedDateTime.clear();
+        w.state = 2;
+        if (!ok) std::fprintf(stderr, "the list of %s failed: %s\n", list.DateTime.c_str(), m.GetLastReply().c_str());
+        finished += ok;
+        files += list.Items.size();
+    }
+    std::vector<TOldQuene> left;
+    LoadOldQuenes(file, left);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("lists=%zu finished=%zu left=%zu items=%zu seconds=%.3f\n", lists.size(), finished, left.size(), files,
+                seconds);
+    return finished == lists.size() && left.empty() ? 0 : 1;
 }
 
 } // namespace
@@ -76,30 +119,39 @@ int Usage()
 int main(int argc, char** argv)
 {
     if (argc < 2) return Usage();
-    Url url;
-    if (!ParseUrl(argv[1], url)) return Usage();
-    std::string local = ".";
+    std::string local = ".", stateDir;
     int connections = 1, split = 0;
     long long threshold = 1000000;
-    for (int i = 2; i < argc; ++i) {
+    bool resume = false;
+    const bool withUrl = std::string(argv[1]).rfind("--", 0) != 0;
+    for (int i = withUrl ? 2 : 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--resume") {
+            resume = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage();
         const std::string v = argv[++i];
         if (a == "--local") local = v;
         else if (a == "--connections") connections = std::atoi(v.c_str());
         else if (a == "--split") split = std::atoi(v.c_str());
         else if (a == "--threshold") threshold = std::atoll(v.c_str());
+        else if (a == "--state") stateDir = v;
         else return Usage();
     }
     if (connections < 1 || connections > 255) return Usage();
+    Url url;
+    if (resume ? withUrl || stateDir.empty() : !withUrl || !ParseUrl(argv[1], url)) return Usage();
 
     HeadlessWindow w;
     w.settings.SplitNum = split;
     w.settings.EnableSplitDownload = split != 1;
     w.settings.ConnectionRetryTimes = 1;
+    w.brokenFile = BrokenListFile(stateDir);
     TFtpManager m(w);
     m.CreateConnections(connections);
     m.SetSplitFileSize(threshold);
+    if (resume) return ResumeBrokenLists(w, m, w.brokenFile);
     const auto start = std::chrono::steady_clock::now();
 
     w.state = 1;

@@ -15,6 +15,7 @@
 
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
+#include "client/engine/QueueJournal.h"
 #include "client/engine/SlotFileStream.h"
 #include "client/engine/TransferFileInfo.h"
 #include "net/FtpCli.h"
@@ -105,6 +106,10 @@ public:
     bool RunActive() const { return FRunActive; }
     std::int64_t GetRunTotal() const { return RunTotal; }
     std::int64_t GetRunDone() const { return RunDone; }
+    // The DateTime of the broken list the last run is journalled as; the
+    // window gives the list it makes of what a run left this DateTime, so
+    // that it replaces the journal in the file instead of joining it.
+    const std::string& GetRunListDateTime() const { return FJournal.DateTime(); }
 
     void TransferStep(int slot, TFtpRequest request, int error);
     void TransferProgress(int slot, std::int64_t count, bool& abort);
@@ -132,6 +137,7 @@ private:
         // completion (of a blocking call) is not the engine's.
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
+        bool Ascii = false; // the stream's positions mean nothing to a restart
         bool Retired = false; // failed in this run: takes no more items
         std::int64_t UploadSize = 0;
     };
@@ -183,6 +189,13 @@ private:
     bool IsLastPart(const TTransferFileInfo& item) const;
     void FreezeStream(int slot);
     std::int64_t WrittenPosition(int slot) const;
+    // The slot's item as it would go back: restarting at the bytes on disk.
+    TTransferFileInfo HeldItem(int slot) const;
+    // What the run has not finished: the slots' items, then the queue.
+    std::vector<TTransferFileInfo> UnfinishedItems() const;
+    void JournalIfDue();
+    void EndJournal(const std::vector<TTransferFileInfo>& left);
+    void LogJournalError();
 
     // batches
     void SendNextBatchEntry();
@@ -220,6 +233,8 @@ private:
     bool FRunActive = false;
     bool FHandingOut = false;
     std::set<std::string> FFreshSplitPaths; // split files of this run not resumed: emptied at start
+    TQueueJournal FJournal;
+    std::string FJournalError; // the last one logged, so a full disk is told once
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;
