@@ -110,8 +110,9 @@ void TfmMain::EditRemoteRow(const TlvFileInfo& row, bool view)
     item.EndPos = item.FileSize;
     EditLocalFile = item.LocalPath;
     EditRemoteFile = item.HostPath;
+    EditQueue.assign(1, item);
     SetSessionState(ssEditView);
-    FManager->StartTransfer({item}, 0);
+    FManager->StartTransfer(EditQueue, 0);
     tiProgress->stop();
     ui->Gauge1->setVisible(false);
 }
