@@ -89,7 +89,7 @@ std::vector<TOldQuene> Lists(const std::string& file)
 
 TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplete)
 {
-    SlowServer server(1000000);
+    SlowServer server(500000);
     ASSERT_TRUE(server.Ok()) << server.Error();
     server.Put("j/big", PatternBytes(8000000, 21));
     for (int i = 0; i < 6; ++i) server.Put("j/s" + std::to_string(i), PatternBytes(300000 + i, 30 + i));

@@ -225,6 +225,7 @@ TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].Items.at(0).BeginPos, -1);
     EXPECT_TRUE(damage.empty());
+}
 
 namespace {
 
