@@ -172,6 +172,10 @@ protected:
 
 private:
     void ScrollTick();
+    // The width left for the caption in an item whose inner width is given,
+    // and the number of lines it breaks into there.
+    int CaptionWidth(const TskOutlookListItem* item, int innerWidth) const;
+    int CaptionLineCount(const TskOutlookListItem* item, int innerWidth, int maxLines) const;
     TskOutlookListItems FItems{this};
     bool FTransparent = false;
     TskCustomOutlookListClickStyle FClickStyle = csClick;
