@@ -415,14 +415,6 @@ TskOutlookListItem* TskCustomOutlookList::ItemAt(const QPoint& p) const
     return nullptr;
 }
 
-TskOutlookListItem* TskCustomOutlookList::HotItem() const
-{
-    for (int i = 0; i < FItems.Count(); ++i)
-        if (FItems.Items(i)->Hot)
-            return FItems.Items(i);
-    return nullptr;
-}
-
 void TskCustomOutlookList::UpdateHotItem(const QPoint& p)
 {
     // Moves reach the list while the pointer is over it (or a button is held):

@@ -139,7 +139,6 @@ public:
     // The first item shown; nullptr for an empty list.
     TskOutlookListItem* TopItem() const;
     int TopIndex() const { return FTopIndex; }
-    TskOutlookListItem* HotItem() const;
     TskOutlookListItem* ItemAt(const QPoint& p) const;
     int LastVisibleIndex() const;
     int LastFullyShownIndex() const;
