@@ -133,6 +133,7 @@ private:
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
         bool Retired = false; // failed in this run: takes no more items
+        int Failures = 0;     // failures in a row without a byte gained
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -174,6 +175,9 @@ private:
     void OpenSlot(int slot);
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
+    // Counts a failure of the slot; true when it has failed
+    // ConnectionRetryTimes times in a row without progress (it is retired).
+    bool KeepsFailing(int slot, bool progress);
     void SlotGoesOn(int slot);
     void HandToIdleSlots();
     void CheckRunEnd();
