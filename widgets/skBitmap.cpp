@@ -2,11 +2,59 @@
 
 #include <QBuffer>
 #include <QIODevice>
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 #include <random>
 
 #include "widgets/skGraphics.h"
+
+namespace {
+
+// True for a bitmap file (it starts "BM") that holds fewer bytes than its
+// headers say its pixels take: the bytes before the pixels, then rows of
+// width x bits rounded up to 4 bytes for an uncompressed picture, or the
+// stated image size for a compressed one. Other files are left to their
+// decoders.
+bool BitmapFileIsShort(const QByteArray& data)
+{
+    if (data.size() < 2 || data[0] != 'B' || data[1] != 'M')
+        return false;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    const std::int64_t size = data.size();
+    if (size < 18)
+        return true;
+    const std::int64_t offBits = qFromLittleEndian<quint32>(bytes + 10);
+    const std::int64_t infoSize = qFromLittleEndian<quint32>(bytes + 14);
+    if (infoSize < 12 || size < 14 + infoSize)
+        return true;
+    std::int64_t width, height, bits, compression = 0, imageSize = 0;
+    if (infoSize < 16) { // the old core header: 16-bit sides
+        width = qFromLittleEndian<quint16>(bytes + 18);
+        height = qFromLittleEndian<quint16>(bytes + 20);
+        bits = qFromLittleEndian<quint16>(bytes + 24);
+    } else if (infoSize >= 40) {
+        width = qFromLittleEndian<qint32>(bytes + 18);
+        height = std::abs(std::int64_t(qFromLittleEndian<qint32>(bytes + 22)));
+        bits = qFromLittleEndian<quint16>(bytes + 28);
+        compression = qFromLittleEndian<quint32>(bytes + 30);
+        imageSize = qFromLittleEndian<quint32>(bytes + 34);
+    } else {
+        return false; // a header this reader does not know: the decoder decides
+    }
+    // A file whose pixel offset points into its headers has them right after.
+    const std::int64_t available = size - std::max(offBits, 14 + infoSize);
+    if (available < 0)
+        return true;
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || width <= 0 || bits <= 0 || height <= 0)
+        return available < imageSize;
+    // Rows x height, compared without the product (it may not fit 64 bits).
+    const std::int64_t row = (width * bits + 31) / 32 * 4;
+    return row > available / height;
+}
+
+} // namespace
 
 TskBitmap::TskBitmap()
 {
@@ -150,8 +198,14 @@ void TskBitmap::LoadFromBits(const std::uint8_t* bits, std::int64_t size, int w,
 
 bool TskBitmap::LoadFromStream(QIODevice& stream)
 {
+    // The decoder fills a short file's missing rows with whatever it likes
+    // and calls that a success: a bitmap file is first measured against the
+    // sizes its own header gives.
+    const QByteArray data = stream.readAll();
+    if (BitmapFileIsShort(data))
+        return false;
     QImage image;
-    if (!image.load(&stream, nullptr))
+    if (!image.loadFromData(data))
         return false;
     Assign(image);
     return true;
@@ -197,8 +251,14 @@ bool TskBitmap::Key(std::uint32_t& key) const
 
 const QImage& TskBitmap::Mask() const
 {
+    // Effects and painters change the pixels in place, and the key may have
+    // changed since: the mask is made again whenever either differs.
     std::uint32_t key;
-    if (FMask.isNull() && Key(key)) {
+    if (!Key(key))
+        return FMask;
+    if (FMask.isNull() || FMaskSource != FImage.cacheKey() || FMaskColor != key) {
+        FMaskSource = FImage.cacheKey();
+        FMaskColor = key;
         TskBitmap copy;
         copy.FImage = FImage.copy();
         copy.BuildRows();

@@ -108,6 +108,8 @@ private:
     QImage FImage;
     int FWidth = 0, FHeight = 0, FPitch = 0;
     mutable QImage FMask;
+    mutable qint64 FMaskSource = 0;
+    mutable std::uint32_t FMaskColor = 0;
     std::vector<std::uint8_t> FSaved;
     int FSavedWidth = 0, FSavedHeight = 0;
     QImage::Format FKeptFormat = QImage::Format_BGR888;

@@ -310,8 +310,10 @@ void TskBitmap::AlphaBlend(const TskBitmap& blend, int amount, bool stretch)
     std::array<int, 511> m{};
     for (int k = -255; k <= 255; ++k)
         m[std::size_t(k + 255)] = int((a * k) >> 8);
-    std::uint32_t key = 0;
-    bool keyed = source->Transparent && source->Key(key);
+    // The blend picture's key is its own top-left pixel, whatever its
+    // transparent colour says; a stretched copy keeps the original's.
+    const bool keyed = source->Transparent && !blend.Empty();
+    const std::uint32_t key = keyed ? blend.Pixel(0, 0) : 0;
     for (int y = 0; y < Height(); ++y) {
         std::uint8_t* p = ScanLine(y);
         const std::uint8_t* b = source->ScanLine(y);

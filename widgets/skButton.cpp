@@ -41,6 +41,9 @@ const KindInfo Kinds[11] = {
 };
 
 constexpr int RegionHeaderSize = 32;
+// Corners of a stored shape lie within the extent a window can have, so the
+// region's own arithmetic and any move by a window position stay in int.
+constexpr std::int64_t RegionCoordinateLimit = QWIDGETSIZE_MAX;
 
 } // namespace
 
@@ -301,9 +304,15 @@ void TskCustomBitBtn::ApplyBold()
 {
     if (FGroupIndex <= 0 || !(FOptions & boAutoBold))
         return;
+    SetBoldCaption(FDown);
+}
+
+void TskCustomBitBtn::SetBoldCaption(bool bold)
+{
+    FBoldCaption = bold;
     QFont f = FFont.Font();
-    if (f.bold() != FDown) {
-        f.setBold(FDown);
+    if (f.bold() != bold) {
+        f.setBold(bold);
         FFont.SetFont(f);
     }
 }
@@ -580,8 +589,12 @@ void TskCustomBitBtn::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         update();
-    else if (event->type() == QEvent::FontChange)
-        FFont.SetFont(font());
+    else if (event->type() == QEvent::FontChange) {
+        QFont f = font();
+        if (FBoldCaption)
+            f.setBold(*FBoldCaption);
+        FFont.SetFont(f);
+    }
     else if (event->type() == QEvent::ParentChange && (FDefault || FCancel))
         WatchWindow();
 }
@@ -898,13 +911,14 @@ bool TskCustomBitBtn::ReadRegionData(bool down, const QByteArray& data)
     std::int64_t headerSize = get(4), count = get(12);
     if (headerSize != RegionHeaderSize || get(8) != 1 || count < 0 || RegionHeaderSize + count * 16 > n)
         return false;
+    auto fits = [](std::int64_t v) { return v >= -RegionCoordinateLimit && v <= RegionCoordinateLimit; };
     QRegion region;
     for (std::int64_t i = 0; i < count; ++i) {
         qsizetype at = qsizetype(4 + RegionHeaderSize + i * 16);
-        int l = get(at), t = get(at + 4), r = get(at + 8), b = get(at + 12);
-        if (r <= l || b <= t)
+        std::int64_t l = get(at), t = get(at + 4), r = get(at + 8), b = get(at + 12);
+        if (r <= l || b <= t || !fits(l) || !fits(t) || !fits(r) || !fits(b))
             return false;
-        region += QRect(l, t, r - l, b - t);
+        region += QRect(int(l), int(t), int(r - l), int(b - t));
     }
     FStored[down] = region;
     return true;

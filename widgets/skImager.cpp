@@ -146,6 +146,7 @@ TskCustomImager::~TskCustomImager()
 void TskCustomImager::SetPicture(const QImage& v)
 {
     FPicture = v;
+    FDestination.Transparent = Transparent();
     ResizeDestination();
     InvalidateUnder();
     FLinks.Notify(&FDestination);
@@ -175,6 +176,8 @@ void TskCustomImager::SetTransparent(bool v)
 {
     if (!PictureEmpty())
         FTransparent = v;
+    // The flag belongs to the picture that is drawn: its top-left pixel is the key.
+    FDestination.Transparent = Transparent();
     InvalidateUnder();
 }
 

@@ -1,13 +1,25 @@
 #include "widgets/skShapeBtn.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cmath>
 
 #include "widgets/skCommon.h"
 #include "widgets/skErrors.h"
 #include "widgets/skEvaluator.h"
 #include "widgets/skGraphics.h"
+
+namespace {
+
+// A turned corner far outside the button stays at the edge of the int range.
+int Saturated(std::int64_t v)
+{
+    return int(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
 
 TskCustomShapeBtn::TskCustomShapeBtn(QWidget* parent) : TskCustomImageBtn(parent)
 {
@@ -138,7 +150,7 @@ QPolygon TskCustomShapeBtn::ShapePoints()
     for (int k = 0; k < turns; ++k)
         for (QPoint& pt : p) {
             std::int64_t x = pt.x(), y = pt.y();
-            pt = QPoint(int(a - std::int64_t(a) * y / b), int(std::int64_t(b) * x / a));
+            pt = QPoint(Saturated(a - std::int64_t(a) * y / b), Saturated(std::int64_t(b) * x / a));
         }
     return p;
 }
@@ -188,45 +200,57 @@ void TskCustomShapeBtn::DrawFace(TskBitmap& target, bool regionPass, bool down, 
 
 void TskCustomShapeBtn::DrawRim(QPainter& canvas, const QPolygon& points)
 {
+    // A point list may put corners anywhere in the int range: the rim is
+    // worked out in 64 bits and drawn in floating point, which the painter
+    // clips to the picture.
     const TskShadeColors& c = ShadeColors();
-    int f = hasFocus() || Default() ? 1 : 0;
+    const std::int64_t f = hasFocus() || Default() ? 1 : 0;
+    const QPolygonF outline(points);
+    auto inside = [&](std::int64_t x, std::int64_t y) {
+        return outline.containsPoint(QPointF(double(x), double(y)), Qt::OddEvenFill);
+    };
     struct Edge {
-        QPoint from, to, n;
+        std::int64_t x1, y1, x2, y2, nx, ny;
         int flag;
     };
     std::vector<Edge> edges;
     for (int i = 0; i + 1 < points.size(); ++i) {
-        QPoint p1 = points[i], p2 = points[i + 1];
-        int dx = std::abs(p2.x() - p1.x()), dy = std::abs(p2.y() - p1.y());
-        QPoint mid(p1.x() + (p2.x() - p1.x()) / 2, p1.y() + (p2.y() - p1.y()) / 2);
-        auto inside = [&](QPoint q) { return points.containsPoint(q, Qt::OddEvenFill); };
-        QPoint n;
+        std::int64_t x1 = points[i].x(), y1 = points[i].y(), x2 = points[i + 1].x(), y2 = points[i + 1].y();
+        std::int64_t dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+        std::int64_t mx = x1 + (x2 - x1) / 2, my = y1 + (y2 - y1) / 2;
+        std::int64_t nx, ny;
         int flag;
         if (dy < dx) {
-            flag = inside(mid + QPoint(0, 1)) ? 1 : 0;
-            n = QPoint(0, flag ? 1 : -1);
+            flag = inside(mx, my + 1) ? 1 : 0;
+            nx = 0;
+            ny = flag ? 1 : -1;
         } else {
-            flag = inside(mid + QPoint(1, 0)) ? 1 : 0;
-            n = QPoint(flag ? 1 : -1, 0);
+            flag = inside(mx + 1, my) ? 1 : 0;
+            nx = flag ? 1 : -1;
+            ny = 0;
         }
         if (dx == 0)
-            n.setY(inside(QPoint(p1.x(), std::max(p1.y(), p2.y()) + 1)) ? 1 : -1);
+            ny = inside(x1, std::max(y1, y2) + 1) ? 1 : -1;
         if (dy == 0)
-            n.setX(inside(QPoint(std::max(p1.x(), p2.x()), p1.y())) ? 1 : -1);
-        edges.push_back({p1, p2, n, flag});
+            nx = inside(std::max(x1, x2), y1) ? 1 : -1;
+        edges.push_back({x1, y1, x2, y2, nx, ny, flag});
     }
+    auto line = [&](const Edge& e, std::int64_t shift) {
+        std::int64_t ox = e.nx * shift, oy = e.ny * shift;
+        canvas.drawLine(QLineF(double(e.x1 + ox), double(e.y1 + oy), double(e.x2 + ox), double(e.y2 + oy)));
+    };
     for (const Edge& e : edges) {
         canvas.setPen(ToQColor(e.flag == int(Down()) ? c.BtnShadow() : c.Btn3DLight()));
-        canvas.drawLine(e.from + e.n * (f + 1), e.to + e.n * (f + 1));
+        line(e, f + 1);
     }
     for (const Edge& e : edges) {
         canvas.setPen(ToQColor(e.flag == int(Down()) ? c.BtnBlack() : c.BtnHighlight()));
-        canvas.drawLine(e.from + e.n * f, e.to + e.n * f);
+        line(e, f);
     }
     if (f == 1)
         for (const Edge& e : edges) {
             canvas.setPen(ToQColor(c.BtnFocus()));
-            canvas.drawLine(e.from, e.to);
+            line(e, 0);
         }
 }
 

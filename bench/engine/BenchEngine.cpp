@@ -1,22 +1,43 @@
-// bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES]
+// bench_engine URL --local DIR [--connections N] [--settings FILE] [--log FILE]
+//              [--split K] [--threshold BYTES]
+// bench_engine URL --upload PATH [--connections N] [--settings FILE] [--log FILE]
 //
-// Runs the client engine headless: logs in, and downloads one file (URL
-// not ending in "/") or every file below a folder (URL ending in "/") into
-// DIR, keeping the tree. URL is ftp://[user[:pass]@]host[:port]/path;
-// without a user the login is anonymous. Exits 0 only when the run ended
-// complete; the last line is "files=F bytes=B seconds=S MB/s=R".
+// Runs the client engine headless, as the main window drives it: logs in,
+// then downloads one file (URL not ending in "/") or every file below a
+// folder (URL ending in "/") into DIR, keeping the tree; or uploads PATH (a
+// file, or a folder with its tree) into URL's folder. URL is
+// ftp://[user[:pass]@]host[:port]/path; without a user the login is
+// anonymous. --settings reads a setting.ini with the program's own loader
+// (passive or active mode, proxy, SOCKS, split, retries, connections);
+// --log writes every connection's log lines as its log page shows them.
+// Exits 0 only when every item of the run completed; the last line is
+// "files=F bytes=B seconds=S MB/s=R".
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <set>
 #include <string>
 
 #include "client/engine/DirListing.h"
+#include "client/engine/LocalFiles.h"
+#include "client/ui/main/LogLine.h"
 #include "tests/client/engine/HeadlessWindow.h"
 
 namespace {
 
 struct Url {
     std::string user = "anonymous", pass = "bench@example.org", host, port = "21", path;
+};
+
+struct Options {
+    Url url;
+    std::string local = ".", upload, settings, log;
+    int connections = 0; // 0: from the settings, else 1
+    int split = -1;      // -1: from the settings
+    long long threshold = -1;
 };
 
 int PercentValue(char c)
@@ -67,87 +88,229 @@ bool ParseUrl(const std::string& text, Url& url)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: bench_engine URL [--local DIR] [--connections N] [--split K] [--threshold BYTES]\n");
+    std::fprintf(stderr,
+                 "usage: bench_engine URL --local DIR [--connections N] [--settings FILE] [--log FILE] [--split K] "
+                 "[--threshold BYTES]\n"
+                 "       bench_engine URL --upload PATH [--connections N] [--settings FILE] [--log FILE]\n");
     return 2;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o)
+{
+    if (argc < 2 || !ParseUrl(argv[1], o.url)) return false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) return false;
+        const std::string v = argv[++i];
+        if (a == "--local") o.local = v;
+        else if (a == "--upload") o.upload = v;
+        else if (a == "--settings") o.settings = v;
+        else if (a == "--log") o.log = v;
+        else if (a == "--connections") o.connections = std::atoi(v.c_str());
+        else if (a == "--split") o.split = std::atoi(v.c_str());
+        else if (a == "--threshold") o.threshold = std::atoll(v.c_str());
+        else return false;
+    }
+    return o.connections >= 0 && o.connections <= 255 && (o.upload.empty() || o.local == ".");
+}
+
+// The headless window, with each connection's log page written to a file
+// as the page shows it: trace lines left out, passwords masked.
+class BenchWindow : public HeadlessWindow {
+public:
+    std::string logFile;
+
+    void ClientDisplay(TObject* Sender, std::string& Msg) override
+    {
+        HeadlessWindow::ClientDisplay(Sender, Msg);
+        if (logFile.empty() || Msg.empty() || IsTraceLine(Msg)) return;
+        const int slot = static_cast<TCustomFtpCli*>(Sender)->Tag();
+        if (!logs.Append(logFile, "[" + std::to_string(slot) + "] " + MaskLogLine(Msg), Now()) && !told) {
+            told = true;
+            std::fprintf(stderr, "cannot write the log file %s\n", logFile.c_str());
+        }
+    }
+
+private:
+    static std::string Now()
+    {
+        const std::time_t t = std::time(nullptr);
+        std::tm tm{};
+        ::localtime_r(&t, &tm);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+        return text;
+    }
+    TLogFile logs;
+    bool told = false;
+};
+
+// The program's settings from --settings, or the bench's defaults (passive
+// mode, one try, split by the connection count); --split and --threshold
+// win over either.
+int ApplySettings(const Options& o, BenchWindow& w)
+{
+    if (!o.settings.empty()) {
+        struct stat st {};
+        if (::stat(o.settings.c_str(), &st) != 0) {
+            std::fprintf(stderr, "no settings file %s\n", o.settings.c_str());
+            return 0;
+        }
+        w.settings.LoadFromFile(o.settings, ".");
+    } else {
+        w.settings.FtpCliNum = 1;
+        w.settings.MTFileSize = 1000000;
+    }
+    if (o.split >= 0) {
+        w.settings.SplitNum = o.split;
+        w.settings.EnableSplitDownload = o.split != 1;
+    }
+    if (o.threshold >= 0) w.settings.MTFileSize = o.threshold;
+    w.logFile = o.log;
+    return o.connections > 0 ? o.connections : w.settings.FtpCliNum;
+}
+
+std::string BaseName(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Upload items for a file or a folder's tree, into remoteDir (ending "/"),
+// and the remote folders they need, parents first.
+bool UploadItems(const std::string& path, const std::string& remoteDir, std::vector<TTransferFileInfo>& queue,
+                 std::vector<std::string>& folders)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    const std::string top = BaseName(path);
+    if (!S_ISDIR(st.st_mode)) {
+        const std::int64_t size = GetLocalFileSize(path);
+        queue.push_back({false, remoteDir + top, path, size, 0, size, false});
+        return true;
+    }
+    std::vector<TGetFileInfo> files;
+    ListLocalFilesRecursive(path, files);
+    const std::string base = path.back() == '/' ? path : path + "/";
+    std::set<std::string> made;
+    folders.push_back(remoteDir + top + "/");
+    for (const auto& f : files) {
+        const std::string rel = f.FileName.substr(base.size());
+        for (auto slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1))
+            if (made.insert(rel.substr(0, slash)).second) folders.push_back(remoteDir + top + "/" + rel.substr(0, slash) + "/");
+        queue.push_back({false, remoteDir + top + "/" + rel, f.FileName, f.FileSize, 0, f.FileSize, false});
+    }
+    return true;
+}
+
+// Download items for URL: the file, or every file below the folder.
+bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector<TTransferFileInfo>& queue,
+                   std::vector<std::string>& skipped)
+{
+    const std::string& path = o.url.path;
+    const std::string parent = path.substr(0, path.rfind('/') + 1);
+    if (path.back() == '/') {
+        std::vector<TGetFileInfo> found;
+        const std::string remoteDir = m.GetRemoteDir();
+        w.state = 4;
+        if (!w.Run([&] { m.ExpandRemoteDir(remoteDir, found); })) {
+            std::fprintf(stderr, "expansion failed: %s\n", m.GetLastReply().c_str());
+            for (const auto& d : m.GetSkippedDirs()) std::fprintf(stderr, "  not listed: %s\n", d.c_str());
+            return false;
+        }
+        for (const auto& f : found) {
+            const std::string lp = ExpandedLocalPath(o.local, remoteDir, f.FileName);
+            if (lp.empty()) {
+                skipped.push_back(f.FileName);
+                continue;
+            }
+            queue.push_back({true, f.FileName, lp, f.FileSize, 0, f.FileSize, false});
+        }
+        return true;
+    }
+    const std::string name = path.substr(parent.size());
+    std::vector<TDirAnalyze> entries;
+    ParseDirListing(m.GetListingText(), entries);
+    std::int64_t size = -1;
+    for (const auto& e : entries)
+        if (e.FileName == name) size = ListingSizeToInt64(e.Size);
+    if (size < 0) {
+        std::fprintf(stderr, "%s not found in %s\n", name.c_str(), parent.c_str());
+        return false;
+    }
+    queue.push_back({true, path, o.local + "/" + name, size, 0, size, false});
+    return true;
+}
+
+// True only when the run ended done and every item it held completed.
+bool RunComplete(bool ended, const BenchWindow& w, const std::vector<std::string>& skipped)
+{
+    bool ok = ended;
+    for (const auto& q : w.questions)
+        if (q.find("Disk free space not enough") != std::string::npos) {
+            std::fprintf(stderr, "the run did not start: %s\n", q.c_str());
+            ok = false;
+        }
+    if (w.completed.size() != w.runItems.size()) {
+        std::fprintf(stderr, "%zu of %zu items completed\n", w.completed.size(), w.runItems.size());
+        ok = false;
+    }
+    for (const auto& s : skipped) std::fprintf(stderr, "skipped: %s\n", s.c_str());
+    for (const auto& b : w.broken) std::fprintf(stderr, "left in the queue: %s\n", b.HostPath.c_str());
+    return ok && skipped.empty();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) return Usage();
-    Url url;
-    if (!ParseUrl(argv[1], url)) return Usage();
-    std::string local = ".";
-    int connections = 1, split = 0;
-    long long threshold = 1000000;
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (i + 1 >= argc) return Usage();
-        const std::string v = argv[++i];
-        if (a == "--local") local = v;
-        else if (a == "--connections") connections = std::atoi(v.c_str());
-        else if (a == "--split") split = std::atoi(v.c_str());
-        else if (a == "--threshold") threshold = std::atoll(v.c_str());
-        else return Usage();
-    }
+    Options o;
+    if (!ParseOptions(argc, argv, o)) return Usage();
+    BenchWindow w;
+    const int connections = ApplySettings(o, w);
     if (connections < 1 || connections > 255) return Usage();
-
-    HeadlessWindow w;
-    w.settings.SplitNum = split;
-    w.settings.EnableSplitDownload = split != 1;
-    w.settings.ConnectionRetryTimes = 1;
     TFtpManager m(w);
     m.CreateConnections(connections);
-    m.SetSplitFileSize(threshold);
+    m.SetSplitFileSize(w.settings.MTFileSize);
     const auto start = std::chrono::steady_clock::now();
 
     w.state = 1;
+    const Url& url = o.url;
     if (!w.Run([&] { m.ConnectHost({url.host, url.port, url.user, url.pass}); })) {
         std::fprintf(stderr, "login failed: %s\n", m.GetLastReply().c_str());
         return 1;
     }
-    const bool folder = url.path.back() == '/';
-    const std::string parent = folder ? url.path : url.path.substr(0, url.path.rfind('/') + 1);
+    const std::string parent = url.path.substr(0, url.path.rfind('/') + 1);
     w.state = 3;
     if (!w.Run([&] { m.ChangeRemoteDir(parent); })) {
         std::fprintf(stderr, "cannot open %s: %s\n", parent.c_str(), m.GetLastReply().c_str());
         return 1;
     }
     std::vector<TTransferFileInfo> queue;
-    if (folder) {
-        std::vector<TGetFileInfo> found;
-        const std::string remoteDir = m.GetRemoteDir();
-        w.state = 4;
-        if (!w.Run([&] { m.ExpandRemoteDir(remoteDir, found); })) {
-            std::fprintf(stderr, "expansion failed: %s\n", m.GetLastReply().c_str());
+    std::vector<std::string> skipped;
+    if (!o.upload.empty()) {
+        std::vector<std::string> folders;
+        if (!UploadItems(o.upload, m.GetRemoteDir(), queue, folders)) {
+            std::fprintf(stderr, "nothing to upload at %s\n", o.upload.c_str());
             return 1;
         }
-        for (const auto& f : found) {
-            const std::string lp = ExpandedLocalPath(local, remoteDir, f.FileName);
-            if (lp.empty()) continue;
-            queue.push_back({true, f.FileName, lp, f.FileSize, 0, f.FileSize, false});
-        }
-    } else {
-        const std::string name = url.path.substr(parent.size());
-        std::vector<TDirAnalyze> entries;
-        ParseDirListing(m.GetListingText(), entries);
-        std::int64_t size = -1;
-        for (const auto& e : entries)
-            if (e.FileName == name) size = ListingSizeToInt64(e.Size);
-        if (size < 0) {
-            std::fprintf(stderr, "%s not found in %s\n", name.c_str(), parent.c_str());
+        w.state = 6;
+        if (!folders.empty() && !w.Run([&] { m.MakeRemoteDirs(folders); })) {
+            std::fprintf(stderr, "cannot make the remote folders: %s\n", m.GetLastReply().c_str());
             return 1;
         }
-        queue.push_back({true, url.path, local + "/" + name, size, 0, size, false});
+    } else if (!DownloadItems(o, m, w, queue, skipped)) {
+        return 1;
     }
     std::int64_t bytes = 0;
     for (const auto& q : queue) bytes += q.FileSize;
     const double listed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     w.state = 5;
-    const bool ok = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
+    const bool ended = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!ok) std::fprintf(stderr, "the run failed: %s\n", m.GetLastReply().c_str());
+    if (!ended) std::fprintf(stderr, "the run failed: %s\n", m.GetLastReply().c_str());
+    const bool ok = RunComplete(ended, w, skipped);
     std::printf("login and listing %.3f s, transfer %.3f s\n", listed, seconds - listed);
     std::printf("files=%zu bytes=%lld seconds=%.3f MB/s=%.1f\n", queue.size(), static_cast<long long>(bytes), seconds,
                 seconds > 0 ? bytes / seconds / 1e6 : 0.0);

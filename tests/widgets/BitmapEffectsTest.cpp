@@ -189,6 +189,32 @@ TEST(BitmapEffects, AlphaBlendLeavesKeyPixelsAndRefusesAnotherSizeUnlessStretchi
     EXPECT_EQ(Pixels(b), (std::vector<std::uint32_t>{0, 0}));
 }
 
+TEST(BitmapEffects, TheBlendKeyIsTheBlendPicturesTopLeftPixelWhateverItsTransparentColour)
+{
+    const std::uint32_t key = 0x00FF00, other = 0xC83200;
+    const TColor otherAsColor = 0x0032C8; // the same colour as a TColor
+    struct Case {
+        const char* what;
+        std::initializer_list<std::uint32_t> picture;
+        int blendWidth;
+        std::initializer_list<std::uint32_t> blend;
+        std::vector<std::uint32_t> out;
+    } cases[] = {
+        {"same size", {P, P, P}, 3, {key, other, key}, {P, other, P}},
+        {"stretched", {P, P, P, P}, 2, {key, other}, {P, P, other, other}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TskBitmap b, blend;
+        Fill(b, int(c.picture.size()), 1, c.picture);
+        Fill(blend, c.blendWidth, 1, c.blend);
+        blend.Transparent = true;
+        blend.TransparentColor = otherAsColor;
+        b.AlphaBlend(blend, 256, true);
+        EXPECT_EQ(Pixels(b), c.out);
+    }
+}
+
 TEST(BitmapEffects, GaussianBlurRunsTheBlursDownToOne)
 {
     TskBitmap a, b;

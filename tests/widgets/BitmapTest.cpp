@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QtEndian>
 #include <QPainter>
 
 #include "DrawingHelpers.h"
@@ -105,6 +106,55 @@ TEST(Bitmap, SavingGivesBackTheSourceFormatAndColourTable)
     EXPECT_EQ(loaded.Pixel(1, 0), 0xC86400u);
 }
 
+TEST(Bitmap, ABitmapFileShorterThanItsHeaderSaysFailsToLoad)
+{
+    QImage picture(29, 21, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 8, y * 12, 77));
+    for (QImage::Format format : {QImage::Format_RGB888, QImage::Format_Indexed8, QImage::Format_Mono,
+                                  QImage::Format_ARGB32}) {
+        SCOPED_TRACE(int(format));
+        QByteArray file;
+        QBuffer out(&file);
+        out.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.convertToFormat(format).save(&out, "BMP"));
+        auto load = [](const QByteArray& bytes) {
+            QBuffer in;
+            in.setData(bytes);
+            in.open(QIODevice::ReadOnly);
+            TskBitmap b;
+            return b.LoadFromStream(in) && !b.Empty();
+        };
+        EXPECT_TRUE(load(file));
+        EXPECT_TRUE(load(file + QByteArray(7, '\0'))) << "bytes after the pixels are no harm";
+        int loaded = 0;
+        for (int cut = 0; cut < file.size(); ++cut)
+            loaded += load(file.left(cut));
+        EXPECT_EQ(loaded, 0) << "of " << file.size() << " cut lengths";
+    }
+
+    // Sides the file could never hold, and a header longer than the file.
+    QByteArray hostile("BM", 2);
+    hostile += QByteArray(52, '\0');
+    auto put = [&hostile](int at, std::int32_t v) { qToLittleEndian(v, hostile.data() + at); };
+    put(10, 54);
+    put(14, 40);
+    put(18, INT32_MAX);
+    put(22, INT32_MIN);
+    put(26, 1 | 24 << 16);
+    QBuffer in;
+    in.setData(hostile);
+    in.open(QIODevice::ReadOnly);
+    TskBitmap b;
+    EXPECT_FALSE(b.LoadFromStream(in));
+    put(14, 4000);
+    in.close();
+    in.setData(hostile);
+    in.open(QIODevice::ReadOnly);
+    EXPECT_FALSE(b.LoadFromStream(in));
+}
+
 TEST(Bitmap, DrawingCopiesStretchesAndKeysOutTheTransparentColour)
 {
     TskBitmap b;
@@ -133,6 +183,28 @@ TEST(Bitmap, DrawingCopiesStretchesAndKeysOutTheTransparentColour)
     EXPECT_EQ(c2.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(c2.pixel(1, 0) & 0xFFFFFF, 0x0000FFu);
     EXPECT_EQ(c2.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(Bitmap, TheMaskFollowsPixelsAndKeysChangedAfterADraw)
+{
+    TskBitmap b;
+    Fill(b, 3, 1, {0x00FF00, 0x0000FF, 0xFF0000});
+    b.Transparent = true;
+    auto drawn = [&b] {
+        QImage canvas = WhiteCanvas(3, 1);
+        QPainter p(&canvas);
+        b.Draw(p, {0, 0, 3, 1});
+        p.end();
+        std::vector<std::uint32_t> out;
+        for (int x = 0; x < 3; ++x)
+            out.push_back(canvas.pixel(x, 0) & 0xFFFFFF);
+        return out;
+    };
+    EXPECT_EQ(drawn(), (std::vector<std::uint32_t>{0xFFFFFF, 0x0000FF, 0xFF0000}));
+    b.SetPixel(2, 0, 0x00FF00); // an effect's change in place
+    EXPECT_EQ(drawn(), (std::vector<std::uint32_t>{0xFFFFFF, 0x0000FF, 0xFFFFFF}));
+    b.TransparentColor = clBlue; // 0x0000FF in pixel order
+    EXPECT_EQ(drawn(), (std::vector<std::uint32_t>{0x00FF00, 0xFFFFFF, 0x00FF00}));
 }
 
 TEST(Bitmap, OnePixelAndEmptyPicturesDrawWithoutReadingOutside)

@@ -5,6 +5,9 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QtEndian>
+#include <array>
+#include <climits>
 
 #include "widgets/skButton.h"
 #include "widgets/skImgBtn.h"
@@ -216,6 +219,53 @@ TEST(Button, StoredShapesReadBackAndDamagedBlocksReadAsNone)
     for (const QByteArray& bad : {shortBlock, overCounted, hugeLength, QByteArray("\x01", 1)}) {
         EXPECT_FALSE(c.ReadRegionData(false, bad));
         EXPECT_FALSE(c.StoredRegion(false).has_value());
+    }
+}
+
+// A region block of the given rectangles (left, top, right, bottom each).
+QByteArray RegionBlock(std::initializer_list<std::array<std::int64_t, 4>> rects)
+{
+    QByteArray out;
+    auto put = [&out](std::int64_t v) {
+        char b[4];
+        qToLittleEndian(std::int32_t(std::uint32_t(std::uint64_t(v))), b);
+        out.append(b, 4);
+    };
+    put(32 + 16 * std::int64_t(rects.size()));
+    put(32);
+    put(1);
+    put(std::int64_t(rects.size()));
+    put(16 * std::int64_t(rects.size()));
+    for (int i = 0; i < 4; ++i)
+        put(0);
+    for (const auto& r : rects)
+        for (std::int64_t v : r)
+            put(v);
+    return out;
+}
+
+TEST(Button, AStoredShapeBeyondAWindowsExtentIsAFailedRead)
+{
+    const std::int64_t most = QWIDGETSIZE_MAX;
+    struct Case {
+        const char* what;
+        QByteArray block;
+        bool reads;
+    };
+    const Case cases[] = {
+        {"the whole int range", RegionBlock({{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}}), false},
+        {"a width that overflows", RegionBlock({{-2, 0, INT32_MAX, 1}}), false},
+        {"each fits, the two together do not",
+         RegionBlock({{-(1 << 30), 0, -(1 << 30) + 1, 1}, {1 << 30, 0, (1 << 30) + 1, 1}}), false},
+        {"one corner past the extent", RegionBlock({{0, 0, 4, most + 1}}), false},
+        {"the widest a window can be", RegionBlock({{-most, -most, most, most}}), true},
+        {"an ordinary shape", RegionBlock({{0, 0, 10, 4}, {2, 4, 8, 7}}), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TskImageBtn b;
+        EXPECT_EQ(b.ReadRegionData(false, c.block), c.reads);
+        EXPECT_EQ(b.StoredRegion(false).has_value(), c.reads);
     }
 }
 

@@ -1,6 +1,8 @@
 // The imager: which effects run, the destination's size, and resizing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include "widgets/skImager.h"
 
 namespace {
@@ -84,6 +86,69 @@ TEST(Imager, AutoSizeFollowsThePictureUnlessAligned)
     aligned.SetAutoSize(true);
     aligned.SetPicture(Picture(33, 44));
     EXPECT_EQ(aligned.size(), QSize(100, 100));
+}
+
+// A picture with magenta corners, the rest dark blue.
+QImage Keyed(int w, int h)
+{
+    QImage p(w, h, QImage::Format_RGB32);
+    p.fill(qRgb(0, 0, 120));
+    for (QPoint c : {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+        p.setPixel(c, qRgb(255, 0, 255));
+    return p;
+}
+
+TEST(Imager, TransparentPicturesShowTheParentWhereTheKeyIs)
+{
+    for (auto [mode, atPictureSize] : {std::pair{dmNormal, true}, std::pair{dmStretch, true},
+                                       std::pair{dmTile, true}, std::pair{dmStretch, false}}) {
+        SCOPED_TRACE(std::to_string(mode) + (atPictureSize ? "" : " at the control's size"));
+        QWidget parent;
+        parent.setAutoFillBackground(true);
+        QPalette palette = parent.palette();
+        palette.setColor(QPalette::Window, QColor(0, 200, 0));
+        parent.setPalette(palette);
+        parent.resize(40, 40);
+        auto* imager = new TskImager(&parent);
+        imager->setGeometry(0, 0, 20, 20);
+        imager->SetProcessAtPictureSize(atPictureSize);
+        imager->SetDrawMode(mode);
+        imager->SetPicture(Keyed(10, 10));
+        parent.show();
+        EXPECT_EQ(parent.grab().toImage().pixel(0, 0), qRgb(255, 0, 255)) << "opaque: the key is drawn";
+        imager->SetTransparent(true);
+        EXPECT_TRUE(imager->Transparent());
+        QImage shot = parent.grab().toImage();
+        EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 200, 0));
+        EXPECT_EQ(shot.pixel(5, 5), qRgb(0, 0, 120));
+        // An effect changes the pixels in place: the key follows them.
+        imager->BitmapOptions().SetInverted(true);
+        shot = parent.grab().toImage();
+        EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 200, 0));
+        EXPECT_EQ(shot.pixel(5, 5), qRgb(255, 255, 135));
+        imager->SetTransparent(false);
+        EXPECT_EQ(parent.grab().toImage().pixel(0, 0), qRgb(0, 255, 0)) << "the inverted key";
+    }
+}
+
+TEST(Imager, TheBlendOptionKeysOutTheBlendPicturesTopLeftColour)
+{
+    TskImager imager;
+    QImage picture(4, 1, QImage::Format_RGB32);
+    picture.fill(qRgb(100, 150, 200));
+    TskBitmap blend;
+    blend.SetSize(4, 1);
+    const std::uint32_t key = 0x00FF00, other = 0xC83200;
+    for (int x = 0; x < 4; ++x)
+        blend.SetPixel(x, 0, x % 2 ? other : key);
+    blend.TransparentColor = 0x0032C8; // the other colour, as a TColor
+    imager.BitmapOptions().AlphaBlend().SetBitmap(blend);
+    imager.BitmapOptions().AlphaBlend().SetTransparent(true);
+    imager.BitmapOptions().AlphaBlend().SetAmount(128);
+    imager.SetPicture(picture);
+    const TskBitmap& d = imager.Destination();
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(d.Pixel(x, 0), x % 2 ? 0x966464u : 0x6496C8u) << x;
 }
 
 } // namespace

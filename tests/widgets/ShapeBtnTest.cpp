@@ -69,6 +69,49 @@ TEST(ShapeBtn, ABadPointListFallsBackToTheRectangleAndIsReportedNotThrown)
     }
 }
 
+TEST(ShapeBtn, CornersAtTheEndsOfTheIntRangeAreDrawnWithTheirRim)
+{
+    // Lists the evaluator accepts; each outline runs far beyond the button.
+    const std::vector<std::vector<std::string>> lists = {
+        {"0,0", "2147483647,0", "0,2147483647"},
+        {"0,0", "2147483647,0", "0 - 2147483647 - 1, 2147483647"},
+        {"0 - 2147483647 - 1, 0 - 2147483647 - 1", "2147483647, 0", "0, 2147483647"},
+        {"0,0", "65536*65536+2147483647, 0", "0, 46341*46341"},
+    };
+    for (TskShapeOrientation turn : {soUp, soRight, soDown, soLeft})
+        for (const auto& list : lists)
+            for (bool isDefault : {false, true}) {
+                SCOPED_TRACE(list[1] + " turn " + std::to_string(turn) + (isDefault ? " default" : ""));
+                TskShapeBtn b;
+                b.resize(40, 40);
+                std::vector<std::string> reports;
+                b.OnPaintError = [&](TskCustomBitBtn*, const std::string& m) { reports.push_back(m); };
+                b.SetShape(bsCustom);
+                b.SetOrientation(turn);
+                b.SetDefault(isDefault);
+                b.SetPointList(list);
+                TskBitmap face;
+                b.PaintButton(face);
+                EXPECT_TRUE(reports.empty());
+                EXPECT_EQ(b.Shape(), bsCustom);
+                EXPECT_FALSE(face.Empty());
+            }
+
+    // The first outline's two short edges lie along the top and left sides:
+    // the lit rim on the edge, the inner lit line one pixel inside.
+    TskShapeBtn b;
+    b.resize(40, 40);
+    b.SetShape(bsCustom);
+    b.SetPointList(lists[0]);
+    TskBitmap face;
+    b.PaintButton(face);
+    auto rgb = [](TColor c) { return ToQColor(c).rgb() & 0xFFFFFFu; };
+    EXPECT_EQ(face.Pixel(20, 0), rgb(b.ShadeColors().BtnHighlight()));
+    EXPECT_EQ(face.Pixel(20, 1), rgb(b.ShadeColors().Btn3DLight()));
+    EXPECT_EQ(face.Pixel(0, 20), rgb(b.ShadeColors().BtnHighlight()));
+    EXPECT_EQ(face.Pixel(1, 20), rgb(b.ShadeColors().Btn3DLight()));
+}
+
 TEST(ShapeBtn, AClickBesideTheShapeDoesNotPressIt)
 {
     QWidget form;

@@ -93,6 +93,8 @@ public:
     std::string RemoteDir;
     std::string LocalPath;
     std::string QueuedFromDir, EditLocalFile, EditRemoteFile, MoveDestination;
+    // The single item of an edit or view download.
+    std::vector<TTransferFileInfo> EditQueue;
     bool ViewOnly = false, IndexViewActive = false;
     bool Busy() const { return FBusy; }
 

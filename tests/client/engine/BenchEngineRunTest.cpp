@@ -1,0 +1,109 @@
+// bench_engine as a user runs it: the program's settings file, its log, an
+// upload, and an exit status that says whether every item completed.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "client/engine/ClientSettings.h"
+#include "client/engine/LocalFiles.h"
+#include "tests/client/engine/EngineServers.h"
+
+using namespace testsupport;
+
+namespace {
+
+int Bench(const std::vector<std::string>& args, std::string& out)
+{
+    std::vector<std::string> argv = {BENCH_ENGINE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunCommand(argv, &out, std::chrono::minutes(3));
+}
+
+std::string UrlOf(const EngineServer& s, const std::string& rel)
+{
+    return "ftp://" + s.user + ":" + s.pass + "@127.0.0.1:" + std::to_string(s.port) + s.dir + rel;
+}
+
+// A folder below the server's working folder, made readable and writable
+// for the server.
+void MakeServerDirs(const EngineServer& s, const std::string& rel)
+{
+    std::filesystem::create_directories(s.Local(rel));
+    for (std::filesystem::path p = s.Local(rel); p.string().size() > s.localDir.size(); p = p.parent_path())
+        s.Adopt(p.string());
+}
+
+TEST(BenchEngine, SettingsFileLogAndUploadMoveEveryByte)
+{
+    auto server = StartEngineServer("vsftpd");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    const std::map<std::string, std::string> files = {
+        {"a.bin", PatternBytes(3000, 1)}, {"sub/b.bin", PatternBytes(2 * 1024 * 1024 + 7, 2)}, {"sub/deep/c", "c"}};
+    for (const auto& [rel, data] : files) {
+        MakeServerDirs(*server, std::filesystem::path("src/" + rel).parent_path().string());
+        WriteFile(server->Local("src/" + rel), data);
+        server->Adopt(server->Local("src/" + rel));
+    }
+    TempDir local;
+
+    // Active mode, two connections, the large file split in two.
+    TClientSettings settings;
+    settings.PasvMode = false;
+    settings.FtpCliNum = 2;
+    settings.SplitNum = 2;
+    settings.MTFileSize = 1000000;
+    settings.ConnectionRetryTimes = 1;
+    settings.TransferType = 1;
+    ASSERT_TRUE(settings.SaveToFile(local / "setting.ini"));
+
+    std::string out;
+    ASSERT_EQ(Bench({UrlOf(*server, "src/"), "--local", local / "src", "--settings", local / "setting.ini", "--log",
+                     local / "down.log"},
+                    out),
+              0)
+        << out;
+    for (const auto& [rel, data] : files) EXPECT_TRUE(ReadFile(local / ("src/" + rel)) == data) << rel;
+    const std::string down = ReadFile(local / "down.log");
+    EXPECT_NE(down.find("[1] <COMMAND>    PORT "), std::string::npos) << "slot 1 worked in active mode";
+    EXPECT_EQ(down.find("<COMMAND>    PASV"), std::string::npos);
+    EXPECT_NE(down.find("REST 1048579"), std::string::npos) << "the second part of the split file";
+
+    // The tree up to a server that asks for a password, into the URL's folder.
+    auto up = StartEngineServer("pyftpdlib");
+    ASSERT_TRUE(up->error.empty()) << up->error;
+    std::filesystem::create_directories(up->Local("up"));
+    ASSERT_EQ(Bench({UrlOf(*up, "up/"), "--upload", local / "src", "--log", local / "up.log"}, out), 0) << out;
+    for (const auto& [rel, data] : files) EXPECT_TRUE(ReadFile(up->Local("up/src/" + rel)) == data) << rel;
+    const std::string log = ReadFile(local / "up.log");
+    EXPECT_NE(log.find("[0] <COMMAND>    PASS ********"), std::string::npos) << log;
+    EXPECT_EQ(log.find(up->pass), std::string::npos) << "the password is masked";
+    // and one file
+    ASSERT_EQ(Bench({UrlOf(*up, "up/"), "--upload", local / "src/a.bin"}, out), 0) << out;
+    EXPECT_TRUE(ReadFile(up->Local("up/a.bin")) == files.at("a.bin"));
+}
+
+// A run that did not move its items is no success, even when nothing broke:
+// the free-space question answered No leaves the file where it is.
+TEST(BenchEngine, ExitsNonZeroWhenNotEveryItemCompleted)
+{
+    auto server = StartEngineServer("pyftpdlib");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    TempDir local;
+    const std::int64_t huge = 1LL << 42; // sparse: more than this disk holds
+    const auto free = TryGetDiskFree(local.path());
+    ASSERT_TRUE(free.has_value());
+    if (*free >= huge) GTEST_SKIP() << "this disk holds 4 TiB";
+    const int fd = ::open(server->Local("huge").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, huge), 0);
+    ::close(fd);
+    std::string out;
+    EXPECT_EQ(Bench({UrlOf(*server, "huge"), "--local", local.path()}, out), 1) << out;
+    EXPECT_NE(out.find("the run did not start"), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(local / "huge"));
+}
+
+} // namespace
