@@ -346,11 +346,15 @@ TEST(EngineLocalFiles, ReplacedWholeAndOnlyAfterTheQuestions)
     EXPECT_EQ(w.questions.size(), 2u);
     EXPECT_EQ(ReadFile(local / "two"), old);
 
-    // Overwrite, then No to the free-space question: the run does not start
-    // and the file is still there.
+    // Overwrite, then No to the free-space question: the run does not start,
+    // the file is still there and the item is kept, as after an abort.
     w.fileExists = [](const std::string&) { return 1; };
     auto huge = item("whole", 1LL << 60);
-    EXPECT_TRUE(w.Run([&] { m.StartTransfer({huge}, 0); }));
+    EXPECT_FALSE(w.Run([&] { m.StartTransfer({huge}, 0); }));
+    EXPECT_TRUE(m.GetUserAborted());
+    m.ClearUserAborted();
+    ASSERT_FALSE(w.broken.empty());
+    for (const auto& b : w.broken) EXPECT_EQ(b.LocalPath, huge.LocalPath);
     EXPECT_NE(w.questions.back().find("Disk free space not enough"), std::string::npos);
     EXPECT_EQ(ReadFile(local / "whole"), old);
     EXPECT_TRUE(w.completed.empty());
