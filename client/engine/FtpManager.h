@@ -146,6 +146,7 @@ private:
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
         bool Retired = false; // failed in this run: takes no more items
+        int Failures = 0;     // failures in a row without a byte gained
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -191,6 +192,9 @@ private:
     void OpenSlot(int slot);
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
+    // Counts a failure of the slot; true when it has failed
+    // ConnectionRetryTimes times in a row without progress (it is retired).
+    bool KeepsFailing(int slot, bool progress);
     // The slot's item fails alone and the slot goes on with the next one.
     // Kept, it goes to the broken list when the run ends (the user may mend
     // its cause); else it is only reported.

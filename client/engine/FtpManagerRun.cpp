@@ -171,6 +171,7 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     for (auto& s : FSlots) {
         s.Position = 0;
         s.Retired = false;
+        s.Failures = 0;
     }
     if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
 
@@ -392,11 +393,12 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqUser:
     case rqPass:
         if (error != 0) {
-            // Another slot may log in where this one could not: the item goes first.
+            // Another slot may log in where this one could not, or this one
+            // on a new connection: the item goes first.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
-            FailSlotItem(slot, true, true);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            FailSlotItem(slot, KeepsFailing(slot, false), true);
             return;
         }
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
@@ -406,7 +408,7 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            FailSlotItem(slot, true, false);
+            FailSlotItem(slot, KeepsFailing(slot, false), false);
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -462,6 +464,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
     if (complete) {
+        s.Failures = 0;
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
@@ -470,12 +473,23 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
-    // A download that moved on may go on from where it is; one that made no
-    // progress, an upload, or a lost session retires the slot, so a fault
-    // that repeats cannot loop.
+    // A download that moved on may go on from where it is, on this session
+    // or a new one; a slot that fails again and again without progress (an
+    // upload makes none that counts) is retired, so a fault that repeats
+    // cannot loop. A local file that fails will fail on any slot.
     const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
     const bool progress = item.IsDownload && !ascii && reached > begin;
-    FailSlotItem(slot, !progress || localFailed || !c.HasSession(), false);
+    FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
+}
+
+bool TFtpManager::KeepsFailing(int slot, bool progress)
+{
+    auto& s = FSlots[slot];
+    if (progress) {
+        s.Failures = 0;
+        return false;
+    }
+    return ++s.Failures >= std::max(Window.Settings().ConnectionRetryTimes, 1);
 }
 
 void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
