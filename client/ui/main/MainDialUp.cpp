@@ -63,16 +63,9 @@ bool TfmMain::DialUpBeforeConnect()
 void TfmMain::HangUpAtExit()
 {
     if (FSettings.DialUPType != 1 || !FSettings.DialUPDisconnect || !RasDialer1) return;
+    // The window's own dialer knows the line it dialled; a line this program
+    // did not dial (another program's, even of the same entry) stays up.
     Guarded([this] {
-        // Without a dial of this session the line is found by its entry.
-        if (!RasDialer1->Connection() && RasDialer1->EntryName().empty()) {
-            std::vector<std::string> entries;
-            RasDialer1->ReadPhonebookEntries(&entries);
-            if (FSettings.DialUPIndex >= 0 && std::size_t(FSettings.DialUPIndex) < entries.size())
-                RasDialer1->SetEntryName(entries[std::size_t(FSettings.DialUPIndex)]);
-        }
-        // No entry to look for: a line of another program is not ours to drop.
-        if (!RasDialer1->Connection() && RasDialer1->EntryName().empty()) return;
-        if (RasDialer1->FindConnection()) RasDialer1->HangUpConnection();
+        if (RasDialer1->Connection() != 0) RasDialer1->HangUpConnection();
     });
 }
