@@ -304,9 +304,15 @@ void TskCustomBitBtn::ApplyBold()
 {
     if (FGroupIndex <= 0 || !(FOptions & boAutoBold))
         return;
+    SetBoldCaption(FDown);
+}
+
+void TskCustomBitBtn::SetBoldCaption(bool bold)
+{
+    FBoldCaption = bold;
     QFont f = FFont.Font();
-    if (f.bold() != FDown) {
-        f.setBold(FDown);
+    if (f.bold() != bold) {
+        f.setBold(bold);
         FFont.SetFont(f);
     }
 }
@@ -583,8 +589,12 @@ void TskCustomBitBtn::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::EnabledChange)
         update();
-    else if (event->type() == QEvent::FontChange)
-        FFont.SetFont(font());
+    else if (event->type() == QEvent::FontChange) {
+        QFont f = font();
+        if (FBoldCaption)
+            f.setBold(*FBoldCaption);
+        FFont.SetFont(f);
+    }
     else if (event->type() == QEvent::ParentChange && (FDefault || FCancel))
         WatchWindow();
 }

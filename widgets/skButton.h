@@ -133,6 +133,9 @@ public:
     TColor Color() const { return FColor; }
     void SetColor(TColor v);
     TFont& Font() { return FFont; }
+    // The caption's weight as the bold rule of a group sets it; it outlasts
+    // font changes that reach the button from its parent.
+    void SetBoldCaption(bool bold);
     bool TabStop() const { return FTabStop; }
     void SetTabStop(bool v);
 
@@ -255,6 +258,7 @@ private:
     std::string FCaption;
     TColor FColor = clBtnFace;
     TFont FFont;
+    std::optional<bool> FBoldCaption;
     std::unique_ptr<TskCaptionText> FTextOptions;
     bool FTabStop = true;
 

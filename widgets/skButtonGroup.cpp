@@ -368,17 +368,11 @@ void TskCustomButtonGroup::UpdateBold(bool apply)
 {
     if (apply)
         for (int i = 0; i < FItems->Count(); ++i)
-            if (TskCustomBitBtn* b = FItems->Items(i)->Button()) {
-                QFont f = b->Font().Font();
-                f.setBold(false);
-                b->Font().SetFont(f);
-            }
+            if (TskCustomBitBtn* b = FItems->Items(i)->Button())
+                b->SetBoldCaption(false);
     TskButtonGroupItem* selected = Selected();
-    if (selected && selected->Button() && FAutoBold && FSelectionMode == 1) {
-        QFont f = selected->Button()->Font().Font();
-        f.setBold(true);
-        selected->Button()->Font().SetFont(f);
-    }
+    if (selected && selected->Button() && FAutoBold && FSelectionMode == 1)
+        selected->Button()->SetBoldCaption(true);
 }
 
 void TskCustomButtonGroup::LeaveOthers(TskCustomBitBtn* button)

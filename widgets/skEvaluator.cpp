@@ -67,42 +67,36 @@ std::string TskEvaluator::SpaceOperators(const std::string& text)
     std::string s = text;
     for (const char* op : {"*", "/", "+", "-"})
         s = ReplaceAll(s, op, std::string(" ") + op + " ");
-    while (s.find("  ") != std::string::npos)
-        s = ReplaceAll(s, "  ", " ");
-    return s;
+    // Every run of blanks becomes one blank, in one pass.
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s)
+        if (c != ' ' || out.empty() || out.back() != ' ')
+            out += c;
+    return out;
 }
 
-int TskEvaluator::FindOperator(const std::vector<std::string>& words, int level)
+std::vector<std::string> TskEvaluator::Reduce(const std::vector<std::string>& words, int level)
 {
+    // Operators of the level are applied left to right, each to the word
+    // before it (already reduced) and the word after it, in the order, and
+    // with the errors, of applying the leftmost one again and again; every
+    // word is visited once.
     const char* ops = level == 0 ? "*/" : "+-";
-    int best = -1;
-    for (int k = 0; k < 2; ++k)
-        for (int i = 0; i < int(words.size()); ++i)
-            if (words[std::size_t(i)] == std::string(1, ops[k])) {
-                if (best < 0 || i < best)
-                    best = i;
-                break;
-            }
-    return best;
-}
-
-std::int32_t TskEvaluator::Evaluate(const std::string& text)
-{
-    CheckCharacters(text);
-    std::vector<std::string> words = Words(SpaceOperators(text));
-    for (;;) {
-        int at = FindOperator(words, 0);
-        if (at < 0)
-            at = FindOperator(words, 1);
-        if (at < 0)
-            break;
+    std::vector<std::string> out;
+    out.reserve(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.size() != 1 || (word[0] != ops[0] && word[0] != ops[1])) {
+            out.push_back(word);
+            continue;
+        }
         // An operator at either end has an empty neighbour word, never none;
         // a missing one still reads as an empty operand.
-        std::string leftWord = at > 0 ? words[std::size_t(at - 1)] : std::string();
-        std::string rightWord = at + 1 < int(words.size()) ? words[std::size_t(at + 1)] : std::string();
-        std::int64_t left = StrToInt(leftWord), right = StrToInt(rightWord);
+        std::int64_t left = StrToInt(out.empty() ? std::string() : out.back());
+        std::int64_t right = StrToInt(i + 1 < words.size() ? words[i + 1] : std::string());
         std::int64_t result = 0;
-        switch (words[std::size_t(at)][0]) {
+        switch (word[0]) {
         case '*': result = left * right; break;
         case '/':
             if (right == 0)
@@ -112,10 +106,18 @@ std::int32_t TskEvaluator::Evaluate(const std::string& text)
         case '+': result = left + right; break;
         default: result = left - right; break;
         }
-        int first = std::max(at - 1, 0), last = std::min(at + 1, int(words.size()) - 1);
-        words.erase(words.begin() + first, words.begin() + last + 1);
-        words.insert(words.begin() + first, std::to_string(Truncate(result)));
+        if (!out.empty())
+            out.pop_back();
+        out.push_back(std::to_string(Truncate(result)));
+        ++i;
     }
+    return out;
+}
+
+std::int32_t TskEvaluator::Evaluate(const std::string& text)
+{
+    CheckCharacters(text);
+    std::vector<std::string> words = Reduce(Reduce(Words(SpaceOperators(text)), 0), 1);
     std::string rest;
     for (std::size_t i = 0; i < words.size(); ++i)
         rest += (i ? " " : "") + words[i];

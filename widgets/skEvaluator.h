@@ -15,6 +15,7 @@ public:
 private:
     static void CheckCharacters(const std::string& text);
     static std::string SpaceOperators(const std::string& text);
-    // Index of the first operator word of the level (0: "*" "/", 1: "+" "-"), -1 when none.
-    static int FindOperator(const std::vector<std::string>& words, int level);
+    // The words with every operator of the level (0: "*" "/", 1: "+" "-")
+    // replaced, with its two operands, by the result.
+    static std::vector<std::string> Reduce(const std::vector<std::string>& words, int level);
 };

@@ -6,6 +6,9 @@
 
 namespace browser {
 
+// Silence allowed while a reply (or data) is awaited, in both browsing windows.
+constexpr int kBrReplyTimeoutSeconds = 10;
+
 struct TBrHostInfo {
     std::string HostName;
     std::string Port;

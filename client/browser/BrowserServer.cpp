@@ -1,5 +1,6 @@
 #include "client/browser/BrowserServer.h"
 
+#include "client/browser/BrTypes.h"
 #include "client/browser/Remote.h"
 #include "net/FtpCli.h"
 #include "os/qt/QtLoopBridge.h"
@@ -24,6 +25,8 @@ TfmBrowserServer::~TfmBrowserServer()
 void TfmBrowserServer::FormCreate()
 {
     FClient = std::make_unique<TFtpClient>();
+    // The FTP browser's reply limit: a server that stops answering ends the step.
+    FClient->SetTimeout(kBrReplyTimeoutSeconds);
     FRemote = std::make_unique<TRemote>(ui->ComboBox1, ui->RichEdit1, FClient.get(), ui->Panel2, ui->ListView1);
 }
 

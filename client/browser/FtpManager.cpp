@@ -132,7 +132,9 @@ void TFtpManager::DrainOutbox()
 void TFtpManager::Dispatch(const TBrResult& Result)
 {
     FLastReply = Result.LastReply;
-    if (Result.LastReply == brTimedOut || Result.LastReply == brAborted) return;
+    // A command ended by an abort (or a time-out) refreshes nothing: each of
+    // those queued behind the listing would list the folder once more.
+    if (Result.Aborted || Result.LastReply == brTimedOut) return;
     switch (Result.Command.Code) {
     case brConnect:
     case brOpenDir: {

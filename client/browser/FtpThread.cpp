@@ -193,8 +193,10 @@ void TFtpThread::Run(TBrCommand& Command)
     default: break;
     }
     FResult->Command = std::move(Command);
-    FResult->LastReply = FLastReply;
-    FResult->Failed = FFailed || Aborted();
+    FResult->Aborted = Aborted();
+    // A command the abort met before it ran has no reply of its own: it ends aborted too.
+    FResult->LastReply = FResult->Aborted ? brAborted : FLastReply;
+    FResult->Failed = FFailed || FResult->Aborted;
 }
 
 int TFtpThread::Request(const std::function<void()>& Start)

@@ -53,6 +53,7 @@ struct TBrResult {
     TBrCommand Command;
     int LastReply = 0;       // the last reply code, brTimedOut or brAborted
     bool Failed = false;     // a step failed, timed out or was aborted
+    bool Aborted = false;    // ended by an abort, running or still queued
     bool ErrorShown = false; // an error line went out during the command
     bool Listed = false;     // Entries hold a listing and Path its folder
     std::string Path;        // the folder of the PWD reply
@@ -67,7 +68,7 @@ struct TBrEvent {
 
 struct TFtpThreadConfig {
     // Silence allowed while a reply (or data) is awaited.
-    std::chrono::milliseconds ReplyTimeout{10000};
+    std::chrono::milliseconds ReplyTimeout{std::chrono::seconds(kBrReplyTimeoutSeconds)};
     // The client the worker runs, made on the worker thread; the browser's
     // variant when none is given.
     std::function<std::unique_ptr<TFtpClient>()> MakeClient;

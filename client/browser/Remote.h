@@ -2,6 +2,7 @@
 // Drives the "Browse Server" window's own FTP client on the GUI thread: log
 // in, list into memory, show the rows, change folders, keep the log.
 #include <QObject>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -47,6 +48,8 @@ private:
     // Starts a request; a request the client refuses fails the step at once.
     void Start(TCustomFtpCli::TAction Request);
     void Fail();
+    // No reply or data for the client's Timeout seconds: the step ends.
+    void TimedOut();
     void FillList();
     void SortAndShow();
 
@@ -64,6 +67,7 @@ private:
     std::chrono::steady_clock::time_point FLastKey;
     std::string FCurrentDir;
     bool FRefused = false;
+    QTimer FWatch; // runs while a request awaits its reply
 };
 
 } // namespace browser

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -64,10 +65,51 @@ std::string FitField(std::string_view text, std::size_t maxBytes)
     return std::string(text.substr(0, end));
 }
 
-TNewSite FitSite(const TNewSite& s)
+std::string OverlongField(const TNewSite& s)
 {
-    return {FitField(s.Name, kMaxName), FitField(s.Addr, kMaxAddr), FitField(s.Port, kMaxPort),
-            FitField(s.User, kMaxUser), FitField(s.Pass, kMaxPass), FitField(s.Memo, kMaxMemo)};
+    const std::pair<const std::string*, std::pair<const char*, std::size_t>> fields[] = {
+        {&s.Name, {"name", kMaxName}}, {&s.Addr, {"address", kMaxAddr}}, {&s.Port, {"port", kMaxPort}},
+        {&s.User, {"user", kMaxUser}}, {&s.Pass, {"password", kMaxPass}}, {&s.Memo, {"description", kMaxMemo}}};
+    for (const auto& [text, field] : fields)
+        if (text->size() > field.second) return field.first;
+    return {};
+}
+
+std::vector<std::string> BookDamage(std::string_view bytes, std::uintmax_t fileSize)
+{
+    std::vector<std::string> damage;
+    if (fileSize > kBookSize)
+        damage.push_back(rtl::Format("it holds %ju bytes more than a site book (%zu bytes); they are not kept "
+                                     "when the book is saved",
+                                     fileSize - kBookSize, kBookSize));
+    else if (fileSize < kBookSize)
+        damage.push_back(rtl::Format("it is cut short: %ju of %zu bytes", fileSize, kBookSize));
+    TConnBookData d;
+    d.Decode(bytes);
+    std::size_t folders = 0, reached = 0, used = 0, unreached = 0;
+    while (folders < kFolderCount && !d.FolderNames[folders].empty()) ++folders;
+    for (std::size_t f = folders; f < kFolderCount; ++f)
+        if (!d.FolderNames[f].empty()) ++unreached;
+    if (unreached) damage.push_back(rtl::Format("%zu folders lie behind an empty folder slot", unreached));
+    for (const auto& folder : d.BuildTree().Folders) reached += folder.Sites.size();
+    for (const auto& s : d.Sites)
+        if (s.FolderIndex != 0) ++used;
+    if (used > reached)
+        damage.push_back(rtl::Format("%zu sites are not stored with the folder they name", used - reached));
+    // A name without its terminator would lose its last byte at the next save
+    // (the description is read as 200 bytes and written whole).
+    std::size_t full = 0;
+    auto check = [&](std::size_t at, std::size_t size) {
+        if (at + size <= bytes.size() && bytes.substr(at, size).find('\0') == std::string_view::npos) ++full;
+    };
+    for (std::size_t f = 0; f < folders; ++f) check(f * kFolderSlotSize, kFolderSlotSize);
+    for (std::size_t i = 0; i < reached; ++i) {
+        const std::size_t at = kSitesOffset + i * kRecordSize;
+        for (auto [off, size] : {std::pair{kOffName, 50}, {kOffAddr, 50}, {kOffPort, 10}, {kOffUser, 50}, {kOffPass, 50}})
+            check(at + off, std::size_t(size));
+    }
+    if (full) damage.push_back(rtl::Format("%zu texts have no end in their field", full));
+    return damage;
 }
 
 std::string StripCR(std::string_view line)
@@ -132,7 +174,11 @@ void TConnBookData::LoadFromFile(const std::string& path)
     bytes.resize(kBookSize);
     in.read(bytes.data(), std::streamsize(kBookSize));
     bytes.resize(std::size_t(in.gcount()));
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) size = bytes.size();
     Decode(bytes);
+    Damage = BookDamage(bytes, size);
 }
 
 void TConnBookData::SaveToFile(const std::string& path) const

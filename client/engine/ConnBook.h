@@ -83,8 +83,10 @@ public:
     // The 210,500 bytes: every text cut to its field, zero after the terminator.
     std::string Encode() const;
 
-    // Reads the file; raises rtl::Exception when it cannot be opened.
+    // Reads the file; raises rtl::Exception when it cannot be opened. Damage
+    // then says what of it could not be read, empty for a sound book.
     void LoadFromFile(const std::string& path);
+    std::vector<std::string> Damage;
     // Replaces the file as one step (temporary file and rename), owner-only as
     // it holds passwords; raises rtl::EFileWriteError when it cannot.
     void SaveToFile(const std::string& path) const;
@@ -104,8 +106,14 @@ public:
 
 // text cut to at most maxBytes on a UTF-8 character boundary.
 std::string FitField(std::string_view text, std::size_t maxBytes);
-// The site with every field cut to what its slot holds.
-TNewSite FitSite(const TNewSite& site);
+// The first field of site longer than its slot holds ("name", "address",
+// "port", "user", "password", "description"), empty when every one fits.
+std::string OverlongField(const TNewSite& site);
+// What of a book's bytes (the whole file, fileSize long) the book cannot
+// keep: bytes beyond its size, a book cut short, folders and sites the tree
+// never reaches, texts that fill their field to the last byte. Each entry is
+// a phrase for the user; none for a sound book.
+std::vector<std::string> BookDamage(std::string_view bytes, std::uintmax_t fileSize);
 // Strips a trailing CR (lines of files written on other systems).
 std::string StripCR(std::string_view line);
 

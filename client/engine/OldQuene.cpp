@@ -11,11 +11,13 @@ namespace {
 
 const char* const kCount = "Count";
 
-// The numbers n in 1 .. count for which names holds n + suffix, ascending.
-// Taken from the names present, not by counting them: lists or items missing
-// before the last must not hide it, and a damaged count costs nothing.
-std::vector<std::int64_t> NumbersPresent(const std::vector<std::string>& names, std::string_view suffix,
-                                         std::int64_t count)
+// Far more lists or items than a queue ever leaves; a count beyond it is damage.
+constexpr std::int64_t kMaxCount = 1000000;
+
+// The numbers n >= 1 for which names holds n + suffix, ascending. Taken from
+// the names present, not by counting them: lists or items missing before the
+// last must not hide it, and a damaged count costs nothing.
+std::vector<std::int64_t> NumbersPresent(const std::vector<std::string>& names, std::string_view suffix)
 {
     std::vector<std::int64_t> numbers;
     for (const auto& name : names) {
@@ -24,11 +26,42 @@ std::vector<std::int64_t> NumbersPresent(const std::vector<std::string>& names, 
             continue;
         const std::string digits = name.substr(0, name.size() - suffix.size());
         auto n = rtl::ParseInt64(digits);
-        if (n && *n >= 1 && *n <= count && std::to_string(*n) == digits) numbers.push_back(*n);
+        if (n && *n >= 1 && std::to_string(*n) == digits) numbers.push_back(*n);
     }
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
+}
+
+void Note(std::vector<std::string>* damage, std::string text)
+{
+    if (damage) damage->push_back(std::move(text));
+}
+
+// The numbers to read under a count key: 1 .. count of those present. A count
+// that is not a number, below 0 or absurd reads all present (and is damage);
+// numbers beyond a sound count are not read, and are damage too, since the
+// next save leaves them out.
+std::vector<std::int64_t> Numbered(const rtl::TIniFile& ini, std::string_view section, std::string_view key,
+                                   const std::vector<std::string>& names, std::string_view suffix,
+                                   const std::string& what, std::vector<std::string>* damage)
+{
+    std::vector<std::int64_t> present = NumbersPresent(names, suffix);
+    const std::string text = ini.ReadString(section, key, "");
+    const auto count = rtl::ParseInt64(rtl::Trim(text));
+    if ((!text.empty() && !count) || (count && (*count < 0 || *count > kMaxCount))) {
+        Note(damage, "[" + std::string(section) + "] " + std::string(key) + " = " + text + " is out of range; the " +
+                         what + " the file holds are read");
+        return present;
+    }
+    const std::int64_t n = count.value_or(0);
+    const auto beyond = std::upper_bound(present.begin(), present.end(), n);
+    if (beyond != present.end()) {
+        Note(damage, std::to_string(present.end() - beyond) + " " + what + " of [" + std::string(section) +
+                         "] lie beyond its " + std::string(key) + " " + std::to_string(n) + " and are not read");
+        present.erase(beyond, present.end());
+    }
+    return present;
 }
 
 } // namespace
@@ -39,7 +72,7 @@ std::string OldQueneKey(const TOldQuene& queue)
            queue.Host.PassWord;
 }
 
-TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i)
+TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage)
 {
     const std::string s = std::to_string(i);
     TOldQuene q;
@@ -48,28 +81,42 @@ TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i)
     q.Host.HostPort = ini.ReadString(s, "HostPort", "");
     q.Host.UserName = ini.ReadString(s, "UserName", "");
     q.Host.PassWord = ini.ReadString(s, "PassWord", "");
-    const std::int64_t count = ini.ReadInteger(s, "OldQueneCount", 0);
-    for (std::int64_t j : NumbersPresent(ini.ReadSection(s), "IsDownload", count)) {
+    const std::vector<std::string> keys = ini.ReadSection(s);
+    const auto numbers = Numbered(ini, s, "OldQueneCount", keys, "IsDownload", "items", damage);
+    // Items with a path but no direction are left out: worth a word.
+    std::size_t undirected = 0;
+    for (std::int64_t j : NumbersPresent(keys, "HostPath"))
+        if (!ini.ValueExists(s, std::to_string(j) + "IsDownload")) ++undirected;
+    if (undirected)
+        Note(damage, "[" + s + "] " + std::to_string(undirected) + " items without their direction are not read");
+    for (std::int64_t j : numbers) {
         const std::string p = std::to_string(j);
         TTransferFileInfo item;
         item.IsDownload = ini.ReadBool(s, p + "IsDownload", true);
         item.HostPath = ini.ReadString(s, p + "HostPath", "");
         item.LocalPath = ini.ReadString(s, p + "LocalPath", "");
-        item.FileSize = ini.ReadInteger(s, p + "FileSize", 0);
-        item.BeginPos = ini.ReadInteger(s, p + "BeginPos", 0);
-        item.EndPos = ini.ReadInteger(s, p + "EndPos", 0);
+        // -1 is a begin position of its own (the whole file); text that is
+        // no number reads as 0, and is damage.
+        std::int64_t* const positions[] = {&item.FileSize, &item.BeginPos, &item.EndPos};
+        const char* const names[] = {"FileSize", "BeginPos", "EndPos"};
+        for (int k = 0; k < 3; ++k) {
+            const std::string key = p + names[k];
+            *positions[k] = ini.ReadInteger(s, key, 0);
+            const std::string text = ini.ReadString(s, key, "");
+            if (!text.empty() && ini.ReadInteger(s, key, 1) != *positions[k])
+                Note(damage, "[" + s + "] " + key + " = " + text + " is not a number; 0 is used");
+        }
         item.IsDir = ini.ReadBool(s, p + "IsDir", false);
         q.Items.push_back(std::move(item));
     }
     return q;
 }
 
-void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list)
+void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list, std::vector<std::string>* damage)
 {
     rtl::TIniFile ini(fileName);
-    const std::int64_t count = ini.ReadInteger(kCount, kCount, 0);
-    for (std::int64_t i : NumbersPresent(ini.ReadSections(), "", count))
-        if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i)));
+    for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", damage))
+        if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i), damage));
 }
 
 void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue)

@@ -29,11 +29,15 @@ struct TOldQuene {
 std::string OldQueneKey(const TOldQuene& queue);
 
 // Appends the file's broken lists to list (none when the file is missing).
-void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list);
+// A count that is not a number or below 0 reads every list the file holds,
+// so the save at exit does not drop them. What could not be read, or was
+// out of range, goes to damage (a phrase for the user each) when given.
+void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
+                   std::vector<std::string>* damage = nullptr);
 
 // Section i of ini as a broken list. Items without their direction are left
 // out: guessing one could send a download over the user's own file.
-TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i);
+TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage = nullptr);
 
 // Writes queue as section i into ini (in memory; the caller saves).
 void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);

@@ -90,6 +90,27 @@ TEST(ButtonGroup, PressingASecondButtonMovesTheSelectionAndTheBoldCaption)
                                                 "change One>Two"}));
 }
 
+TEST(ButtonGroup, TheSelectedCaptionStaysBoldWhenTheParentsFontChanges)
+{
+    QWidget form;
+    auto* g = new TskButtonGroup(&form);
+    for (const char* caption : {"One", "Two", "Three"})
+        g->ButtonItems().Add()->Button()->SetCaption(caption);
+    g->ButtonItems().Items(2)->SetSelected(true);
+    form.show();
+    for (int size : {17, 9}) {
+        QFont f = form.font();
+        f.setPixelSize(size);
+        form.setFont(f);
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(std::to_string(size) + " px, button " + std::to_string(i));
+            const QFont& caption = g->ButtonItems().Items(i)->Button()->Font().Font();
+            EXPECT_EQ(caption.pixelSize(), size);
+            EXPECT_EQ(caption.bold(), i == 2);
+        }
+    }
+}
+
 TEST(ButtonGroup, IndependentTogglesInSelectionModeZero)
 {
     TskButtonGroup g;

@@ -11,10 +11,28 @@ namespace {
 
 TEST(ChangeLink, WithoutHandlersEverySlotDoesNothing)
 {
-    TskChangeLink link;
-    link.Change();
-    link.Change2();
-    link.Change3();
+    // Firing a slot without its handler calls none of the others and
+    // leaves the sender as it was.
+    int sender = 0;
+    for (int empty = 1; empty <= 3; ++empty) {
+        SCOPED_TRACE(empty);
+        std::string calls;
+        TskChangeLink link;
+        link.Sender = &sender;
+        link.OnChange = [&](void*) { calls += "1"; };
+        link.OnChange2 = [&](void*) { calls += "2"; };
+        link.OnChange3 = [&](void*) { calls += "3"; };
+        (empty == 1 ? link.OnChange : empty == 2 ? link.OnChange2 : link.OnChange3) = nullptr;
+        (empty == 1 ? link.Change() : empty == 2 ? link.Change2() : link.Change3());
+        EXPECT_EQ(calls, "");
+        EXPECT_EQ(link.Sender, &sender);
+    }
+    TskChangeLink bare;
+    bare.Change();
+    bare.Change2();
+    bare.Change3();
+    EXPECT_EQ(bare.Sender, nullptr);
+    EXPECT_FALSE(bare.OnChange || bare.OnChange2 || bare.OnChange3);
 }
 
 TEST(ChangeLink, NotifierCallsLinksInRegistrationOrderWithItselfAsSender)

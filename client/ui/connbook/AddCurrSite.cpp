@@ -4,6 +4,7 @@
 
 #include "platform/dialogs/EventHandler.h"
 #include "client/ui/connbook/ConnectBook.h"
+#include "client/ui/connbook/FieldLengthValidator.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/StrUtils.h"
 #include "ui_AddCurrSite.h"
@@ -12,6 +13,7 @@ TfmAddCurrSite::TfmAddCurrSite(TfmConnBook* book, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfmAddCurrSite>()), book_(book)
 {
     ui->setupUi(this);
+    ui->Edit1->setValidator(new TFieldLengthValidator(connbook::kMaxName, ui->Edit1));
     ConnectHandler(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     ConnectHandler(ui->Button2, &QPushButton::clicked, this, [this] { done(mrCancel); });
 }
@@ -39,8 +41,14 @@ void TfmAddCurrSite::Button1Click()
         Dialogs().MessageBox("Please Select a Class!", "Add Current Site", MB_OK | MB_ICONERROR);
         return;
     }
-    if (rtl::Trim(ui->Edit1->text().toStdString()).empty()) {
+    const std::string name = rtl::Trim(ui->Edit1->text().toStdString());
+    if (name.empty()) {
         Dialogs().MessageBox("The name can not be empty!", "Add Current Site", MB_OK | MB_ICONERROR);
+        return;
+    }
+    // The host box's text may be longer than a name holds.
+    if (name.size() > connbook::kMaxName) {
+        Dialogs().MessageBox("The name is too long for the site book!", "Add Current Site", MB_OK | MB_ICONERROR);
         return;
     }
     done(mrOk);
@@ -49,6 +57,12 @@ void TfmAddCurrSite::Button1Click()
 void RunAddCurrentSite(const std::string& programDir, const TQuickSite& site, QWidget* owner)
 {
     if (site.Host.empty()) return;
+    // A site the book cannot hold whole is not offered for a name at all.
+    if (const std::string field = OverlongField({"", site.Host, site.Port, site.User, site.Pass, ""}); !field.empty()) {
+        Dialogs().MessageBox("The " + field + " is too long for the site book; the site was not added.",
+                             "Add Current Site", MB_OK | MB_ICONERROR);
+        return;
+    }
     TfmConnBook book(programDir, owner);
     TfmAddCurrSite dialog(&book, owner);
     dialog.findChild<QLineEdit*>("Edit1")->setText(QString::fromStdString(site.Host));

@@ -4,9 +4,15 @@
 #include <QMenu>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <algorithm>
 #include <fstream>
 
 #include "client/engine/ClientSettings.h"
+#include "client/engine/DamagedFile.h"
+#include "client/ui/connbook/FieldLengthValidator.h"
 #include "platform/dialogs/EventHandler.h"
 #include "platform/dialogs/Dialogs.h"
 #include "rtl/IniFile.h"
@@ -47,6 +53,15 @@ TNewSite NewSiteDefaults(const std::string& name)
     return {name, "", "21", "anonymous", AnonymousPassword(), ""};
 }
 
+const char* const kTooLongName = "The name is too long for the site book!";
+
+// The fields stored of a site (the name is not: it changes only through Rename).
+std::string OverlongStoredField(TNewSite site)
+{
+    site.Name.clear();
+    return OverlongField(site);
+}
+
 } // namespace
 
 TfmConnBook::TfmConnBook(std::string programDir, QWidget* parent)
@@ -71,6 +86,12 @@ TfmConnBook::TfmConnBook(std::string programDir, QWidget* parent)
 
     ConnectHandler(ui->sitetree, &QTreeWidget::itemClicked, this, [this] { sitetreeClick(); });
     ConnectHandler(ui->sitetree, &QTreeWidget::itemDoubleClicked, this, [this] { sitetreeDblClick(); });
+    // Each edit holds what its field holds: longer text is refused, never cut.
+    const std::pair<QLineEdit*, std::size_t> limits[] = {{ui->name, kMaxName}, {ui->addr, kMaxAddr},
+                                                         {ui->port, kMaxPort}, {ui->username, kMaxUser},
+                                                         {ui->password, kMaxPass}};
+    for (auto [edit, max] : limits) edit->setValidator(new TFieldLengthValidator(max, edit));
+    ConnectHandler(ui->Memo1, &QPlainTextEdit::textChanged, this, [this] { LimitMemo(); });
     ConnectHandler(ui->BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     ConnectHandler(ui->BitBtn2, &QPushButton::clicked, this, [this] { done(mrCancel); });
     ConnectHandler(ui->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
@@ -104,6 +125,10 @@ void TfmConnBook::FormShow()
     ui->sitetree->clear();
     Book.LoadFromFile(BookFile());
     BuildTree();
+    if (!Book.Damage.empty()) {
+        const std::string text = KeepDamagedFile(BookFile(), Book.Damage);
+        if (!text.empty()) Dialogs().MessageBox(text, "Site Manager", MB_OK | MB_ICONWARNING);
+    }
 }
 
 void TfmConnBook::SaveBook()
@@ -209,11 +234,11 @@ bool TfmConnBook::RoomForSite()
 
 bool TfmConnBook::AskUniqueName(const char* caption, QTreeWidgetItem* parent, std::string& name)
 {
-    name = FitField(name, kMaxName);
-    while (name.empty() || SiteBookNameExists(parent, name)) {
+    while (name.empty() || name.size() > kMaxName || SiteBookNameExists(parent, name)) {
         std::string answer = name;
-        if (!Dialogs().InputQuery(caption, "Old = " + name, answer)) return false;
-        name = FitField(rtl::Trim(answer), kMaxName);
+        const char* why = name.size() > kMaxName ? "Name Too Long" : caption;
+        if (!Dialogs().InputQuery(why, "Old = " + name, answer)) return false;
+        name = rtl::Trim(answer);
     }
     return true;
 }
@@ -230,7 +255,14 @@ bool TfmConnBook::AddFolderUnique(std::string name)
 bool TfmConnBook::AddSite(const std::string& folderName, TNewSite site)
 {
     QTreeWidgetItem* folder = FindFolderNode(nullptr, folderName);
-    if (!folder || !RoomForSite() || !AskUniqueName("Duplicate Site Name", folder, site.Name)) return false;
+    if (!folder || !RoomForSite()) return false;
+    if (const std::string field = OverlongStoredField(site); !field.empty()) {
+        Dialogs().MessageBox("The " + field + " of the site \"" + site.Name +
+                                 "\" is too long for the site book; the site was not added.",
+                             "Site Manager", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!AskUniqueName("Duplicate Site Name", folder, site.Name)) return false;
     QTreeWidgetItem* node = AddSiteNode(folder, site.Name);
     ui->sitetree->setCurrentItem(node);
     RebuildArrays();
@@ -253,14 +285,14 @@ bool TfmConnBook::SelectSiteByAddress(const std::string& host)
 void TfmConnBook::StoreCurrentSite(const TNewSite& site)
 {
     if (CurrentSite == 0) return;
-    // The name is not stored: names change only through Rename.
-    const TNewSite fit = FitSite(site);
+    // The name is not stored: names change only through Rename. The callers
+    // refused fields too long for the book.
     SiteBookRecord& r = Book.Sites[std::size_t(CurrentSite - 1)];
-    r.Addr = fit.Addr;
-    r.Port = fit.Port;
-    r.User = fit.User;
-    r.Pass = fit.Pass;
-    r.Memo = fit.Memo;
+    r.Addr = site.Addr;
+    r.Port = site.Port;
+    r.User = site.User;
+    r.Pass = site.Pass;
+    r.Memo = site.Memo;
 }
 
 void TfmConnBook::ClearEdits()
@@ -271,12 +303,30 @@ void TfmConnBook::ClearEdits()
 
 void TfmConnBook::FillEdits(const TNewSite& s)
 {
+    memoAccepted_ = MemoToEdit(s.Memo); // the book's own text is never refused
     ui->name->setText(Q(s.Name));
     ui->addr->setText(Q(s.Addr));
     ui->port->setText(Q(s.Port));
     ui->username->setText(Q(s.User));
     ui->password->setText(Q(s.Pass));
     ui->Memo1->setPlainText(MemoToEdit(s.Memo));
+}
+
+void TfmConnBook::LimitMemo()
+{
+    // The book keeps the memo with CR LF line ends: those are the bytes that count.
+    const QString text = ui->Memo1->toPlainText();
+    if (MemoFromEdit(text).size() <= kMaxMemo || text.size() <= memoAccepted_.size()) {
+        memoAccepted_ = text;
+        return;
+    }
+    // Typed or pasted past the field: refused, as the line edits refuse it.
+    const int at = std::max(0, ui->Memo1->textCursor().position() - int(text.size() - memoAccepted_.size()));
+    QSignalBlocker block(ui->Memo1);
+    ui->Memo1->setPlainText(memoAccepted_);
+    QTextCursor cursor = ui->Memo1->textCursor();
+    cursor.setPosition(std::min(at, int(memoAccepted_.size())));
+    ui->Memo1->setTextCursor(cursor);
 }
 
 TNewSite TfmConnBook::EditedSite() const
@@ -315,7 +365,12 @@ void TfmConnBook::BitBtn1Click()
 void TfmConnBook::Button3Click()
 {
     if (CurrentSite == 0) return;
-    StoreCurrentSite(EditedSite());
+    const TNewSite site = EditedSite();
+    if (const std::string field = OverlongStoredField(site); !field.empty()) {
+        Dialogs().MessageBox("The " + field + " is too long for the site book!", "Apply", MB_OK | MB_ICONERROR);
+        return;
+    }
+    StoreCurrentSite(site);
     SaveBook();
 }
 
@@ -332,7 +387,11 @@ bool TfmConnBook::AskNewName(const char* caption, const char* prompt, QTreeWidge
                              const char* duplicate, std::string& name)
 {
     if (!Dialogs().InputQuery(caption, prompt, name)) return false;
-    name = FitField(rtl::Trim(name), kMaxName);
+    name = rtl::Trim(name);
+    if (name.size() > kMaxName) {
+        Dialogs().MessageBox(kTooLongName, caption, MB_OK | MB_ICONERROR);
+        return false;
+    }
     if (name.empty()) {
         // An empty folder slot would end the folder list and lose every later folder.
         Dialogs().MessageBox("The name can not be empty!", caption, MB_OK | MB_ICONERROR);

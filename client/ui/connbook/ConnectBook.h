@@ -3,6 +3,7 @@
 // ("classes") and sites, one site edited at a time, the imports of other
 // clients' site lists, and the backup copy "book20_.dat".
 #include <QDialog>
+#include <QString>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,8 @@ protected:
 private:
     void ClearEdits();
     void FillEdits(const TNewSite& s);
+    // Undoes an edit of the memo that made it longer than its field.
+    void LimitMemo();
     bool RoomForFolder();
     bool RoomForSite();
     int SiteCount() const;
@@ -89,6 +92,7 @@ private:
     std::unique_ptr<Ui::TfmConnBook> ui;
     QMenu* popup_ = nullptr;
     std::string programDir_;
+    QString memoAccepted_;
 };
 
 // The main window's site entries, given the quick bar's site rather than the

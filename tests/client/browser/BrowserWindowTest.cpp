@@ -177,6 +177,59 @@ TEST_F(BrowserWindows, ClosingTheFtpBrowserMidCommandEndsAtOnce)
     EXPECT_LT(Clock::now() - start, 2s);
 }
 
+TEST_F(BrowserWindows, FtpBrowserAbortRefreshesNothingForTheCommandsItEnded)
+{
+    // The listing of "pub" never ends; make, delete and rename wait behind it.
+    FakeFtpServer server(ConnectScript({Answer("CWD /pub", "250 ok"),
+                                        [](Session& s) {
+                                            s.ActiveFromPort(s.Expect("PORT"));
+                                            s.Reply("200 PORT ok");
+                                            s.Expect("LIST");
+                                            s.Reply("150 never ends");
+                                            s.OpenData();
+                                            s.WaitControlClosed(15000);
+                                        }}));
+    TfmBrowser form;
+    auto& view = form.View();
+    auto* tree = Child<QTreeWidget>(&form, "tvFolder");
+    auto* list = Child<QTreeWidget>(&form, "lvFile");
+    auto* log = Child<QPlainTextEdit>(&form, "reLog");
+    view.SetHostName("127.0.0.1");
+    view.Manager().Connect({"127.0.0.1", std::to_string(server.Port()), "user", "pass"});
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->topLevelItemCount() == 2; }, 20000)) << log->toPlainText().toStdString();
+    auto* root = tree->topLevelItem(0);
+    tree->setCurrentItem(ChildNamed(root, "pub"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log->toPlainText().contains("150 never ends"); }, 20000));
+    // Back on the listed root, the user asks for more while the listing hangs.
+    tree->setCurrentItem(root);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    dialogs->ReplyText("made");
+    view.ButtonClick("NEW DIR");
+    list->topLevelItem(1)->setSelected(true);
+    dialogs->ReplyId(IDYES);
+    view.ButtonClick("DELETE");
+    list->setCurrentItem(list->topLevelItem(1));
+    dialogs->ReplyText("b.txt");
+    view.ButtonClick("RENAME");
+    ASSERT_EQ(view.Manager().Pending(), 4);
+    const auto finished = view.Manager().Finished();
+
+    view.ButtonClick("ABORT");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.Manager().Pending() == 0; }, 5000));
+    QTest::qWait(500);
+    // The four came back aborted, and nothing was handed over after them.
+    EXPECT_EQ(view.Manager().Pending(), 0);
+    EXPECT_EQ(view.Manager().Finished(), finished + 4);
+    EXPECT_EQ(view.Manager().LastReply(), brAborted);
+    for (const auto& c : server.Commands()) {
+        EXPECT_NE(c.rfind("MKD", 0), 0u) << c;
+        EXPECT_NE(c.rfind("DELE", 0), 0u) << c;
+        EXPECT_NE(c.rfind("RNFR", 0), 0u) << c;
+    }
+    EXPECT_EQ(log->toPlainText().count("accecped command"), 5) << log->toPlainText().toStdString();
+}
+
 struct BrowseServer {
     TfmBrowserServer form;
     QTreeWidget* list;
@@ -327,6 +380,66 @@ TEST_F(BrowserWindows, BrowseServerIgnoresClicksWhileBusyAndReportsALostConnecti
     EXPECT_TRUE(dialogs->Texts(TDialogCall::kError).empty());
     EXPECT_TRUE(b.log->toPlainText().contains("not connected"));
     for (const auto& c : server.Commands()) EXPECT_NE(c, "CWD ..");
+}
+
+TEST_F(BrowserWindows, BrowseServerEndsAStepTheServerNeverAnswers)
+{
+    auto hang = [](Session& s) { s.WaitControlClosed(15000); };
+    struct Case {
+        const char* what;
+        std::vector<Step> script;
+        bool listedFirst;
+    };
+    const Case cases[] = {
+        {"login", {Welcome(), [](Session& s) {
+                       s.Expect("USER");
+                       s.WaitControlClosed(15000);
+                   }},
+         false},
+        {"listing", {Welcome(), Login(), [](Session& s) {
+                         s.ActiveFromPort(s.Expect("PORT"));
+                         s.Reply("200 PORT ok");
+                         s.Expect("LIST");
+                         s.Reply("150 never ends");
+                         s.OpenData();
+                         s.WaitControlClosed(15000);
+                     }},
+         false},
+        {"folder change", {Welcome(), Login(), ActiveList(kListing), Answer("PWD", "257 \"/\""), [](Session& s) {
+                               s.Expect("CWD");
+                               s.WaitControlClosed(15000);
+                           }},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs->Calls.clear();
+        std::vector<Step> script = c.script;
+        script.push_back(hang);
+        FakeFtpServer server(script);
+        TfmBrowserServer form;
+        // The window's own limit is the FTP browser's ten seconds; a second here.
+        EXPECT_EQ(form.Client().Timeout(), 10);
+        form.Client().SetTimeout(1);
+        form.Client().SetHostName("127.0.0.1");
+        form.Client().SetPort(std::to_string(server.Port()));
+        form.Client().SetUserName("user");
+        form.Client().SetPassWord("pass");
+        auto* combo = Child<QComboBox>(&form, "ComboBox1");
+        auto* log = Child<QPlainTextEdit>(&form, "RichEdit1");
+        form.Remote().Connect();
+        if (c.listedFirst) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return combo->count() == 1; }, 20000)) << log->toPlainText().toStdString();
+            form.Remote().ChangeDir("pub");
+        }
+        const auto start = Clock::now();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs->Calls.empty(); }, 8000)) << log->toPlainText().toStdString();
+        EXPECT_LT(Clock::now() - start, 4s);
+        QTest::qWait(200);
+        EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox), std::vector<std::string>{"error"});
+        EXPECT_EQ(form.Remote().State(), TRemote::rsIdle);
+        EXPECT_TRUE(log->toPlainText().contains("time out")) << log->toPlainText().toStdString();
+    }
 }
 
 } // namespace

@@ -167,3 +167,57 @@ TEST(OldQuene, NodeTextsShowEachFileOnce)
     EXPECT_EQ(t.Downloads, (std::vector<std::string>{"/pub/big.iso"})); // two parts, one node
     EXPECT_EQ(t.Uploads, (std::vector<std::string>{"/up/a.txt"}));
 }
+
+TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    const std::string lists = "[1]\nDateTime=one\nHostName=h\nOldQueneCount=1\n1IsDownload=1\n1HostPath=/a\n"
+                              "[2]\nDateTime=two\nHostName=h\nOldQueneCount=1\n1IsDownload=0\n1HostPath=/b\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<std::string> dates;
+        std::vector<std::string> damage;
+    };
+    const Case cases[] = {
+        {"negative count", "[Count]\nCount=-3\n" + lists, {"one", "two"},
+         {"[Count] Count = -3 is out of range; the lists the file holds are read"}},
+        {"count not a number", "[Count]\nCount=two\n" + lists, {"one", "two"},
+         {"[Count] Count = two is out of range; the lists the file holds are read"}},
+        {"lists beyond the count", "[Count]\nCount=1\n" + lists, {"one"},
+         {"1 lists of [Count] lie beyond its Count 1 and are not read"}},
+        {"item faults",
+         "[Count]\nCount=1\n[1]\nDateTime=one\nOldQueneCount=-1\n1IsDownload=1\n1HostPath=/a\n1BeginPos=-1\n"
+         "1FileSize=junk\n2HostPath=/nodirection\n",
+         {"one"},
+         {"[1] OldQueneCount = -1 is out of range; the items the file holds are read",
+          "[1] 1 items without their direction are not read", "[1] 1FileSize = junk is not a number; 0 is used"}},
+        {"sound", "[Count]\nCount=2\n" + lists, {"one", "two"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(file, c.text);
+        std::vector<TOldQuene> loaded;
+        std::vector<std::string> damage;
+        LoadOldQuenes(file, loaded, &damage);
+        std::vector<std::string> dates;
+        for (const auto& q : loaded) dates.push_back(q.DateTime);
+        EXPECT_EQ(dates, c.dates);
+        EXPECT_EQ(damage, c.damage);
+        // The save at exit keeps every list that was read.
+        std::vector<TOldQuene> session;
+        SaveOldQuenes(file, session, {});
+        std::vector<TOldQuene> again;
+        LoadOldQuenes(file, again);
+        EXPECT_EQ(again.size(), c.dates.size());
+    }
+    // A begin position of -1 (the whole file) is no damage.
+    WriteFile(file, "[Count]\nCount=1\n[1]\nDateTime=one\nOldQueneCount=1\n1IsDownload=0\n1BeginPos=-1\n");
+    std::vector<TOldQuene> loaded;
+    std::vector<std::string> damage;
+    LoadOldQuenes(file, loaded, &damage);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].Items.at(0).BeginPos, -1);
+    EXPECT_TRUE(damage.empty());
+}

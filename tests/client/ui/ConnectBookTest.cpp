@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "FindChild.h"
@@ -252,19 +255,69 @@ TEST_F(ConnectBookTest, RefusedNamesAndFullBookLeaveTheFileAlone)
     EXPECT_EQ(Book(), fifty.Encode());
 }
 
-TEST_F(ConnectBookTest, LongAndMultiByteTextIsCutToTheField)
+TEST_F(ConnectBookTest, InputLongerThanItsFieldIsRefusedNotCut)
 {
     WriteBook(Sample());
+    const std::string before = Book();
     TfmConnBook b(dir.path());
     b.show();
     Click(b, Node(b, "Work", "alpha"));
-    Edit(b, "addr", (std::string(48, 'h') + "\xC3\xA9").c_str());
-    Edit(b, "port", "12345678901");
+    // Typing and pasting stop at the field's bytes; a character of two bytes
+    // that would not fit whole is refused too.
+    struct Case { const char* edit; std::size_t max; };
+    for (const Case c : {Case{"name", 49}, {"addr", 49}, {"port", 9}, {"username", 49}, {"password", 49}}) {
+        auto* e = Child<QLineEdit>(&b, c.edit);
+        e->clear();
+        QTest::keyClicks(e, QString(int(c.max) + 25, 'h'));
+        EXPECT_EQ(std::size_t(e->text().size()), c.max) << c.edit;
+        e->clear();
+        e->insert(QString(int(c.max) - 1, 'h'));
+        e->insert(QString::fromUtf8("\xC3\xA9"));
+        EXPECT_EQ(std::size_t(e->text().toUtf8().size()), c.max - 1) << c.edit;
+        e->insert(QString(40, 'x'));
+        EXPECT_EQ(std::size_t(e->text().toUtf8().size()), c.max - 1) << c.edit;
+    }
+    // The description counts its line ends as the book stores them (CR LF).
+    auto* memo = Child<QPlainTextEdit>(&b, "Memo1");
+    memo->clear();
+    QTest::keyClicks(memo, QString(190, 'm'));
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClicks(memo, QString(30, 'n'));
+    EXPECT_EQ(memo->toPlainText(), QString(190, 'm') + "\n" + QString(8, 'n'));
+    memo->insertPlainText("tail");
+    EXPECT_EQ(memo->toPlainText().size(), 199);
+    // Text put in another way is refused at Apply, with a word, and not cut.
+    Edit(b, "addr", std::string(74, 'a').c_str());
+    dialogs->Calls.clear();
     Press(b, "Button3");
-    const std::string bytes = Book();
-    const std::size_t rec = connbook::kSitesOffset;
-    EXPECT_EQ(bytes.substr(rec + connbook::kOffAddr, 50), std::string(48, 'h') + std::string(2, '\0'));
-    EXPECT_EQ(bytes.substr(rec + connbook::kOffPort, 10), std::string("123456789") + '\0');
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox),
+              std::vector<std::string>{"The address is too long for the site book!"});
+    EXPECT_EQ(Book(), before);
+
+    // Names asked for in an input box: refused with a word, nothing stored.
+    struct NameCase { const char* button; const char* select; };
+    for (const NameCase c : {NameCase{"Button4", nullptr}, {"Button2", "Work"}}) {
+        if (c.select) Click(b, Node(b, c.select));
+        dialogs->Calls.clear();
+        dialogs->ReplyText(std::string(50, 'n'));
+        Press(b, c.button);
+        EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox).back(), "The name is too long for the site book!")
+            << c.button;
+        EXPECT_EQ(Book(), before) << c.button;
+    }
+    Click(b, Node(b, "Work", "alpha"));
+    dialogs->ReplyText(std::string(50, 'r'));
+    dialogs->ReplyText("x");
+    b.RenameClick();
+    EXPECT_EQ(Book(), before);
+
+    // Add Current Site with a host longer than an address holds: refused
+    // before a name is asked for, the book untouched.
+    dialogs->Calls.clear();
+    RunAddCurrentSite(dir.path(), {std::string(74, 'h'), "21", "u", "p"}, nullptr);
+    EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox),
+              std::vector<std::string>{"The address is too long for the site book; the site was not added."});
+    EXPECT_EQ(Book(), before);
 }
 
 TEST_F(ConnectBookTest, OkClosesOnlyWithASiteAndHandsItsFieldsOver)
@@ -351,16 +404,19 @@ TEST_F(ConnectBookTest, ImportsBothListFormatsWithForeignLineEnds)
     b.show();
     dialogs->ReplyText(dir / "SITES.INI");
     dialogs->ReplyText("Work2"); // the group "Work" exists: asked for a new name
+    dialogs->ReplyText("Long");  // a name longer than the book holds: asked again, never cut
     Press(b, "Button1");
     EXPECT_EQ(dialogs->Calls[1].caption, "Duplicate Class Name");
     EXPECT_EQ(dialogs->Calls[1].text, "Old = Work");
+    EXPECT_EQ(dialogs->Calls[2].caption, "Name Too Long");
+    EXPECT_EQ(dialogs->Calls[2].text, "Old = " + std::string(60, 'L'));
     TConnBookData got;
     got.LoadFromFile(dir / "book20.dat");
     EXPECT_EQ(got.FolderNames[2], "Work2");
     EXPECT_EQ(got.FolderNames[3], "Mirrors");
     EXPECT_EQ(got.Sites[3], (SiteBookRecord{3, "One", "one.example", "2121", "u1", "p1", "\rfirst\rsecond"}));
     EXPECT_EQ(got.Sites[4], (SiteBookRecord{4, "Two", "two.example", "21", "anonymous", kAnon, ""}));
-    EXPECT_EQ(got.Sites[5].Name, std::string(49, 'L'));
+    EXPECT_EQ(got.Sites[5].Name, "Long");
 
     WriteFile(dir / "list.txt",
               "Site Label: Alpha\r\nHostName: alpha.example\r\nUser Name: ann\r\nPassword: pw\r\nPort: 2121\r\n"
@@ -398,6 +454,59 @@ TEST_F(ConnectBookTest, DamagedBookOpensWithoutCrashing)
     missing.show();
     EXPECT_EQ(dialogs->Calls.size(), 1u);
     EXPECT_EQ(dialogs->Calls[0].kind, TDialogCall::kError);
+}
+
+TEST_F(ConnectBookTest, DamagedBookIsToldOnceAndKeptInACopy)
+{
+    const std::string sound = Sample().Encode();
+    TConnBookData stray = Sample();
+    stray.Sites[3] = {1, "late", "l.example", "21", "u", "p", ""}; // behind folder 2's sites
+    std::string unended = sound;
+    unended.replace(connbook::kSitesOffset + connbook::kOffAddr, 50, std::string(50, 'a'));
+    struct Case { const char* what; std::string bytes; std::string told; };
+    const Case cases[] = {
+        {"larger", sound + std::string(connbook::kRecordSize, 'x'),
+         "it holds 416 bytes more than a site book (210500 bytes); they are not kept when the book is saved"},
+        {"cut short", sound.substr(0, 3000), "it is cut short: 3000 of 210500 bytes"},
+        {"stray site", stray.Encode(), "1 sites are not stored with the folder they name"},
+        {"text without end", unended, "1 texts have no end in their field"},
+    };
+    const std::string file = dir / "book20.dat";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove((file + ".damaged").c_str());
+        WriteFile(file, c.bytes);
+        dialogs->Calls.clear();
+        {
+            TfmConnBook b(dir.path());
+            b.show();
+            const auto told = dialogs->Texts(TDialogCall::kMessageBox);
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0], file + " could not be read whole:\n- " + c.told + "\nA copy of it was kept as " + file +
+                                   ".damaged.");
+            EXPECT_EQ(ReadFile(file + ".damaged"), c.bytes);
+        }
+        // Opened again before anything was saved: told once only.
+        dialogs->Calls.clear();
+        {
+            TfmConnBook b(dir.path());
+            b.show();
+            EXPECT_TRUE(dialogs->Calls.empty());
+            // The first save writes a book of the format's size; the copy stays.
+            Click(b, Node(b, "Work", "alpha"));
+            Press(b, "Button3");
+        }
+        EXPECT_EQ(Book().size(), connbook::kBookSize);
+        EXPECT_EQ(ReadFile(file + ".damaged"), c.bytes);
+    }
+    // A sound book says nothing and leaves no copy.
+    std::remove((file + ".damaged").c_str());
+    WriteFile(file, sound);
+    dialogs->Calls.clear();
+    TfmConnBook b(dir.path());
+    b.show();
+    EXPECT_TRUE(dialogs->Calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(file + ".damaged"));
 }
 
 } // namespace

@@ -1,0 +1,15 @@
+#pragma once
+// A file of the client that could not be read whole, or held values out of
+// range: the user is told, naming the file, and what could not be read stays
+// in a copy beside it, since the next save rewrites the file from what was
+// read.
+#include <string>
+#include <vector>
+
+// The copy kept of path: path + ".damaged".
+std::string DamagedCopyName(const std::string& path);
+
+// Keeps the copy and returns the text that tells the user about the file and
+// its problems. Empty when a copy of the same bytes was kept before: the
+// user was told then, so a file left as it was is reported once.
+std::string KeepDamagedFile(const std::string& path, const std::vector<std::string>& problems);
