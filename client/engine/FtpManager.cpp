@@ -181,6 +181,7 @@ void TFtpManager::FreeClient(int slot)
     s.Item.reset();
     s.State = 0;
     s.Outstanding = rqNone;
+    s.Opening = false;
 }
 
 void TFtpManager::CreateConnections(int n)

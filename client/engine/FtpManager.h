@@ -153,6 +153,7 @@ private:
         bool Ascii = false; // the stream's positions mean nothing to a restart
         bool Retired = false; // failed in this run: takes no more items
         int Failures = 0;     // failures in a row without a byte gained
+        bool Opening = false; // logging in for the run; takes an item once in
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -196,6 +197,9 @@ private:
     void StartSlotItem(int slot);
     void StartSlotTransfer(int slot);
     void OpenSlot(int slot);
+    std::size_t OpeningSlots() const;
+    // Slots still logging in when the run ends are stopped.
+    void StopOpeningSlots();
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
     // Counts a failure of the slot; true when it has failed

@@ -306,6 +306,17 @@ std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
 
 bool TFtpManager::TakeQueueItem(int slot)
 {
+    auto& s = FSlots[slot];
+    if (s.Opening) return false;
+    if (!s.Client->HasSession() || !IsReadyState(s.Client->ClientState())) {
+        // A slot logs in before it takes an item: one whose peer never
+        // greets holds nothing the others could carry meanwhile. No more
+        // slots log in than there are items waiting.
+        if (TransferQueue.empty() || OpeningSlots() >= TransferQueue.size()) return false;
+        s.Opening = true;
+        OpenSlot(slot);
+        return true;
+    }
     auto item = NextQueueItem(slot);
     // Items no command can carry fail here, one after the other, without
     // a slot.
@@ -315,16 +326,30 @@ bool TFtpManager::TakeQueueItem(int slot)
         Window.UnmarkSlotItem(slot);
     }
     if (!item) return false;
-    auto& s = FSlots[slot];
     // The last item's stream says nothing of this one's bytes.
-    if (s.Client) s.Client->AttachStream(nullptr);
+    s.Client->AttachStream(nullptr);
     s.Stream.reset();
     s.Item = std::move(item);
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
     s.State = 3;
-    if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(slot);
-    else OpenSlot(slot);
+    StartSlotItem(slot);
     return true;
+}
+
+std::size_t TFtpManager::OpeningSlots() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(FSlots.begin(), FSlots.begin() + FClientCount, [](const TSlot& s) { return s.Opening; }));
+}
+
+void TFtpManager::StopOpeningSlots()
+{
+    for (auto& s : FSlots) {
+        if (!s.Opening) continue;
+        s.Opening = false;
+        s.Outstanding = rqNone;
+        if (s.Client && !IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
+    }
 }
 
 void TFtpManager::OpenSlot(int slot)
@@ -399,7 +424,7 @@ void TFtpManager::StartSlotTransfer(int slot)
 void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
 {
     auto& s = FSlots[slot];
-    if (AbortPending || !s.Item) return;
+    if (AbortPending || (!s.Item && !s.Opening)) return;
     TFtpClient& c = *s.Client;
     if (error != 0 && (request == rqUser || request == rqPass) &&
         (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
@@ -410,16 +435,20 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqPass:
         if (error != 0) {
             // Another slot may log in where this one could not, or this one
-            // on a new connection: the item goes first.
+            // on a new connection.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            s.Opening = false;
             FailSlotItem(slot, KeepsFailing(slot, false), true);
             return;
         }
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
         else if (request == rqUser && c.ReplyCode() != 230) Start(slot, rqPass, &TCustomFtpCli::SendPass);
-        else StartSlotItem(slot);
+        else {
+            s.Opening = false;
+            SlotGoesOn(slot);
+        }
         return;
     case rqType:
         if (error != 0) {
@@ -514,7 +543,9 @@ void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
 {
     auto& s = FSlots[slot];
     if (retire) s.Retired = true;
-    if (toFront) {
+    if (!s.Item) {
+        // A login that failed: there is no item to give back.
+    } else if (toFront) {
         FreezeStream(slot);
         TransferQueue.push_front(*s.Item);
         s.Item.reset();
@@ -614,7 +645,7 @@ void TFtpManager::HandToIdleSlots()
     FHandingOut = true;
     for (int i = 0; i < FClientCount && !TransferQueue.empty(); ++i) {
         auto& s = FSlots[i];
-        if (!s.Client || s.Retired || s.Item || !IsReadyState(s.Client->ClientState())) continue;
+        if (!s.Client || s.Retired || s.Item || s.Opening || !IsReadyState(s.Client->ClientState())) continue;
         TakeQueueItem(i);
     }
     FHandingOut = false;
@@ -625,7 +656,7 @@ void TFtpManager::FillIdleConnections(int count)
     if (!FRunActive) return;
     for (int i = 0; i < count && i < FClientCount; ++i) {
         auto& s = FSlots[i];
-        if (s.Item || s.Retired) continue;
+        if (s.Item || s.Retired || s.Opening) continue;
         if (!TakeQueueItem(i)) break;
     }
 }
@@ -633,10 +664,11 @@ void TFtpManager::FillIdleConnections(int count)
 void TFtpManager::CheckRunEnd()
 {
     if (!FRunActive || FHandingOut || !AllSlotsIdle()) return;
-    // Idle slots that can still work take what came back to the queue.
+    // Idle slots that can still work take what came back to the queue; a
+    // slot still logging in may yet carry it.
     if (!TransferQueue.empty() && !AbortPending) {
         HandToIdleSlots();
-        if (!AllSlotsIdle()) return;
+        if (!AllSlotsIdle() || OpeningSlots() > 0) return;
     }
     EndRun(!TransferQueue.empty() || AbortPending);
 }
@@ -647,6 +679,7 @@ void TFtpManager::EndRun(bool failed)
     for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
     FHeldBack.clear();
     failed = failed || !FFailedItems.empty();
+    StopOpeningSlots();
     // Complete: the list leaves the file; else what is left stays in it,
     // before the window hears of the end.
     EndJournal(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
