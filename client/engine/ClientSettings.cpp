@@ -220,6 +220,7 @@ void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
     if (AntiIdleInterval < 1) AntiIdleInterval = 60; // a timer of 0 would fire without pause
     ShowSiteManager = ini.ReadBool("General", "ShowSiteManager", false);
     ConnectionRetryTimes = ReadInt(ini, "General", "ConnectionRetryTimes", 3);
+    Timeout = ReadInt(ini, "General", "Timeout", 30);
     AnonymousEmail = ini.ReadString("General", "AnonymousEmail", TClientSettings().AnonymousEmail);
     ResolveLinkAsFile = ini.ReadBool("Directory", "ResolveLinkAsFile", false);
     ShowLink = ini.ReadBool("Directory", "ShowLink", true);
@@ -306,6 +307,7 @@ void TClientSettings::Save(TIniFile& ini) const
     ini.WriteInteger("AntiIdle", "Interval", AntiIdleInterval);
     ini.WriteBool("General", "ShowSiteManager", ShowSiteManager);
     ini.WriteInteger("General", "ConnectionRetryTimes", ConnectionRetryTimes);
+    ini.WriteInteger("General", "Timeout", Timeout);
     ini.WriteString("General", "AnonymousEmail", AnonymousEmail);
     ini.WriteBool("Directory", "ResolveLinkAsFile", ResolveLinkAsFile);
     ini.WriteBool("Directory", "ShowLink", ShowLink);

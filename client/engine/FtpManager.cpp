@@ -142,7 +142,6 @@ void TFtpManager::WireClient(int slot)
     s.Client = std::make_unique<TFtpClient>();
     TFtpClient& c = *s.Client;
     c.SetTag(slot);
-    c.SetTimeout(30);
     c.SetErrorHandler([this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); });
     c.OnDisplay = [this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); };
     c.OnProgress = [this](TObject* Sender, std::int64_t Count, bool& Abort) { Window.ClientProgress(Sender, Count, Abort); };
@@ -168,6 +167,7 @@ void TFtpManager::FreeClient(int slot)
     s.Item.reset();
     s.State = 0;
     s.Outstanding = rqNone;
+    s.Opening = false;
 }
 
 void TFtpManager::CreateConnections(int n)
@@ -189,6 +189,7 @@ void TFtpManager::SetupConnection(int slot)
     if (!c) return;
     const TClientSettings& st = Window.Settings();
     const std::string& host = CurrentHost.HostName;
+    c->SetTimeout(st.Timeout);
     std::string line;
     if (st.ProxySetting.Enabled) {
         const int type = st.ProxySetting.Type ? st.ProxySetting.Type : int(ftpProxy);

@@ -146,6 +146,8 @@ private:
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
         bool Retired = false; // failed in this run: takes no more items
+        int Failures = 0;     // failures in a row without a byte gained
+        bool Opening = false; // logging in for the run; takes an item once in
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -189,8 +191,14 @@ private:
     void StartSlotItem(int slot);
     void StartSlotTransfer(int slot);
     void OpenSlot(int slot);
+    std::size_t OpeningSlots() const;
+    // Slots still logging in when the run ends are stopped.
+    void StopOpeningSlots();
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
+    // Counts a failure of the slot; true when it has failed
+    // ConnectionRetryTimes times in a row without progress (it is retired).
+    bool KeepsFailing(int slot, bool progress);
     // The slot's item fails alone and the slot goes on with the next one.
     // Kept, it goes to the broken list when the run ends (the user may mend
     // its cause); else it is only reported.

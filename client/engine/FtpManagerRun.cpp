@@ -171,6 +171,7 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     for (auto& s : FSlots) {
         s.Position = 0;
         s.Retired = false;
+        s.Failures = 0;
     }
     if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
 
@@ -293,6 +294,17 @@ std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
 
 bool TFtpManager::TakeQueueItem(int slot)
 {
+    auto& s = FSlots[slot];
+    if (s.Opening) return false;
+    if (!s.Client->HasSession() || !IsReadyState(s.Client->ClientState())) {
+        // A slot logs in before it takes an item: one whose peer never
+        // greets holds nothing the others could carry meanwhile. No more
+        // slots log in than there are items waiting.
+        if (TransferQueue.empty() || OpeningSlots() >= TransferQueue.size()) return false;
+        s.Opening = true;
+        OpenSlot(slot);
+        return true;
+    }
     auto item = NextQueueItem(slot);
     // Items no command can carry fail here, one after the other, without
     // a slot.
@@ -302,13 +314,27 @@ bool TFtpManager::TakeQueueItem(int slot)
         Window.UnmarkSlotItem(slot);
     }
     if (!item) return false;
-    auto& s = FSlots[slot];
     s.Item = std::move(item);
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
     s.State = 3;
-    if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(slot);
-    else OpenSlot(slot);
+    StartSlotItem(slot);
     return true;
+}
+
+std::size_t TFtpManager::OpeningSlots() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(FSlots.begin(), FSlots.begin() + FClientCount, [](const TSlot& s) { return s.Opening; }));
+}
+
+void TFtpManager::StopOpeningSlots()
+{
+    for (auto& s : FSlots) {
+        if (!s.Opening) continue;
+        s.Opening = false;
+        s.Outstanding = rqNone;
+        if (s.Client && !IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
+    }
 }
 
 void TFtpManager::OpenSlot(int slot)
@@ -382,7 +408,7 @@ void TFtpManager::StartSlotTransfer(int slot)
 void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
 {
     auto& s = FSlots[slot];
-    if (AbortPending || !s.Item) return;
+    if (AbortPending || (!s.Item && !s.Opening)) return;
     TFtpClient& c = *s.Client;
     if (error != 0 && (request == rqUser || request == rqPass) &&
         (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
@@ -392,21 +418,26 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqUser:
     case rqPass:
         if (error != 0) {
-            // Another slot may log in where this one could not: the item goes first.
+            // Another slot may log in where this one could not, or this one
+            // on a new connection.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
-            FailSlotItem(slot, true, true);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            s.Opening = false;
+            FailSlotItem(slot, KeepsFailing(slot, false), true);
             return;
         }
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
         else if (request == rqUser && c.ReplyCode() != 230) Start(slot, rqPass, &TCustomFtpCli::SendPass);
-        else StartSlotItem(slot);
+        else {
+            s.Opening = false;
+            SlotGoesOn(slot);
+        }
         return;
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            FailSlotItem(slot, true, false);
+            FailSlotItem(slot, KeepsFailing(slot, false), false);
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -462,6 +493,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
     if (complete) {
+        s.Failures = 0;
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
@@ -470,19 +502,32 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
-    // A download that moved on may go on from where it is; one that made no
-    // progress, an upload, or a lost session retires the slot, so a fault
-    // that repeats cannot loop.
+    // A download that moved on may go on from where it is, on this session
+    // or a new one; a slot that fails again and again without progress (an
+    // upload makes none that counts) is retired, so a fault that repeats
+    // cannot loop. A local file that fails will fail on any slot.
     const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
     const bool progress = item.IsDownload && !ascii && reached > begin;
-    FailSlotItem(slot, !progress || localFailed || !c.HasSession(), false);
+    FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
+}
+
+bool TFtpManager::KeepsFailing(int slot, bool progress)
+{
+    auto& s = FSlots[slot];
+    if (progress) {
+        s.Failures = 0;
+        return false;
+    }
+    return ++s.Failures >= std::max(Window.Settings().ConnectionRetryTimes, 1);
 }
 
 void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
 {
     auto& s = FSlots[slot];
     if (retire) s.Retired = true;
-    if (toFront) {
+    if (!s.Item) {
+        // A login that failed: there is no item to give back.
+    } else if (toFront) {
         FreezeStream(slot);
         TransferQueue.push_front(*s.Item);
         s.Item.reset();
@@ -546,7 +591,7 @@ void TFtpManager::HandToIdleSlots()
     FHandingOut = true;
     for (int i = 0; i < FClientCount && !TransferQueue.empty(); ++i) {
         auto& s = FSlots[i];
-        if (!s.Client || s.Retired || s.Item || !IsReadyState(s.Client->ClientState())) continue;
+        if (!s.Client || s.Retired || s.Item || s.Opening || !IsReadyState(s.Client->ClientState())) continue;
         TakeQueueItem(i);
     }
     FHandingOut = false;
@@ -557,7 +602,7 @@ void TFtpManager::FillIdleConnections(int count)
     if (!FRunActive) return;
     for (int i = 0; i < count && i < FClientCount; ++i) {
         auto& s = FSlots[i];
-        if (s.Item || s.Retired) continue;
+        if (s.Item || s.Retired || s.Opening) continue;
         if (!TakeQueueItem(i)) break;
     }
 }
@@ -565,10 +610,11 @@ void TFtpManager::FillIdleConnections(int count)
 void TFtpManager::CheckRunEnd()
 {
     if (!FRunActive || FHandingOut || !AllSlotsIdle()) return;
-    // Idle slots that can still work take what came back to the queue.
+    // Idle slots that can still work take what came back to the queue; a
+    // slot still logging in may yet carry it.
     if (!TransferQueue.empty() && !AbortPending) {
         HandToIdleSlots();
-        if (!AllSlotsIdle()) return;
+        if (!AllSlotsIdle() || OpeningSlots() > 0) return;
     }
     EndRun(!TransferQueue.empty() || AbortPending);
 }
@@ -579,6 +625,7 @@ void TFtpManager::EndRun(bool failed)
     for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
     FHeldBack.clear();
     failed = failed || !FFailedItems.empty();
+    StopOpeningSlots();
     FRunActive = false;
     AbortPending = false;
     Window.SetProgressTimer(false);

@@ -42,6 +42,9 @@ protected:
     {
         w.brokenFile = dir / "oldquene.ini";
         w.settings.SplitNum = 0;
+        // A slot that lost its session tries a new one, which the scripted
+        // server (one session) leaves without a greeting.
+        w.settings.Timeout = 2;
     }
     void Connect(TFtpManager& m, FakeFtpServer& server)
     {
