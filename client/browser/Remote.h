@@ -32,7 +32,6 @@ public:
     void Display(const std::string& Line);
 
     TState State() const { return FState; }
-    const std::string& CurrentDir() const { return FCurrentDir; }
     const std::vector<TlvFileInfo>& Rows() const { return FRows; }
 
     // The list's handlers.
