@@ -180,15 +180,7 @@ TEST_F(BrowserWindows, ClosingTheFtpBrowserMidCommandEndsAtOnce)
 TEST_F(BrowserWindows, FtpBrowserAbortRefreshesNothingForTheCommandsItEnded)
 {
     // The listing of "pub" never ends; make, delete and rename wait behind it.
-    FakeFtpServer server(ConnectScript({Answer("CWD /pub", "250 ok"),
-                                        [](Session& s) {
-                                            s.ActiveFromPort(s.Expect("PORT"));
-                                            s.Reply("200 PORT ok");
-                                            s.Expect("LIST");
-                                            s.Reply("150 never ends");
-                                            s.OpenData();
-                                            s.WaitControlClosed(15000);
-                                        }}));
+    FakeFtpServer server(ConnectScript({Answer("CWD /pub", "250 ok"), EndlessList()}));
     TfmBrowser form;
     auto& view = form.View();
     auto* tree = Child<QTreeWidget>(&form, "tvFolder");
@@ -382,39 +374,21 @@ TEST_F(BrowserWindows, BrowseServerIgnoresClicksWhileBusyAndReportsALostConnecti
 
 TEST_F(BrowserWindows, BrowseServerEndsAStepTheServerNeverAnswers)
 {
-    auto hang = [](Session& s) { s.WaitControlClosed(15000); };
     struct Case {
         const char* what;
         std::vector<Step> script;
         bool listedFirst;
     };
     const Case cases[] = {
-        {"login", {Welcome(), [](Session& s) {
-                       s.Expect("USER");
-                       s.WaitControlClosed(15000);
-                   }},
-         false},
-        {"listing", {Welcome(), Login(), [](Session& s) {
-                         s.ActiveFromPort(s.Expect("PORT"));
-                         s.Reply("200 PORT ok");
-                         s.Expect("LIST");
-                         s.Reply("150 never ends");
-                         s.OpenData();
-                         s.WaitControlClosed(15000);
-                     }},
-         false},
-        {"folder change", {Welcome(), Login(), ActiveList(kListing), Answer("PWD", "257 \"/\""), [](Session& s) {
-                               s.Expect("CWD");
-                               s.WaitControlClosed(15000);
-                           }},
+        {"login", {Welcome(), NoAnswerTo("USER")}, false},
+        {"listing", {Welcome(), Login(), EndlessList()}, false},
+        {"folder change", {Welcome(), Login(), ActiveList(kListing), Answer("PWD", "257 \"/\""), NoAnswerTo("CWD")},
          true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dialogs->Calls.clear();
-        std::vector<Step> script = c.script;
-        script.push_back(hang);
-        FakeFtpServer server(script);
+        FakeFtpServer server(c.script);
         TfmBrowserServer form;
         // The window's own limit is the FTP browser's ten seconds; a second here.
         EXPECT_EQ(form.Client().Timeout(), 10);
