@@ -99,10 +99,23 @@ TCustomFtpCli::~TCustomFtpCli()
     FCommandSocket.reset();
 }
 
+namespace {
+
+// The states in which a request waits on the peer.
+bool IsBusyState(TFtpClientState s)
+{
+    return s == csResolving || s == csConnected || s == csAwaitingWelcome || s == csAwaitingReply;
+}
+
+} // namespace
+
 void TCustomFtpCli::SetStateValue(TFtpClientState Value)
 {
     if (FState == Value) return;
+    const bool wasBusy = IsBusyState(FState);
     FState = Value;
+    if (!wasBusy && IsBusyState(Value)) BusyChanged(true);
+    else if (Value == csReady) BusyChanged(false);
     if (OnStateChange) OnStateChange(this);
 }
 
@@ -196,7 +209,10 @@ void TCustomFtpCli::IssueCommand(std::string Cmd)
     if (OnCommand) OnCommand(this, Cmd);
     if (rtl::StartsText("PASS ", Cmd)) FireDisplay("<COMMAND>    PASS ********");
     else FireDisplay("<COMMAND>    " + Cmd);
-    if (FCommandSocket->State() == wsConnected) FCommandSocket->SendText(Cmd + "\r\n");
+    if (FCommandSocket->State() == wsConnected) {
+        FCommandSocket->SendText(Cmd + "\r\n");
+        TransferMoved();
+    }
 }
 
 bool TCustomFtpCli::RunRequest(TFtpRequest Code, const std::string& Cmd, TAction Done,
@@ -580,6 +596,8 @@ void TCustomFtpCli::StartOpen()
     BeginRequest(rqOpen);
     FRequestDoneSent = false;
     FReceiveLength = 0;
+    FReplyLines = 0;
+    FReplyBytes = 0;
     FRequestStatus = 0;
     FResolvedAddress.clear();
     FQuitSent = false;
@@ -710,6 +728,7 @@ void TCustomFtpCli::ControlDataAvailable(std::uint16_t Error)
         return;
     }
     if (n < 0) return;
+    TransferMoved();
     FReceiveLength += n;
     FReceiveBuffer[FReceiveLength] = 0;
     FDataEventError = Error;
@@ -727,20 +746,21 @@ void TCustomFtpCli::ControlDataAvailable(std::uint16_t Error)
                 }
         }
         if (!lf) {
-            if (FReceiveLength >= kReceiveBufferSize - 1) {
-                // A reply line that cannot be held is a protocol error; the
-                // session cannot be kept in step with the server.
-                FireDisplay("<ERROR>      Reply line too long");
-                FReceiveLength = 0;
-                if (!FRequestDoneSent) SetFailure(500, "500 Reply line too long");
-                FQuitSent = false;
-                FCommandSocket->CloseSession();
-            }
+            // A reply line that cannot be held is a protocol error.
+            if (FReceiveLength >= kReceiveBufferSize - 1) DropControl("Reply line too long");
             return;
         }
         std::string line(begin, lf);
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
         const int used = static_cast<int>(lf - begin) + 1;
+        int code = 0;
+        if (IsFinalReplyLine(line, code)) {
+            FReplyLines = 0;
+            FReplyBytes = 0;
+        } else if (++FReplyLines > kMaxReplyLines || (FReplyBytes += used) > kMaxReplyBytes) {
+            DropControl("Reply too long");
+            return;
+        }
         std::memmove(FReceiveBuffer, FReceiveBuffer + used, static_cast<std::size_t>(FReceiveLength - used));
         FReceiveLength -= used;
         FReceiveBuffer[FReceiveLength] = 0;
@@ -749,6 +769,17 @@ void TCustomFtpCli::ControlDataAvailable(std::uint16_t Error)
         if (!HandleReplyLine()) return;
         if (FCommandSocket->State() != wsConnected) return;
     }
+}
+
+void TCustomFtpCli::DropControl(const std::string& Why)
+{
+    FireDisplay("<ERROR>      " + Why);
+    FReceiveLength = 0;
+    FReplyLines = 0;
+    FReplyBytes = 0;
+    if (!FRequestDoneSent) SetFailure(500, "500 " + Why);
+    FQuitSent = false;
+    FCommandSocket->CloseSession();
 }
 
 bool TCustomFtpCli::HandleReplyLine()

@@ -324,8 +324,11 @@ protected:
     virtual void FireDisplayFile(std::string Msg);
     virtual void FireErrorReport(const std::string& Msg);
     virtual bool FireProgress();
-    // Bytes of the running transfer moved (a send took some).
+    // Bytes moved on the control or the data connection, either way.
     virtual void TransferMoved() {}
+    // A request began waiting on the peer (true), or the component is ready
+    // again (false).
+    virtual void BusyChanged(bool Busy) {}
     virtual void ShowTransferStats();
     virtual os::LRESULT DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam);
     virtual void ProcessBgException(rtl::Exception& E);
@@ -368,6 +371,8 @@ protected:
     void ControlDataAvailable(std::uint16_t Error);
     // False when the rest of the received bytes must not be parsed.
     bool HandleReplyLine();
+    // Ends a control connection that cannot be kept in step with the server.
+    void DropControl(const std::string& Why);
     void ConnectControl(const std::string& Address);
     void ApplySocks(TAsyncSocket& Socket);
     void QuitDone();
@@ -483,6 +488,12 @@ protected:
 
     // Control connection reading.
     static constexpr int kReceiveBufferSize = 4096;
+    // A reply longer than this is not an FTP reply: a server that never ends
+    // one must not fill the log (and memory) for ever.
+    static constexpr int kMaxReplyLines = 10000;
+    static constexpr std::int64_t kMaxReplyBytes = 1048576;
+    int FReplyLines = 0;
+    std::int64_t FReplyBytes = 0;
     char FReceiveBuffer[kReceiveBufferSize];
     int FReceiveLength = 0;
     bool FControlConnected = false;
@@ -543,8 +554,15 @@ public:
 protected:
     bool FireProgress() override;
     void TransferMoved() override;
+    void BusyChanged(bool Busy) override;
+    os::LRESULT DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam) override;
 
 private:
+    // Every request, waited on or not, ends after Timeout seconds of silence.
+    void ArmSilenceTimer();
+    void SilenceTick();
+    static constexpr std::uintptr_t kSilenceTimer = 2;
+
     int FTimeout = 15;
     std::chrono::steady_clock::time_point FTimeoutDeadline;
     bool FMultiThreaded = false;

@@ -1,5 +1,6 @@
 // The blocking layer: a call starts a request and pumps the thread's message
 // loop until the request ends or Timeout seconds pass without progress.
+#include <algorithm>
 #include <exception>
 
 #include "net/FtpCli.h"
@@ -23,8 +24,59 @@ bool TFtpClient::FireProgress()
 
 void TFtpClient::TransferMoved()
 {
-    // During a transfer the time-out measures silence, not the whole time.
+    // The time-out measures silence, not the whole time.
     if (FTimeout > 0) FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout);
+}
+
+void TFtpClient::BusyChanged(bool Busy)
+{
+    if (!Busy || FTimeout <= 0) {
+        os::KillTimer(FWindowHandle, kSilenceTimer);
+        return;
+    }
+    TransferMoved();
+    ArmSilenceTimer();
+}
+
+void TFtpClient::ArmSilenceTimer()
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(FTimeoutDeadline - std::chrono::steady_clock::now())
+            .count();
+    os::SetTimer(FWindowHandle, kSilenceTimer, static_cast<os::UINT>(std::max<std::int64_t>(left, 1)));
+}
+
+void TFtpClient::SilenceTick()
+{
+    // Nothing waits on the peer any more, or the time-out was switched off.
+    if (FRequestDoneSent || IsReady() || FTimeout <= 0) {
+        os::KillTimer(FWindowHandle, kSilenceTimer);
+        return;
+    }
+    if (std::chrono::steady_clock::now() < FTimeoutDeadline) {
+        ArmSilenceTimer();
+        return;
+    }
+    os::KillTimer(FWindowHandle, kSilenceTimer);
+    // The abort writes what was received, so the caller hears of the end
+    // with every byte on disk.
+    FireDisplay("<ERROR>      426 Timeout");
+    AbortRequest();
+    FErrorMessage = "426 Timeout";
+    FReplyCode = 426;
+}
+
+os::LRESULT TFtpClient::DispatchWindowMessage(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam)
+{
+    if (Msg == os::WM_TIMER && WParam == kSilenceTimer) {
+        try {
+            SilenceTick();
+        } catch (rtl::Exception& E) {
+            ProcessBgException(E);
+        }
+        return 0;
+    }
+    return TCustomFtpCli::DispatchWindowMessage(Msg, WParam, LParam);
 }
 
 bool TFtpClient::BlockUntilIdle()

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "rtl/Format.h"
@@ -17,6 +18,8 @@ namespace {
 // other clients, and the chunk size of listings and uploads.
 constexpr std::int64_t FileSliceBytes = 16 << 20;
 constexpr int DataChunkBytes = 256 << 10;
+// Ports below this belong to the system's services.
+constexpr int FirstUnprivilegedPort = 1024;
 
 bool IsUpload(TFtpCmdType Cmd) { return Cmd == ftpcSTOR || Cmd == ftpcAPPE; }
 bool IsDownload(TFtpCmdType Cmd) { return Cmd == ftpcRETR || Cmd == ftpcLIST || Cmd == ftpcNLST; }
@@ -63,11 +66,12 @@ void TPortlorn::CommandPORT(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     Client->CurrentCommand = ftpcPORT;
     int n[6] = {};
     // The data connection only ever goes back to the client's own address,
-    // so no client can make the server connect to a third party.
+    // so no client can make the server connect to a third party, and never
+    // to a privileged port there, where the system's own services listen.
     std::string address;
     if (ParsePortParameter(Params, n)) address = rtl::Format("%d.%d.%d.%d", n[0], n[1], n[2], n[3]);
     int port = n[4] * 256 + n[5];
-    if (address.empty() || port < 1 || address != Client->GetPeerAddr()) {
+    if (address.empty() || port < FirstUnprivilegedPort || address != Client->GetPeerAddr()) {
         Answer = "501 Invalid PORT command.";
         return;
     }
@@ -216,6 +220,10 @@ void TPortlorn::BeginDataSession(TFtpCtrlSocket* Client)
         }
         return;
     }
+    // With no PORT since the last transfer the port is "ftp-data", the
+    // client's port 20: refused like a PORT that names it.
+    if (std::atoi(Client->DataPort.c_str()) < FirstUnprivilegedPort)
+        throw PortlornException("No data port: send PORT or PASV first");
     if (data->State() != wsClosed) {
         ClearMethodsOf(data);
         data->CloseSession();

@@ -4,16 +4,64 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 
 #include "net/WsBinding.h"
 #include "server/FtpSrvSignal.h"
 
 namespace {
 
-// sendfile has no MSG_NOSIGNAL.
-ssize_t SendFileNoSignal(int Sock, int Fd, off_t* Offset, std::size_t Count)
+// What goes through the library's send once the socket took less than it was
+// offered. Taken whole, the socket had room for that much again and sending
+// goes on; taken in part or refused, the socket's write event is armed and
+// comes when the system finds a good part of the buffer free. A single byte
+// here would be taken at the first sign of room, and the sender would spin
+// on a full socket in slivers, starving the reader of the CPU it needs.
+constexpr std::int64_t ProbeBytes = 64 << 10;
+
+TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std::int64_t MaxSlice,
+                          std::int64_t& BytesSent, int& Error)
 {
-    return CallWithSignalHeld(SIGPIPE, [&] { return ::sendfile(Sock, Fd, Offset, Count); });
+    const std::int64_t size = Stream.Size();
+    std::int64_t slice = 0;
+    while (Stream.Position() < size) {
+        if (slice >= MaxSlice) return sfMore;
+        off_t offset = Stream.Position();
+        // Never more than the slice allows in one call: the loop must get its turn.
+        const std::int64_t count = std::min(size - offset, MaxSlice - slice);
+        ssize_t n = ::sendfile(Sock, Stream.Handle(), &offset, static_cast<std::size_t>(count));
+        if (n > 0) {
+            Stream.Advance(n);
+            BytesSent += n;
+            slice += n;
+            if (n == count) continue;
+        } else if (n == 0) {
+            break; // the file got shorter while sending
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno != EAGAIN) {
+            Error = os::WsaErrorFromErrno(errno);
+            return sfError;
+        }
+        // The socket is full.
+        char probe[ProbeBytes];
+        const std::int64_t want = std::min(size - Stream.Position(), ProbeBytes);
+        const std::int64_t got = Stream.Read(probe, want);
+        if (got <= 0) break;
+        int r = WsSend(S, probe, static_cast<int>(got), 0);
+        if (r < 0) {
+            Stream.Seek(Stream.Position() - got);
+            int err = WsWSAGetLastError();
+            if (err == os::WSAEWOULDBLOCK) return sfWaiting;
+            Error = err;
+            return sfError;
+        }
+        Stream.Seek(Stream.Position() - (got - r));
+        BytesSent += r;
+        slice += r;
+        if (r < got) return sfWaiting;
+    }
+    return sfDone;
 }
 
 } // namespace
@@ -27,40 +75,17 @@ TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::i
         Error = os::WSAENOTSOCK;
         return sfError;
     }
-    std::int64_t size = Stream.Size();
-    std::int64_t slice = 0;
-    while (Stream.Position() < size) {
-        if (slice >= MaxSlice) return sfMore;
-        off_t offset = Stream.Position();
-        std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, 1 << 30));
-        ssize_t n = SendFileNoSignal(sock, Stream.Handle(), &offset, count);
-        if (n > 0) {
-            Stream.Advance(n);
-            BytesSent += n;
-            slice += n;
-            continue;
+    // sendfile has no MSG_NOSIGNAL: the signal is held once for the whole slice.
+    TSendFileResult result = sfDone;
+    std::exception_ptr failure;
+    CallWithSignalHeld(SIGPIPE, [&]() -> ssize_t {
+        try {
+            result = SendSlice(S, sock, Stream, MaxSlice, BytesSent, Error);
+        } catch (...) {
+            failure = std::current_exception(); // raised again once the mask is back
         }
-        if (n == 0) break; // the file got shorter while sending
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN) {
-            Error = os::WsaErrorFromErrno(errno);
-            return sfError;
-        }
-        // The socket is full. One byte through the library's own send: taken
-        // means room came back meanwhile; refused arms the write event.
-        char byte = 0;
-        if (Stream.Read(&byte, 1) != 1) break;
-        int r = WsSend(S, &byte, 1, 0);
-        if (r == 1) {
-            BytesSent += 1;
-            slice += 1;
-            continue;
-        }
-        Stream.Seek(Stream.Position() - 1);
-        int err = WsWSAGetLastError();
-        if (err == os::WSAEWOULDBLOCK) return sfWaiting;
-        Error = err;
-        return sfError;
-    }
-    return sfDone;
+        return 0;
+    });
+    if (failure) std::rethrow_exception(failure);
+    return result;
 }

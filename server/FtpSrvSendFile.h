@@ -13,7 +13,8 @@ enum TSendFileResult {
 };
 
 // Sends from the stream's position, at most MaxSlice bytes, advancing the
-// stream and BytesSent. When the socket is full the next byte goes through
-// the socket library's send, which arms the socket's write event.
+// stream and BytesSent. When the socket is full the next block goes through
+// the socket library's send, which arms the socket's write event unless the
+// socket takes it whole.
 TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::int64_t MaxSlice,
                                  std::int64_t& BytesSent, int& Error);

@@ -3,10 +3,46 @@
 #include <QAction>
 #include <QMouseEvent>
 #include <QPainter>
+#include <climits>
 
 #include "widgets/skClasses.h"
 #include "widgets/skCommon.h"
 #include "widgets/skErrors.h"
+
+namespace {
+
+// The caption broken at blanks into lines of at most width pixels, as many
+// as maxLines allows; a word too wide for a line, and the last line when
+// more text follows, end in an ellipsis. At least one line, maybe empty.
+QStringList CaptionLines(const QFontMetrics& fm, const QString& text, int width, int maxLines)
+{
+    width = std::max(width, 0);
+    maxLines = std::max(maxLines, 1);
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(' ', Qt::SkipEmptyParts)) {
+        if (line.isEmpty())
+            line = word;
+        else if (fm.horizontalAdvance(line + ' ' + word) <= width)
+            line += ' ' + word;
+        else {
+            lines << line;
+            line = word;
+        }
+    }
+    lines << line;
+    if (lines.size() > maxLines) {
+        QString last = lines.mid(maxLines - 1).join(' ');
+        lines = lines.mid(0, maxLines);
+        // Wider than the line, as the next word did not fit on it.
+        lines.back() = fm.elidedText(last, Qt::ElideRight, width);
+    }
+    for (QString& l : lines)
+        l = fm.elidedText(l, Qt::ElideRight, width);
+    return lines;
+}
+
+} // namespace
 
 void RegisterOutlookListClasses()
 {
@@ -193,15 +229,36 @@ TskOutlookListItem* TskCustomOutlookList::TopItem() const
     return FItems.Items(std::clamp(FTopIndex, 0, FItems.Count() - 1));
 }
 
+int TskCustomOutlookList::CaptionWidth(const TskOutlookListItem* item, int innerWidth) const
+{
+    bool image = FImages && !FImages->isEmpty();
+    int glyph = image ? FImages->first().width() + item->GlyphOffset() + item->Separation() : 0;
+    if (!image || FItemLayout == blGlyphTop || FItemLayout == blGlyphBottom)
+        return std::max(innerWidth, 0);
+    // What the glyph takes beside the text, as RecalcItemRects places it.
+    int beside = FItemLayout == blGlyphLeft ? 5 + glyph : 9 + glyph;
+    return std::max(innerWidth - beside, 0);
+}
+
+int TskCustomOutlookList::CaptionLineCount(const TskOutlookListItem* item, int innerWidth, int maxLines) const
+{
+    QFontMetrics fm(FFont.Font());
+    return int(CaptionLines(fm, QString::fromStdString(item->Text()), CaptionWidth(item, innerWidth), maxLines).size());
+}
+
 QSize TskCustomOutlookList::ItemSize(const TskOutlookListItem* item) const
 {
     QFontMetrics fm(FFont.Font());
     QSize text = fm.size(0, QString::fromStdString(item->Text()));
     int w = text.width(), h = text.height();
-    if (FLayout == loVertical)
+    if (FLayout == loVertical) {
+        // The caption breaks into lines at the width the item has.
+        int width = FItemsWidth > 0 ? FItemsWidth : ClientRect().width();
+        h += (CaptionLineCount(item, width, INT_MAX) - 1) * fm.height();
         h += FItemSpacing;
-    else
+    } else {
         w += FItemSpacing;
+    }
     bool image = FImages && !FImages->isEmpty();
     if (image) {
         QSize glyph = FImages->first().size();
@@ -210,6 +267,8 @@ QSize TskCustomOutlookList::ItemSize(const TskOutlookListItem* item) const
         else
             h += glyph.height() + item->Separation();
     }
+    if (FItemsWidth > 0)
+        w = FItemsWidth;
     return {w, h};
 }
 
@@ -220,6 +279,7 @@ void TskCustomOutlookList::RecalcItemRects()
     bool image = FImages && !FImages->isEmpty();
     QSize glyph = image ? FImages->first().size() : QSize(0, 0);
     QFontMetrics fm(FFont.Font());
+    const int lh = fm.height();
     for (int i = 0; i < FItems.Count(); ++i) {
         TskOutlookListItem* item = FItems.Items(i);
         if (i < FTopIndex) {
@@ -227,14 +287,22 @@ void TskCustomOutlookList::RecalcItemRects()
             continue;
         }
         QSize size = ItemSize(item);
-        QRect r = FLayout == loVertical ? QRect(client.left(), at, client.width(), size.height())
+        QRect r = FLayout == loVertical ? QRect(client.left(), at, size.width(), size.height())
                                         : QRect(at, client.top(), size.width(), client.height());
+        if (FLayout == loVertical && FItemsWidth <= 0)
+            r.setWidth(client.width());
         at += FLayout == loVertical ? size.height() : size.width();
         item->ItemRect = r;
-        int th = fm.height();
         QRect inner = r.adjusted(0, FItemSpacing / 2, 0, -FItemSpacing / 2);
         if (FLayout == loHorizontal)
             inner = r.adjusted(FItemSpacing / 2, 0, -FItemSpacing / 2, 0);
+        // As many lines as the caption needs; across a horizontal list, as
+        // many as the height leaves beside a glyph above or below.
+        int room = inner.height() - (image && (FItemLayout == blGlyphTop || FItemLayout == blGlyphBottom)
+                                         ? glyph.height() + item->Separation()
+                                         : 0);
+        int lines = CaptionLineCount(item, inner.width(), FLayout == loVertical ? INT_MAX : room / std::max(lh, 1));
+        int th = lh * lines;
         if (!image) {
             item->GlyphRect = QRect();
             item->TextRect = QRect(inner.left(), inner.center().y() - th / 2, inner.width(), th);
@@ -343,14 +411,6 @@ TskOutlookListItem* TskCustomOutlookList::ItemAt(const QPoint& p) const
     int last = LastVisibleIndex();
     for (int i = FTopIndex; i <= last; ++i)
         if (FItems.Items(i)->ItemRect.contains(p))
-            return FItems.Items(i);
-    return nullptr;
-}
-
-TskOutlookListItem* TskCustomOutlookList::HotItem() const
-{
-    for (int i = 0; i < FItems.Count(); ++i)
-        if (FItems.Items(i)->Hot)
             return FItems.Items(i);
     return nullptr;
 }
@@ -489,19 +549,24 @@ void TskCustomOutlookList::DrawItem(QPainter& canvas, TskOutlookListItem* item)
     else if (item->Hot && FItemHotTrackColor != FColor && FItemHotTrackColor != clNone)
         canvas.fillRect(r, ToQColor(FItemHotTrackColor));
     QRect frame = wholeItem ? r : item->GlyphRect.adjusted(-2, -2, 2, 2);
+    // The frame's two colours are the list's; clNone leaves that half out.
     auto edge = [&](TColor topLeft, TColor bottomRight) {
-        canvas.setPen(ToQColor(topLeft));
-        canvas.drawLine(frame.topLeft(), frame.topRight());
-        canvas.drawLine(frame.topLeft(), frame.bottomLeft());
-        canvas.setPen(ToQColor(bottomRight));
-        canvas.drawLine(frame.bottomLeft(), frame.bottomRight());
-        canvas.drawLine(frame.topRight(), frame.bottomRight());
+        if (topLeft != clNone) {
+            canvas.setPen(ToQColor(topLeft));
+            canvas.drawLine(frame.topLeft(), frame.topRight());
+            canvas.drawLine(frame.topLeft(), frame.bottomLeft());
+        }
+        if (bottomRight != clNone) {
+            canvas.setPen(ToQColor(bottomRight));
+            canvas.drawLine(frame.bottomLeft(), frame.bottomRight());
+            canvas.drawLine(frame.topRight(), frame.bottomRight());
+        }
     };
     bool sunken = item->Selected() || (item->Pressed && item->Hot);
     if (sunken)
-        edge(clBtnShadow, clBtnHighlight);
+        edge(FItemShadowColor, FItemHighlightColor);
     else if (item->Hot)
-        edge(clBtnHighlight, clBtnShadow);
+        edge(FItemHighlightColor, FItemShadowColor);
     QPoint glyphAt = item->GlyphRect.topLeft();
     QRect textRect = item->TextRect;
     bool draw = true;
@@ -520,9 +585,15 @@ void TskCustomOutlookList::DrawItem(QPainter& canvas, TskOutlookListItem* item)
     int align = item->TextAlignment() == taCenter ? Qt::AlignHCenter
                 : item->TextAlignment() == taRightJustify ? Qt::AlignRight
                                                           : Qt::AlignLeft;
-    QString text = QFontMetrics(FFont.Font()).elidedText(QString::fromStdString(item->Text()), Qt::ElideRight,
-                                                         std::max(textRect.width(), 0));
-    canvas.drawText(textRect, align | Qt::AlignVCenter, text);
+    QFontMetrics fm(FFont.Font());
+    const int lh = std::max(fm.height(), 1);
+    QStringList lines = CaptionLines(fm, QString::fromStdString(item->Text()), textRect.width(),
+                                     std::max(textRect.height() / lh, 1));
+    int top = textRect.top() + (textRect.height() - int(lines.size()) * lh) / 2;
+    for (const QString& line : lines) {
+        canvas.drawText(QRect(textRect.left(), top, textRect.width(), lh), align | Qt::AlignVCenter, line);
+        top += lh;
+    }
 }
 
 void TskCustomOutlookList::PaintScrollButton(QPainter& canvas, bool up)

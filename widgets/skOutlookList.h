@@ -139,7 +139,6 @@ public:
     // The first item shown; nullptr for an empty list.
     TskOutlookListItem* TopItem() const;
     int TopIndex() const { return FTopIndex; }
-    TskOutlookListItem* HotItem() const;
     TskOutlookListItem* ItemAt(const QPoint& p) const;
     int LastVisibleIndex() const;
     int LastFullyShownIndex() const;
@@ -172,6 +171,10 @@ protected:
 
 private:
     void ScrollTick();
+    // The width left for the caption in an item whose inner width is given,
+    // and the number of lines it breaks into there.
+    int CaptionWidth(const TskOutlookListItem* item, int innerWidth) const;
+    int CaptionLineCount(const TskOutlookListItem* item, int innerWidth, int maxLines) const;
     TskOutlookListItems FItems{this};
     bool FTransparent = false;
     TskCustomOutlookListClickStyle FClickStyle = csClick;

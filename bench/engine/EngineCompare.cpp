@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/engine/BenchRuns.h"
 #include "tests/support/FtpServerPeers.h"
 
 #ifndef BENCH_ENGINE
@@ -27,89 +28,11 @@
 
 using namespace testsupport;
 
+using namespace benchruns;
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Runs a command; its wall time in seconds, or -1 when it failed.
-double Timed(const std::vector<std::string>& argv, std::string* out = nullptr)
-{
-    const auto t0 = Clock::now();
-    std::string text;
-    const int rc = RunCommand(argv, &text, std::chrono::minutes(10));
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (out) *out = text;
-    if (rc != 0) {
-        std::fprintf(stderr, "%s failed (%d):\n%s\n", argv[0].c_str(), rc, text.c_str());
-        return -1;
-    }
-    return s;
-}
-
-// The seconds bench_engine reports on its last line.
-double EngineRun(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv = {BENCH_ENGINE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::string out;
-    if (Timed(argv, &out) < 0) return -1;
-    const auto at = out.rfind("files=");
-    std::string shown;
-    for (std::size_t i = 3; i < args.size(); ++i) shown += " " + args[i];
-    std::printf("  bench_engine%s\n    %s", shown.c_str(), at == std::string::npos ? "\n" : out.substr(at).c_str());
-    if (at == std::string::npos) return -1;
-    const auto sec = out.find("seconds=", at);
-    return sec == std::string::npos ? -1 : std::atof(out.c_str() + sec + 8);
-}
-
-// The median of the figures; -1 when any run failed.
-double Median(std::vector<double> v)
-{
-    if (v.empty() || std::any_of(v.begin(), v.end(), [](double x) { return x < 0; })) return -1;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Runs every measurement rounds times, in turned order each round; the
-// seconds of each, by measurement.
-std::vector<std::vector<double>> Interleaved(int rounds, const std::vector<std::function<double(int)>>& runs)
-{
-    std::vector<std::vector<double>> seconds(runs.size());
-    for (int r = 0; r < rounds; ++r) {
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            const std::size_t k = (i + static_cast<std::size_t>(r)) % runs.size();
-            seconds[k].push_back(runs[k](r));
-        }
-    }
-    return seconds;
-}
-
-std::string Figures(const std::vector<double>& v)
-{
-    std::string out;
-    char text[32];
-    for (double x : v) {
-        std::snprintf(text, sizeof text, "%s%.3f", out.empty() ? "" : " ", x);
-        out += text;
-    }
-    return out;
-}
-
-bool SameTree(const std::string& a, const std::string& b)
-{
-    std::size_t n = 0;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(a)) {
-        if (!e.is_regular_file()) continue;
-        const std::string rel = std::filesystem::relative(e.path(), a).string();
-        if (ReadFile(e.path().string()) != ReadFile(b + "/" + rel)) {
-            std::fprintf(stderr, "differs: %s\n", rel.c_str());
-            return false;
-        }
-        ++n;
-    }
-    return n > 0;
-}
+double EngineRun(const std::vector<std::string>& args) { return benchruns::EngineRun(BENCH_ENGINE, args); }
 
 } // namespace
 

@@ -272,6 +272,7 @@ std::vector<std::string> TClientSettings::Load(const TIniFile& ini, const std::s
     AntiIdleInterval = r.Int("AntiIdle", "Interval", 60, 1); // a timer of 0 would fire without pause
     ShowSiteManager = r.Bool("General", "ShowSiteManager", false);
     ConnectionRetryTimes = r.Int("General", "ConnectionRetryTimes", 3, 0);
+    Timeout = r.Int("General", "Timeout", 30, 0); // 0 waits without limit
     AnonymousEmail = ini.ReadString("General", "AnonymousEmail", TClientSettings().AnonymousEmail);
     ResolveLinkAsFile = r.Bool("Directory", "ResolveLinkAsFile", false);
     ShowLink = r.Bool("Directory", "ShowLink", true);
@@ -359,6 +360,7 @@ void TClientSettings::Save(TIniFile& ini) const
     ini.WriteInteger("AntiIdle", "Interval", AntiIdleInterval);
     ini.WriteBool("General", "ShowSiteManager", ShowSiteManager);
     ini.WriteInteger("General", "ConnectionRetryTimes", ConnectionRetryTimes);
+    ini.WriteInteger("General", "Timeout", Timeout);
     ini.WriteString("General", "AnonymousEmail", AnonymousEmail);
     ini.WriteBool("Directory", "ResolveLinkAsFile", ResolveLinkAsFile);
     ini.WriteBool("Directory", "ShowLink", ShowLink);

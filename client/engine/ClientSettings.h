@@ -106,6 +106,9 @@ public:
     int AntiIdleInterval = 60;
     bool ShowSiteManager = false;
     int ConnectionRetryTimes = 3;
+    // Seconds of silence after which any request of the engine's
+    // connections ends ("426 Timeout"); 0 waits without limit.
+    int Timeout = 30;
     std::string AnonymousEmail = "anonymous@example.com";
     bool ResolveLinkAsFile = false;
     bool ShowLink = true;

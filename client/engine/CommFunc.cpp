@@ -102,6 +102,36 @@ std::string AddDotPrefix(std::string_view ext)
     return "." + std::string(ext);
 }
 
+bool HasControlChar(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
+    return false;
+}
+
+bool IsSafeEntryName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string_view::npos &&
+           !HasControlChar(name);
+}
+
+std::string ShownName(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 32 || u == 127) {
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string MaskPassword(std::string_view text)
 {
     auto colon = text.rfind(':');

@@ -25,6 +25,14 @@ int MarkFirstBackslash(std::string& text);
 int MarkFirstSlash(std::string& text);
 std::string RemoveAmpersands(std::string_view caption);
 std::string AddDotPrefix(std::string_view ext);
+// One element of a path as a listing names it: not empty, not "." or "..",
+// no "/" or "\", and no control character (NUL, CR, LF, ESC, DEL...), which
+// could end a command line early or reach a terminal as it is.
+bool IsSafeEntryName(std::string_view name);
+// True when the text holds a control character (below 32, or 127).
+bool HasControlChar(std::string_view text);
+// The text with each control character written as "\xHH", for log lines.
+std::string ShownName(std::string_view text);
 // Text up to and including its last ":" followed by "********".
 std::string MaskPassword(std::string_view text);
 // "Jan".."Dec" to "01".."12"; anything else "00".

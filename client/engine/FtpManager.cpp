@@ -41,10 +41,24 @@ bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
 
 std::string WithSlash(const std::string& path) { return path.empty() || path.back() != '/' ? path + "/" : path; }
 
-// A listing name that names one entry of this folder and nothing else.
-bool SafeEntryName(const std::string& name)
+// The listing's text without its closing 0 byte and without the lines that
+// hold one: the parser reads a 0 as the end of the text, so such a line would
+// cut the listing short there and its name would read as a shorter one, the
+// name of another file.
+std::string ListingWithoutNulLines(std::string_view data, std::vector<std::string>* dropped)
 {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    while (!data.empty() && data.back() == '\0') data.remove_suffix(1);
+    if (data.find('\0') == std::string_view::npos) return std::string(data);
+    std::string out;
+    out.reserve(data.size());
+    while (!data.empty()) {
+        const std::size_t end = std::min(data.find('\n'), data.size() - 1) + 1;
+        const std::string_view line = data.substr(0, end);
+        data.remove_prefix(end);
+        if (line.find('\0') == std::string_view::npos) out.append(line);
+        else if (dropped) dropped->push_back(ShownName(line.substr(0, line.find_last_not_of("\r\n") + 1)));
+    }
+    return out;
 }
 
 } // namespace
@@ -80,7 +94,7 @@ std::string ExpandedLocalPath(const std::string& localRoot, const std::string& r
         std::size_t next = rest.find('/', at);
         if (next == std::string::npos) next = rest.size();
         const std::string part = rest.substr(at, next - at);
-        if (!SafeEntryName(part)) return {};
+        if (!IsSafeEntryName(part)) return {};
         at = next + 1;
     }
     return WithSlash(localRoot) + rest;
@@ -128,7 +142,6 @@ void TFtpManager::WireClient(int slot)
     s.Client = std::make_unique<TFtpClient>();
     TFtpClient& c = *s.Client;
     c.SetTag(slot);
-    c.SetTimeout(30);
     c.SetErrorHandler([this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); });
     c.OnDisplay = [this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); };
     c.OnProgress = [this](TObject* Sender, std::int64_t Count, bool& Abort) { Window.ClientProgress(Sender, Count, Abort); };
@@ -175,15 +188,29 @@ void TFtpManager::SetupConnection(int slot)
     if (!c) return;
     const TClientSettings& st = Window.Settings();
     const std::string& host = CurrentHost.HostName;
+    c->SetTimeout(st.Timeout);
     std::string line;
     if (st.ProxySetting.Enabled) {
-        line = "Using Proxy Connecting to " + host + " ...";
-        c->SetConnectionType(static_cast<TFtpConnectionType>(st.ProxySetting.Type ? st.ProxySetting.Type : int(ftpProxy)));
+        const int type = st.ProxySetting.Type ? st.ProxySetting.Type : int(ftpProxy);
+        c->SetConnectionType(static_cast<TFtpConnectionType>(type));
         c->SetProxyServer(st.ProxySetting.Host);
         c->SetProxyPort(st.ProxySetting.Port);
         c->SetProxyUser(st.ProxySetting.User);
         c->SetProxyPassword(st.ProxySetting.Pass);
         c->SetPassiveMode(true);
+        if (c->ConnectionType() != ftpDirect) {
+            line = "Using Proxy Connecting to " + host + " ...";
+        } else {
+            // The client has no login form for this proxy type: it goes
+            // straight to the server, and the user hears so once.
+            line = "Connecting to " + host + " directly ... (proxy type " + std::to_string(type) +
+                   " has no login here: the proxy is not used)";
+            if (slot == 0 && !host.empty() && FDirectProxyTold != type) {
+                FDirectProxyTold = type;
+                Window.ShowMessage("Proxy type " + std::to_string(type) + " is not supported: connections go directly to " +
+                                   host + ", not through the proxy " + st.ProxySetting.Host + ".");
+            }
+        }
     } else if (st.SocksSetting.Enabled) {
         line = "Using Socks Connecting to " + host + " ...";
         c->SetConnectionType(static_cast<TFtpConnectionType>(st.SocksSetting.Type ? st.SocksSetting.Type : int(ftpSocks5)));
@@ -317,9 +344,7 @@ std::string TFtpManager::GetLastReply() const
 std::string TFtpManager::GetListingText() const
 {
     if (!CurrentListing) return {};
-    const std::string& d = CurrentListing->DataString();
-    const auto nul = d.find('\0');
-    return nul == std::string::npos ? d : d.substr(0, nul);
+    return ListingWithoutNulLines(CurrentListing->DataString(), nullptr);
 }
 
 bool TFtpManager::ReplyIs2xx(int slot) const
@@ -487,6 +512,9 @@ void TFtpManager::StoreListing(const std::string& path)
     c.AttachStream(nullptr);
     const std::string key = WithSlash(path);
     if (!CurrentListing) return;
+    std::vector<std::string> dropped;
+    ListingWithoutNulLines(CurrentListing->DataString(), &dropped);
+    for (const auto& line : dropped) Log(0, "Refused listing line holding a 0 byte: " + line);
     CurrentListing->Write("", 1);
     for (int i = 0; i <= ListingCacheLast; ++i)
         if (ListingCachePaths[i] == key) return;
@@ -606,8 +634,9 @@ void TFtpManager::ExpandRemoteDir(const std::string& name, std::vector<TGetFileI
     list.clear();
     ExpandResult = &list;
     PendingDirs.clear();
-    FVisited.clear();
+    FVisits.clear();
     FSkippedDirs.clear();
+    FRefusedNames.clear();
     FExpandRestoring = false;
     if (!FSlots[0].Client->HasSession()) {
         Log(0, "Lost Connection, Please Reconnect");
@@ -684,9 +713,16 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
     case rqPwd: {
         if (error != 0) return skip();
         const std::string real = WithSlash(c.ReplyDirectory());
-        // A link back up the tree would list the same folders for ever.
-        if (!FVisited.insert(real).second) {
-            Log(0, "Already expanded: " + real);
+        // A link back up the tree would list the same folders for ever; a
+        // second path to a folder elsewhere is a folder of its own.
+        const auto& above = FExpandDir.Above;
+        if (std::find(above.begin(), above.end(), real) != above.end()) {
+            Log(0, "Link loop: " + ShownName(FExpandDir.Logical) + " is " + ShownName(real) + ", a folder it lies in");
+            NextPendingDir();
+            return;
+        }
+        if (++FVisits[real] > kMaxPathsPerFolder) {
+            Log(0, "Already expanded " + std::to_string(kMaxPathsPerFolder) + " times: " + ShownName(real));
             NextPendingDir();
             return;
         }
@@ -711,11 +747,18 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
 void TFtpManager::ProcessExpandListing()
 {
     std::vector<TDirAnalyze> entries;
-    ParseDirListing(CurrentListing ? CurrentListing->DataString() : std::string(), entries);
+    std::vector<std::string> dropped;
+    ParseDirListing(CurrentListing ? ListingWithoutNulLines(CurrentListing->DataString(), &dropped) : std::string(), entries);
     CurrentListing.reset();
     const TClientSettings& st = Window.Settings();
     const std::string logical = FExpandDir.Logical;
+    for (const auto& line : dropped) {
+        FRefusedNames.push_back(ShownName(logical) + ": " + line);
+        Log(0, "Refused listing line holding a 0 byte: " + line);
+    }
     const std::string real = FExpandDir.Target;
+    std::vector<std::string> above = FExpandDir.Above;
+    above.push_back(real);
     std::vector<TPendingDir> found;
     for (const auto& e : entries) {
         const char kind = e.Attr.empty() ? ' ' : e.Attr[0];
@@ -728,21 +771,31 @@ void TFtpManager::ProcessExpandListing()
                 name = name.substr(0, arrow);
             }
         }
-        if (!SafeEntryName(name)) {
-            // "../x", "/etc/x", "." and ".." would lead out of the folder.
-            Log(0, "Refused listing name: " + name);
+        if (!IsSafeEntryName(name)) {
+            // "../x", "/etc/x", "." and ".." would lead out of the folder;
+            // control characters would reach file names and terminals.
+            if (name != "." && name != "..") {
+                FRefusedNames.push_back(ShownName(logical + name));
+                Log(0, "Refused listing name: " + ShownName(name));
+            }
             continue;
         }
         if (kind == ' ' || kind == '-' || (kind == 'l' && !st.IgnoreLinksOnGet && st.ResolveLinkAsFile)) {
             ExpandResult->push_back({logical + name, ListingSizeToInt64(e.Size)});
         } else if (kind == '<' || kind == 'd') {
-            found.push_back({logical + name + "/", real + name + "/", 0});
+            found.push_back({logical + name + "/", real + name + "/", 0, above});
         } else if (kind == 'l' && !st.IgnoreLinksOnGet) {
             // A link shown as a folder is expanded as one, under its own name.
             while (!target.empty() && target.back() == ' ') target.pop_back();
             if (target.empty()) continue;
+            if (HasControlChar(target)) {
+                // It would go out in a CWD command line.
+                FRefusedNames.push_back(ShownName(logical + name));
+                Log(0, "Refused link target: " + ShownName(target));
+                continue;
+            }
             const std::string to = target[0] == '/' ? target : real + target;
-            found.push_back({logical + name + "/", WithSlash(NormalizeRemotePath(to)), 0});
+            found.push_back({logical + name + "/", WithSlash(NormalizeRemotePath(to)), 0, above});
         }
     }
     for (auto& d : found) PendingDirs.push_back(std::move(d));

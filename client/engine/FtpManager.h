@@ -7,6 +7,7 @@
 // only through TFtpManagerWindow.
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -23,6 +24,12 @@
 struct THostMoveFileInfo {
     std::string OldName;
     std::string NewName;
+};
+
+// An item of a run that failed on its own, and why.
+struct TFailedItem {
+    TTransferFileInfo Item;
+    std::string Reason;
 };
 
 // One deletion.
@@ -85,6 +92,9 @@ public:
     bool GetRestSupported() const { return RestSupported; }
     // Folders an expansion could not enter or list (it then failed).
     const std::vector<std::string>& GetSkippedDirs() const { return FSkippedDirs; }
+    // Names the last expansion left out as unsafe, control characters
+    // shown as "\xHH".
+    const std::vector<std::string>& GetRefusedNames() const { return FRefusedNames; }
     // Number of cache entries in use (stale ones included).
     int CachedListings() const { return ListingCacheLast + 1; }
 
@@ -105,6 +115,9 @@ public:
     bool RunActive() const { return FRunActive; }
     std::int64_t GetRunTotal() const { return RunTotal; }
     std::int64_t GetRunDone() const { return RunDone; }
+    // Items of the last run that failed on their own while the others went
+    // on: a local file that could not be made, a remote name refused.
+    const std::vector<TFailedItem>& GetFailedItems() const { return FFailedItems; }
 
     void TransferStep(int slot, TFtpRequest request, int error);
     void TransferProgress(int slot, std::int64_t count, bool& abort);
@@ -133,13 +146,18 @@ private:
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
         bool Retired = false; // failed in this run: takes no more items
+        int Failures = 0;     // failures in a row without a byte gained
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
         std::string Logical; // path through the expansion root, ending "/"
         std::string Target;  // folder to CWD to, ending "/"
         int ListRetries = 0;
+        std::vector<std::string> Above; // the real folders it lies in: a link back to one is a loop
     };
+    // A real folder is expanded under at most this many paths (links), so
+    // links that fan out cannot multiply the work without end.
+    static constexpr int kMaxPathsPerFolder = 8;
 
     void WireClient(int slot);
     void FreeClient(int slot);
@@ -174,6 +192,16 @@ private:
     void OpenSlot(int slot);
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
+    // Counts a failure of the slot; true when it has failed
+    // ConnectionRetryTimes times in a row without progress (it is retired).
+    bool KeepsFailing(int slot, bool progress);
+    // The slot's item fails alone and the slot goes on with the next one.
+    // Kept, it goes to the broken list when the run ends (the user may mend
+    // its cause); else it is only reported.
+    void FailItemAlone(int slot, const std::string& reason, bool keep);
+    // Why an item cannot be started at all (a name no command or file can
+    // carry); empty when it can.
+    std::string RefusedItemReason(const TTransferFileInfo& item) const;
     void SlotGoesOn(int slot);
     void HandToIdleSlots();
     void CheckRunEnd();
@@ -209,8 +237,9 @@ private:
     std::vector<TGetFileInfo>* ExpandResult = nullptr;
     std::vector<TPendingDir> PendingDirs;
     TPendingDir FExpandDir;
-    std::set<std::string> FVisited;
+    std::map<std::string, int> FVisits; // real folder -> paths it was expanded under
     std::vector<std::string> FSkippedDirs;
+    std::vector<std::string> FRefusedNames;
     bool FExpandRestoring = false;
 
     // run
@@ -220,6 +249,9 @@ private:
     bool FRunActive = false;
     bool FHandingOut = false;
     std::set<std::string> FFreshSplitPaths; // split files of this run not resumed: emptied at start
+    std::vector<TFailedItem> FFailedItems;
+    std::deque<TTransferFileInfo> FHeldBack; // failed alone, for the broken list at the end
+    int FDirectProxyTold = 0; // the proxy type the user was told connects directly
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "client/engine/ClientSettings.h"
@@ -155,6 +157,8 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
 {
     const TClientSettings& st = Window.Settings();
     if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
+    FFailedItems.clear();
+    FHeldBack.clear();
     TransferQueue.assign(queue.begin(), queue.end());
     if (TransferQueue.empty()) {
         Window.OperationDone();
@@ -167,6 +171,7 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     for (auto& s : FSlots) {
         s.Position = 0;
         s.Retired = false;
+        s.Failures = 0;
     }
     if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
 
@@ -226,14 +231,24 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         }
     }
     if (mode == 0 && !firstDownload.empty()) {
+        // The folder the file goes into (or the nearest one that exists):
+        // the file's own name may be one no call takes.
+        const std::string folder = firstDownload.substr(0, firstDownload.rfind('/') + 1);
         for (;;) {
-            const std::int64_t free = GetDiskFree(firstDownload);
-            if (free >= need) break;
+            const auto free = TryGetDiskFree(folder.empty() ? "." : folder);
+            if (!free) {
+                Log(0, "Free space of " + ShownName(folder) + " unknown: not checked");
+                break;
+            }
+            if (*free >= need) break;
             if (!Window.AskFreeSpace("Disk free space not enough !\rNeed space = " + FormatSize(need) +
-                                     "\rWe have free space = " + FormatSize(free) +
+                                     "\rWe have free space = " + FormatSize(*free) +
                                      "\rPlease free some space then click Yes or click No for cancelling")) {
-                TransferQueue.clear();
-                Window.OperationDone();
+                // Cancelled, as by an abort: nothing moved, the items stay
+                // queued for the broken lists, and no run reads as complete.
+                Log(0, "Transfer cancelled: not enough free space");
+                UserAborted = true;
+                Window.OperationFailed();
                 return;
             }
         }
@@ -268,9 +283,25 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
 
 // ---- slots -------------------------------------------------------------------------
 
+std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
+{
+    // A control character would end or change the command line it goes out
+    // in: "RETR a\0b" reaches the server as "RETR a", another file.
+    if (HasControlChar(item.HostPath)) return "Refused remote name " + ShownName(item.HostPath);
+    if (item.LocalPath.find('\0') != std::string::npos) return "Refused local name " + ShownName(item.LocalPath);
+    return {};
+}
+
 bool TFtpManager::TakeQueueItem(int slot)
 {
     auto item = NextQueueItem(slot);
+    // Items no command can carry fail here, one after the other, without
+    // a slot.
+    for (std::string why; item && !(why = RefusedItemReason(*item)).empty(); item = NextQueueItem(slot)) {
+        Log(slot, why);
+        FFailedItems.push_back({*item, why});
+        Window.UnmarkSlotItem(slot);
+    }
     if (!item) return false;
     auto& s = FSlots[slot];
     s.Item = std::move(item);
@@ -332,8 +363,8 @@ void TFtpManager::StartSlotTransfer(int slot)
         s.UploadSize = GetLocalFileSize(item.LocalPath);
         s.Position = 0;
         if (!s.Stream->Opened()) {
-            Log(slot, "Cannot open local file " + item.LocalPath);
-            FailSlotItem(slot, true, false);
+            FailItemAlone(slot, "Cannot open local file " + ShownName(item.LocalPath) + ": " +
+                                    std::strerror(s.Stream->LastError()), true);
             return;
         }
     }
@@ -362,11 +393,12 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqUser:
     case rqPass:
         if (error != 0) {
-            // Another slot may log in where this one could not: the item goes first.
+            // Another slot may log in where this one could not, or this one
+            // on a new connection: the item goes first.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
-            FailSlotItem(slot, true, true);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            FailSlotItem(slot, KeepsFailing(slot, false), true);
             return;
         }
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
@@ -376,7 +408,7 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            FailSlotItem(slot, true, false);
+            FailSlotItem(slot, KeepsFailing(slot, false), false);
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -410,7 +442,15 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     FreezeStream(slot);
     const std::int64_t reached = WrittenPosition(slot);
     const bool localFailed = s.Stream && s.Stream->Failed();
-    if (s.Stream && !s.Stream->Opened()) Log(slot, "Cannot open local file " + item.LocalPath);
+    if (item.IsDownload && s.Stream && !s.Stream->Opened()) {
+        // The file cannot be made: this item fails, the others go on. A name
+        // the file system cannot hold never will be; other causes (a folder
+        // in the way, no permission) the user may mend and resume.
+        const int e = s.Stream->LastError();
+        const bool never = e == ENAMETOOLONG || e == EILSEQ || e == EINVAL;
+        FailItemAlone(slot, "Cannot open local file " + ShownName(item.LocalPath) + ": " + std::strerror(e), !never);
+        return;
+    }
     bool complete;
     if (item.IsDownload) {
         // The engine's own stop past the end of a part is no error; anything
@@ -424,6 +464,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
     if (complete) {
+        s.Failures = 0;
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
@@ -432,12 +473,23 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
-    // A download that moved on may go on from where it is; one that made no
-    // progress, an upload, or a lost session retires the slot, so a fault
-    // that repeats cannot loop.
+    // A download that moved on may go on from where it is, on this session
+    // or a new one; a slot that fails again and again without progress (an
+    // upload makes none that counts) is retired, so a fault that repeats
+    // cannot loop. A local file that fails will fail on any slot.
     const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
     const bool progress = item.IsDownload && !ascii && reached > begin;
-    FailSlotItem(slot, !progress || localFailed || !c.HasSession(), false);
+    FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
+}
+
+bool TFtpManager::KeepsFailing(int slot, bool progress)
+{
+    auto& s = FSlots[slot];
+    if (progress) {
+        s.Failures = 0;
+        return false;
+    }
+    return ++s.Failures >= std::max(Window.Settings().ConnectionRetryTimes, 1);
 }
 
 void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
@@ -455,6 +507,19 @@ void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
     if (slot != 0) s.State = 0;
     HandToIdleSlots();
     CheckRunEnd();
+}
+
+void TFtpManager::FailItemAlone(int slot, const std::string& reason, bool keep)
+{
+    auto& s = FSlots[slot];
+    FreezeStream(slot);
+    if (s.Item->IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
+    Log(slot, reason);
+    FFailedItems.push_back({*s.Item, reason});
+    if (keep) FHeldBack.push_back(*s.Item);
+    s.Item.reset();
+    Window.UnmarkSlotItem(slot);
+    SlotGoesOn(slot);
 }
 
 void TFtpManager::ReturnSlotItem(int slot)
@@ -524,6 +589,10 @@ void TFtpManager::CheckRunEnd()
 
 void TFtpManager::EndRun(bool failed)
 {
+    // What failed alone but may be mended goes to the broken list with the rest.
+    for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
+    FHeldBack.clear();
+    failed = failed || !FFailedItems.empty();
     FRunActive = false;
     AbortPending = false;
     Window.SetProgressTimer(false);

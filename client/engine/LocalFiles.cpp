@@ -24,7 +24,10 @@ std::optional<std::int64_t> TryGetDiskFree(const std::string& path)
     for (;;) {
         struct statvfs vfs {};
         if (::statvfs(probe.c_str(), &vfs) == 0) return std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);
-        if (errno != ENOENT) return std::nullopt; // a file in the way: no folder can be made there
+        // A file in the way: no folder can be made there. A name too long
+        // for the system is one that will not be made either; its folder
+        // is still asked.
+        if (errno != ENOENT && errno != ENAMETOOLONG) return std::nullopt;
         std::string parent = ExtractParentDir(probe);
         if (parent == probe || parent.empty()) return std::nullopt;
         probe = parent;

@@ -11,7 +11,8 @@
 std::int64_t GetLocalFileSize(const std::string& path);
 
 // Bytes free for the caller on the file system that holds path (a folder or
-// a file to be made: the nearest existing parent is asked); 0 when unknown.
+// a file to be made: the nearest existing parent is asked, also past a name
+// too long to exist); 0 when unknown.
 std::int64_t GetDiskFree(const std::string& path);
 std::optional<std::int64_t> TryGetDiskFree(const std::string& path);
 

@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "platform/dialogs/EventHandler.h"
 #include "platform/tray/SingleInstance.h"
 #include "platform/tray/Trayicon.h"
+#include "rtl/Exception.h"
 #include "rtl/IniFile.h"
 #include "server/FtpSrv.h"
 #include "server/FtpSrvPath.h"
@@ -104,11 +107,6 @@ std::string TPortlornForm::TitleLine() const
 void TPortlornForm::FormCreate()
 {
     settingsPath_ = SettingsPath(programFolder_, programName_);
-    const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
-    CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
-    ini_ = std::make_unique<rtl::TIniFile>(settingsPath_);
-    ini_->SetFileMode(0600); // passwords are kept in plain text
-    users_ = LoadUsers(*ini_);
 
     // One copy per program folder; a second copy learns it here, before anything is shown.
     instance_ = std::make_unique<TSingleInstance>();
@@ -126,6 +124,20 @@ void TPortlornForm::FormCreate()
         activateWindow();
     };
 
+    // The copy that serves owns the settings: only it looks after a damaged file.
+    std::vector<std::string> notes;
+    if (!alreadyRunning_)
+        SetDamagedSettingsAside(notes);
+    const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
+    if (settingsWritable_)
+        CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
+    ini_ = std::make_unique<rtl::TIniFile>(settingsPath_);
+    ini_->SetFileMode(0600); // passwords are kept in plain text
+    std::string damage;
+    users_ = LoadUsers(*ini_, &damage);
+    if (!damage.empty() && !alreadyRunning_)
+        RepairAccounts(damage, notes);
+
     portlorn1_ = std::make_unique<TPortlorn>();
     portlorn1_->SetAddr("0.0.0.0");
     portlorn1_->SetPort("ftp");
@@ -135,10 +147,53 @@ void TPortlornForm::FormCreate()
     WireComponent();
 
     ui->InfoMemo->clear();
+    for (const std::string& note : notes)
+        AddLog(note);
     ui->GreenImage->hide();
     ui->RedImage->show();
     localAddr_ = LocalHostAddress();
     setWindowTitle(QString::fromStdString(TitleLine()));
+}
+
+void TPortlornForm::SetDamagedSettingsAside(std::vector<std::string>& notes)
+{
+    const std::string problem = SettingsFileProblem(settingsPath_);
+    if (problem.empty())
+        return;
+    notes.push_back("! " + settingsPath_ + " could not be read: " + problem);
+    // Whatever it held stays: the settings made anew never go over it.
+    const std::string kept = KeepSettingsAside(notes);
+    if (!kept.empty())
+        notes.push_back("! It was kept as " + kept + "; new settings are made in its place");
+}
+
+std::string TPortlornForm::KeepSettingsAside(std::vector<std::string>& notes)
+{
+    const std::string kept = KeepAside(settingsPath_);
+    if (kept.empty()) {
+        notes.push_back("! It could not be kept under another name (" + std::string(std::strerror(errno)) +
+                        "): no settings are saved");
+        settingsWritable_ = false;
+    }
+    return kept;
+}
+
+void TPortlornForm::RepairAccounts(const std::string& damage, std::vector<std::string>& notes)
+{
+    notes.push_back("! " + settingsPath_ + " could not be read as it is: " + damage);
+    if (!settingsWritable_)
+        return;
+    const std::string kept = KeepSettingsAside(notes);
+    if (kept.empty())
+        return;
+    // The accounts read go back at once, so the file never stands missing.
+    try {
+        ::SaveUsers(*ini_, users_);
+        ini_->UpdateFile();
+        notes.push_back("! It was kept as " + kept + "; the accounts found are saved in its place");
+    } catch (const rtl::Exception& e) {
+        notes.push_back("! It was kept as " + kept + "; the accounts found could not be saved: " + e.Message());
+    }
 }
 
 void TPortlornForm::WireComponent()
@@ -315,9 +370,16 @@ void TPortlornForm::WMStartUp()
 
 void TPortlornForm::StartServer()
 {
+    if (portlorn1_->Active())
+        return; // already listening: the lamp stays green
     ui->RedImage->show();
     ui->GreenImage->hide();
     repaint();
+    // Never a port the setting does not name: the socket would take 99999 as 34463 and 0 as any.
+    if (PortNumber(port_) == 0) {
+        AddLog("! Port \"" + port_ + "\" is not a port from 1 to 65535: the server is not started");
+        return;
+    }
     portlorn1_->SetPort(port_);
     portlorn1_->Start();
 }
@@ -332,6 +394,10 @@ void TPortlornForm::StopServer()
 
 void TPortlornForm::SaveUsers()
 {
+    if (!settingsWritable_) {
+        AddLog("! The accounts are not saved: " + settingsPath_ + " could not be kept under another name");
+        return;
+    }
     ::SaveUsers(*ini_, users_);
     ini_->UpdateFile();
 }
@@ -383,6 +449,11 @@ void TPortlornForm::ServerPort1Click()
         return;
     if (!IsPortText(answer))
         return;
+    if (PortNumber(answer) == 0) {
+        Dialogs().MessageBox("Port \"" + answer + "\" is not a port from 1 to 65535.", "Server Port",
+                             MB_OK | MB_ICONERROR);
+        return;
+    }
     port_ = answer;
     StopServer();
     StartServer();
@@ -431,8 +502,8 @@ void TPortlornForm::FormClose()
         StopServer();
     } catch (...) {
     }
-    if (!startedOnce_)
-        return; // never shown: nothing was read that could be written back
+    if (!startedOnce_ || !settingsWritable_)
+        return; // never shown, or a file that must not be written over
     try {
         // The frame's place and the inside's size, as they are read back.
         QRect r(pos(), size());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server/ui/UserAccount.h"
 
@@ -82,6 +83,13 @@ private:
     void WMStartUp();
     void FormClose();
     void WireComponent();
+    // A settings file that cannot be read is moved out of the way, so that
+    // nothing written later lands on it; notes get what the log says.
+    void SetDamagedSettingsAside(std::vector<std::string>& notes);
+    // The settings file under a name of its own ("" when it cannot be moved: nothing is saved then).
+    std::string KeepSettingsAside(std::vector<std::string>& notes);
+    // Accounts read past a damaged count: the file is kept and they are saved anew.
+    void RepairAccounts(const std::string& damage, std::vector<std::string>& notes);
     const TUserInfo& AccountOf(TFtpCtrlSocket* client) const;
     bool ValidateWrite(TFtpCtrlSocket* client, const std::string& path) const;
     std::string ClientHome(const TUserInfo& user) const;
@@ -103,4 +111,6 @@ private:
     bool startedOnce_ = false;
     bool alreadyRunning_ = false;
     bool closing_ = false;
+    // False once a damaged settings file could not be moved aside: it is never written then.
+    bool settingsWritable_ = true;
 };

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "net/SocketResolve.h"
 
 std::string SettingsPath(const std::string& programFolder, const std::string& programName)
 {
@@ -94,4 +98,125 @@ std::string ResolveHome(const std::string& homeDir, const std::string& programFo
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder + homeDir;
+}
+
+int PortNumber(const std::string& text)
+{
+    if (text.empty())
+        return 0;
+    if (IsPortText(text)) {
+        // Leading zeros are harmless; the value is what counts, and wraps nowhere.
+        std::size_t first = text.find_first_not_of('0');
+        if (first == std::string::npos || text.size() - first > 5)
+            return 0;
+        int value = std::stoi(text.substr(first));
+        return value <= 65535 ? value : 0;
+    }
+    // A service name, looked up as the server's socket will look it up.
+    if (!std::isalpha(static_cast<unsigned char>(text[0])))
+        return 0;
+    try {
+        return SocketResolvePort(text, "tcp");
+    } catch (const rtl::Exception&) {
+        return 0;
+    }
+}
+
+namespace {
+
+// A settings file larger than this is not one this program wrote: about
+// 64 bytes per account at the highest count an account list may have.
+constexpr off_t kMaxSettingsBytes = 64 << 20;
+
+bool HasSection(const std::string& text, const char* name)
+{
+    // A line "[name]" (blanks and case aside), as the ini reader takes it.
+    std::size_t pos = 0;
+    const std::size_t len = std::strlen(name);
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t i = text.find_first_not_of(" \t\r", pos);
+        if (i < end && text[i] == '[') {
+            std::size_t j = text.find_first_not_of(" \t", i + 1);
+            if (j < end && end - j >= len && ::strncasecmp(text.c_str() + j, name, len) == 0) {
+                std::size_t k = text.find_first_not_of(" \t", j + len);
+                if (k < end && text[k] == ']')
+                    return true;
+            }
+        }
+        pos = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string SettingsFileProblem(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? "" : std::strerror(errno);
+    struct stat st{};
+    std::string problem;
+    if (::fstat(fd, &st) != 0)
+        problem = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        problem = std::strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        problem = "it is not a regular file";
+    if (!problem.empty()) {
+        ::close(fd);
+        return problem;
+    }
+    if (st.st_size > kMaxSettingsBytes) {
+        ::close(fd);
+        return "it is larger than " + std::to_string(kMaxSettingsBytes >> 20) + " MiB";
+    }
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            return std::strerror(err);
+        }
+        if (n == 0 || text.size() > static_cast<std::size_t>(kMaxSettingsBytes))
+            break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        return "it is empty";
+    if (text.find('\0') != std::string::npos)
+        return "it is not text (it holds NUL bytes)";
+    if (!HasSection(text, "Window") && !HasSection(text, "Data") && !HasSection(text, "UserInfo"))
+        return "it holds none of the sections [Window], [Data] and [UserInfo]";
+    return "";
+}
+
+std::string KeepAside(const std::string& path)
+{
+    for (int n = 1; n < 1000; ++n) {
+        std::string name = path + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
+        // link fails on an existing name, so no earlier copy is ever replaced.
+        if (::link(path.c_str(), name.c_str()) == 0) {
+            ::unlink(path.c_str());
+            return name;
+        }
+        if (errno == EPERM || errno == EOPNOTSUPP) {
+            // A file system without hard links: a free name is renamed to.
+            if (::access(name.c_str(), F_OK) == 0)
+                continue;
+            return ::rename(path.c_str(), name.c_str()) == 0 ? name : "";
+        }
+        if (errno != EEXIST)
+            return "";
+    }
+    errno = EEXIST;
+    return "";
 }

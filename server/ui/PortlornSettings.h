@@ -21,8 +21,23 @@ QRect ClampBounds(QRect bounds, QSize screen);
 // Bounds of the given size centred on the screen.
 QRect CentredBounds(QSize size, QSize screen);
 
-// A port answer the server takes: digits only (the empty answer passes).
+// A port answer the dialog considers at all: digits only (the empty answer passes).
 bool IsPortText(const std::string& text);
+
+// The port a port setting names: a decimal number from 1 to 65535 or the
+// name of a TCP service; 0 when it names none (0, 99999, "", "x1"), so that
+// the server never listens on a port the setting does not name.
+int PortNumber(const std::string& text);
+
+// Why the settings file cannot be read as settings ("it is empty", the
+// system's message, ...); "" when it can or when it is missing (defaults
+// apply then). A file with none of the server's sections counts as unreadable.
+std::string SettingsFileProblem(const std::string& path);
+
+// Moves the file to a name of its own beside it, never over another file:
+// path + ".damaged", else ".damaged-2", ".damaged-3"... Returns the new name,
+// or "" with errno set when the file could not be moved.
+std::string KeepAside(const std::string& path);
 
 // A home folder as stored, made absolute against the program folder when it is relative.
 std::string ResolveHome(const std::string& homeDir, const std::string& programFolder);

@@ -2,6 +2,9 @@
 
 #include <strings.h>
 
+#include <charconv>
+#include <set>
+
 #include "rtl/Exception.h"
 #include "rtl/Format.h"
 #include "rtl/IniFile.h"
@@ -12,6 +15,38 @@ namespace {
 bool SameText(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+const char* const kAccountKeys[] = {"UserName", "PassWord", "HomeDir", "AcessRight"};
+
+TUserInfo ReadUser(const rtl::TIniFile& ini, std::uint64_t number)
+{
+    const std::string n = std::to_string(number);
+    TUserInfo user;
+    user.UserName = ini.ReadString("UserInfo", "UserName" + n, "");
+    user.PassWord = ini.ReadString("UserInfo", "PassWord" + n, "");
+    user.HomeDir = ini.ReadString("UserInfo", "HomeDir" + n, "");
+    user.AcessRight = static_cast<std::uint8_t>(ini.ReadInteger("UserInfo", "AcessRight" + n, 0));
+    return user;
+}
+
+// The account numbers that [UserInfo] has keys for, lowest first.
+std::set<std::uint64_t> AccountNumbers(const rtl::TIniFile& ini)
+{
+    std::set<std::uint64_t> numbers;
+    for (const std::string& key : ini.ReadSection("UserInfo")) {
+        for (const char* name : kAccountKeys) {
+            const std::size_t len = std::char_traits<char>::length(name);
+            if (key.size() <= len || strncasecmp(key.c_str(), name, len) != 0)
+                continue;
+            std::uint64_t number = 0;
+            const char* end = key.data() + key.size();
+            auto [stop, ec] = std::from_chars(key.data() + len, end, number);
+            if (ec == std::errc() && stop == end && number > 0)
+                numbers.insert(number);
+        }
+    }
+    return numbers;
 }
 
 } // namespace
@@ -38,18 +73,35 @@ bool InsideHome(const std::string& homeDir, const std::string& folder)
     return IsInsideFolder(folder, homeDir);
 }
 
-TUserList LoadUsers(const rtl::TIniFile& ini)
+TUserList LoadUsers(const rtl::TIniFile& ini, std::string* damage)
 {
     TUserList users;
-    std::int64_t count = ini.ReadInteger("UserInfo", "count", 0);
-    for (std::int64_t i = 1; i <= count; ++i) {
-        std::string n = std::to_string(i);
-        TUserInfo user;
-        user.UserName = ini.ReadString("UserInfo", "UserName" + n, "");
-        user.PassWord = ini.ReadString("UserInfo", "PassWord" + n, "");
-        user.HomeDir = ini.ReadString("UserInfo", "HomeDir" + n, "");
-        user.AcessRight = static_cast<std::uint8_t>(ini.ReadInteger("UserInfo", "AcessRight" + n, 0));
-        users.push_back(std::move(user));
+    const bool given = ini.ValueExists("UserInfo", "count");
+    // -1 also for text that is no number or too large for one.
+    const std::int64_t count = ini.ReadInteger("UserInfo", "count", -1);
+    if (given && count >= 0 && count <= MaxUserCount) {
+        for (std::int64_t i = 1; i <= count; ++i)
+            users.push_back(ReadUser(ini, static_cast<std::uint64_t>(i)));
+        return users;
+    }
+    // The count cannot be trusted: what the file holds is read instead.
+    const std::set<std::uint64_t> numbers = AccountNumbers(ini);
+    if (!given && numbers.empty())
+        return users; // no accounts at all: nothing is damaged
+    for (std::uint64_t number : numbers) {
+        if (users.size() >= static_cast<std::size_t>(MaxUserCount))
+            break;
+        users.push_back(ReadUser(ini, number));
+    }
+    if (damage) {
+        std::string raw = ini.ReadString("UserInfo", "count", "");
+        if (raw.size() > 40)
+            raw = raw.substr(0, 40) + "...";
+        const std::string what = given ? "[UserInfo] count=" + raw +
+                                             " is not a number of accounts from 0 to " +
+                                             std::to_string(MaxUserCount)
+                                       : std::string("[UserInfo] count is missing");
+        *damage = what + "; the " + std::to_string(users.size()) + " accounts found in the file were loaded";
     }
     return users;
 }

@@ -30,8 +30,15 @@ const TUserInfo& UserAt(const TUserList& users, int index);
 // "/srv/ftp/pub/", not "/srv/ftp2/" nor "/tmp/srv/ftp/". An empty home admits nothing.
 bool InsideHome(const std::string& homeDir, const std::string& folder);
 
-// [UserInfo] of "portlorn.ini": count, then UserNamei, PassWordi, HomeDiri, AcessRighti from 1.
-TUserList LoadUsers(const rtl::TIniFile& ini);
+// A [UserInfo] count above this is damage, not a number of accounts.
+constexpr std::int64_t MaxUserCount = 100000;
+
+// [UserInfo] of "portlorn.ini": count, then UserNamei, PassWordi, HomeDiri,
+// AcessRighti from 1. A count that is no number from 0 to MaxUserCount (or
+// missing while accounts are there) loads the accounts the file holds, in
+// the order of their numbers, at most MaxUserCount of them; damage then
+// says what was wrong, and is left empty otherwise.
+TUserList LoadUsers(const rtl::TIniFile& ini, std::string* damage = nullptr);
 // Writes count and every account in list order; keys of higher numbers left
 // from a longer list stay and are ignored.
 void SaveUsers(rtl::TIniFile& ini, const TUserList& users);

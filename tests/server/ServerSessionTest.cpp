@@ -271,6 +271,11 @@ TEST_F(ServerSession, ActiveModeConnectsBackOnlyToTheClient)
              {"PORT 10,0,0,1,4,1", "501 Invalid PORT command."},
              {"PORT 127,0,0,1,4", "501 Invalid PORT command."},
              {"PORT 127,0,0,1,4,1x", "501 Invalid PORT command."},
+             // The client's own address, but a port of the system's services.
+             {"PORT 127,0,0,1,0,22", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,0,20", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,3,255", "501 Invalid PORT command."},
+             {"PORT 127,0,0,1,4,0", "200 Port command successful."},
              {"PORT 127,0,0,1,4,1", "200 Port command successful."},
          }) {
         EXPECT_EQ(client.Cmd(s.line).text(), s.reply) << s.line;
@@ -282,6 +287,11 @@ TEST_F(ServerSession, ActiveModeConnectsBackOnlyToTheClient)
     EXPECT_EQ(ReadToEnd(data), "hello");
     ::close(data);
     EXPECT_EQ(client.Read().text(), "226 File sent ok");
+    // Each transfer needs its PORT: the port left after one is the client's port 20.
+    EXPECT_EQ(client.Cmd("RETR a.txt").text(), "501 Cannot RETR. No data port: send PORT or PASV first");
+    EXPECT_EQ(client.Cmd("STOR up").text(), "501 Cannot STOR. No data port: send PORT or PASV first");
+    EXPECT_EQ(client.Cmd("LIST").text(), "451 Failed: No data port: send PORT or PASV first.");
+    EXPECT_EQ(AcceptOne(listener, 200), -1);
 
     ASSERT_EQ(client.Cmd("PORT " + arg).code, 200);
     ASSERT_EQ(client.Cmd("STOR up").code, 150);

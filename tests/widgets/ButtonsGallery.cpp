@@ -208,6 +208,11 @@ QWidget* ButtonsGallery()
     imager("grey", [](TskImager& i) { i.BitmapOptions().SetGrayScale(true); });
     imager("inverted", [](TskImager& i) { i.BitmapOptions().SetInverted(true); });
     imager("flipped", [](TskImager& i) { i.BitmapOptions().SetHorizontallyFlipped(true); });
+    QImage keyed = Ball(40, QColor(200, 60, 60));
+    imager("transparent", [&keyed](TskImager& i) {
+        i.SetPicture(keyed);
+        i.SetTransparent(true);
+    });
     images->addStretch();
     top->addLayout(images);
 
@@ -275,6 +280,7 @@ QWidget* ButtonsGallery()
     list->SetClickStyle(csSelect);
     list->Items().Items(0)->SetSelected(true);
     list->Items().Items(1)->Hot = true;
+    list->Items().Items(1)->SetText("Sites 2 on the far side of town");
     bottom->addWidget(Cell(window, "outlook bar: selected and hot items", bar));
 
     auto* horizontal = new TskOutlookList;
@@ -288,10 +294,12 @@ QWidget* ButtonsGallery()
         item->SetText("Item " + std::to_string(i + 1));
         item->SetImageIndex(i % 4);
     }
+    horizontal->SetItemsWidth(62);
+    horizontal->Items().Items(2)->SetText("Files and folders on the far server");
     horizontal->Items().Items(1)->Hot = true;
     horizontal->Items().Items(0)->Pressed = true;
     horizontal->Items().Items(0)->Hot = false;
-    bottom->addWidget(Cell(window, "horizontal list, whole-item hot, scroll arrow", horizontal));
+    bottom->addWidget(Cell(window, "horizontal list, items 62 wide, whole-item hot", horizontal));
     bottom->addStretch();
     top->addLayout(bottom);
     top->addStretch();

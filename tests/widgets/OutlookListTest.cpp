@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QTest>
 
+#include "DrawingHelpers.h"
 #include "widgets/skErrors.h"
 #include "widgets/skOutlookList.h"
 
@@ -31,6 +32,14 @@ struct ListForm {
         QApplication::setActiveWindow(&form);
     }
     QPoint Centre(int i) { return list->Items().Items(i)->ItemRect.center(); }
+    // The item whose hot flag is set; nullptr when none is.
+    TskOutlookListItem* Hot()
+    {
+        for (int i = 0; i < list->Items().Count(); ++i)
+            if (list->Items().Items(i)->Hot)
+                return list->Items().Items(i);
+        return nullptr;
+    }
 };
 
 TEST(OutlookList, PropertyRules)
@@ -93,15 +102,15 @@ TEST(OutlookList, TheItemUnderTheMouseIsHot)
     ListForm f(3);
     f.list->SetItemHotTrackColor(clYellow);
     QTest::mouseMove(f.list, f.Centre(1));
-    EXPECT_EQ(f.list->HotItem(), f.list->Items().Items(1));
+    EXPECT_EQ(f.Hot(), f.list->Items().Items(1));
     QImage shot = f.list->grab().toImage();
     EXPECT_EQ(shot.pixel(5, f.Centre(1).y()), qRgb(255, 255, 0));
     QTest::mouseMove(f.list, f.Centre(2));
-    EXPECT_EQ(f.list->HotItem(), f.list->Items().Items(2));
+    EXPECT_EQ(f.Hot(), f.list->Items().Items(2));
     EXPECT_FALSE(f.list->Items().Items(1)->Hot);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(f.list, &leave);
-    EXPECT_EQ(f.list->HotItem(), nullptr);
+    EXPECT_EQ(f.Hot(), nullptr);
 }
 
 TEST(OutlookList, HoldingTheDownArrowScrollsUntilTheLastItemShows)
@@ -122,6 +131,77 @@ TEST(OutlookList, HoldingTheDownArrowScrollsUntilTheLastItemShows)
     int top = f.list->TopIndex();
     QTest::mouseClick(f.list, Qt::LeftButton, {}, f.list->ScrollButtonRect(true).center());
     EXPECT_EQ(f.list->TopIndex(), top - 2) << "a step on press and one on release";
+}
+
+TEST(OutlookList, FramesTakeTheListsTwoColoursAndClNoneLeavesThemOut)
+{
+    ListForm f(3);
+    f.list->SetHotTrackStyle(hsItemHilite);
+    f.list->SetItemHighlightColor(clRed);
+    f.list->SetItemShadowColor(clBlue);
+    const QRect r = f.list->Items().Items(1)->ItemRect;
+    auto edges = [&] {
+        QImage shot = f.list->grab().toImage();
+        return std::pair{shot.pixel(r.left() + 5, r.top()), shot.pixel(r.left() + 5, r.bottom())};
+    };
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), list = ToQColor(clBtnShadow).rgb();
+    QTest::mouseMove(f.list, f.Centre(1));
+    ASSERT_EQ(f.Hot(), f.list->Items().Items(1));
+    EXPECT_EQ(edges(), (std::pair{red, blue})) << "raised while hot";
+    f.list->SetClickStyle(csSelect);
+    f.list->SetItemSelectedDitherColor(clNone);
+    f.list->Items().Items(1)->SetSelected(true);
+    EXPECT_EQ(edges(), (std::pair{blue, red})) << "sunken while selected";
+    f.list->SetItemHighlightColor(clNone);
+    EXPECT_EQ(edges(), (std::pair{blue, list}));
+    f.list->SetItemShadowColor(clNone);
+    EXPECT_EQ(edges(), (std::pair{list, list}));
+}
+
+TEST(OutlookList, ItemsWidthIsTheWidthOfEveryItem)
+{
+    ListForm f(4);
+    f.list->SetItemsWidth(60);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f.list->Items().Items(i)->ItemRect, QRect(2, f.list->Items().Items(i)->ItemRect.top(), 60,
+                                                            f.list->Items().Items(i)->ItemRect.height()))
+            << i;
+    f.list->SetLayout(loHorizontal);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(f.list->Items().Items(i)->ItemRect.left(), 2 + 60 * i) << i;
+        EXPECT_EQ(f.list->Items().Items(i)->ItemRect.width(), 60) << i;
+    }
+    f.list->SetItemsWidth(0);
+    EXPECT_LT(f.list->Items().Items(0)->ItemRect.width(), 60) << "0: as wide as the caption needs";
+}
+
+TEST(OutlookList, CaptionsBreakAtBlanksAndEndInAnEllipsisWhereTheyDoNotFit)
+{
+    ListForm f(2);
+    f.list->setFont(ExactFont(12));
+    f.list->Items().Items(0)->SetText("Remote site files and folders");
+    const int lh = QFontMetrics(f.list->Font().Font()).height();
+    const TskOutlookListItem* wide = f.list->Items().Items(0);
+    const TskOutlookListItem* single = f.list->Items().Items(1);
+    EXPECT_GE(wide->TextRect.height(), 2 * lh);
+    EXPECT_EQ(single->TextRect.height(), lh);
+    EXPECT_EQ(wide->ItemRect.height() - single->ItemRect.height(), wide->TextRect.height() - lh);
+    QImage shot = f.list->grab().toImage();
+    QRect ink = InkBox(shot.copy(wide->ItemRect), qRgb(255, 255, 255));
+    EXPECT_GT(ink.height(), lh) << "drawn on more than one line";
+    EXPECT_LE(ink.width(), wide->TextRect.width());
+
+    // Across a horizontal list the height decides: the lines that fit, the
+    // last of them cut short with an ellipsis.
+    f.list->SetLayout(loHorizontal);
+    f.list->SetItemsWidth(80);
+    f.list->resize(200, 70);
+    f.list->Items().Items(0)->SetText("Remote site files and folders on the far server");
+    EXPECT_LE(wide->TextRect.bottom(), wide->ItemRect.bottom());
+    EXPECT_GE(wide->TextRect.height(), lh);
+    shot = f.list->grab().toImage();
+    ink = InkBox(shot.copy(wide->ItemRect), qRgb(255, 255, 255));
+    EXPECT_LE(ink.bottom() + wide->ItemRect.top(), wide->TextRect.bottom());
 }
 
 } // namespace

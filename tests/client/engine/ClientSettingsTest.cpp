@@ -35,6 +35,7 @@ TEST(ClientSettings, DefaultsWithNoFile)
     EXPECT_EQ(s.PromoteMethod, 1);
     EXPECT_EQ(s.IndexFileMaxSize, 100);
     EXPECT_EQ(s.ConnectionRetryTimes, 3);
+    EXPECT_EQ(s.Timeout, 30);
     EXPECT_EQ(s.DialUPRetryTimes, 5);
     EXPECT_TRUE(s.DialUPShowAuth && s.DialUPShowError && s.ShowLink && s.ShowLoginMessage);
     EXPECT_FALSE(s.ResolveLinkAsFile || s.ShowHidenFile || s.PasvMode || s.SaveLogToFile);

@@ -82,3 +82,28 @@ TEST(CommFunc, NumberAndTimeFormats)
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
 }
+
+TEST(CommFunc, EntryNamesWithControlCharactersAreUnsafeAndShownEscaped)
+{
+    const struct {
+        std::string name;
+        bool safe;
+        const char* shown;
+    } cases[] = {
+        {"a.txt", true, "a.txt"},
+        {"..a", true, "..a"},
+        {"caf\xc3\xa9", true, "caf\xc3\xa9"},
+        {"", false, ""},
+        {"..", false, ".."},
+        {"a/b", false, "a/b"},
+        {"a\\b", false, "a\\b"},
+        {std::string("nul\0name", 8), false, "nul\\x00name"},
+        {"esc\x1b[31m", false, "esc\\x1B[31m"},
+        {"cr\rlf\n", false, "cr\\x0Dlf\\x0A"},
+        {"del\x7f", false, "del\\x7F"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << ShownName(c.name);
+        EXPECT_EQ(ShownName(c.name), c.shown);
+    }
+}

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "client/engine/LocalFiles.h"
+#include "tests/client/engine/EngineScripts.h"
 #include "tests/client/engine/HeadlessWindow.h"
 #include "tests/net/ftp/FakeFtpServer.h"
 #include "tests/support/TestSupport.h"
@@ -17,47 +18,6 @@ using namespace testsupport;
 using namespace fakeftp;
 
 namespace {
-
-// The engine's login: the probe, then the listing of the login folder.
-std::vector<Step> EngineLogin(bool systOk = true, bool restOk = true,
-                              const std::string& listing = "-rw-r--r-- 1 u g 1000 Jan 01 00:00 f\r\n")
-{
-    std::vector<Step> s = {Welcome(), Login(), Answer("SYST", systOk ? "215 UNIX Type: L8" : "500 SYST not understood"),
-                           Answer("TYPE I", "200 Type set to I")};
-    if (restOk) {
-        s.push_back(Answer("REST 100", "350 Restarting at 100"));
-        s.push_back(Answer("REST 0", "350 Restarting at 0"));
-    } else {
-        s.push_back(Answer("REST 100", "502 REST not implemented"));
-    }
-    s.push_back(Answer("PWD", "257 \"/\" is the current directory"));
-    s.push_back(Answer("TYPE A", "200 Type set to A"));
-    s.push_back(PassiveDownload("LIST", listing));
-    return s;
-}
-
-std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// PASV, an optional REST, RETR, then what the step does with the data.
-Step Retr(const std::string& rest, const std::function<void(Session&)>& then)
-{
-    return [rest, then](Session& s) {
-        s.Expect("PASV");
-        s.PassiveReply();
-        if (!rest.empty()) {
-            s.Expect(rest);
-            s.Reply("350 Restarting");
-        }
-        s.Expect("RETR /f");
-        s.Reply("150 Opening BINARY mode data connection");
-        s.OpenData();
-        then(s);
-    };
-}
 
 // The data connection dropped after 400 bytes, then the rest from there.
 std::vector<Step> DroppedAt400ThenResumed(const std::string& data)
@@ -82,6 +42,9 @@ protected:
     {
         w.brokenFile = dir / "oldquene.ini";
         w.settings.SplitNum = 0;
+        // A slot that lost its session tries a new one, which the scripted
+        // server (one session) leaves without a greeting.
+        w.settings.Timeout = 2;
     }
     void Connect(TFtpManager& m, FakeFtpServer& server)
     {

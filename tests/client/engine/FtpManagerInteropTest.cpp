@@ -12,6 +12,7 @@
 #include "client/engine/LocalFiles.h"
 #include "tests/client/engine/EngineServers.h"
 #include "tests/client/engine/HeadlessWindow.h"
+#include "tests/support/SocksPeers.h"
 
 using namespace testsupport;
 
@@ -346,11 +347,15 @@ TEST(EngineLocalFiles, ReplacedWholeAndOnlyAfterTheQuestions)
     EXPECT_EQ(w.questions.size(), 2u);
     EXPECT_EQ(ReadFile(local / "two"), old);
 
-    // Overwrite, then No to the free-space question: the run does not start
-    // and the file is still there.
+    // Overwrite, then No to the free-space question: the run does not start,
+    // the file is still there and the item is kept, as after an abort.
     w.fileExists = [](const std::string&) { return 1; };
     auto huge = item("whole", 1LL << 60);
-    EXPECT_TRUE(w.Run([&] { m.StartTransfer({huge}, 0); }));
+    EXPECT_FALSE(w.Run([&] { m.StartTransfer({huge}, 0); }));
+    EXPECT_TRUE(m.GetUserAborted());
+    m.ClearUserAborted();
+    ASSERT_FALSE(w.broken.empty());
+    for (const auto& b : w.broken) EXPECT_EQ(b.LocalPath, huge.LocalPath);
     EXPECT_NE(w.questions.back().find("Disk free space not enough"), std::string::npos);
     EXPECT_EQ(ReadFile(local / "whole"), old);
     EXPECT_TRUE(w.completed.empty());
@@ -456,5 +461,106 @@ TEST(EngineLargeFile, SplitPartsPastFourGiB)
 
 INSTANTIATE_TEST_SUITE_P(Servers, EngineOnServer, ::testing::Values("vsftpd", "pyftpdlib", "portlorn"),
                          [](const auto& info) { return info.param; });
+
+// Every way the client reaches a server, as the settings choose it, down and
+// up over two connections with a split file: direct in passive and in active
+// mode, through an FTP proxy, and through SOCKS 4, 4A, 5 and 5 with a user.
+struct ConnectionCase {
+    const char* name;
+    const char* server;
+    enum { Passive, Active, Proxy, Socks } how;
+    SocksPeer::Kind socks;
+    std::uint8_t socksType; // the setting: 2 SOCKS4, 3 SOCKS4A, 4 SOCKS5
+};
+
+void PrintTo(const ConnectionCase& c, std::ostream* os) { *os << c.name; }
+
+class EngineConnectionTypes : public ::testing::TestWithParam<ConnectionCase> {};
+
+TEST_P(EngineConnectionTypes, DownAndUpByteExact)
+{
+    const ConnectionCase& c = GetParam();
+    auto server = StartEngineServer(c.server);
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    std::unique_ptr<FtpProxyPeer> proxy;
+    std::unique_ptr<SocksPeer> socks;
+    HeadlessWindow w;
+    w.settings.SplitNum = 2;
+    w.settings.PasvMode = c.how != ConnectionCase::Active;
+    THostInfo host = server->Host();
+    if (c.how == ConnectionCase::Proxy) {
+        proxy = std::make_unique<FtpProxyPeer>(server->port);
+        ASSERT_TRUE(proxy->Ok()) << proxy->Error();
+        w.settings.ProxySetting = {true, "127.0.0.1", std::to_string(proxy->Port()), "", "", 1};
+    } else if (c.how == ConnectionCase::Socks) {
+        socks = std::make_unique<SocksPeer>(c.socks);
+        ASSERT_TRUE(socks->Error().empty()) << socks->Error();
+        w.settings.SocksSetting = {true, "127.0.0.1", std::to_string(socks->Port()), socks->User(), socks->Password(),
+                                   c.socksType};
+        // 4A and 5 hand the name over for the SOCKS server to resolve.
+        host.HostName = "localhost";
+    }
+    const std::map<std::string, std::string> files = {{"big", PatternBytes(2 * 1024 * 1024 + 5, 41)},
+                                                      {"d/small", PatternBytes(1000, 42)}};
+    for (const auto& [rel, data] : files) Put(*server, "src/" + rel, data);
+    TempDir local;
+
+    TFtpManager m(w);
+    m.CreateConnections(2);
+    m.SetSplitFileSize(1000000);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(host); })) << "login failed: " << m.GetLastReply();
+    w.state = 3;
+    ASSERT_TRUE(w.Run([&] { m.ChangeRemoteDir(server->dir); }));
+    std::vector<TGetFileInfo> found;
+    w.state = 4;
+    ASSERT_TRUE(w.Run([&] { m.ExpandRemoteDir("src", found); }));
+    std::vector<TTransferFileInfo> down;
+    for (const auto& f : found) {
+        const std::string lp = ExpandedLocalPath(local.path(), m.GetRemoteDir(), f.FileName);
+        down.push_back({true, f.FileName, lp, f.FileSize, 0, f.FileSize, false});
+    }
+    ASSERT_EQ(down.size(), files.size());
+    w.state = 5;
+    ASSERT_TRUE(w.Run([&] { m.StartTransfer(down, 0); }, 120000)) << m.GetLastReply();
+    EXPECT_EQ(w.runItems.size(), 3u) << "the big file in two parts";
+    for (const auto& [rel, data] : files) EXPECT_TRUE(HasBytes(local / ("src/" + rel), data));
+
+    w.state = 8;
+    ASSERT_TRUE(w.Run([&] { m.MakeRemoteDirs({"up/", "up/d"}); }));
+    std::vector<TTransferFileInfo> up;
+    for (const auto& [rel, data] : files) {
+        const auto n = static_cast<std::int64_t>(data.size());
+        up.push_back({false, server->dir + "up/" + rel, local / ("src/" + rel), n, 0, n, false});
+    }
+    w.state = 5;
+    ASSERT_TRUE(w.Run([&] { m.StartTransfer(up, 0); }, 120000)) << m.GetLastReply();
+    for (const auto& [rel, data] : files) EXPECT_TRUE(HasBytes(server->Local("up/" + rel), data));
+
+    // It went the way chosen.
+    const bool active = CountSent(w, "PORT") > 0, passive = CountSent(w, "PASV") > 0;
+    EXPECT_EQ(active, c.how == ConnectionCase::Active);
+    EXPECT_EQ(passive, c.how != ConnectionCase::Active);
+    if (proxy) {
+        EXPECT_GE(CountSent(w, "USER " + server->user + "@127.0.0.1:" + std::to_string(server->port)), 2)
+            << "both connections logged in through the proxy";
+    }
+    if (socks && socks->ConnectionsMade() >= 0) {
+        // slot 0: control, 2 listings, 2 data connections; slot 1: the same less the listings
+        EXPECT_GE(socks->ConnectionsMade(), 6) << socks->Log();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, EngineConnectionTypes,
+    ::testing::Values(ConnectionCase{"direct_passive", "pyftpdlib", ConnectionCase::Passive, SocksPeer::Dante, 0},
+                      ConnectionCase{"direct_active", "vsftpd", ConnectionCase::Active, SocksPeer::Dante, 0},
+                      ConnectionCase{"ftp_proxy", "pyftpdlib", ConnectionCase::Proxy, SocksPeer::Dante, 0},
+                      ConnectionCase{"socks4_dante", "pyftpdlib", ConnectionCase::Socks, SocksPeer::Dante, 2},
+                      ConnectionCase{"socks4a_ssh", "pyftpdlib", ConnectionCase::Socks, SocksPeer::SshDynamic, 3},
+                      ConnectionCase{"socks5_dante", "pyftpdlib", ConnectionCase::Socks, SocksPeer::Dante, 4},
+                      ConnectionCase{"socks5_user_microsocks", "pyftpdlib", ConnectionCase::Socks,
+                                     SocksPeer::Microsocks, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <cstdlib>
 
 #include "tests/support/TestSupport.h"
 
@@ -66,39 +67,57 @@ void Session::Send(const std::string& bytes)
 
 void Session::Reply(const std::string& line) { Send(line + "\r\n"); }
 
-std::string Session::Expect(const std::string& prefix)
+namespace {
+
+enum class ReadResult { Line, Silent, Closed };
+
+// One command line (without CR LF) from the control connection.
+ReadResult ReadLine(Session& s, std::string& line, int timeoutMs)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto lf = pending.find('\n');
+        auto lf = s.pending.find('\n');
         if (lf != std::string::npos) {
-            std::string line = pending.substr(0, lf);
-            pending.erase(0, lf + 1);
+            line = s.pending.substr(0, lf);
+            s.pending.erase(0, lf + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            {
-                std::lock_guard<std::mutex> lock(*mutex);
-                commands->push_back(line);
-            }
-            if (line.compare(0, prefix.size(), prefix) != 0)
-                Fail("expected \"" + prefix + "\", got \"" + line + "\"");
-            return line;
+            std::lock_guard<std::mutex> lock(*s.mutex);
+            s.commands->push_back(line);
+            return ReadResult::Line;
         }
         int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         deadline - std::chrono::steady_clock::now())
                                         .count());
-        if (control < 0 || left <= 0 || !WaitReadable(control, left)) {
-            Fail("no command while waiting for \"" + prefix + "\"");
-            return {};
-        }
+        if (s.control < 0) return ReadResult::Closed;
+        if (left <= 0 || !WaitReadable(s.control, left)) return ReadResult::Silent;
         char buf[4096];
-        ssize_t n = ::recv(control, buf, sizeof buf, 0);
+        ssize_t n = ::recv(s.control, buf, sizeof buf, 0);
         if (n <= 0) {
-            Fail("control closed while waiting for \"" + prefix + "\"");
-            CloseFd(control);
-            return {};
+            CloseFd(s.control);
+            return ReadResult::Closed;
         }
-        pending.append(buf, static_cast<std::size_t>(n));
+        s.pending.append(buf, static_cast<std::size_t>(n));
     }
+}
+
+} // namespace
+
+std::string Session::Expect(const std::string& prefix)
+{
+    std::string line;
+    switch (ReadLine(*this, line, kWaitMs)) {
+    case ReadResult::Line:
+        if (line.compare(0, prefix.size(), prefix) != 0) Fail("expected \"" + prefix + "\", got \"" + line + "\"");
+        return line;
+    case ReadResult::Silent: Fail("no command while waiting for \"" + prefix + "\""); return {};
+    case ReadResult::Closed: Fail("control closed while waiting for \"" + prefix + "\""); return {};
+    }
+    return {};
+}
+
+bool Session::NextCommand(std::string& line, int timeoutMs)
+{
+    return ReadLine(*this, line, timeoutMs) == ReadResult::Line;
 }
 
 void Session::Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -254,39 +273,66 @@ void Session::AbortData()
     CloseFd(data);
 }
 
-FakeFtpServer::FakeFtpServer(std::vector<Step> script) : script_(std::move(script))
+FakeFtpServer::FakeFtpServer(std::vector<Step> script) : FakeFtpServer(std::vector<std::vector<Step>>{std::move(script)}) {}
+
+FakeFtpServer::FakeFtpServer(std::vector<std::vector<Step>> scripts) : scripts_(std::move(scripts))
 {
     listen_ = ListenLoopback(&port_);
-    session_.commands = &commands_;
-    session_.errors = &errors_;
-    session_.received = &received_;
-    session_.mutex = &mutex_;
+    for (std::size_t i = 0; i < std::max<std::size_t>(scripts_.size(), 1); ++i) {
+        auto session = std::make_unique<Session>();
+        session->commands = &commands_;
+        session->errors = &errors_;
+        session->received = &received_;
+        session->mutex = &mutex_;
+        sessions_.push_back(std::move(session));
+    }
     thread_ = std::thread([this] { Run(); });
 }
 
 FakeFtpServer::~FakeFtpServer()
 {
+    stop_ = true;
     if (thread_.joinable()) thread_.join();
-    CloseFd(session_.control);
-    CloseFd(session_.data);
-    CloseFd(session_.dataListen);
+    for (auto& s : sessions_) {
+        CloseFd(s->control);
+        CloseFd(s->data);
+        CloseFd(s->dataListen);
+    }
     CloseFd(listen_);
+}
+
+void FakeFtpServer::RunSession(std::size_t index)
+{
+    Session& s = *sessions_[index];
+    int one = 1;
+    ::setsockopt(s.control, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    for (auto& step : scripts_[index]) step(s);
+    // Let the client see everything sent before the connection ends.
+    s.WaitControlClosed(300);
+    CloseFd(s.data);
+    CloseFd(s.control);
 }
 
 void FakeFtpServer::Run()
 {
-    if (listen_ >= 0 && WaitReadable(listen_, kWaitMs)) {
-        session_.control = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        int one = 1;
-        ::setsockopt(session_.control, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        for (auto& step : script_) step(session_);
-        // Let the client see everything sent before the connection ends.
-        session_.WaitControlClosed(300);
-    } else {
-        session_.Fail("no client connected");
+    std::vector<std::thread> workers;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    for (std::size_t i = 0; i < scripts_.size() && listen_ >= 0;) {
+        // In slices, so a server whose later connections never come ends with its test.
+        if (stop_ && i > 0) break;
+        if (!WaitReadable(listen_, 50)) {
+            if (std::chrono::steady_clock::now() < deadline) continue;
+            if (i == 0) sessions_[0]->Fail("no client connected");
+            break;
+        }
+        sessions_[i]->control = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        ++accepted_;
+        if (scripts_.size() == 1) RunSession(i);
+        else workers.emplace_back([this, i] { RunSession(i); });
+        ++i;
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     }
-    CloseFd(session_.data);
-    CloseFd(session_.control);
+    for (auto& t : workers) t.join();
     done_ = true;
 }
 
@@ -351,6 +397,66 @@ Step PassiveDownload(const std::string& verb, const std::string& data)
         s.DataSend(data);
         s.CloseData();
         s.Reply("226 transfer complete");
+    };
+}
+
+} // namespace fakeftp
+
+namespace fakeftp {
+
+void HoldSilently(Session& s) { s.WaitControlClosed(kWaitMs); }
+
+Step Serve(Files files, Intercept intercept)
+{
+    return [files = std::move(files), intercept = std::move(intercept)](Session& s) {
+        std::int64_t rest = 0;
+        std::string line;
+        while (s.control >= 0 && s.NextCommand(line)) {
+            if (intercept && intercept(s, line)) continue;
+            const auto space = line.find(' ');
+            const std::string verb = line.substr(0, space);
+            const std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
+            if (verb == "USER") s.Reply("331 send password");
+            else if (verb == "PASS") s.Reply("230 logged in");
+            else if (verb == "SYST") s.Reply("215 UNIX Type: L8");
+            else if (verb == "TYPE") s.Reply("200 Type set");
+            else if (verb == "PWD") s.Reply("257 \"/\" is the current directory");
+            else if (verb == "CWD") s.Reply("250 ok");
+            else if (verb == "PASV") s.PassiveReply();
+            else if (verb == "PORT") {
+                s.ActiveFromPort(line);
+                s.Reply("200 PORT ok");
+            } else if (verb == "REST") {
+                rest = std::atoll(arg.c_str());
+                s.Reply("350 Restarting at " + arg);
+            } else if (verb == "RETR") {
+                auto it = files.find(arg);
+                if (it == files.end()) {
+                    s.Reply("550 No such file");
+                    continue;
+                }
+                s.Reply("150 Opening BINARY mode data connection");
+                s.OpenData();
+                s.DataSend(it->second.substr(static_cast<std::size_t>(std::min<std::int64_t>(rest, it->second.size()))));
+                s.CloseData();
+                s.Reply("226 Transfer complete");
+                rest = 0;
+            } else if (verb == "LIST") {
+                std::string listing;
+                for (const auto& [path, content] : files)
+                    listing += "-rw-r--r-- 1 u g " + std::to_string(content.size()) + " Jan 01 00:00 " + path.substr(1) + "\r\n";
+                s.Reply("150 Here comes the listing");
+                s.OpenData();
+                s.DataSend(listing);
+                s.CloseData();
+                s.Reply("226 Transfer complete");
+            } else if (verb == "QUIT") {
+                s.Reply("221 bye");
+                s.CloseControl();
+            } else {
+                s.Reply("502 not implemented");
+            }
+        }
     };
 }
 

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +23,9 @@ public:
     // Reads one command line (without CR LF) and checks that it starts with
     // prefix; a mismatch is recorded as an error. Returns the line.
     std::string Expect(const std::string& prefix);
+    // Reads the next command line, whatever it is; false when the client
+    // went (or nothing came within timeoutMs). Not an error either way.
+    bool NextCommand(std::string& line, int timeoutMs = 10000);
     void Sleep(int ms);
     // Sends bytes in pieces of chunk bytes with a pause between pieces.
     void Trickle(const std::string& bytes, std::size_t chunk, int pauseMs);
@@ -72,6 +77,9 @@ public:
     // Starts listening at once on 127.0.0.1 (a port the system picks); the
     // script runs for the first client that connects.
     explicit FakeFtpServer(std::vector<Step> script);
+    // One script per connection, in the order the connections come; each
+    // runs on a thread of its own, so sessions go on side by side.
+    explicit FakeFtpServer(std::vector<std::vector<Step>> scripts);
     ~FakeFtpServer();
     int Port() const { return port_; }
     // Waits for the script to finish; false on time-out.
@@ -80,20 +88,25 @@ public:
     std::vector<std::string> Errors();
     // Data received by DataReceiveAll, in order.
     std::string Received();
-    bool DataWasReset() { return session_.dataReset; }
+    bool DataWasReset() { return sessions_[0]->dataReset; }
+    // Connections taken so far.
+    int Sessions() const { return accepted_; }
 
 private:
     void Run();
+    void RunSession(std::size_t index);
     int listen_ = -1;
     int port_ = 0;
-    std::vector<Step> script_;
+    std::vector<std::vector<Step>> scripts_;
+    std::vector<std::unique_ptr<Session>> sessions_;
     std::thread thread_;
     std::atomic<bool> done_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_{0};
     std::mutex mutex_;
     std::vector<std::string> commands_;
     std::vector<std::string> errors_;
     std::string received_;
-    Session session_;
 };
 
 // Common pieces of scripts.
@@ -102,5 +115,15 @@ Step Login();                                   // USER 331, PASS 230
 Step Answer(const std::string& prefix, const std::string& reply);
 // PASV + the verb, then 150, the data bytes, close, 226.
 Step PassiveDownload(const std::string& verb, const std::string& data);
+
+// A small server of its own: answers every command of a session (login,
+// SYST, TYPE, PWD, CWD, PASV, PORT, REST, RETR, LIST of "/", QUIT) from the
+// files given (path -> content) until the client goes. Intercept, when set,
+// sees each command first and takes it when it returns true.
+using Files = std::map<std::string, std::string>;
+using Intercept = std::function<bool(Session&, const std::string& command)>;
+Step Serve(Files files, Intercept intercept = nullptr);
+// Holds the connection without a word until the client closes it.
+void HoldSilently(Session& s);
 
 } // namespace fakeftp

@@ -190,6 +190,46 @@ TEST(FtpReply, OverlongReplyLineIsAProtocolError)
     server.Join();
 }
 
+// A reply that never ends (too many lines, or too many bytes) ends its
+// connection with an error instead of growing the log without bound; one
+// just inside the bounds is still a reply.
+TEST(FtpReply, AReplyPastItsBoundsEndsTheConnection)
+{
+    const struct {
+        const char* name;
+        int lines;
+        std::size_t width;
+        bool ok;
+    } cases[] = {
+        {"9,999 lines", 9999, 10, true},
+        {"10,001 lines", 10001, 10, false},
+        {"over 1 MiB", 400, 3000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFtpServer server({Welcome(), Login(), [&](Session& s) {
+                                  s.Expect("SYST");
+                                  std::string all;
+                                  for (int i = 0; i < c.lines; ++i) all += "215-" + std::string(c.width, 'x') + "\r\n";
+                                  s.Send(all + "215 UNIX Type: L8\r\n");
+                                  s.WaitControlClosed(3000);
+                              }});
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        EXPECT_EQ(client.Block(&TCustomFtpCli::SendSyst), c.ok);
+        ASSERT_TRUE(client.WaitDone(2));
+        if (c.ok) {
+            EXPECT_EQ(client.done[1], std::make_pair(rqSyst, 0));
+        } else {
+            EXPECT_EQ(client.done[1], std::make_pair(rqSyst, 500));
+            EXPECT_EQ(client.ftp.ErrorMessage(), "500 Reply too long");
+            EXPECT_FALSE(client.ftp.HasSession());
+            EXPECT_LE(client.lines.size(), 10100u) << "nothing of the rest is shown";
+        }
+        server.Join();
+    }
+}
+
 TEST(FtpReply, RefusedConnectReportsTheSocketError)
 {
     const int port = testsupport::FreeTcpPort();

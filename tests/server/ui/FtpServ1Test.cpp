@@ -32,6 +32,14 @@ namespace {
 
 bool Listening(int port) { return testsupport::TcpPortAccepts(port); }
 
+std::size_t Occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
 // A control connection spoken by hand, read while the window's loop runs.
 class RawClient {
 public:
@@ -248,6 +256,112 @@ TEST_F(ServerWindowTest, PortDialogTakesDigitsOnlyAndRestartsOnTheNewPort)
     form->close();
     rtl::TIniFile saved(dir / "portlorn.ini");
     EXPECT_EQ(saved.ReadString("Data", "Port", ""), std::to_string(newPort));
+}
+
+TEST_F(ServerWindowTest, PortDialogRefusesPortsOutsideTheRangeWithAMessage)
+{
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    for (const char* answer : {"99999", "0", "65536", ""}) {
+        dialogs->Calls.clear();
+        dialogs->ReplyText(answer);
+        dialogs->ReplyId(IDOK);
+        Trigger("ServerPort1");
+        ASSERT_EQ(dialogs->Calls.size(), 2u) << answer;
+        EXPECT_EQ(dialogs->Calls[1].kind, TDialogCall::kMessageBox);
+        EXPECT_EQ(dialogs->Calls[1].caption, "Server Port");
+        EXPECT_EQ(dialogs->Calls[1].text, "Port \"" + std::string(answer) + "\" is not a port from 1 to 65535.");
+        EXPECT_EQ(form->PortSetting(), std::to_string(port)) << answer;
+        EXPECT_TRUE(Listening(port)) << answer; // the server goes on where it was
+        EXPECT_TRUE(Green());
+    }
+}
+
+TEST_F(ServerWindowTest, APortOutsideTheRangeInTheFileStartsNoListenerAndSaysSo)
+{
+    for (const char* setting : {"99999", "0", "65536", ""}) {
+        testsupport::WriteFile(dir / "portlorn.ini", std::string("[Data]\nPort=") + setting +
+                                                         "\n[UserInfo]\ncount=1\nUserName1=bob\nPassWord1=pw\n");
+        Start();
+        const std::string refused =
+            "! Port \"" + std::string(setting) + "\" is not a port from 1 to 65535: the server is not started";
+        ASSERT_TRUE(WaitFor([&] { return Log().find(refused) != std::string::npos; })) << Log();
+        Pump(200);
+        EXPECT_FALSE(form->Portlorn1()->Active()) << setting;
+        EXPECT_TRUE(Red());
+        EXPECT_FALSE(Green());
+        EXPECT_EQ(Log().find("Server started"), std::string::npos) << Log();
+        EXPECT_TRUE(dialogs->Texts(TDialogCall::kError).empty()); // said in the log, not in a box
+        form.reset();
+    }
+}
+
+TEST_F(ServerWindowTest, ADamagedAccountCountLoadsTheAccountsThereKeepsTheFileAndSaysSoOnce)
+{
+    for (const char* count : {"2147483647", "100000000000000000000", "-4"}) {
+        const std::string text = "[Data]\nPort=" + std::to_string(port) + "\n[UserInfo]\ncount=" + count +
+                                 "\nUserName1=bob\nPassWord1=pw\nHomeDir1=" + dir / "home" +
+                                 "\nAcessRight1=1\nUserName2=ann\nPassWord2=a\nHomeDir2=" + dir / "home" + "\n";
+        testsupport::WriteFile(dir / "portlorn.ini", text);
+        Start();
+        ASSERT_EQ(form->Users().size(), 2u) << count;
+        EXPECT_EQ(form->Users()[1].UserName, "ann");
+        EXPECT_TRUE(dialogs->Calls.empty()) << "no first-run prompt: the accounts are there";
+        const std::string log = Log();
+        const std::string said = dir / "portlorn.ini" + " could not be read as it is: [UserInfo] count=" + count;
+        EXPECT_EQ(Occurrences(log, said), 1u) << log;
+        EXPECT_NE(log.find("kept as " + dir / "portlorn.ini.damaged"), std::string::npos) << log;
+        EXPECT_EQ(testsupport::ReadFile(dir / "portlorn.ini.damaged"), text);
+        {
+            rtl::TIniFile repaired(dir / "portlorn.ini");
+            EXPECT_EQ(repaired.ReadInteger("UserInfo", "count", -1), 2);
+        }
+        ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+        RawClient c(port);
+        EXPECT_EQ(c.Line(), "220 Quenlow ready");
+        EXPECT_EQ(c.Ask("USER ann").substr(0, 3), "331");
+        EXPECT_EQ(c.Ask("PASS a").substr(0, 3), "230") << count;
+        form.reset();
+        ::unlink((dir / "portlorn.ini.damaged").c_str());
+    }
+}
+
+TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnythingIsWrittenOverIt)
+{
+    struct Case { std::string text; std::string why; };
+    for (const Case& c : std::vector<Case>{
+             {"", "it is empty"},
+             {std::string("\xff\xfe[\0U\0s\0e\0r\0I\0n\0f\0o\0]\0", 22), "it is not text (it holds NUL bytes)"},
+             {"\x8b\x1f garbage UserName1=bob", "it holds none of the sections [Window], [Data] and [UserInfo]"},
+         }) {
+        testsupport::WriteFile(dir / "portlorn.ini", c.text);
+        // The first-run prompt follows (no account could be read); the account added is saved.
+        TDialogReply ok;
+        ok.during = [this](const TDialogCall&) {
+            WhenModal([this](QWidget* d) {
+                d->findChild<QLineEdit*>("edUserName")->setText("ann");
+                d->findChild<QLineEdit*>("edPassWord")->setText("a1");
+                d->findChild<QLineEdit*>("edConfirm")->setText("a1");
+                d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
+                d->findChild<QPushButton*>("Button1")->click();
+            });
+        };
+        dialogs->Reply(ok);
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return !form->Users().empty(); })) << c.why;
+        const std::string log = Log();
+        EXPECT_EQ(Occurrences(log, dir / "portlorn.ini" + " could not be read: " + c.why), 1u) << log;
+        EXPECT_EQ(Occurrences(log, "could not be read"), 1u) << log;
+        EXPECT_EQ(testsupport::ReadFile(dir / "portlorn.ini.damaged"), c.text);
+        form->close();
+        form.reset();
+        EXPECT_EQ(testsupport::ReadFile(dir / "portlorn.ini.damaged"), c.text) << "written over";
+        rtl::TIniFile saved(dir / "portlorn.ini");
+        EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "ann");
+        ::unlink((dir / "portlorn.ini.damaged").c_str());
+        dialogs->Calls.clear();
+    }
 }
 
 TEST_F(ServerWindowTest, StopAndStartTurnTheLampAndClientsAreCounted)

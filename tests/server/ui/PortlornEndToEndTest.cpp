@@ -3,8 +3,15 @@
 // when it is told to close.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "rtl/IniFile.h"
@@ -15,6 +22,38 @@ namespace {
 
 using testsupport::ChildProcess;
 using testsupport::RunCommand;
+
+// Whether the process holds a listening TCP socket, on whatever port.
+bool ListensAnywhere(int pid)
+{
+    std::set<unsigned long> listening;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+            unsigned long inode = 0;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            if (state == "0A" && inode != 0) listening.insert(inode); // 0A: LISTEN
+        }
+    }
+    const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* d = ::opendir(fdDir.c_str());
+    if (!d) return false;
+    bool found = false;
+    while (dirent* e = ::readdir(d)) {
+        char target[64];
+        const ssize_t n = ::readlink((fdDir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        unsigned long inode = 0;
+        if (std::sscanf(target, "socket:[%lu]", &inode) == 1 && listening.count(inode)) found = true;
+    }
+    ::closedir(d);
+    return found;
+}
 
 class PortlornEndToEnd : public ::testing::Test {
 protected:
@@ -36,6 +75,13 @@ protected:
                                "UserName1=bob\nPassWord1=pw\nHomeDir1=" + dir / "home" + "\nAcessRight1=1\n"
                                "UserName2=BOB\nPassWord2=other\nHomeDir2=" + dir / "home2" + "\nAcessRight2=1\n"
                                "UserName3=reader\nPassWord3=r\nHomeDir3=" + dir / "home" + "\nAcessRight3=0\n");
+    }
+
+    void WriteSettings(const std::string& port, const std::string& count)
+    {
+        testsupport::WriteFile(dir / "portlorn.ini", "[Data]\nPort=" + port + "\n[UserInfo]\ncount=" + count +
+                                                         "\nUserName1=bob\nPassWord1=pw\nHomeDir1=" + dir / "home" +
+                                                         "\nAcessRight1=1\n");
     }
 
     ChildProcess StartProgram(const std::string& log)
@@ -126,6 +172,82 @@ TEST_F(PortlornEndToEnd, CopiesInDifferentFoldersRunSideBySide)
     EXPECT_TRUE(other.WaitUntilListening(otherPort));
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(other.running());
+}
+
+TEST_F(PortlornEndToEnd, ADamagedAccountCountStillListensAndServesTheAccountsInTheFile)
+{
+    for (const char* count : {"2147483647", "100000000000000000000", "-4"}) {
+        WriteSettings(std::to_string(port), count);
+        ChildProcess server = StartProgram(work / "server.log");
+        ASSERT_TRUE(server.WaitUntilListening(port)) << count << testsupport::ReadFile(work / "server.log");
+        std::string out;
+        EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", Url("")}, &out), 0) << count << out;
+        ::kill(server.pid(), SIGTERM);
+        EXPECT_EQ(server.wait(std::chrono::seconds(20)), 0) << count;
+        // Kept as it was; the accounts read were saved anew.
+        EXPECT_NE(testsupport::ReadFile(dir / "portlorn.ini.damaged").find(std::string("count=") + count),
+                  std::string::npos);
+        rtl::TIniFile saved(dir / "portlorn.ini");
+        EXPECT_EQ(saved.ReadInteger("UserInfo", "count", -1), 1) << count;
+        ::unlink((dir / "portlorn.ini.damaged").c_str());
+    }
+}
+
+TEST_F(PortlornEndToEnd, APortOutsideTheRangeStartsNoListenerAnywhere)
+{
+    // 99999 would be taken as 34463, 0 as a port the system picks.
+    for (const char* setting : {"99999", "0"}) {
+        WriteSettings(setting, "1");
+        ChildProcess server = StartProgram(work / "server.log");
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(server.running()) << setting;
+            ASSERT_FALSE(ListensAnywhere(server.pid())) << setting;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(server.pid(), SIGTERM);
+        EXPECT_EQ(server.wait(std::chrono::seconds(20)), 0) << setting;
+    }
+}
+
+TEST_F(PortlornEndToEnd, AnUnreadableSettingsFileIsKeptAndTheDefaultsTakeItsPlace)
+{
+    // Saved by another editor as UTF-16: nothing in it can be read.
+    std::string utf16 = "\xff\xfe";
+    for (char ch : std::string("[UserInfo]\r\ncount=1\r\nUserName1=carl\r\n")) {
+        utf16 += ch;
+        utf16 += '\0';
+    }
+    testsupport::WriteFile(dir / "portlorn.ini", utf16);
+    testsupport::WriteFile(dir / "def_portlorn.ini", "[Data]\nPort=" + std::to_string(port) +
+                                                         "\n[UserInfo]\ncount=1\nUserName1=bob\nPassWord1=pw\n"
+                                                         "HomeDir1=" + dir / "home" + "\nAcessRight1=0\n");
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
+    EXPECT_EQ(testsupport::ReadFile(dir / "portlorn.ini.damaged"), utf16);
+    ::kill(server.pid(), SIGTERM);
+    EXPECT_EQ(server.wait(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir / "portlorn.ini.damaged"), utf16) << "written over";
+    rtl::TIniFile saved(dir / "portlorn.ini");
+    EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "bob");
+    EXPECT_TRUE(saved.SectionExists("Window")); // saved at close, beside the kept file
+}
+
+TEST_F(PortlornEndToEnd, PortToAPrivilegedPortIsRefused)
+{
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
+    servertest::ScriptClient c(port);
+    ASSERT_TRUE(c.Login("bob", "pw"));
+    for (const char* arg : {"127,0,0,1,0,22", "127,0,0,1,3,255", "127,0,0,1,0,21"})
+        EXPECT_EQ(c.Cmd(std::string("PORT ") + arg).text(), "501 Invalid PORT command.") << arg;
+    // Nothing given: the data port would be the client's port 20.
+    EXPECT_EQ(c.Cmd("RETR x").text(), "501 Cannot RETR. No data port: send PORT or PASV first");
+    int listenPort = 0;
+    int listener = servertest::ListenOn("127.0.0.1", listenPort);
+    ASSERT_GE(listener, 0);
+    EXPECT_EQ(c.Cmd("PORT 127,0,0,1," + std::to_string(listenPort / 256) + "," + std::to_string(listenPort % 256))
+                  .code, 200);
+    ::close(listener);
 }
 
 TEST_F(PortlornEndToEnd, TheBuildLeavesTheDefaultSettingsBesideTheProgram)

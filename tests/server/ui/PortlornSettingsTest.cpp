@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "server/ui/PortlornSettings.h"
 #include "tests/support/TestSupport.h"
@@ -50,6 +54,51 @@ TEST(PortlornSettings, PortTextIsDigitsOnly)
                    Case{"ftp", false}}) {
         EXPECT_EQ(IsPortText(c.text), c.ok) << c.text;
     }
+}
+
+TEST(PortlornSettings, APortSettingNamesAPortFrom1To65535OrNone)
+{
+    struct Case { const char* text; int port; };
+    for (Case c : {Case{"21", 21}, Case{"2121", 2121}, Case{"65535", 65535}, Case{"1", 1}, Case{"0021", 21},
+                   Case{"0", 0}, Case{"00", 0}, Case{"65536", 0}, Case{"99999", 0}, Case{"4294967317", 0},
+                   Case{"", 0}, Case{"21a", 0}, Case{"-21", 0}, Case{"ftp", 21}, Case{"no-such-service", 0}}) {
+        EXPECT_EQ(PortNumber(c.text), c.port) << c.text;
+    }
+}
+
+TEST(PortlornSettings, AFileThatHoldsNoSettingsIsToldApartFromAGoodOrMissingOne)
+{
+    testsupport::TempDir dir;
+    struct Case { std::string text; std::string problem; };
+    for (const Case& c : std::vector<Case>{
+             {"[Data]\nPort=21\n", ""},
+             {"; made by hand\r\n  [ userinfo ]\r\ncount=0\r\n", ""},
+             {"", "it is empty"},
+             {" \r\n\n\t", "it is empty"},
+             {std::string("\xff\xfe[\0D\0a\0t\0a\0]\0", 14), "it is not text (it holds NUL bytes)"},
+             {"garbage\x01\x02 = [x\n", "it holds none of the sections [Window], [Data] and [UserInfo]"},
+             {"[Datax]\nPort=21\n", "it holds none of the sections [Window], [Data] and [UserInfo]"},
+         }) {
+        testsupport::WriteFile(dir / "portlorn.ini", c.text);
+        EXPECT_EQ(SettingsFileProblem(dir / "portlorn.ini"), c.problem) << c.text;
+    }
+    EXPECT_EQ(SettingsFileProblem(dir / "missing.ini"), "");
+    ::mkdir((dir / "folder.ini").c_str(), 0700);
+    EXPECT_EQ(SettingsFileProblem(dir / "folder.ini"), "Is a directory");
+}
+
+TEST(PortlornSettings, KeepingAsideNeverReplacesAnEarlierCopy)
+{
+    testsupport::TempDir dir;
+    const std::string ini = dir / "portlorn.ini";
+    testsupport::WriteFile(ini, "first");
+    EXPECT_EQ(KeepAside(ini), ini + ".damaged");
+    testsupport::WriteFile(ini, "second");
+    EXPECT_EQ(KeepAside(ini), ini + ".damaged-2");
+    EXPECT_NE(::access(ini.c_str(), F_OK), 0);
+    EXPECT_EQ(testsupport::ReadFile(ini + ".damaged"), "first");
+    EXPECT_EQ(testsupport::ReadFile(ini + ".damaged-2"), "second");
+    EXPECT_EQ(KeepAside(ini), ""); // nothing there to keep
 }
 
 TEST(PortlornSettings, RelativeHomeFoldersLieInTheProgramFolder)

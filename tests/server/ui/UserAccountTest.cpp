@@ -76,4 +76,43 @@ TEST(UserAccount, LoadReadsMissingKeysAsEmpty)
     EXPECT_EQ(users[1].UserName, "");
 }
 
+TEST(UserAccount, ADamagedCountLoadsTheAccountsThatAreThereAndSaysWhy)
+{
+    const std::string accounts = "UserName1=bob\nPassWord1=pw\nHomeDir1=/b\nAcessRight1=1\n"
+                                 "username7=ann\nPassWord7=a\n"
+                                 "UserNameX=not-an-account\nHomeDir99999999999999999999999=/x\n";
+    struct Case { const char* count; bool damaged; std::size_t loaded; };
+    for (Case c : {Case{"count=2147483647\n", true, 2}, Case{"count=100000000000000000000\n", true, 2},
+                   Case{"count=-4\n", true, 2}, Case{"count=lots\n", true, 2}, Case{"", true, 2},
+                   Case{"count=100001\n", true, 2}, Case{"count=1\n", false, 1}, Case{"count=0\n", false, 0}}) {
+        testsupport::TempDir dir;
+        testsupport::WriteFile(dir / "portlorn.ini", std::string("[UserInfo]\n") + c.count + accounts);
+        rtl::TIniFile ini(dir / "portlorn.ini");
+        std::string damage;
+        TUserList users = LoadUsers(ini, &damage);
+        ASSERT_EQ(users.size(), c.loaded) << c.count;
+        EXPECT_EQ(!damage.empty(), c.damaged) << c.count << damage;
+        if (c.loaded >= 1) {
+            EXPECT_EQ(users[0].UserName, "bob");
+            EXPECT_EQ(users[0].AcessRight, 1);
+        }
+        if (c.loaded == 2) {
+            EXPECT_EQ(users[1].UserName, "ann"); // numbered 7: the numbers' order, gaps closed
+            EXPECT_EQ(users[1].PassWord, "a");
+            EXPECT_NE(damage.find("the 2 accounts found in the file were loaded"), std::string::npos) << damage;
+        }
+    }
+}
+
+TEST(UserAccount, AHugeCountWithNoAccountsEndsAtOnceWithNone)
+{
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "portlorn.ini", "[UserInfo]\ncount=2147483647\n");
+    rtl::TIniFile ini(dir / "portlorn.ini");
+    std::string damage;
+    EXPECT_TRUE(LoadUsers(ini, &damage).empty());
+    EXPECT_EQ(damage, "[UserInfo] count=2147483647 is not a number of accounts from 0 to 100000; "
+                      "the 0 accounts found in the file were loaded");
+}
+
 } // namespace

@@ -1,0 +1,27 @@
+#pragma once
+// What the engine benchmarks share: running bench_engine and other programs
+// with their wall time, medians of rounds run in turned order, and checks
+// that a download equals its source.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace benchruns {
+
+// Runs a command; its wall time in seconds, or -1 when it failed.
+double Timed(const std::vector<std::string>& argv, std::string* out = nullptr);
+// Runs bench_engine (the program at engine) with args; the seconds it
+// reports on its last line, or -1 when it failed. shownFrom: the first
+// argument shown in the progress line.
+double EngineRun(const std::string& engine, const std::vector<std::string>& args, std::size_t shownFrom = 3);
+// The median of the figures; -1 when any run failed.
+double Median(std::vector<double> v);
+// Runs every measurement rounds times, in turned order each round; the
+// seconds of each, by measurement.
+std::vector<std::vector<double>> Interleaved(int rounds, const std::vector<std::function<double(int)>>& runs);
+// The figures, three decimals each, separated by blanks.
+std::string Figures(const std::vector<double>& v);
+// Every file below a (at least one) is in b with the same bytes.
+bool SameTree(const std::string& a, const std::string& b);
+
+} // namespace benchruns

@@ -1,0 +1,71 @@
+// bench_engine_many: bench_engine over many connections at once against
+// vsftpd on loopback, whose listen backlog (32) is far below the number of
+// connections that open together: slots that get no greeting must cost a
+// time-out, never the run. A tree of 1,020 files of 32 KiB goes over 128
+// and over 255 connections, --rounds times each (3 unless given); every run
+// must end complete and byte-exact. Prints each run's seconds and the
+// medians; exits 0 when every run was complete and exact.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "bench/engine/BenchRuns.h"
+#include "tests/support/FtpServerPeers.h"
+
+#ifndef BENCH_ENGINE
+#error BENCH_ENGINE must name the bench_engine program
+#endif
+
+using namespace testsupport;
+using namespace benchruns;
+
+int main(int argc, char** argv)
+{
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--rounds" && i + 1 < argc) rounds = std::atoi(argv[++i]);
+        else {
+            std::fprintf(stderr, "usage: bench_engine_many [--rounds N]\n");
+            return 2;
+        }
+    }
+    if (rounds < 1) rounds = 1;
+    // Room for every session and its passive listener; vsftpd drops a
+    // session whose PASV cannot bind.
+    const int pasv = FreeTcpPortRange(2000);
+    VsftpdPeer server("\nmax_clients=600\nmax_per_ip=600\npasv_min_port=" + std::to_string(pasv) +
+                      "\npasv_max_port=" + std::to_string(pasv + 1999) + "\n");
+    if (!server.Ok()) {
+        std::fprintf(stderr, "vsftpd: %s\n", server.Error().c_str());
+        return 1;
+    }
+    const std::string tree = server.Root() + "/pub/tree";
+    for (int i = 0; i < 1020; ++i) {
+        const std::string dir = tree + "/d" + std::to_string(i % 12);
+        std::filesystem::create_directories(dir);
+        WriteFile(dir + "/f" + std::to_string(i), PatternBytes(32768, i + 7));
+    }
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/tree/";
+    TempDir work;
+    bool ok = true;
+    std::printf("1020 files of 32 KiB on vsftpd (listen backlog 32), %d rounds:\n", rounds);
+    for (const int connections : {128, 255}) {
+        std::vector<double> seconds;
+        for (int r = 0; r < rounds; ++r) {
+            const std::string local = work / ("many" + std::to_string(connections));
+            const double s = EngineRun(BENCH_ENGINE, {url, "--local", local, "--connections", std::to_string(connections)});
+            if (s >= 0 && !SameTree(tree, local)) {
+                std::fprintf(stderr, "%d connections: the download differs from the source\n", connections);
+                ok = false;
+            }
+            if (s < 0) ok = false;
+            seconds.push_back(s);
+            std::filesystem::remove_all(local);
+        }
+        std::printf("  %d connections: runs (s) %s; median %.3f s\n", connections, Figures(seconds).c_str(),
+                    Median(seconds));
+    }
+    std::printf("%s\n", ok ? "every run complete and byte-exact" : "a run FAILED");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,251 @@
+// The engine against peers that fall silent: every request of every slot
+// ends after the client's Timeout of silence, the item goes on elsewhere
+// (or on a new connection), and a run fails only when no slot can go on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "tests/client/engine/HeadlessWindow.h"
+#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+using namespace fakeftp;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kTimeout = 1; // seconds
+
+std::vector<Step> Good(const Files& files) { return {Welcome(), Serve(files)}; }
+
+// Takes the nth command starting with prefix (and only that one).
+Intercept Nth(const std::string& prefix, int n, std::function<void(Session&)> then)
+{
+    auto seen = std::make_shared<int>(0);
+    return [=](Session& s, const std::string& line) {
+        if (line.rfind(prefix, 0) != 0 || ++*seen != n) return false;
+        then(s);
+        return true;
+    };
+}
+
+Intercept Once(const std::string& prefix, std::function<void(Session&)> then) { return Nth(prefix, 1, then); }
+
+class EngineTimeouts : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w.brokenFile = dir / "oldquene.ini";
+        w.settings.Timeout = kTimeout;
+        for (int i = 1; i <= 8; ++i) files["/f" + std::to_string(i)] = PatternBytes(5000, i);
+    }
+    void TearDown() override
+    {
+        if (HasFailure())
+            for (const auto& l : w.log) std::cerr << l << "\n";
+    }
+    bool Connect(TFtpManager& m, int port, int connections)
+    {
+        m.CreateConnections(connections);
+        w.state = 1;
+        const bool ok = w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "user", "pass"}); }, 10000);
+        w.state = 2;
+        return ok;
+    }
+    std::vector<TTransferFileInfo> Queue() const
+    {
+        std::vector<TTransferFileInfo> q;
+        for (const auto& [path, content] : files) {
+            const auto size = static_cast<std::int64_t>(content.size());
+            q.push_back({true, path, dir / path.substr(1), size, 0, size, false});
+        }
+        return q;
+    }
+    bool Shown(const std::string& text) const
+    {
+        return std::any_of(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+    std::vector<TTransferFileInfo> BrokenOnDisk() const
+    {
+        std::vector<TOldQuene> lists;
+        LoadOldQuenes(w.brokenFile, lists);
+        return lists.empty() ? std::vector<TTransferFileInfo>{} : lists.back().Items;
+    }
+
+    TempDir dir;
+    HeadlessWindow w;
+    Files files;
+};
+
+// One silent connection among four costs that slot a time-out, never the
+// run: its item goes back at the bytes on disk, and the run ends complete.
+TEST_F(EngineTimeouts, OneSilentConnectionOfFourCostsOnlyATimeout)
+{
+    struct Case {
+        const char* name;
+        int session;              // the connection (in the order they come) that falls silent
+        std::vector<Step> script; // what that connection does
+        const char* shown;        // what its log page shows
+    };
+    // What a RETR of /f1..8 sends before the connection falls silent.
+    auto retrThenSilence = [this](std::size_t upTo, bool closeData) {
+        return [this, upTo, closeData](Session& s, const std::string& line) {
+            if (line.rfind("RETR ", 0) != 0) return false;
+            const std::string& content = files.at(line.substr(5));
+            s.Reply("150 Opening BINARY mode data connection");
+            s.OpenData();
+            s.DataSend(content.substr(0, std::min(upTo, content.size())));
+            if (closeData) s.CloseData();
+            HoldSilently(s);
+            return true;
+        };
+    };
+    const std::vector<Case> cases = {
+        {"greeting never comes", 2, {HoldSilently}, "426 Timeout"},
+        {"USER never answered", 2, {Welcome(), Serve(files, Once("USER", HoldSilently))}, "426 Timeout"},
+        {"data stops mid-file", 2, {Welcome(), Serve(files, retrThenSilence(2500, false))}, "426 Timeout"},
+        {"226 never comes", 2, {Welcome(), Serve(files, retrThenSilence(5000, true))}, "426 Timeout"},
+        {"data stops mid-file on slot 0", 0, {Welcome(), Serve(files, retrThenSilence(2500, false))}, "0 <ERROR>      426 Timeout"},
+        {"a reply that never ends", 2,
+         {Welcome(), Serve(files, Once("PASV", [](Session& s) {
+              std::string flood;
+              for (int i = 0; i < 20000; ++i) flood += "227-and more\r\n";
+              s.Send(flood);
+              HoldSilently(s);
+          }))},
+         "Reply too long"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [path, content] : files) ::unlink((dir / path.substr(1)).c_str());
+        w.log.clear();
+        w.completed.clear();
+        w.messages.clear();
+        w.settings.ConnectionRetryTimes = 2;
+        std::vector<std::vector<Step>> scripts(12, Good(files));
+        scripts[c.session] = c.script;
+        FakeFtpServer server(scripts);
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), 4));
+        w.state = 5;
+        const auto start = Clock::now();
+        EXPECT_TRUE(w.Run([&] { m.StartTransfer(Queue(), 0); }, 15000));
+        EXPECT_TRUE(w.lastEnded) << "the run hangs";
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+        w.state = 2;
+        EXPECT_EQ(w.completed.size(), files.size());
+        for (const auto& [path, content] : files) EXPECT_EQ(ReadFile(dir / path.substr(1)), content) << path;
+        EXPECT_TRUE(Shown(c.shown));
+        EXPECT_TRUE(w.messages.empty());
+        const auto commands = server.Commands();
+        if (std::string(c.name).find("mid-file") != std::string::npos) {
+            EXPECT_NE(std::find(commands.begin(), commands.end(), "REST 2500"), commands.end())
+                << "the item goes on at the bytes on disk";
+        }
+    }
+}
+
+// Over one connection, a server that stops answering after the login: the
+// slot tries a new connection until it has failed ConnectionRetryTimes
+// times, then it is retired and the run fails (never hangs) within
+// Timeout x (retries + 1), the item kept in the broken list.
+TEST_F(EngineTimeouts, AServerThatNeverAnswersFailsTheRunWithinTheRetries)
+{
+    for (int retries : {1, 3}) {
+        SCOPED_TRACE(retries);
+        ::unlink(w.brokenFile.c_str());
+        w.log.clear();
+        w.messages.clear();
+        w.settings.ConnectionRetryTimes = retries;
+        std::vector<std::vector<Step>> scripts(6, {HoldSilently});
+        // The first PASV lists the login folder.
+        scripts[0] = {Welcome(), Serve(files, Nth("PASV", 2, HoldSilently))};
+        FakeFtpServer server(scripts);
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), 1));
+        w.state = 5;
+        const int failed = w.failed;
+        const auto start = Clock::now();
+        EXPECT_FALSE(w.Run([&] { m.StartTransfer({Queue()[0]}, 0); }, 15000));
+        const auto took = Clock::now() - start;
+        ASSERT_TRUE(w.lastEnded) << "the run hangs";
+        w.state = 2;
+        EXPECT_EQ(w.failed, failed + 1);
+        EXPECT_GE(took, std::chrono::milliseconds(900 * kTimeout * retries));
+        EXPECT_LT(took, std::chrono::seconds(kTimeout * (retries + 1)));
+        EXPECT_EQ(w.messages, std::vector<std::string>{"DOWNLOAD FAILED ! Check status to see more information"});
+        EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 <ERROR>      426 Timeout"), retries);
+        EXPECT_EQ(server.Sessions(), retries) << "one new connection per retry";
+        const auto broken = BrokenOnDisk();
+        ASSERT_EQ(broken.size(), 1u);
+        EXPECT_EQ(broken[0].HostPath, "/f1");
+    }
+}
+
+// Browsing on slot 0 times out the same way and ends in OperationFailed.
+TEST_F(EngineTimeouts, BrowsingRequestsOnASilentPeerEndFailed)
+{
+    struct Case {
+        const char* name;
+        Intercept silence; // after a good login
+        std::function<void(TFtpManager&, std::vector<TGetFileInfo>&)> start;
+        int state;
+    };
+    // The folder /sub, entered: CWD and PWD answered, then its LIST silent.
+    auto enterSub = [] {
+        auto entered = std::make_shared<bool>(false);
+        return [entered](Session& s, const std::string& line) {
+            if (line.rfind("CWD", 0) == 0) {
+                *entered = true;
+                s.Reply("250 ok");
+            } else if (line.rfind("PWD", 0) == 0 && *entered) {
+                s.Reply("257 \"/sub\" is the current directory");
+            } else if (line.rfind("LIST", 0) == 0 && *entered) {
+                s.Reply("150 Here comes the listing");
+                HoldSilently(s);
+            } else {
+                return false;
+            }
+            return true;
+        };
+    };
+    const std::vector<Case> cases = {
+        {"LIST whose data never comes", enterSub(), [](TFtpManager& m, auto&) { m.ChangeRemoteDir("sub"); }, 3},
+        {"refresh never answered", Nth("LIST", 2, HoldSilently),
+         [](TFtpManager& m, auto&) { m.RefreshRemoteDir("/"); }, 3},
+        {"expansion whose CWD is never answered", Once("CWD", HoldSilently),
+         [](TFtpManager& m, auto& found) { m.ExpandRemoteDir("tree", found); }, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.log.clear();
+        FakeFtpServer server(std::vector<Step>{Welcome(), Serve(files, c.silence)});
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), 1));
+        std::vector<TGetFileInfo> found;
+        w.state = c.state;
+        const auto start = Clock::now();
+        EXPECT_FALSE(w.Run([&] { c.start(m, found); }, 8000));
+        EXPECT_TRUE(w.lastEnded) << "the window waits for ever";
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kTimeout * 1000 + 1500));
+        EXPECT_TRUE(Shown("0 <ERROR>      426 Timeout"));
+        w.state = 2;
+    }
+
+    // A connect whose greeting never comes is tried ConnectionRetryTimes times.
+    w.log.clear();
+    w.settings.ConnectionRetryTimes = 2;
+    FakeFtpServer silent(std::vector<std::vector<Step>>(3, {HoldSilently}));
+    TFtpManager m(w);
+    const auto start = Clock::now();
+    EXPECT_FALSE(Connect(m, silent.Port(), 1));
+    EXPECT_TRUE(w.lastEnded);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout * 3));
+    EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 <ERROR>      426 Timeout"), 2);
+    EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 Retry Connection..."), 1);
+}
+
+} // namespace
