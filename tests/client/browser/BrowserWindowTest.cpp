@@ -410,7 +410,7 @@ TEST_F(BrowserWindows, BrowseServerEndsAStepTheServerNeverAnswers)
         QTest::qWait(200);
         EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox), std::vector<std::string>{"error"});
         EXPECT_EQ(form.Remote().State(), TRemote::rsIdle);
-        EXPECT_TRUE(log->toPlainText().contains("time out")) << log->toPlainText().toStdString();
+        EXPECT_TRUE(log->toPlainText().contains("<ERROR>      426 Timeout")) << log->toPlainText().toStdString();
     }
 }
 
