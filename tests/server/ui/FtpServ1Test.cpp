@@ -104,6 +104,22 @@ protected:
         form->show();
         WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
     }
+    // The first-run box is answered, and the Add User dialog that follows it adds "ann".
+    void ReplyFirstRunAddingAnn()
+    {
+        TDialogReply ok;
+        ok.during = [this](const TDialogCall&) {
+            // The Add User dialog opens when this box has been answered.
+            WhenModal([this](QWidget* d) {
+                d->findChild<QLineEdit*>("edUserName")->setText("ann");
+                d->findChild<QLineEdit*>("edPassWord")->setText("a1");
+                d->findChild<QLineEdit*>("edConfirm")->setText("a1");
+                d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
+                d->findChild<QPushButton*>("Button1")->click();
+            });
+        };
+        dialogs->Reply(ok);
+    }
     template <class T>
     T* Child(const char* name)
     {
@@ -162,18 +178,7 @@ TEST_F(ServerWindowTest, DefaultSettingsAreCopiedOwnerOnlyAndTheServerStarts)
 TEST_F(ServerWindowTest, FirstRunAsksForAnAccountAndSavesIt)
 {
     WriteSettings("portlorn.ini", "", false);
-    TDialogReply ok;
-    ok.during = [this](const TDialogCall&) {
-        // The Add User dialog opens when this box has been answered.
-        WhenModal([this](QWidget* d) {
-            d->findChild<QLineEdit*>("edUserName")->setText("ann");
-            d->findChild<QLineEdit*>("edPassWord")->setText("a1");
-            d->findChild<QLineEdit*>("edConfirm")->setText("a1");
-            d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
-            d->findChild<QPushButton*>("Button1")->click();
-        });
-    };
-    dialogs->Reply(ok);
+    ReplyFirstRunAddingAnn();
     Start();
     WaitFor([&] { return !form->Users().empty(); });
     ASSERT_EQ(dialogs->Calls.size(), 1u);
@@ -337,17 +342,7 @@ TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnything
          }) {
         testsupport::WriteFile(dir / "portlorn.ini", c.text);
         // The first-run prompt follows (no account could be read); the account added is saved.
-        TDialogReply ok;
-        ok.during = [this](const TDialogCall&) {
-            WhenModal([this](QWidget* d) {
-                d->findChild<QLineEdit*>("edUserName")->setText("ann");
-                d->findChild<QLineEdit*>("edPassWord")->setText("a1");
-                d->findChild<QLineEdit*>("edConfirm")->setText("a1");
-                d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
-                d->findChild<QPushButton*>("Button1")->click();
-            });
-        };
-        dialogs->Reply(ok);
+        ReplyFirstRunAddingAnn();
         Start();
         ASSERT_TRUE(WaitFor([&] { return !form->Users().empty(); })) << c.why;
         const std::string log = Log();
