@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "client/engine/ClientSettings.h"
 #include "client/engine/CommFunc.h"
@@ -31,6 +32,16 @@ const std::string& TFtpManagerWindow::ProgramTitle() const
 {
     static const std::string title = "Skelwick";
     return title;
+}
+
+std::string TFtpManagerWindow::BrokenListDateTime() const
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }
 
 // ---- helpers -------------------------------------------------------------------
@@ -116,6 +127,9 @@ TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMa
 
 TFtpManager::~TFtpManager()
 {
+    // Gone in the middle of a run: the journal keeps what is left, at the
+    // bytes on disk. The window may be half gone: nothing is told.
+    if (FRunActive) FJournal.End(UnfinishedItems());
     for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
     if (Window.Manager == this) Window.Manager = nullptr;
 }

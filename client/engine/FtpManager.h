@@ -16,6 +16,7 @@
 
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
+#include "client/engine/QueueJournal.h"
 #include "client/engine/SlotFileStream.h"
 #include "client/engine/TransferFileInfo.h"
 #include "net/FtpCli.h"
@@ -118,6 +119,10 @@ public:
     // Items of the last run that failed on their own while the others went
     // on: a local file that could not be made, a remote name refused.
     const std::vector<TFailedItem>& GetFailedItems() const { return FFailedItems; }
+    // The DateTime of the broken list the last run is journalled as; the
+    // window gives the list it makes of what a run left this DateTime, so
+    // that it replaces the journal in the file instead of joining it.
+    const std::string& GetRunListDateTime() const { return FJournal.DateTime(); }
 
     void TransferStep(int slot, TFtpRequest request, int error);
     void TransferProgress(int slot, std::int64_t count, bool& abort);
@@ -145,6 +150,7 @@ private:
         // completion (of a blocking call) is not the engine's.
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
+        bool Ascii = false; // the stream's positions mean nothing to a restart
         bool Retired = false; // failed in this run: takes no more items
         int Failures = 0;     // failures in a row without a byte gained
         bool Opening = false; // logging in for the run; takes an item once in
@@ -215,6 +221,13 @@ private:
     bool IsLastPart(const TTransferFileInfo& item) const;
     void FreezeStream(int slot);
     std::int64_t WrittenPosition(int slot) const;
+    // The slot's item as it would go back: restarting at the bytes on disk.
+    TTransferFileInfo HeldItem(int slot) const;
+    // What the run has not finished: the slots' items, the queue, what failed alone.
+    std::vector<TTransferFileInfo> UnfinishedItems() const;
+    void JournalIfDue();
+    void EndJournal(const std::vector<TTransferFileInfo>& left);
+    void LogJournalError();
 
     // batches
     void SendNextBatchEntry();
@@ -256,6 +269,8 @@ private:
     std::vector<TFailedItem> FFailedItems;
     std::deque<TTransferFileInfo> FHeldBack; // failed alone, for the broken list at the end
     int FDirectProxyTold = 0; // the proxy type the user was told connects directly
+    TQueueJournal FJournal;
+    std::string FJournalError; // the last one logged, so a full disk is told once
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;

@@ -161,6 +161,11 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     FHeldBack.clear();
     TransferQueue.assign(queue.begin(), queue.end());
     if (TransferQueue.empty()) {
+        // A resumed list with nothing in it is finished: it leaves the file.
+        if (mode == 1) {
+            FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, true, {});
+            EndJournal({});
+        }
         Window.OperationDone();
         return;
     }
@@ -267,6 +272,13 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         ::close(fd);
     }
 
+    // From here on the run's queue is on disk: a crash leaves it behind as
+    // a broken list. A resumed list is replaced by it.
+    FJournalError.clear();
+    if (!FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, mode == 1,
+                        std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end())))
+        LogJournalError();
+
     Window.SetRunItems(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     ProgressTicks = 0;
     Window.SetProgressTimer(true);
@@ -314,6 +326,9 @@ bool TFtpManager::TakeQueueItem(int slot)
         Window.UnmarkSlotItem(slot);
     }
     if (!item) return false;
+    // The last item's stream says nothing of this one's bytes.
+    s.Client->AttachStream(nullptr);
+    s.Stream.reset();
     s.Item = std::move(item);
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
     s.State = 3;
@@ -375,6 +390,7 @@ void TFtpManager::StartSlotTransfer(int slot)
     c.SetHostFileName(item.HostPath);
     const bool ascii = IsAsciiName(item.LocalPath);
     s.StoppedPastEnd = false;
+    s.Ascii = ascii;
     if (item.IsDownload) {
         const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
         const bool whole = IsLastPart(item) && item.BeginPos <= 0;
@@ -497,6 +513,8 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
+        FJournal.Changed();
+        JournalIfDue();
         SlotGoesOn(slot);
         return;
     }
@@ -558,16 +576,52 @@ void TFtpManager::ReturnSlotItem(int slot)
     auto& s = FSlots[slot];
     if (!s.Item) return;
     FreezeStream(slot);
+    TransferQueue.push_back(HeldItem(slot));
+    s.Item.reset();
+    FJournal.Changed();
+    Window.UnmarkSlotItem(slot);
+}
+
+TTransferFileInfo TFtpManager::HeldItem(int slot) const
+{
+    const auto& s = FSlots[slot];
     TTransferFileInfo item = *s.Item;
-    const std::int64_t pos = WrittenPosition(slot);
-    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    if (!s.Stream || !item.IsDownload || s.Ascii) return item;
     // The position on disk, not the one received: the write-behind buffer
     // may not have landed.
-    if (item.IsDownload && !IsAsciiName(item.LocalPath) && pos > begin && (item.EndPos <= 0 || pos < item.EndPos))
-        item.BeginPos = pos;
-    TransferQueue.push_back(std::move(item));
-    s.Item.reset();
-    Window.UnmarkSlotItem(slot);
+    const std::int64_t pos = s.Stream->Reached();
+    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    if (pos > begin && (item.EndPos <= 0 || pos < item.EndPos)) item.BeginPos = pos;
+    return item;
+}
+
+std::vector<TTransferFileInfo> TFtpManager::UnfinishedItems() const
+{
+    std::vector<TTransferFileInfo> items;
+    items.reserve(TransferQueue.size() + std::size_t(FClientCount));
+    for (int i = 0; i < kMaxSlots; ++i)
+        if (FSlots[i].Item) items.push_back(HeldItem(i));
+    items.insert(items.end(), TransferQueue.begin(), TransferQueue.end());
+    items.insert(items.end(), FHeldBack.begin(), FHeldBack.end());
+    return items;
+}
+
+void TFtpManager::JournalIfDue()
+{
+    if (FRunActive && FJournal.Due() && !FJournal.Write(UnfinishedItems())) LogJournalError();
+}
+
+void TFtpManager::EndJournal(const std::vector<TTransferFileInfo>& left)
+{
+    if (!FJournal.End(left)) LogJournalError();
+}
+
+void TFtpManager::LogJournalError()
+{
+    // Told once while it lasts: a full disk fails every write.
+    if (FJournal.LastError() == FJournalError) return;
+    FJournalError = FJournal.LastError();
+    Log(0, "<ERROR>      Cannot keep the queue: " + FJournalError);
 }
 
 void TFtpManager::ReturnAllItems()
@@ -626,6 +680,9 @@ void TFtpManager::EndRun(bool failed)
     FHeldBack.clear();
     failed = failed || !FFailedItems.empty();
     StopOpeningSlots();
+    // Complete: the list leaves the file; else what is left stays in it,
+    // before the window hears of the end.
+    EndJournal(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     FRunActive = false;
     AbortPending = false;
     Window.SetProgressTimer(false);
@@ -653,6 +710,8 @@ void TFtpManager::TransferProgress(int slot, std::int64_t count, bool& abort)
     if (s.State != 3 || !s.Item) return;
     Window.ShowSlotProgress(slot, count);
     s.Position = count;
+    FJournal.Changed();
+    JournalIfDue();
     // Only a part followed by another stops at its end; the last part (and a
     // whole file, which may have grown) runs to the server's end.
     if (s.Item->IsDownload && !IsLastPart(*s.Item) && count >= s.Item->EndPos) {
