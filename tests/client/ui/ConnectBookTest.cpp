@@ -507,6 +507,16 @@ TEST_F(ConnectBookTest, DamagedBookIsToldOnceAndKeptInACopy)
     b.show();
     EXPECT_TRUE(dialogs->Calls.empty());
     EXPECT_FALSE(std::filesystem::exists(file + ".damaged"));
+
+    // A folder where the book should be is refused as a file that cannot be opened.
+    std::remove(file.c_str());
+    std::filesystem::create_directory(file);
+    dialogs->Calls.clear();
+    TfmConnBook folder(dir.path());
+    folder.show();
+    ASSERT_EQ(dialogs->Calls.size(), 1u);
+    EXPECT_EQ(dialogs->Calls[0].kind, TDialogCall::kError);
+    EXPECT_NE(dialogs->Calls[0].text.find("it is a folder, not a file"), std::string::npos) << dialogs->Calls[0].text;
 }
 
 } // namespace
