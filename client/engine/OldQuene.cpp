@@ -9,6 +9,7 @@
 #include <climits>
 #include <string_view>
 
+#include "client/engine/DamagedFile.h"
 #include "rtl/IniFile.h"
 #include "rtl/StrUtils.h"
 
@@ -158,6 +159,7 @@ TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>
 
 void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list, std::vector<std::string>* damage)
 {
+    if (std::string why = UnreadableReason(fileName); !why.empty()) Note(damage, why);
     rtl::TIniFile ini(fileName);
     for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", damage))
         if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i), damage));
