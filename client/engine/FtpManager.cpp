@@ -1,5 +1,7 @@
 #include "client/engine/FtpManager.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
@@ -109,6 +111,15 @@ std::string ExpandedLocalPath(const std::string& localRoot, const std::string& r
         at = next + 1;
     }
     return WithSlash(localRoot) + rest;
+}
+
+std::string PartialFilePath(const std::string& localPath) { return localPath + ".skelwick-part"; }
+
+bool FitsPartialName(const std::string& localPath)
+{
+    const std::size_t slash = localPath.rfind('/');
+    const std::size_t name = localPath.size() - (slash == std::string::npos ? 0 : slash + 1);
+    return name + PartialFilePath("").size() <= NAME_MAX && PartialFilePath(localPath).size() < PATH_MAX;
 }
 
 void AppendBrokenList(const std::string& fileName, const TOldQuene& queue)

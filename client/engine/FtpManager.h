@@ -225,6 +225,11 @@ private:
     TTransferFileInfo HeldItem(int slot) const;
     // What the run has not finished: the slots' items, the queue, what failed alone.
     std::vector<TTransferFileInfo> UnfinishedItems() const;
+    // The file a download writes: a split file's partial name until it is whole.
+    std::string WritePath(const std::string& localPath) const;
+    // A part of a split file landed: when no other part is left the file
+    // takes its own name. False (errno) when the rename failed.
+    bool TakeFileName(const std::string& localPath, int slot);
     void JournalIfDue();
     void EndJournal(const std::vector<TTransferFileInfo>& left);
     void LogJournalError();
@@ -269,6 +274,7 @@ private:
     std::vector<TFailedItem> FFailedItems;
     std::deque<TTransferFileInfo> FHeldBack; // failed alone, for the broken list at the end
     int FDirectProxyTold = 0; // the proxy type the user was told connects directly
+    std::set<std::string> FPartialPaths; // split files of this run written under their partial name
     TQueueJournal FJournal;
     std::string FJournalError; // the last one logged, so a full disk is told once
 
@@ -288,6 +294,11 @@ std::string ExpandedLocalPath(const std::string& localRoot, const std::string& r
 
 // A remote path with "." and ".." elements resolved; always absolute.
 std::string NormalizeRemotePath(const std::string& path);
+
+// The name a split download is written under until all its parts landed.
+std::string PartialFilePath(const std::string& localPath);
+// The partial name is one the file system can hold.
+bool FitsPartialName(const std::string& localPath);
 
 // Adds one broken list to the file and writes it at once.
 void AppendBrokenList(const std::string& fileName, const TOldQuene& queue);

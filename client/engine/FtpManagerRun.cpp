@@ -159,6 +159,8 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
     FHeldBack.clear();
+    // A run that does not start has no list of its own in the file.
+    FJournal = TQueueJournal{};
     TransferQueue.assign(queue.begin(), queue.end());
     if (TransferQueue.empty()) {
         // A resumed list with nothing in it is finished: it leaves the file.
@@ -213,8 +215,10 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
                 if (answer == 5) forAll = 4;
                 break; // the same index is looked at again: it is skipped as answered
             default:
-                // Skip (the dialog's close box too): every part of the file goes.
+                // Skip (the dialog's close box too): every part of the file
+                // goes, and the file stays as it is.
                 std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+                FFreshSplitPaths.erase(path);
                 if (answer == 3) forAll = 2;
                 break;
             }
@@ -259,8 +263,21 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         }
     }
 
-    // A split file that is not resumed starts empty, so no old tail stays behind it.
-    for (const auto& path : FFreshSplitPaths) {
+    // A split file is written under its partial name until every part has
+    // landed: a crash never leaves its holes under the file's own name. A
+    // split file that is not resumed starts empty there. A resumed part goes
+    // on where the bytes before it are: the partial file, else a file of the
+    // file's own name (a list of a program that wrote parts there).
+    FPartialPaths.clear();
+    for (const auto& item : TransferQueue) {
+        if (!item.IsDownload || (IsLastPart(item) && item.BeginPos <= 0) || !FitsPartialName(item.LocalPath)) continue;
+        if (mode == 0 ? FFreshSplitPaths.count(item.LocalPath) != 0
+                      : GetLocalFileSize(PartialFilePath(item.LocalPath)) >= 0 ||
+                            GetLocalFileSize(item.LocalPath) < 0)
+            FPartialPaths.insert(item.LocalPath);
+    }
+    for (const auto& name : FFreshSplitPaths) {
+        const std::string path = WritePath(name);
         MakeParentDirs(path);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
@@ -397,7 +414,8 @@ void TFtpManager::StartSlotTransfer(int slot)
         // A whole file written from its start begins empty: no old tail.
         // The file is made while the commands go out; a file that cannot
         // be made fails the item when its first bytes land.
-        s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, true, start, start == 0 && (whole || ascii));
+        s.Stream = std::make_unique<TSlotFileStream>(WritePath(item.LocalPath), true, start,
+                                                     start == 0 && (whole || ascii));
         s.Position = start;
     } else {
         s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, false, 0, false);
@@ -508,6 +526,11 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     } else {
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
+    if (complete && item.IsDownload && !TakeFileName(item.LocalPath, slot)) {
+        FailItemAlone(slot, "Cannot name the local file " + ShownName(item.LocalPath) + ": " + std::strerror(errno),
+                      true);
+        return;
+    }
     if (complete) {
         s.Failures = 0;
         RunDone += ItemBytes(item);
@@ -593,6 +616,27 @@ TTransferFileInfo TFtpManager::HeldItem(int slot) const
     const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
     if (pos > begin && (item.EndPos <= 0 || pos < item.EndPos)) item.BeginPos = pos;
     return item;
+}
+
+std::string TFtpManager::WritePath(const std::string& localPath) const
+{
+    return FPartialPaths.count(localPath) ? PartialFilePath(localPath) : localPath;
+}
+
+bool TFtpManager::TakeFileName(const std::string& localPath, int slot)
+{
+    if (!FPartialPaths.count(localPath)) return true;
+    // Only when no part of it is left, in a slot, the queue, or failed.
+    const auto same = [&](const TTransferFileInfo& t) { return t.LocalPath == localPath; };
+    for (int i = 0; i < kMaxSlots; ++i)
+        if (i != slot && FSlots[i].Item && same(*FSlots[i].Item)) return true;
+    if (std::any_of(TransferQueue.begin(), TransferQueue.end(), same) ||
+        std::any_of(FHeldBack.begin(), FHeldBack.end(), same) ||
+        std::any_of(FFailedItems.begin(), FFailedItems.end(), [&](const TFailedItem& f) { return same(f.Item); }))
+        return true;
+    if (::rename(PartialFilePath(localPath).c_str(), localPath.c_str()) != 0) return false;
+    FPartialPaths.erase(localPath);
+    return true;
 }
 
 std::vector<TTransferFileInfo> TFtpManager::UnfinishedItems() const

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "client/engine/OldQuene.h"
+#include "tests/client/engine/EngineServers.h"
 #include "tests/client/engine/HeadlessWindow.h"
 #include "tests/support/FtpServerPeers.h"
 #include "tests/support/TestSupport.h"
@@ -50,8 +51,25 @@ public:
     std::map<std::string, std::string> files; // below pub/
 };
 
-// Where the bytes of a local file are while it is being written.
-std::string BytesOf(const std::string& path) { return ReadFile(path); }
+// Where the bytes of a local file are while it is being written: a split
+// file's under its partial name.
+std::string BytesOf(const std::string& path)
+{
+    return std::filesystem::exists(PartialFilePath(path)) ? ReadFile(PartialFilePath(path)) : ReadFile(path);
+}
+
+// Files under their own names that have their full size but not their bytes.
+std::vector<std::string> LookCompleteButAreNot(const std::string& local, const std::map<std::string, std::string>& files)
+{
+    std::vector<std::string> bad;
+    for (const auto& [rel, data] : files) {
+        const std::string path = local + "/" + rel;
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0 && std::uint64_t(st.st_size) == data.size() && ReadFile(path) != data)
+            bad.push_back(rel);
+    }
+    return bad;
+}
 
 // Bytes a folder's files take on disk (holes of split files not counted).
 std::int64_t BytesOnDisk(const std::string& dir)
@@ -156,6 +174,7 @@ TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplet
     EXPECT_GT(looks, 5);
     EXPECT_GT(moved, 0) << "the positions were never written while the run went on";
     for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel, data));
+    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(local / "j/big")));
     // Complete: the journal is gone, the earlier list stays.
     const auto lists = Lists(w.brokenFile);
     ASSERT_EQ(lists.size(), 1u);
@@ -195,6 +214,9 @@ TEST(EngineJournal, KilledAtAnyMomentTheRunResumesByteExact)
         ASSERT_EQ(::kill(run.pid(), SIGKILL), 0);
         run.wait();
 
+        std::map<std::string, std::string> landing; // as they land in the local folder
+        for (const auto& [rel, data] : server.files) landing[rel.substr(2)] = data;
+        EXPECT_EQ(LookCompleteButAreNot(local.path(), landing), std::vector<std::string>{});
         const auto lists = Lists(file);
         ASSERT_EQ(lists.size(), 1u) << "the killed run is one broken list";
         EXPECT_FALSE(lists[0].Items.empty());
@@ -203,8 +225,62 @@ TEST(EngineJournal, KilledAtAnyMomentTheRunResumesByteExact)
         ChildProcess resume({BENCH_ENGINE, "--state", state.path(), "--resume", "--connections", "4"},
                             state / "resume.log");
         EXPECT_EQ(resume.wait(std::chrono::seconds(120)), 0) << ReadFile(state / "resume.log");
-        // The folder's files land in the local folder itself.
-        for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel.substr(2), data));
+        for (const auto& [rel, data] : landing) EXPECT_TRUE(HasBytes(local / rel, data));
+        for (const auto& [rel, data] : landing) EXPECT_FALSE(std::filesystem::exists(PartialFilePath(local / rel)));
         EXPECT_TRUE(Lists(file).empty());
     }
+}
+
+// A split file whose last part landed while an earlier one did not is not
+// found under its own name at its full size: its bytes wait under the
+// partial name until every part is in, and a resume finishes it.
+TEST(EngineJournal, ASplitFileTakesItsNameOnlyWhenEveryPartLanded)
+{
+    auto server = StartEngineServer("vsftpd");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    const std::string data = PatternBytes(4000000, 61);
+    WriteFile(server->Local("split"), data);
+    server->Adopt(server->Local("split"));
+    TempDir local, state;
+    const std::string path = local / "split";
+    const auto size = std::int64_t(data.size());
+    HeadlessWindow w;
+    w.brokenFile = state / "oldquene.ini";
+    TFtpManager m(w);
+    m.CreateConnections(1);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server->Host()); }));
+    // A broken list of a split file, its last part first; the earlier part
+    // is stopped once it moved.
+    const std::vector<TTransferFileInfo> parts = {{true, server->dir + "split", path, size, size / 2, size, false},
+                                                  {true, server->dir + "split", path, size, 0, size / 2, false}};
+    std::function<void()> stopEarlierPart = [&] {
+        w.onProgress = stopEarlierPart;
+        if (w.completed.size() == 1 && BytesOf(path).size() == data.size()) {
+            w.onProgress = nullptr;
+            m.AbortOperation();
+        }
+    };
+    w.onProgress = stopEarlierPart;
+    w.state = 5;
+    EXPECT_FALSE(w.Run([&] { m.StartTransfer(parts, 1); }));
+    w.onProgress = nullptr;
+    ASSERT_EQ(w.completed.size(), 1u);
+    EXPECT_EQ(w.completed[0].BeginPos, size / 2);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "a file with a hole under its own name";
+    const std::string partial = ReadFile(PartialFilePath(path));
+    ASSERT_EQ(partial.size(), data.size());
+    EXPECT_EQ(partial.substr(std::size_t(size / 2)), data.substr(std::size_t(size / 2)));
+    auto lists = Lists(w.brokenFile);
+    ASSERT_EQ(lists.size(), 1u);
+    ASSERT_EQ(lists[0].Items.size(), 1u);
+    EXPECT_EQ(lists[0].Items[0].EndPos, size / 2);
+
+    // Resumed: the last part lands, the file takes its name.
+    m.ClearUserAborted();
+    w.resumedDateTime = lists[0].DateTime;
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer(lists[0].Items, 1); }));
+    EXPECT_TRUE(HasBytes(path, data));
+    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(path)));
+    EXPECT_TRUE(Lists(w.brokenFile).empty());
 }
