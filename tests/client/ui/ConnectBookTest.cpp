@@ -286,6 +286,10 @@ TEST_F(ConnectBookTest, InputLongerThanItsFieldIsRefusedNotCut)
     EXPECT_EQ(memo->toPlainText(), QString(190, 'm') + "\n" + QString(8, 'n'));
     memo->insertPlainText("tail");
     EXPECT_EQ(memo->toPlainText().size(), 199);
+    // Replacing the whole text by as many characters of more bytes each is refused too.
+    memo->selectAll();
+    memo->insertPlainText(QString(199, QChar(0x20AC)));
+    EXPECT_EQ(memo->toPlainText(), QString(190, 'm') + "\n" + QString(8, 'n'));
     // Text put in another way is refused at Apply, with a word, and not cut.
     Edit(b, "addr", std::string(74, 'a').c_str());
     dialogs->Calls.clear();
