@@ -474,14 +474,17 @@ void TPortlorn::CommandPASS(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Answer = "530 Login incorrect.";
         return;
     }
-    Client->SetFtpState(ftpcReady);
-    os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
     try {
         Client->ResolveDirectory(Client->HomeDir());
-        Answer = "230 User " + Client->UserName() + " logged in.";
     } catch (rtl::Exception& E) {
+        // No usable home folder (an account with none): no login either.
+        Client->SetFtpState(ftpcWaitingUserCode);
         Answer = "501 " + E.Message();
+        return;
     }
+    Client->SetFtpState(ftpcReady);
+    os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
+    Answer = "230 User " + Client->UserName() + " logged in.";
 }
 
 void TPortlorn::CommandQUIT(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpString& Params, TFtpString& Answer)

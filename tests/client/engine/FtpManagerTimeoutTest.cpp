@@ -19,7 +19,15 @@ namespace {
 
 constexpr int kTimeout = 1; // seconds
 
-std::vector<Step> Good(const Files& files) { return {Welcome(), Serve(files)}; }
+// A server that answers everything, each file after 20 ms: slow enough that
+// every slot logged in for a run gets files to carry.
+std::vector<Step> Good(const Files& files)
+{
+    return {Welcome(), Serve(files, [](Session& s, const std::string& line) {
+                if (line.rfind("RETR ", 0) == 0) s.Sleep(20);
+                return false;
+            })};
+}
 
 // Takes the nth command starting with prefix (and only that one).
 Intercept Nth(const std::string& prefix, int n, std::function<void(Session&)> then)

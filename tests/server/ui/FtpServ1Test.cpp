@@ -332,6 +332,23 @@ TEST_F(ServerWindowTest, ADamagedAccountCountLoadsTheAccountsThereKeepsTheFileAn
     }
 }
 
+TEST_F(ServerWindowTest, AnAccountTheCountNamesButTheFileLacksLogsNobodyIn)
+{
+    // count=2, one account written: the second is loaded empty, as the count says.
+    testsupport::WriteFile(dir / "portlorn.ini", "[Data]\nPort=" + std::to_string(port) +
+                                                     "\n[UserInfo]\ncount=2\nUserName1=bob\nPassWord1=pw\nHomeDir1=" +
+                                                     dir / "home" + "\nAcessRight1=1\n");
+    Start();
+    ASSERT_EQ(form->Users().size(), 2u);
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    RawClient c(port);
+    EXPECT_EQ(c.Line(), "220 Quenlow ready");
+    EXPECT_EQ(c.Ask("USER").substr(0, 3), "331");
+    EXPECT_EQ(c.Ask("PASS"), "501 Home directory is not an absolute path");
+    EXPECT_EQ(c.Ask("PWD"), "530 Please login with USER and PASS.");
+    EXPECT_EQ(c.Ask("PASV"), "530 Please login with USER and PASS.");
+}
+
 TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnythingIsWrittenOverIt)
 {
     struct Case { std::string text; std::string why; };
