@@ -2,6 +2,7 @@
 // The real main window in a temporary program folder made from the files
 // the build leaves beside the program, with the os/ loop driven by Qt and a
 // scripted dialogs service answering every question.
+#include <QAction>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -131,6 +132,20 @@ protected:
             else sel->select(i, how);
         }
         return found == names.size();
+    }
+    // Downloads the named remote rows as a person would: selected, then the menu.
+    void Download(const QStringList& names)
+    {
+        ASSERT_TRUE(SelectRows(false, names));
+        win->activateWindow();
+        PaneView(false)->setFocus();
+        QAction* download = Find<QAction>("miDownload");
+        ASSERT_TRUE(WaitFor([&] {
+            win->UpdateEnabling();
+            return download->isEnabled();
+        }));
+        download->trigger();
+        ASSERT_EQ(win->SessionState(), 5) << PageText(0);
     }
     // Waits until at least n connections show a position in their status
     // rows (a run carried by several connections at once).
