@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMimeData>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -41,6 +42,23 @@ private:
     TFilePaneView* FPane;
 };
 
+// Without whole-line selection only the name cell shows the highlight; the
+// row stays selected as a whole.
+class TNameHighlightDelegate : public QStyledItemDelegate {
+public:
+    TNameHighlightDelegate(const bool& entireLine, QObject* parent) : QStyledItemDelegate(parent), FEntireLine(entireLine) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!FEntireLine && index.column() > 0) option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    }
+
+private:
+    const bool& FEntireLine;
+};
+
 } // namespace
 
 TFilePaneView::TFilePaneView(QWidget* parent) : QStackedWidget(parent)
@@ -54,6 +72,7 @@ TFilePaneView::TFilePaneView(QWidget* parent) : QStackedWidget(parent)
     tree->setSortingEnabled(false);
     tree->header()->setSectionsClickable(true);
     tree->header()->setStretchLastSection(true);
+    tree->setItemDelegate(new TNameHighlightDelegate(FEntireLine, tree));
     FTree = tree;
     auto* list = new TPaneItemView<QListView>(this);
     list->setObjectName("Icons");
@@ -69,6 +88,18 @@ TFilePaneView::TFilePaneView(QWidget* parent) : QStackedWidget(parent)
     connect(FTree->header(), &QHeaderView::sectionClicked, this, &TFilePaneView::ColumnClicked);
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(FTree), static_cast<QAbstractItemView*>(FList)})
         connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) { emit RowActivated(i.row()); });
+}
+
+void TFilePaneView::SetColumnHeaderVisible(bool visible)
+{
+    FTree->setHeaderHidden(!visible);
+}
+
+void TFilePaneView::SetEntireLineSelection(bool on)
+{
+    FEntireLine = on;
+    FTree->setAllColumnsShowFocus(on);
+    FTree->viewport()->update();
 }
 
 void TFilePaneView::SetModel(TFilePaneModel* model)

@@ -49,6 +49,11 @@ public:
     void ScrollToTop();
     void SetDragEnabled(bool on);
     void SetBusy(bool busy);
+    // "Details" with or without its column headers.
+    void SetColumnHeaderVisible(bool visible);
+    // A selected row is highlighted across the whole line, or on its name alone.
+    void SetEntireLineSelection(bool on);
+    bool EntireLineSelection() const { return FEntireLine; }
 
     // Whether a drag from source may be dropped here.
     bool AcceptsDragFrom(const QObject* source) const;
@@ -71,4 +76,5 @@ private:
     QItemSelectionModel* FSelection = nullptr;
     int FStyle = vsDetails;
     bool FDragEnabled = false;
+    bool FEntireLine = true;
 };

@@ -36,7 +36,10 @@ class TFilePaneModel;
 class TPaneIcons;
 class TInstanceTempFolder;
 class TPanePopupMenus;
+class TRasDialer;
+class TfmDialUP;
 class TskStatusBar;
+class QCompleter;
 
 enum TSessionState : std::uint8_t {
     ssReady = 0,
@@ -72,7 +75,8 @@ public:
     void FormResize();
     void WMStartUp(); // the private start message
     // Closes without the close query (the session ends with the program), as
-    // a SIGTERM asks.
+    // a SIGTERM asks; files that cannot be saved are then told on standard
+    // error, not in a box.
     void CloseWithoutQuery();
     // The first command-line argument, connected on first show.
     std::string CommandLineUrl;
@@ -138,6 +142,16 @@ public:
     void ClientDisplay(TObject* Sender, std::string& Msg) override;
     void DisplayLine(int connection, std::string line);
     const TLogFile& LogFile() const { return FLogFile; }
+
+    // ---- settings changed while running ----
+    // "Preference...": the dialog, and what its OK and Apply change at once.
+    void Settings1Click();
+    // The skin items (0 none, 1, 2): written to setting.ini at once.
+    void SkinClick(int useSkin);
+    // The host box's entries from the quick-connect list, the typed text kept.
+    void FillHostBox();
+    // The dialer the connect button dials through when a modem is set.
+    TRasDialer& RasDialer() { return *RasDialer1; }
 
     // ---- menus and tool bar ----
     void UpdateEnabling();
@@ -288,6 +302,17 @@ private:
     void EditRemoteRow(const TlvFileInfo& row, bool view);
     void AfterListing(bool connect);
     void LogCommand(std::function<void(QPlainTextEdit*)> action, bool focusHost);
+    void NoteWindowBounds();
+    void ApplyPreferences();
+    void RefreshHostCompletion();
+    void ApplyFont(int which);
+    void ApplyPaneOptions();
+    void ShowPanels();
+    // Dials first when a modem is set and no line is up; false when the
+    // connect must not go on.
+    bool DialUpBeforeConnect();
+    void HangUpAtExit();
+    void WireDialer();
 
     std::unique_ptr<Ui::TfmMain> ui;
     std::string FProgramDir; // ends "/"
@@ -296,6 +321,9 @@ private:
     std::unique_ptr<TDropURLTarget> DropURLTarget1;
     std::unique_ptr<TDesktopTies> FDesktopTies;
     std::unique_ptr<TInstanceTempFolder> FTemp;
+    std::unique_ptr<TRasDialer> RasDialer1;
+    TfmDialUP* FDialUp = nullptr; // the dial-up dialog while it is open
+    QCompleter* FHostCompleter = nullptr;
     std::array<QPlainTextEdit*, 256> LogEdits{};
     QTimer* tiProgress;
     QTimer* tiAntiIdle;
@@ -322,6 +350,7 @@ private:
     std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;
     std::vector<std::string> FSaveFailures;
+    std::string FDamageText; // files read damaged, told once the window shows
     TLogFile FLogFile;
     std::string FLastClipboard;
     int FSessionState = 0;

@@ -21,8 +21,6 @@
 #include "client/ui/small/ViewRawDir.h"
 #include "platform/dialogs/Dialogs.h"
 #include "platform/dialogs/EventHandler.h"
-#include "platform/dialup/DialUP.h"
-#include "platform/dialup/DuExcept.h"
 #include "ui_Main.h"
 
 using namespace mainwin;
@@ -88,25 +86,7 @@ void TfmMain::sbConnectClick()
     if (FSessionState != ssReady && FSessionState != ssConnected) return;
     IndexViewActive = false;
     if (PendingAction != 1) RemoteDir.clear();
-    if (FSettings.DialUPType == 1) try {
-        TRasDialer dialer;
-        if (dialer.QueryConnectState() == 0) {
-            TDialUpOptions o;
-            o.Index = FSettings.DialUPIndex;
-            o.ShowAuth = FSettings.DialUPShowAuth;
-            o.ShowError = FSettings.DialUPShowError;
-            o.RetryTimes = FSettings.DialUPRetryTimes;
-            o.RetrySpan = FSettings.DialUPRetrySpan;
-            o.DrawAttention = [this] { DrawAttention(); };
-            TfmDialUP dial(dialer, o, this);
-            dial.exec();
-            if (!dial.Connected()) return;
-        }
-    } catch (const ERasLoadFail& e) {
-        // No remote access service on this system: the network is reached
-        // without dialling, so say so and connect as over a LAN.
-        Dialogs().MessageBox(e.what(), ApplicationTitle(), MB_OK | MB_ICONWARNING);
-    }
+    if (!DialUpBeforeConnect()) return;
     ClearAllLogs();
     if (FSessionState != ssReady && FSettings.ConfirmFlags.NewConnect) {
         if (Dialogs().MessageBox("Break current connection ?", "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES)
@@ -195,6 +175,7 @@ void TfmMain::AddQuickConnectEntry()
     ui->cbHostName->addItem(Q(masked));
     ui->cbHostName->setEditText(text);
     ui->cbHostName->blockSignals(false);
+    RefreshHostCompletion();
 }
 
 void TfmMain::tiAntiIdleTimer()

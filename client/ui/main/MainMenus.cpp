@@ -20,7 +20,6 @@
 #include "client/ui/main/MainCommon.h"
 #include "client/ui/main/MenuEnabling.h"
 #include "client/ui/main/PanePopupMenus.h"
-#include "client/ui/preference/Preference.h"
 #include "client/ui/small/About.h"
 #include "client/ui/small/EditBookmark.h"
 #include "client/ui/small/EditDirectoryList.h"
@@ -43,25 +42,12 @@ void TfmMain::BuildBookmarkItems()
 void TfmMain::BuildDirectoryItems()
 {
     // The folder items follow the menu's fixed items and their separator.
-    QMenu* menu = ui->mnDirectory;
-    const auto actions = menu->actions();
-    const int fixed = int(actions.indexOf(ui->miEditLocalDirectory)) + 2;
-    for (int i = fixed; i < actions.size(); ++i) {
-        menu->removeAction(actions[i]);
-        delete actions[i];
-    }
-    if (FSettings.LocalDirList.empty()) {
-        menu->addAction("<EMPTY>")->setEnabled(false);
-        return;
-    }
-    for (std::size_t i = 0; i < FSettings.LocalDirList.size(); ++i) {
-        QAction* a = menu->addAction(Q(FSettings.LocalDirList[i]));
-        ConnectHandler(a, &QAction::triggered, this, [this, i] {
-            if (i >= FSettings.LocalDirList.size()) return;
-            LocalPath = WithSlash(FSettings.LocalDirList[i]);
-            ListLocalDir(LocalPath);
-        });
-    }
+    const int fixed = int(ui->mnDirectory->actions().indexOf(ui->miEditLocalDirectory)) + 2;
+    BuildDirectoryMenu(ui->mnDirectory, fixed, FSettings.LocalDirList, [this](int i) {
+        if (std::size_t(i) >= FSettings.LocalDirList.size()) return;
+        LocalPath = WithSlash(FSettings.LocalDirList[std::size_t(i)]);
+        ListLocalDir(LocalPath);
+    });
 }
 
 void TfmMain::UpdateEnabling()
@@ -317,22 +303,20 @@ void TfmMain::WireActions()
     on(ui->miSelectAll, [this] { SelectRows(FLocalActive, false); });
     on(ui->miInvertSelection, [this] { SelectRows(FLocalActive, true); });
     on(ui->miAutoArrange, [] {}); // a check mark only, as shipped
-    on(ui->miShowToolBar, [this] {
-        FSettings.ShowToolBar = ui->miShowToolBar->isChecked();
-        ui->ToolBar1->setVisible(FSettings.ShowToolBar);
-    });
-    on(ui->miShowQuickLunchBar, [this] {
-        FSettings.ShowQuickLunchBar = ui->miShowQuickLunchBar->isChecked();
-        ui->pnQuickConnect->setVisible(FSettings.ShowQuickLunchBar);
-    });
-    on(ui->miShowStatusWindow, [this] {
-        FSettings.ShowStatusWindow = ui->miShowStatusWindow->isChecked();
-        ui->pcDisplay->setVisible(FSettings.ShowStatusWindow);
-    });
-    on(ui->miShowTransferStateWindow, [this] {
-        FSettings.ShowTransferStateWindow = ui->miShowTransferStateWindow->isChecked();
-        ui->lvStatus->setVisible(FSettings.ShowTransferStateWindow);
-    });
+    // Each item shows or hides its panel; the check follows.
+    const std::pair<QAction*, bool TClientSettings::*> panels[] = {
+        {ui->miShowToolBar, &TClientSettings::ShowToolBar},
+        {ui->miShowQuickLunchBar, &TClientSettings::ShowQuickLunchBar},
+        {ui->miShowStatusWindow, &TClientSettings::ShowStatusWindow},
+        {ui->miShowTransferStateWindow, &TClientSettings::ShowTransferStateWindow}};
+    for (const auto& [a, field] : panels)
+        on(a, [this, field = field] {
+            FSettings.*field = !(FSettings.*field);
+            ShowPanels();
+        });
+    on(ui->NOSkin1, [this] { SkinClick(0); });
+    on(ui->Skin11, [this] { SkinClick(1); });
+    on(ui->Skin21, [this] { SkinClick(2); });
     auto refresh = [this] {
         if (ui->lvHost->HasFocusWithin()) {
             if (FSessionState != ssConnected) return;
@@ -370,20 +354,8 @@ void TfmMain::WireActions()
     on(ui->miAscii, [transferType] { transferType(0); });
     on(ui->miBinary, [transferType] { transferType(1); });
     on(ui->miAuto, [transferType] { transferType(2); });
-    auto preference = [this] {
-        TfmPreference dialog(FSettings, this);
-        // The dialog has stored the new count already: resize from the old one.
-        dialog.OnSetConnectionCount = [this](int oldCount, int n) {
-            FSettings.FtpCliNum = oldCount;
-            SetConnectionCount(n);
-        };
-        dialog.FormCreate({});
-        dialog.exec();
-        FManager->SetSplitFileSize(FSettings.MTFileSize);
-        SetSessionState(FSessionState);
-    };
-    on(ui->miPreference, preference);
-    on(ui->tbPreference, preference);
+    on(ui->miPreference, [this] { Settings1Click(); });
+    on(ui->tbPreference, [this] { Settings1Click(); });
     on(ui->miCopyUrl, [this] { miCopyUrlClick(); });
     // Directory
     on(ui->miFilterFiles, [this] { FilterFilesClick(FLocalActive); });

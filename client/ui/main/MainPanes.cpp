@@ -81,6 +81,14 @@ void TfmMain::SetupPaneViews()
             w->installEventFilter(this);
 }
 
+void TfmMain::ApplyPaneOptions()
+{
+    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
+        lv->SetColumnHeaderVisible(!FSettings.HideColumnHeader);
+        lv->SetEntireLineSelection(FSettings.SelectEntireLine);
+    }
+}
+
 void TfmMain::FillPaneView(bool local)
 {
     TFilePaneModel* model = local ? FLocalModel : FRemoteModel;

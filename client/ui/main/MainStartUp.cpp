@@ -7,8 +7,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
+#include "client/engine/DamagedFile.h"
 #include "client/engine/FtpManager.h"
 #include "client/engine/LocalFiles.h"
 #include "client/ui/main/DesktopTies.h"
@@ -54,6 +56,7 @@ TfmMain::TfmMain(std::string programDir, QWidget* parent)
     };
     FDesktopTies = std::make_unique<TDesktopTies>(
         this, [this] { return FSettings.PromoteMethod; }, [this] { return FSettings.HideOnMinimize; });
+    WireDialer();
     SetupStatusBar();
     SetupToolBarIcons();
     SetupPaneViews();
@@ -136,9 +139,15 @@ void TfmMain::FormCreate()
     SetApplicationTitle(ProgramTitle());
     FSettings.Width = width();
     FSettings.Height = height();
-    FSettings.LoadFromFile(FProgramDir + "setting.ini", FProgramDir);
-    ui->cbHostName->clear();
-    for (const auto& item : FSettings.QuickConnectHostBoxItems()) ui->cbHostName->addItem(Q(item));
+    // Files that could not be read whole are told of once the window shows,
+    // and copied now, before the save at exit rewrites them from what was read.
+    const auto keepDamaged = [this](const std::string& file, const std::vector<std::string>& damage) {
+        if (damage.empty()) return;
+        const std::string text = KeepDamagedFile(file, damage);
+        if (!text.empty()) FDamageText += (FDamageText.empty() ? "" : "\n\n") + text;
+    };
+    keepDamaged(FProgramDir + "setting.ini", FSettings.LoadFromFile(FProgramDir + "setting.ini", FProgramDir));
+    FillHostBox();
     ui->cbHostName->setCurrentIndex(FSettings.QuickConnectSelection());
     if (FSettings.QuickConnectSelection() >= 0) {
         // The selected entry fills the bar as the site book's choice would.
@@ -150,6 +159,7 @@ void TfmMain::FormCreate()
     }
     resize(FSettings.Width, FSettings.Height);
     if (FSettings.Left || FSettings.Top) move(FSettings.Left, FSettings.Top);
+    if (FSettings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     // 8-9. Menus and check marks.
     BuildCustomCommandMenu();
     BuildBookmarkItems();
@@ -157,23 +167,18 @@ void TfmMain::FormCreate()
     ui->miAntiIdle->setChecked(FSettings.AntiIdleEnable);
     ui->miEnableProxy->setChecked(FSettings.ProxySetting.Enabled);
     ui->miEnableSocks->setChecked(FSettings.SocksSetting.Enabled);
-    ui->miShowToolBar->setChecked(FSettings.ShowToolBar);
-    ui->miShowQuickLunchBar->setChecked(FSettings.ShowQuickLunchBar);
-    ui->miShowStatusWindow->setChecked(FSettings.ShowStatusWindow);
-    ui->miShowTransferStateWindow->setChecked(FSettings.ShowTransferStateWindow);
-    ui->ToolBar1->setVisible(FSettings.ShowToolBar);
-    ui->pnQuickConnect->setVisible(FSettings.ShowQuickLunchBar);
-    ui->lvStatus->setVisible(FSettings.ShowTransferStateWindow);
-    ui->pcDisplay->setVisible(FSettings.ShowStatusWindow);
+    ShowPanels();
+    ui->NOSkin1->setChecked(FSettings.UseSkin == 0);
+    ui->Skin11->setChecked(FSettings.UseSkin == 1);
+    ui->Skin21->setChecked(FSettings.UseSkin == 2);
     ui->miAscii->setChecked(FSettings.TransferType == 0);
     ui->miBinary->setChecked(FSettings.TransferType == 1);
     ui->miAuto->setChecked(FSettings.TransferType == 2);
     ui->miResolveLinks->setChecked(FSettings.ResolveLinkAsFile);
     ui->miShowLinks->setChecked(FSettings.ShowLink);
-    // 10. The clipboard monitor.
-    FLastClipboard = S(QApplication::clipboard()->text()).substr(0, 4096);
-    std::transform(FLastClipboard.begin(), FLastClipboard.end(), FLastClipboard.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    // 10. The clipboard monitor; the text it last saw starts empty, so a URL
+    // copied before the start is offered too.
+    FLastClipboard.clear();
     if (FSettings.MoniterClipboard) tmMoniterClipboard->start();
     // 11. Fonts.
     if (FSettings.ProgramFont) {
@@ -182,7 +187,9 @@ void TfmMain::FormCreate()
     }
     // 12. Broken lists.
     try {
-        LoadOldQuenes(FProgramDir + "oldquene.ini", FBrokenLists);
+        std::vector<std::string> damage;
+        LoadOldQuenes(FProgramDir + "oldquene.ini", FBrokenLists, &damage);
+        keepDamaged(FProgramDir + "oldquene.ini", damage);
     } catch (const std::exception& e) {
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
@@ -213,6 +220,7 @@ void TfmMain::FormCreate()
         lv->DetailsView()->setColumnWidth(1, 80);
         lv->DetailsView()->setColumnWidth(2, 110);
     }
+    ApplyPaneOptions();
     ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
     // A long count must not push the panes apart.
     for (QWidget* w : {static_cast<QWidget*>(ui->plLocalStatus), static_cast<QWidget*>(ui->plHostStatus)})
@@ -253,6 +261,11 @@ void TfmMain::FormShow()
 
 void TfmMain::WMStartUp()
 {
+    if (!FDamageText.empty()) {
+        const std::string text = std::move(FDamageText);
+        FDamageText.clear();
+        Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONWARNING);
+    }
     if (FSettings.ShowSiteManager) ui->miSiteManager->trigger();
 }
 
@@ -299,8 +312,22 @@ void TfmMain::closeEvent(QCloseEvent* event)
 {
     bool close = FForceClose;
     if (!close) Guarded([&] { close = FormCloseQuery(); });
-    if (close) event->accept();
-    else event->ignore();
+    if (!close) {
+        event->ignore();
+        return;
+    }
+    NoteWindowBounds();
+    event->accept();
+}
+
+void TfmMain::NoteWindowBounds()
+{
+    FSettings.Maximized = isMaximized();
+    if (isMaximized() || isMinimized()) return;
+    FSettings.Left = x();
+    FSettings.Top = y();
+    FSettings.Width = width();
+    FSettings.Height = height();
 }
 
 void TfmMain::FormDestroy()
@@ -310,13 +337,12 @@ void TfmMain::FormDestroy()
     tiAntiIdle->stop();
     tmMoniterClipboard->stop();
     tiProgress->stop();
-    if (!isMaximized() && isVisible()) {
-        FSettings.Left = x();
-        FSettings.Top = y();
-        FSettings.Width = width();
-        FSettings.Height = height();
-    }
-    FSettings.Maximized = isMaximized();
+    // Closing hid the window and noted its bounds then; a window destroyed
+    // while shown notes them now.
+    if (isVisible()) NoteWindowBounds();
+    FSettings.ServerIPItemIndex = ui->cbHostName->currentIndex();
+    // [ServerIP] holds the host box's entries: Count is the box's.
+    FSettings.QuickConnectList.resize(std::size_t(ui->cbHostName->count()));
     FSettings.LocalPath = LocalPath;
     // Whatever cannot be written is reported: the user's settings and queues
     // must not vanish without a word.
@@ -328,16 +354,17 @@ void TfmMain::FormDestroy()
     }
     if (FLogFile.Failed()) FSaveFailures.push_back(FLogFile.FailedFileName());
     if (DropURLTarget1) DropURLTarget1->RevokeTarget();
-    if (FSettings.DialUPType == 1 && FSettings.DialUPDisconnect) {
-        Guarded([] {
-            TRasDialer dialer;
-            dialer.HangUpConnection();
-        });
-    }
+    HangUpAtExit();
     if (!FSaveFailures.empty()) {
         std::string text = "These files could not be written:";
         for (const auto& f : FSaveFailures) text += "\n" + f;
-        Guarded([&] { Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONERROR); });
+        // Closed by a signal nobody may be there to answer a box (or the
+        // display is gone): the failure goes to standard error and the
+        // program ends.
+        if (FForceClose)
+            std::fprintf(stderr, "Skelwick: %s\n", text.c_str());
+        else
+            Guarded([&] { Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONERROR); });
     }
     FTemp.reset();
 }

@@ -319,7 +319,8 @@ void TfmPreference::CopyBack()
     s.ShowLoginMessage = ui->ShowLoginMessage->isChecked();
     s.MoniterClipboard = ui->cbMoniterClipboard->isChecked();
 
-    s.DialUPType = ui->ConnectUseLan->isChecked() ? 0 : 1;
+    // Without the dialer the modem choice cannot be made: the stored one stays.
+    if (ui->ConnectUseMOdem->isEnabled()) s.DialUPType = ui->ConnectUseLan->isChecked() ? 0 : 1;
     s.DialUPIndex = ui->cbDialUP->count() > 0 ? ui->cbDialUP->currentIndex() : s.DialUPIndex;
     s.DialUPShowAuth = ui->cbShowAuthWindow->isChecked();
     s.DialUPShowError = ui->cbDialUPShowError->isChecked();

@@ -65,10 +65,11 @@ void TfmEditDirectoryList::DeleteClick()
     Refill();
 }
 
-void BuildDirectoryMenu(QMenu* menu, const std::vector<std::string>& folders, std::function<void(int)> open)
+void BuildDirectoryMenu(QMenu* menu, int fixedItems, const std::vector<std::string>& folders,
+                        std::function<void(int)> open)
 {
     const auto actions = menu->actions();
-    for (int i = kDirectoryMenuFixedItems; i < actions.size(); ++i) {
+    for (int i = fixedItems; i < actions.size(); ++i) {
         menu->removeAction(actions[i]);
         delete actions[i];
     }

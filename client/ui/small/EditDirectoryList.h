@@ -30,9 +30,9 @@ private:
 // A folder with its trailing separator ensured.
 std::string WithTrailingSeparator(const std::string& folder);
 
-// The menu's fixed items before the list.
-constexpr int kDirectoryMenuFixedItems = 16;
-// Rebuilds the menu after its fixed items: one item per folder, the first
-// nine with Ctrl+1 .. Ctrl+9 (later ones get none, so they clash with no
-// other shortcut), or a disabled "<EMPTY>". open(i) runs when folder i is chosen.
-void BuildDirectoryMenu(QMenu* menu, const std::vector<std::string>& folders, std::function<void(int)> open);
+// Rebuilds the menu after its first fixedItems items: one item per folder,
+// the first nine with Ctrl+1 .. Ctrl+9 (later ones get none, so they clash
+// with no other shortcut), or a disabled "<EMPTY>". open(i) runs when folder
+// i is chosen.
+void BuildDirectoryMenu(QMenu* menu, int fixedItems, const std::vector<std::string>& folders,
+                        std::function<void(int)> open);

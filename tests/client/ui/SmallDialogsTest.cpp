@@ -243,20 +243,22 @@ TEST_F(SmallDialogsTest, DirectoryListKeepsTrailingSeparatorsAndMenuShortcutsSto
     EXPECT_EQ(dialogs->Calls[1].value, "/home/ann/");
 
     QMenu menu;
-    for (int i = 0; i < kDirectoryMenuFixedItems; ++i) menu.addAction(QString("fixed %1").arg(i));
+    const int kFixed = 5;
+    for (int i = 0; i < kFixed; ++i) menu.addAction(QString("fixed %1").arg(i));
     std::vector<std::string> many;
     for (int i = 0; i < 20; ++i) many.push_back("/d" + std::to_string(i) + "/");
     int opened = -1;
-    BuildDirectoryMenu(&menu, many, [&](int i) { opened = i; });
-    const auto items = menu.actions().mid(kDirectoryMenuFixedItems);
+    BuildDirectoryMenu(&menu, kFixed, many, [&](int i) { opened = i; });
+    const auto items = menu.actions().mid(kFixed);
     ASSERT_EQ(items.size(), 20);
     EXPECT_EQ(items[0]->shortcut(), QKeySequence("Ctrl+1"));
     EXPECT_EQ(items[8]->shortcut(), QKeySequence("Ctrl+9"));
     for (int i = 9; i < 20; ++i) EXPECT_TRUE(items[i]->shortcut().isEmpty()) << i;
     items[16]->trigger();
     EXPECT_EQ(opened, 16);
-    BuildDirectoryMenu(&menu, {}, [](int) {});
-    ASSERT_EQ(menu.actions().size(), kDirectoryMenuFixedItems + 1);
+    BuildDirectoryMenu(&menu, kFixed, {}, [](int) {});
+    ASSERT_EQ(menu.actions().size(), kFixed + 1);
+    EXPECT_EQ(menu.actions()[kFixed - 1]->text(), "fixed 4");
     EXPECT_EQ(menu.actions().back()->text(), "<EMPTY>");
 }
 
