@@ -32,15 +32,7 @@ protected:
     // Downloads the rows as a person would, and waits for the run's end.
     void Download(const QStringList& rows)
     {
-        ASSERT_TRUE(SelectRows(false, rows));
-        win->activateWindow();
-        PaneView(false)->setFocus();
-        QAction* download = Find<QAction>("miDownload");
-        ASSERT_TRUE(WaitFor([&] {
-            win->UpdateEnabling();
-            return download->isEnabled();
-        }));
-        download->trigger();
+        StartDownload(rows);
         ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
         QTest::qWait(50); // the boxes come through the loop
     }
