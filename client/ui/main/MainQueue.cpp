@@ -252,6 +252,7 @@ void TfmMain::ManualDownloadClick()
 void TfmMain::QueueDownloads()
 {
     if (FSessionState != ssConnected) return;
+    FSkippedNames.clear();
     FQueuedRows.clear();
     for (const TlvFileInfo* r : SelectedRows(false)) FQueuedRows.push_back(*r);
     if (FQueuedRows.empty()) return;
@@ -268,7 +269,10 @@ void TfmMain::QueueDownloadLoop()
     while (NextRowToQueue < FQueuedRows.size()) {
         const TlvFileInfo row = FQueuedRows[NextRowToQueue++];
         if (row.IsDir) {
-            if (!IsSafeLocalName(row.Name)) continue;
+            if (!IsSafeLocalName(row.Name)) {
+                FSkippedNames.push_back(ShownName(QueuedFromDir + row.Name));
+                continue;
+            }
             // The walk ends in OperationDone, which comes back here.
             FExpandList.clear();
             FExpandBase = QueuedFromDir;
@@ -278,6 +282,8 @@ void TfmMain::QueueDownloadLoop()
         TTransferFileInfo item;
         if (MakeDownloadItem(QueuedFromDir, LocalPath, row.Name, RowSize(row), FSettings.RenameExtList, item))
             AddQueueItem(item);
+        else
+            FSkippedNames.push_back(ShownName(QueuedFromDir + row.Name));
     }
     FQueuedRows.clear();
     if (PendingAction == 3) {
@@ -308,7 +314,12 @@ void TfmMain::AddExpandedFiles()
         if (MakeDownloadItem(FExpandBase, LocalPath, f.FileName.substr(FExpandBase.size()), f.FileSize,
                              FSettings.RenameExtList, item))
             AddQueueItem(item);
+        else
+            FSkippedNames.push_back(ShownName(f.FileName));
     }
+    // and what the walk itself refused
+    const auto& refused = FManager->GetRefusedNames();
+    FSkippedNames.insert(FSkippedNames.end(), refused.begin(), refused.end());
     FExpandList.clear();
 }
 

@@ -115,6 +115,20 @@ protected:
             names.push_back(PaneView(local)->Model()->index(i, 0).data().toString().toStdString());
         return names;
     }
+    // Selects the remote rows and starts their download as a person would:
+    // the pane focused, Download enabled for it, then triggered.
+    void StartDownload(const QStringList& names)
+    {
+        ASSERT_TRUE(SelectRows(false, names));
+        win->activateWindow();
+        PaneView(false)->setFocus();
+        QAction* download = Find<QAction>("miDownload");
+        ASSERT_TRUE(WaitFor([&] {
+            win->UpdateEnabling();
+            return download->isEnabled();
+        }));
+        download->trigger();
+    }
     // Selects exactly these rows; false when one is not shown.
     bool SelectRows(bool local, const QStringList& names)
     {
@@ -132,20 +146,6 @@ protected:
             else sel->select(i, how);
         }
         return found == names.size();
-    }
-    // Downloads the named remote rows as a person would: selected, then the menu.
-    void Download(const QStringList& names)
-    {
-        ASSERT_TRUE(SelectRows(false, names));
-        win->activateWindow();
-        PaneView(false)->setFocus();
-        QAction* download = Find<QAction>("miDownload");
-        ASSERT_TRUE(WaitFor([&] {
-            win->UpdateEnabling();
-            return download->isEnabled();
-        }));
-        download->trigger();
-        ASSERT_EQ(win->SessionState(), 5) << PageText(0);
     }
     // Waits until at least n connections show a position in their status
     // rows (a run carried by several connections at once).

@@ -61,7 +61,7 @@ TEST_F(KilledRunTest, TheNextStartShowsTheBrokenListAndResumesItByteExact)
         std::setvbuf(stdout, nullptr, _IONBF, 0);
         win = std::make_unique<TfmMain>(program);
         Connect(std::getenv(kUrlVar), "big.bin");
-        Download({"big.bin", "small.bin"});
+        StartDownload({"big.bin", "small.bin"});
         std::fprintf(stderr, "state %d\n%s\n", win->SessionState(), PageText(0).c_str());
         WaitFor([] { return false; }, 120000);
         return;

@@ -404,6 +404,12 @@ protected:
         win->show();
         ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, shown); })) << PageText(0);
     }
+    // Starts downloading the selected rows as a person would.
+    void Download(const QStringList& names)
+    {
+        StartDownload(names);
+        ASSERT_EQ(win->SessionState(), 5) << PageText(0);
+    }
 };
 
 // A broken list made on site A, the program started again and connected to
