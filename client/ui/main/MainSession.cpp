@@ -75,10 +75,8 @@ void TfmMain::SetSessionState(int value)
 
 void TfmMain::ResetRemoteView()
 {
-    FRemotePane.SetFiles({});
-    if (FRemoteModel) FRemoteModel->Refresh();
-    // The counts of the listing that went must not stay under the empty pane.
-    ui->plHostStatus->setText("Remote");
+    // The remote rows stay, with their counts, until the next listing
+    // replaces them; without a session nothing acts on them.
     ui->cbHost->clear();
     ClearStatusRows(false);
     ClearPanels1To4();
