@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -246,6 +247,31 @@ void TPortlorn::LoginTimerElapsed(std::uint32_t ID)
     }
 }
 
+void TPortlorn::HoldAnswer(TFtpCtrlSocket* Client, TFtpString& Answer, os::UINT DelayMs)
+{
+    Client->HeldAnswer = Answer;
+    Answer.clear();
+    Client->PauseEvents();
+    os::SetTimer(FWindowHandle, AnswerTimerBase + Client->ID(), DelayMs);
+}
+
+void TPortlorn::ReleaseHeldAnswer(std::uint32_t ID)
+{
+    os::KillTimer(FWindowHandle, AnswerTimerBase + ID);
+    TFtpCtrlSocket* client = FindClient(ID);
+    if (client == nullptr || client->HeldAnswer.empty()) return;
+    TFtpString answer = std::move(client->HeldAnswer);
+    client->HeldAnswer.clear();
+    SendAnswer(client, answer);
+    // A line among them may hold its reply again: the rest wait for that one.
+    while (!client->HeldLines.empty() && client->HeldAnswer.empty()) {
+        std::string line = std::move(client->HeldLines.front());
+        client->HeldLines.pop_front();
+        ClientCommand(client, line.data(), static_cast<int>(line.size()));
+    }
+    if (client->HeldAnswer.empty() && client->State() == wsConnected) client->ResumeEvents();
+}
+
 void TPortlorn::ClientSessionClosed(TFtpCtrlSocket* Client, std::uint16_t Error)
 {
     os::PostMessage(FWindowHandle, WM_FTPSRV_CLIENT_CLOSED, Client->ID(), 0);
@@ -267,6 +293,7 @@ void TPortlorn::RemoveClient(TFtpCtrlSocket* Client)
         FClientList.erase(it);
         StopDataTimer(Client);
         os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
+        os::KillTimer(FWindowHandle, AnswerTimerBase + Client->ID());
         try {
             FireClientDisconnect(Client, 0);
         } catch (...) {
@@ -283,7 +310,9 @@ void TPortlorn::PostDataMessage(os::UINT Msg, TFtpCtrlSocket* Client)
 void TPortlorn::WndProc(os::UINT Msg, os::WPARAM WParam, os::LPARAM LParam)
 {
     if (Msg == os::WM_TIMER) {
-        if (WParam >= LoginTimerBase) {
+        if (WParam >= AnswerTimerBase) {
+            ReleaseHeldAnswer(static_cast<std::uint32_t>(WParam - AnswerTimerBase));
+        } else if (WParam >= LoginTimerBase) {
             LoginTimerElapsed(static_cast<std::uint32_t>(WParam - LoginTimerBase));
         } else if (WParam >= DataTimerBase) {
             DataTimerElapsed(static_cast<std::uint32_t>(WParam - DataTimerBase));
@@ -363,6 +392,12 @@ bool TPortlorn::SplitCommandLine(const char* Line, int Length, TFtpString& KeyWo
 
 void TPortlorn::ClientCommand(TFtpCtrlSocket* Client, const char* Line, int Length)
 {
+    if (!Client->HeldAnswer.empty()) {
+        // Answered in order after the held reply. Reading waits meanwhile,
+        // so only what one read brought can come here.
+        Client->HeldLines.emplace_back(Line, static_cast<std::size_t>(std::max(Length, 0)));
+        return;
+    }
     TFtpString keyWord, params, answer;
     if (!SplitCommandLine(Line, Length, keyWord, params)) {
         SendAnswer(Client, "500 Command line too long.");
@@ -382,7 +417,7 @@ void TPortlorn::ClientCommand(TFtpCtrlSocket* Client, const char* Line, int Leng
             TFtpSrvCommandTableItem& item = FCmdTable[static_cast<std::size_t>(i)];
             if (item.KeyWord.empty() || item.KeyWord != keyWord) continue;
             item.Proc(Client, keyWord, params, answer);
-            SendAnswer(Client, answer);
+            if (Client->HeldAnswer.empty()) SendAnswer(Client, answer);
             return;
         }
         SendAnswer(Client, "500 '" + keyWord + "': command not understood.");
@@ -439,14 +474,17 @@ void TPortlorn::CommandPASS(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Answer = "530 Login incorrect.";
         return;
     }
-    Client->SetFtpState(ftpcReady);
-    os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
     try {
         Client->ResolveDirectory(Client->HomeDir());
-        Answer = "230 User " + Client->UserName() + " logged in.";
     } catch (rtl::Exception& E) {
+        // No usable home folder (an account with none): no login either.
+        Client->SetFtpState(ftpcWaitingUserCode);
         Answer = "501 " + E.Message();
+        return;
     }
+    Client->SetFtpState(ftpcReady);
+    os::KillTimer(FWindowHandle, LoginTimerBase + Client->ID());
+    Answer = "230 User " + Client->UserName() + " logged in.";
 }
 
 void TPortlorn::CommandQUIT(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpString& Params, TFtpString& Answer)

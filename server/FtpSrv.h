@@ -72,6 +72,12 @@ public:
     static constexpr std::uintptr_t DataTimerBase = std::uintptr_t(1) << 32;
     // Login timers: this base plus the client number.
     static constexpr std::uintptr_t LoginTimerBase = std::uintptr_t(2) << 32;
+    // Held replies: this base plus the client number.
+    static constexpr std::uintptr_t AnswerTimerBase = std::uintptr_t(3) << 32;
+    // How long the 227 of PASV is held back. curl 7.88 waits 200 ms for
+    // nothing before it connects when the 227 is already there the moment
+    // it first looks after sending PASV; a reply this much later never is.
+    static constexpr os::UINT PasvAnswerDelayMs = 2;
 
     TPortlorn();
     ~TPortlorn() override;
@@ -243,6 +249,9 @@ protected:
     void StopDataTimer(TFtpCtrlSocket* Client);
     void DataTimerElapsed(std::uint32_t ID);
     void LoginTimerElapsed(std::uint32_t ID);
+    // Sends Answer after the delay; the client's commands wait until then.
+    void HoldAnswer(TFtpCtrlSocket* Client, TFtpString& Answer, os::UINT DelayMs);
+    void ReleaseHeldAnswer(std::uint32_t ID);
     static void ClearMethodsOf(TAsyncSocket* Data);
     void StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString& Params, TFtpString& Answer);
     void OpenUploadFile(TFtpCtrlSocket* Client);

@@ -5,6 +5,7 @@
 // client's data socket.
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -95,6 +96,10 @@ public:
 
     // --- session and transfer state (used by the server component) -------
     std::unique_ptr<TAsyncSocket> DataSocket;
+    // A reply held back a moment (the 227 of PASV) and the command lines
+    // that came meanwhile, dispatched after it in their order.
+    std::string HeldAnswer;
+    std::deque<std::string> HeldLines;
     bool CloseWhenSent = false;
     bool Aborting = false;
     std::string DataAddress;

@@ -130,6 +130,7 @@ void TPortlorn::CommandPASV(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Client->PassiveMode = true;
         Client->PassiveStartPending = false;
         Client->PassiveConnected = false;
+        HoldAnswer(Client, Answer, PasvAnswerDelayMs);
     } catch (rtl::Exception& E) {
         Answer = "500 PASV exception: '" + E.Message() + "'.";
         try {

@@ -42,9 +42,13 @@ int main(int argc, char** argv)
     if (argc > 1) form->CommandLineUrl = argv[1];
     logo.reset();
 
-    // SIGTERM and SIGINT close the window without asking, so the settings are saved.
+    // SIGTERM and SIGINT close the window without asking, so the settings are
+    // saved; every loop ends, also that of a box open at the time.
     TfmMain* window = form.get();
-    OnTermSignal(window, EventHandler([window] { window->CloseWithoutQuery(); }));
+    OnTermSignal(window, EventHandler([window] {
+        window->CloseWithoutQuery();
+        QCoreApplication::exit(0);
+    }));
     form->show();
     const int code = app.exec();
     form.reset(); // saves the settings and broken lists

@@ -1,6 +1,7 @@
 // bench_engine URL --local DIR [--connections N] [--settings FILE] [--log FILE]
 //              [--split K] [--threshold BYTES]
 // bench_engine URL --upload PATH [--connections N] [--settings FILE] [--log FILE]
+// bench_engine --state DIR --resume [--connections N] [--settings FILE] [--log FILE]
 //
 // Runs the client engine headless, as the main window drives it: logs in,
 // then downloads one file (URL not ending in "/") or every file below a
@@ -12,6 +13,11 @@
 // --log writes every connection's log lines as its log page shows them.
 // Exits 0 only when every item of the run completed; the last line is
 // "files=F bytes=B seconds=S MB/s=R".
+//
+// --state DIR keeps the run's journal and the broken lists in
+// DIR/oldquene.ini, as the program keeps them in its own folder. With
+// --resume every broken list there is resumed on its own site; it exits 0
+// only when each finished complete, and then no list is left in the file.
 #include <sys/stat.h>
 
 #include <chrono>
@@ -23,6 +29,7 @@
 
 #include "client/engine/DirListing.h"
 #include "client/engine/LocalFiles.h"
+#include "client/engine/OldQuene.h"
 #include "client/ui/main/LogLine.h"
 #include "tests/client/engine/HeadlessWindow.h"
 
@@ -34,7 +41,8 @@ struct Url {
 
 struct Options {
     Url url;
-    std::string local = ".", upload, settings, log;
+    std::string local = ".", upload, settings, log, state;
+    bool resume = false;
     int connections = 0; // 0: from the settings, else 1
     int split = -1;      // -1: from the settings
     long long threshold = -1;
@@ -91,15 +99,23 @@ int Usage()
     std::fprintf(stderr,
                  "usage: bench_engine URL --local DIR [--connections N] [--settings FILE] [--log FILE] [--split K] "
                  "[--threshold BYTES]\n"
-                 "       bench_engine URL --upload PATH [--connections N] [--settings FILE] [--log FILE]\n");
+                 "       bench_engine URL --upload PATH [--connections N] [--settings FILE] [--log FILE]\n"
+                 "  either with [--state DIR]\n"
+                 "       bench_engine --state DIR --resume [--connections N] [--settings FILE] [--log FILE]\n");
     return 2;
 }
 
 bool ParseOptions(int argc, char** argv, Options& o)
 {
-    if (argc < 2 || !ParseUrl(argv[1], o.url)) return false;
-    for (int i = 2; i < argc; ++i) {
+    // A resume takes its sites from the broken lists, not from a URL.
+    const bool withUrl = argc >= 2 && std::string(argv[1]).rfind("--", 0) != 0;
+    if (withUrl && !ParseUrl(argv[1], o.url)) return false;
+    for (int i = withUrl ? 2 : 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--resume") {
+            o.resume = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const std::string v = argv[++i];
         if (a == "--local") o.local = v;
@@ -109,8 +125,10 @@ bool ParseOptions(int argc, char** argv, Options& o)
         else if (a == "--connections") o.connections = std::atoi(v.c_str());
         else if (a == "--split") o.split = std::atoi(v.c_str());
         else if (a == "--threshold") o.threshold = std::atoll(v.c_str());
+        else if (a == "--state") o.state = v;
         else return false;
     }
+    if (o.resume ? withUrl || o.state.empty() : !withUrl) return false;
     return o.connections >= 0 && o.connections <= 255 && (o.upload.empty() || o.local == ".");
 }
 
@@ -261,6 +279,40 @@ bool RunComplete(bool ended, const BenchWindow& w, const std::vector<std::string
     return ok && skipped.empty();
 }
 
+// Resumes every broken list of the file on its own site, one after the
+// other, as the window's Resume does; 0 when each finished complete and no
+// list is left in the file.
+int ResumeBrokenLists(BenchWindow& w, TFtpManager& m, const std::string& file)
+{
+    std::vector<TOldQuene> lists;
+    LoadOldQuenes(file, lists);
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t finished = 0, items = 0;
+    for (const auto& list : lists) {
+        items += list.Items.size();
+        w.state = 1;
+        if (!w.Run([&] { m.ConnectHost(list.Host); })) {
+            std::fprintf(stderr, "login to %s failed: %s\n", list.Host.HostName.c_str(), m.GetLastReply().c_str());
+            continue;
+        }
+        w.state = 5;
+        w.completed.clear();
+        w.runItems.clear();
+        w.resumedDateTime = list.DateTime;
+        const bool ended = w.Run([&] { m.StartTransfer(list.Items, 1); }, 24 * 3600 * 1000);
+        w.resumedDateTime.clear();
+        w.state = 2;
+        if (ended && w.completed.size() == w.runItems.size()) ++finished;
+        else std::fprintf(stderr, "the list of %s did not finish: %s\n", list.DateTime.c_str(), m.GetLastReply().c_str());
+    }
+    std::vector<TOldQuene> left;
+    LoadOldQuenes(file, left);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("lists=%zu finished=%zu left=%zu items=%zu seconds=%.3f\n", lists.size(), finished, left.size(), items,
+                seconds);
+    return finished == lists.size() && left.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -273,6 +325,9 @@ int main(int argc, char** argv)
     TFtpManager m(w);
     m.CreateConnections(connections);
     m.SetSplitFileSize(w.settings.MTFileSize);
+    // The program keeps its journal and broken lists in its own folder.
+    if (!o.state.empty()) w.brokenFile = o.state + "/oldquene.ini";
+    if (o.resume) return ResumeBrokenLists(w, m, w.brokenFile);
     const auto start = std::chrono::steady_clock::now();
 
     w.state = 1;

@@ -13,6 +13,20 @@ using testsupport::RunCommand;
 
 namespace benchruns {
 
+int ParseRounds(int argc, char** argv, const char* usage)
+{
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--rounds" && i + 1 < argc) {
+            rounds = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "%s\n", usage);
+            return -1;
+        }
+    }
+    return std::max(rounds, 1);
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Runs a command; its wall time in seconds, or -1 when it failed.

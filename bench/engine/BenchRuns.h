@@ -8,6 +8,9 @@
 
 namespace benchruns {
 
+// The --rounds N of a benchmark's command line (3 when not given); -1 after
+// printing usage when the line holds anything else.
+int ParseRounds(int argc, char** argv, const char* usage);
 // Runs a command; its wall time in seconds, or -1 when it failed.
 double Timed(const std::vector<std::string>& argv, std::string* out = nullptr);
 // Runs bench_engine (the program at engine) with args; the seconds it

@@ -38,15 +38,8 @@ double EngineRun(const std::vector<std::string>& args) { return benchruns::Engin
 
 int main(int argc, char** argv)
 {
-    int rounds = 3;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--rounds" && i + 1 < argc) rounds = std::atoi(argv[++i]);
-        else {
-            std::fprintf(stderr, "usage: bench_engine_compare [--rounds N]\n");
-            return 2;
-        }
-    }
-    if (rounds < 1) rounds = 1;
+    const int rounds = ParseRounds(argc, argv, "usage: bench_engine_compare [--rounds N]");
+    if (rounds < 0) return 2;
     bool ok = true;
     TempDir work;
     const std::string lftpSet = "set net:max-retries 1; set cmd:fail-exit yes; set ftp:passive-mode on; ";

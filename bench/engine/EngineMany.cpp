@@ -22,15 +22,8 @@ using namespace benchruns;
 
 int main(int argc, char** argv)
 {
-    int rounds = 3;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--rounds" && i + 1 < argc) rounds = std::atoi(argv[++i]);
-        else {
-            std::fprintf(stderr, "usage: bench_engine_many [--rounds N]\n");
-            return 2;
-        }
-    }
-    if (rounds < 1) rounds = 1;
+    const int rounds = ParseRounds(argc, argv, "usage: bench_engine_many [--rounds N]");
+    if (rounds < 0) return 2;
     // Room for every session and its passive listener; vsftpd drops a
     // session whose PASV cannot bind.
     const int pasv = FreeTcpPortRange(2000);

@@ -122,7 +122,6 @@ void TFtpManager::DrainOutbox()
             break;
         case TBrEvent::evDone:
             --FPending;
-            ++FFinished;
             Dispatch(*e.Result);
             break;
         }

@@ -56,7 +56,6 @@ public:
     // Commands handed over whose results have not come back yet.
     int Pending() const { return FPending; }
     // Results that came back, in order (for tests and the window's checks).
-    std::uint64_t Finished() const { return FFinished; }
 
 private:
     void Hand(TBrCommand Command);
@@ -68,7 +67,6 @@ private:
     TBrHostInfo FHost;
     int FLastReply = 0;
     int FPending = 0;
-    std::uint64_t FFinished = 0;
 
     std::mutex FOutboxMutex;
     std::deque<TBrEvent> FOutbox;

@@ -1,7 +1,6 @@
 #include "client/browser/Remote.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,18 +41,9 @@ TRemote::TRemote(QComboBox* Combo, QPlainTextEdit* Log, TFtpClient* Client, QLab
         FList->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     FList->header()->setSectionsClickable(true);
-    FWatch.setSingleShot(true);
-    ConnectHandler(&FWatch, &QTimer::timeout, this, [this] { TimedOut(); });
     FClient->OnRequestDone = [this](TObject*, TFtpRequest Rq, std::uint16_t Error) {
-        FWatch.stop();
         Guarded([&] { RequestDone(Rq, Error); });
     };
-    // Every reply line or data block is a sign of life: the limit measures silence.
-    auto alive = [this] {
-        if (FWatch.isActive()) FWatch.start();
-    };
-    FClient->OnResponse = [alive](TObject*) { alive(); };
-    FClient->OnProgress = [alive](TObject*, std::int64_t, bool&) { alive(); };
     FClient->OnDisplay = [this](TObject*, std::string& Msg) { Display(Msg); };
     // A request the client cannot start is reported here, never thrown
     // through a handler.
@@ -70,11 +60,8 @@ TRemote::~TRemote()
 {
     FList->removeEventFilter(this);
     FList->clear();
-    FWatch.stop();
     FClient->OnRequestDone = nullptr;
     FClient->OnDisplay = nullptr;
-    FClient->OnResponse = nullptr;
-    FClient->OnProgress = nullptr;
     FClient->AttachStream(nullptr);
 }
 
@@ -104,25 +91,9 @@ bool TRemote::eventFilter(QObject* Watched, QEvent* Event)
 void TRemote::Start(TCustomFtpCli::TAction Request)
 {
     FRefused = false;
-    FWatch.start(std::max(1, FClient->Timeout()) * 1000);
     (FClient->*Request)();
     // Refused at once (not connected, busy): no request-done will come.
-    if (FRefused && FState != rsIdle) {
-        FWatch.stop();
-        Fail();
-    }
-}
-
-void TRemote::TimedOut()
-{
-    if (FState == rsIdle) return;
-    Display("<ERROR>      time out: no reply from the server within " + std::to_string(FClient->Timeout()) +
-            " seconds");
-    // Idle first: what the aborted request reports then changes nothing.
-    FState = rsIdle;
-    FClient->AttachStream(nullptr);
-    FClient->AbortRequest();
-    Fail();
+    if (FRefused && FState != rsIdle) Fail();
 }
 
 void TRemote::Fail()

@@ -2,7 +2,6 @@
 // Drives the "Browse Server" window's own FTP client on the GUI thread: log
 // in, list into memory, show the rows, change folders, keep the log.
 #include <QObject>
-#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -32,7 +31,6 @@ public:
     void Display(const std::string& Line);
 
     TState State() const { return FState; }
-    const std::string& CurrentDir() const { return FCurrentDir; }
     const std::vector<TlvFileInfo>& Rows() const { return FRows; }
 
     // The list's handlers.
@@ -48,8 +46,6 @@ private:
     // Starts a request; a request the client refuses fails the step at once.
     void Start(TCustomFtpCli::TAction Request);
     void Fail();
-    // No reply or data for the client's Timeout seconds: the step ends.
-    void TimedOut();
     void FillList();
     void SortAndShow();
 
@@ -67,7 +63,6 @@ private:
     std::chrono::steady_clock::time_point FLastKey;
     std::string FCurrentDir;
     bool FRefused = false;
-    QTimer FWatch; // runs while a request awaits its reply
 };
 
 } // namespace browser

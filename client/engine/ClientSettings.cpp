@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <initializer_list>
 
 #include "client/engine/CommFunc.h"
+#include "client/engine/DamagedFile.h"
 #include "rtl/IniFile.h"
 #include "rtl/StrUtils.h"
 
@@ -17,67 +19,129 @@ int MulDiv(int a, int b, int c)
     return int(std::lround(double(a) * double(b) / double(c)));
 }
 
-int ReadInt(const TIniFile& ini, const char* section, const std::string& key, int def)
-{
-    std::int64_t v = ini.ReadInteger(section, key, def);
-    return (v < INT_MIN || v > INT_MAX) ? def : int(v);
-}
+// Reads values and notes each the file holds that is no number or out of
+// range: the default is used for it, and the user is told what was dropped.
+struct TCheckedReader {
+    const TIniFile& ini;
+    std::vector<std::string>& damage;
 
-std::uint8_t ReadByte(const TIniFile& ini, const char* section, const char* key)
-{
-    std::int64_t v = ini.ReadInteger(section, key, 0);
-    return (v < 0 || v > 255) ? 0 : std::uint8_t(v);
-}
-
-// Lists far longer than any a person keeps; a Count beyond it is damage.
-constexpr std::int64_t kMaxListCount = 100000;
-
-// How many positions of a list to read: Count, each missing key being an empty
-// entry, so lists read side by side (names and commands) keep their pairing.
-// A damaged Count reads up to the highest key prefix + n present instead, so
-// that it can neither make the reader spin nor hide an entry.
-std::int64_t ListLength(const TIniFile& ini, const char* section, const char* prefix)
-{
-    const std::int64_t count = ini.ReadInteger(section, "Count", 0);
-    if (count <= 0) return 0;
-    if (count <= kMaxListCount) return count;
-    std::int64_t highest = -1;
-    const std::string p = prefix;
-    for (const auto& key : ini.ReadSection(section)) {
-        if (!rtl::StartsText(p, key)) continue;
-        if (auto n = rtl::ParseInt64(key.substr(p.size())); n && *n >= 0 && key.substr(p.size())[0] != ' ')
-            highest = std::max(highest, *n);
+    void Note(const char* section, const std::string& key, const std::string& text, const char* why,
+              const std::string& used)
+    {
+        damage.push_back("[" + std::string(section) + "] " + key + " = " + text + " is " + why + "; " + used +
+                         " is used");
     }
-    return std::min(count, highest + 1);
-}
 
-std::vector<std::string> ReadList(const TIniFile& ini, const char* section, bool skipEmpty = false)
-{
-    std::vector<std::string> out;
-    const std::int64_t limit = ListLength(ini, section, "");
-    for (std::int64_t i = 0; i < limit; ++i) {
-        std::string v = ini.ReadString(section, std::to_string(i), "");
-        if (skipEmpty && v.empty()) continue;
-        out.push_back(std::move(v));
+    std::int64_t Int64(const char* section, const std::string& key, std::int64_t def,
+                       std::int64_t min = INT64_MIN, std::int64_t max = INT64_MAX)
+    {
+        const std::string text = ini.ReadString(section, key, "");
+        if (text.empty()) return def; // missing or blank: the default, as ever
+        const std::int64_t v = ini.ReadInteger(section, key, def);
+        if (v != ini.ReadInteger(section, key, def == INT64_MAX ? def - 1 : def + 1)) {
+            Note(section, key, text, "not a number", std::to_string(def));
+            return def;
+        }
+        if (v < min || v > max) {
+            Note(section, key, text, "out of range", std::to_string(def));
+            return def;
+        }
+        return v;
     }
-    return out;
-}
+
+    int Int(const char* section, const std::string& key, int def, int min = INT_MIN, int max = INT_MAX)
+    {
+        return int(Int64(section, key, def, min, max));
+    }
+
+    // One of the values allowed, else def.
+    int OneOf(const char* section, const std::string& key, int def, std::initializer_list<int> allowed)
+    {
+        const int v = Int(section, key, def);
+        if (std::find(allowed.begin(), allowed.end(), v) != allowed.end()) return v;
+        Note(section, key, ini.ReadString(section, key, ""), "out of range", std::to_string(def));
+        return def;
+    }
+
+    bool Bool(const char* section, const std::string& key, bool def)
+    {
+        const std::string text = ini.ReadString(section, key, "");
+        const bool v = ini.ReadBool(section, key, def);
+        if (!text.empty() && v != ini.ReadBool(section, key, !def)) {
+            Note(section, key, text, "not a number", def ? "1" : "0");
+            return def;
+        }
+        return v;
+    }
+
+    // Lists far longer than any a person keeps; a Count beyond it is damage.
+    static constexpr std::int64_t kMaxListCount = 100000;
+
+    // How many positions of a list to read: Count, each missing key being an
+    // empty entry, so lists read side by side (names and commands) keep their
+    // pairing. A Count beyond all reason reads up to the highest key prefix +
+    // n present instead, so that it can neither make the reader spin nor hide
+    // an entry; one below 0 reads nothing (the keys stay in the file, as keys
+    // beyond a list's Count do).
+    std::int64_t ListLength(const char* section, const char* prefix)
+    {
+        const std::string text = ini.ReadString(section, "Count", "");
+        const std::int64_t count = Int64(section, "Count", 0);
+        if (count < 0) Note(section, "Count", text, "out of range", "0");
+        if (count <= 0) return 0;
+        if (count <= kMaxListCount) return count;
+        std::int64_t highest = -1;
+        const std::string p = prefix;
+        for (const auto& key : ini.ReadSection(section)) {
+            if (!rtl::StartsText(p, key)) continue;
+            if (auto n = rtl::ParseInt64(key.substr(p.size())); n && *n >= 0 && key.substr(p.size())[0] != ' ')
+                highest = std::max(highest, *n);
+        }
+        damage.push_back("[" + std::string(section) + "] Count = " + text +
+                         " is out of range; the entries present are read");
+        return std::min(count, highest + 1);
+    }
+
+    std::vector<std::string> List(const char* section, bool skipEmpty = false)
+    {
+        std::vector<std::string> out;
+        const std::int64_t limit = ListLength(section, "");
+        for (std::int64_t i = 0; i < limit; ++i) {
+            std::string v = ini.ReadString(section, std::to_string(i), "");
+            if (skipEmpty && v.empty()) continue;
+            out.push_back(std::move(v));
+        }
+        return out;
+    }
+
+    template <class T>
+    void Connection(const char* section, T& s, std::initializer_list<int> types)
+    {
+        s.Enabled = Bool(section, "Enabled", false);
+        s.Host = ini.ReadString(section, "Host", "");
+        s.Port = ini.ReadString(section, "Port", "");
+        s.User = ini.ReadString(section, "User", "");
+        s.Pass = ini.ReadString(section, "Pass", "");
+        s.Type = std::uint8_t(OneOf(section, "Type", 0, types));
+    }
+
+    // Character set, colour, height, name, pitch, then size: the stored size
+    // decides, and a file with a height only keeps the size that height gives.
+    void Font(const std::string& prefix, TFontSetting& font)
+    {
+        font.CharSet = Int("Fonts", prefix + "CharSet", font.CharSet, 0, 255);
+        font.Color = Int64("Fonts", prefix + "Color", font.Color);
+        font.SetHeight(Int("Fonts", prefix + "Height", font.Height, -1000, 1000));
+        font.Name = ini.ReadString("Fonts", prefix + "Name", font.Name);
+        font.Pitch = Int("Fonts", prefix + "Pitch", font.Pitch);
+        font.SetSize(Int("Fonts", prefix + "Size", font.Size, 1, 1000));
+    }
+};
 
 void WriteList(TIniFile& ini, const char* section, const std::vector<std::string>& list)
 {
     ini.WriteInteger(section, "Count", std::int64_t(list.size()));
     for (std::size_t i = 0; i < list.size(); ++i) ini.WriteString(section, std::to_string(i), list[i]);
-}
-
-template <class T>
-void ReadConnection(const TIniFile& ini, const char* section, T& s)
-{
-    s.Enabled = ini.ReadBool(section, "Enabled", false);
-    s.Host = ini.ReadString(section, "Host", "");
-    s.Port = ini.ReadString(section, "Port", "");
-    s.User = ini.ReadString(section, "User", "");
-    s.Pass = ini.ReadString(section, "Pass", "");
-    s.Type = ReadByte(ini, section, "Type");
 }
 
 template <class T>
@@ -89,18 +153,6 @@ void WriteConnection(TIniFile& ini, const char* section, const T& s)
     ini.WriteString(section, "User", s.User);
     ini.WriteString(section, "Pass", s.Pass);
     ini.WriteInteger(section, "Type", s.Type);
-}
-
-// Character set, colour, height, name, pitch, then size: the stored size
-// decides, and a file with a height only keeps the size that height gives.
-void ReadFont(const TIniFile& ini, const std::string& prefix, TFontSetting& font)
-{
-    font.CharSet = ReadInt(ini, "Fonts", prefix + "CharSet", font.CharSet);
-    font.Color = ini.ReadInteger("Fonts", prefix + "Color", font.Color);
-    font.SetHeight(ReadInt(ini, "Fonts", prefix + "Height", font.Height));
-    font.Name = ini.ReadString("Fonts", prefix + "Name", font.Name);
-    font.Pitch = ReadInt(ini, "Fonts", prefix + "Pitch", font.Pitch);
-    font.SetSize(ReadInt(ini, "Fonts", prefix + "Size", font.Size));
 }
 
 void WriteFont(TIniFile& ini, const std::string& prefix, const TFontSetting& font)
@@ -144,100 +196,101 @@ void TFontSetting::SetSize(int size)
     Height = -MulDiv(size, 96, 72);
 }
 
-void TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
+std::vector<std::string> TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
 {
+    std::vector<std::string> damage;
+    TCheckedReader r{ini, damage};
     TextExtList.clear();
-    QuickConnectList = ReadList(ini, "ServerIP", true);
-    ServerIPItemIndex = ReadInt(ini, "ServerIP", "ItemIndex", 0);
-    BookmarkList = ReadList(ini, "Bookmarks");
-    LocalDirList = ReadList(ini, "LocalDirectoryList");
-    TextExtList = ReadList(ini, "TextExt", true);
-    FtpCliNum = ReadInt(ini, "FtpCliNum", "FtpCliNum", 3);
-    if (FtpCliNum < 1 || FtpCliNum > 255) FtpCliNum = 3; // the pool has slots 0..255, at least one
-    MTFileSize = ini.ReadInteger("MTFileSize", "MTFileSize", 1000000);
+    QuickConnectList = r.List("ServerIP", true);
+    ServerIPItemIndex = r.Int("ServerIP", "ItemIndex", 0);
+    BookmarkList = r.List("Bookmarks");
+    LocalDirList = r.List("LocalDirectoryList");
+    TextExtList = r.List("TextExt", true);
+    FtpCliNum = r.Int("FtpCliNum", "FtpCliNum", 3, 1, 255); // the pool has slots 0..255, at least one
+    MTFileSize = r.Int64("MTFileSize", "MTFileSize", 1000000, 1);
     LocalPath = ini.ReadString("LocalPath", "LocalPath", programDir);
-    ReadConnection(ini, "Proxy", ProxySetting);
-    ShowToolBar = ini.ReadBool("View", "ShowToolBar", true);
-    ShowQuickLunchBar = ini.ReadBool("View", "ShowQuickLunchBar", true);
-    ShowTransferStateWindow = ini.ReadBool("View", "ShowTransferStateWindow", true);
-    ShowStatusWindow = ini.ReadBool("View", "ShowStatusWindow", true);
-    MaxThreadNum = ReadInt(ini, "FtpCliNum", "MaxThreadNum", 7);
-    SplitNum = std::max(0, ReadInt(ini, "SplitNum", "SplitNum", 0));
-    ConfirmFlags.Overwrite = ini.ReadBool("Confirm", "Overwrite", true);
-    ConfirmFlags.Abort = ini.ReadBool("Confirm", "Abort", true);
-    ConfirmFlags.Disconnect = ini.ReadBool("Confirm", "Disconnect", true);
-    ConfirmFlags.Delete = ini.ReadBool("Confirm", "Delete", true);
-    ConfirmFlags.TransferOver = ini.ReadBool("Confirm", "TransferOver", true);
-    ConfirmFlags.NewConnect = ini.ReadBool("Confirm", "NewConnect", true);
-    ConfirmFlags.MoveFiles = ini.ReadBool("Confirm", "MoveFiles", true);
-    ConfirmFlags.ResumeBroken = ini.ReadBool("Confirm", "ResumeBroken", true);
-    ConfirmFlags.DeleteBroken = ini.ReadBool("Confirm", "DeleteBroken", true);
-    InterceptFtpURL = ini.ReadBool("Transfer", "InterceptFtpURL", true);
-    IgnoreLinksOnGet = ini.ReadBool("Transfer", "IgnoreLinksOnGet", true);
+    r.Connection("Proxy", ProxySetting, {0, 1, 5, 6, 7});
+    ShowToolBar = r.Bool("View", "ShowToolBar", true);
+    ShowQuickLunchBar = r.Bool("View", "ShowQuickLunchBar", true);
+    ShowTransferStateWindow = r.Bool("View", "ShowTransferStateWindow", true);
+    ShowStatusWindow = r.Bool("View", "ShowStatusWindow", true);
+    MaxThreadNum = r.Int("FtpCliNum", "MaxThreadNum", 7, 1, 255);
+    SplitNum = r.Int("SplitNum", "SplitNum", 0, 0);
+    ConfirmFlags.Overwrite = r.Bool("Confirm", "Overwrite", true);
+    ConfirmFlags.Abort = r.Bool("Confirm", "Abort", true);
+    ConfirmFlags.Disconnect = r.Bool("Confirm", "Disconnect", true);
+    ConfirmFlags.Delete = r.Bool("Confirm", "Delete", true);
+    ConfirmFlags.TransferOver = r.Bool("Confirm", "TransferOver", true);
+    ConfirmFlags.NewConnect = r.Bool("Confirm", "NewConnect", true);
+    ConfirmFlags.MoveFiles = r.Bool("Confirm", "MoveFiles", true);
+    ConfirmFlags.ResumeBroken = r.Bool("Confirm", "ResumeBroken", true);
+    ConfirmFlags.DeleteBroken = r.Bool("Confirm", "DeleteBroken", true);
+    InterceptFtpURL = r.Bool("Transfer", "InterceptFtpURL", true);
+    IgnoreLinksOnGet = r.Bool("Transfer", "IgnoreLinksOnGet", true);
     DefaultEditView = ini.ReadString("Transfer", "DefaultEditView", "");
-    CheckFreeSpace = ini.ReadBool("Advanced", "CheckFreeSpace", true);
-    ShowHidenFile = ini.ReadBool("Advanced", "ShowHidenFile", false);
-    DirectoryOnTop = ini.ReadBool("Advanced", "DirectoryOnTop", true);
-    AutoSizeColumn = ini.ReadBool("Advanced", "AutoSizeColumn", true);
-    SpeedFormat = ReadInt(ini, "Advanced", "SpeedFormat", 0);
-    ReadConnection(ini, "Socks", SocksSetting);
-    CustomCommandNames = ReadList(ini, "CustomCommandName");
-    CustomCommandCmds = ReadList(ini, "CustomCommandCmd");
-    IndexFileList = ReadList(ini, "IndexFile");
-    IndexFileMaxSize = ReadInt(ini, "IndexFile", "MaxSize", 100);
-    IndexFileDisable = ini.ReadBool("IndexFile", "Disable", false);
+    CheckFreeSpace = r.Bool("Advanced", "CheckFreeSpace", true);
+    ShowHidenFile = r.Bool("Advanced", "ShowHidenFile", false);
+    DirectoryOnTop = r.Bool("Advanced", "DirectoryOnTop", true);
+    AutoSizeColumn = r.Bool("Advanced", "AutoSizeColumn", true);
+    SpeedFormat = r.Int("Advanced", "SpeedFormat", 0, 0, 1);
+    r.Connection("Socks", SocksSetting, {0, 2, 3, 4});
+    CustomCommandNames = r.List("CustomCommandName");
+    CustomCommandCmds = r.List("CustomCommandCmd");
+    IndexFileList = r.List("IndexFile");
+    IndexFileMaxSize = r.Int("IndexFile", "MaxSize", 100, 0);
+    IndexFileDisable = r.Bool("IndexFile", "Disable", false);
     for (int i = 0; i < 5; ++i) SoundFiles[std::size_t(i)] = ini.ReadString("Sound", kSoundKeys[i], "");
-    PasvMode = ini.ReadBool("PasvMode", "PasvMode", false);
-    UseSkin = ReadInt(ini, "Skin", "UseSkin", 1);
-    if (UseSkin != 0) SkinColor = ini.ReadInteger("Skin", std::to_string(UseSkin) + "Clr", 16777215);
+    PasvMode = r.Bool("PasvMode", "PasvMode", false);
+    UseSkin = r.Int("Skin", "UseSkin", 1);
+    if (UseSkin != 0) SkinColor = r.Int64("Skin", std::to_string(UseSkin) + "Clr", 16777215, 0, 0xFFFFFF);
     MainConnDownload = true; // connection 0 always carries queue items, whatever the file says
-    ProgramFont = ini.ReadBool("Fonts", "ProgramFont", false);
-    RichEditFont = ini.ReadBool("Fonts", "RichEditFont", false);
-    MoniterClipboard = ini.ReadBool("Advanced", "MoniterClipboard", true);
-    DialUPType = ReadInt(ini, "DialUP", "Type", 0);
-    DialUPIndex = ReadInt(ini, "DialUP", "Index", 0);
-    DialUPShowAuth = ini.ReadBool("DialUP", "ShowAuth", true);
-    DialUPShowError = ini.ReadBool("DialUP", "ShowError", true);
-    DialUPRetryTimes = ReadInt(ini, "DialUP", "RetryTimes", 5);
-    DialUPRetrySpan = ReadInt(ini, "DialUP", "RetrySpan", 5);
-    DialUPDisconnect = ini.ReadBool("DialUP", "Disconnect", false);
+    ProgramFont = r.Bool("Fonts", "ProgramFont", false);
+    RichEditFont = r.Bool("Fonts", "RichEditFont", false);
+    MoniterClipboard = r.Bool("Advanced", "MoniterClipboard", true);
+    DialUPType = r.Int("DialUP", "Type", 0, 0, 1);
+    DialUPIndex = r.Int("DialUP", "Index", 0, 0);
+    DialUPShowAuth = r.Bool("DialUP", "ShowAuth", true);
+    DialUPShowError = r.Bool("DialUP", "ShowError", true);
+    DialUPRetryTimes = r.Int("DialUP", "RetryTimes", 5, 0);
+    DialUPRetrySpan = r.Int("DialUP", "RetrySpan", 5, 0);
+    DialUPDisconnect = r.Bool("DialUP", "Disconnect", false);
     RenameExtList.clear();
     {
-        const std::int64_t limit = std::max(ListLength(ini, "RenameExt", "Local"),
-                                            ListLength(ini, "RenameExt", "Host"));
+        const std::int64_t limit = std::max(r.ListLength("RenameExt", "Local"),
+                                            r.ListLength("RenameExt", "Host"));
         for (std::int64_t i = 0; i < limit; ++i)
             RenameExtList.push_back({ini.ReadString("RenameExt", "Local" + std::to_string(i), ""),
                                      ini.ReadString("RenameExt", "Host" + std::to_string(i), "")});
     }
-    FileCase = ReadInt(ini, "Advanced", "FileCase", 0);
-    PromoteMethod = ReadInt(ini, "Advanced", "PromoteMethod", 1);
+    FileCase = r.Int("Advanced", "FileCase", 0, 0, 2);
+    PromoteMethod = r.Int("Advanced", "PromoteMethod", 1, 0, 2);
     ProgramFontInfo = TFontSetting();
     RichEditFontInfo = TFontSetting();
-    ReadFont(ini, "ProgramFont", ProgramFontInfo);
-    ReadFont(ini, "RichEditFont", RichEditFontInfo);
-    AntiIdleEnable = ini.ReadBool("AntiIdle", "Enable", true);
-    AntiIdleInterval = ReadInt(ini, "AntiIdle", "Interval", 60);
-    if (AntiIdleInterval < 1) AntiIdleInterval = 60; // a timer of 0 would fire without pause
-    ShowSiteManager = ini.ReadBool("General", "ShowSiteManager", false);
-    ConnectionRetryTimes = ReadInt(ini, "General", "ConnectionRetryTimes", 3);
-    Timeout = ReadInt(ini, "General", "Timeout", 30);
+    r.Font("ProgramFont", ProgramFontInfo);
+    r.Font("RichEditFont", RichEditFontInfo);
+    AntiIdleEnable = r.Bool("AntiIdle", "Enable", true);
+    AntiIdleInterval = r.Int("AntiIdle", "Interval", 60, 1); // a timer of 0 would fire without pause
+    ShowSiteManager = r.Bool("General", "ShowSiteManager", false);
+    ConnectionRetryTimes = r.Int("General", "ConnectionRetryTimes", 3, 0);
+    Timeout = r.Int("General", "Timeout", 30, 0); // 0 waits without limit
     AnonymousEmail = ini.ReadString("General", "AnonymousEmail", TClientSettings().AnonymousEmail);
-    ResolveLinkAsFile = ini.ReadBool("Directory", "ResolveLinkAsFile", false);
-    ShowLink = ini.ReadBool("Directory", "ShowLink", true);
-    TransferType = ReadInt(ini, "Setting", "TransferType", 2);
-    DoubleClickAction = ReadInt(ini, "General", "DoubleClickAction", 0);
-    HideColumnHeader = ini.ReadBool("General", "HideColumnHeader", false);
-    SelectEntireLine = ini.ReadBool("General", "SelectEntireLine", false);
-    HideOnMinimize = ini.ReadBool("General", "HideOnMinimize", false);
-    EnableSplitDownload = ini.ReadBool("General", "EnableSplitDownload", true);
-    ShowLoginMessage = ini.ReadBool("General", "ShowLoginMessage", true);
-    SaveLogToFile = ini.ReadBool("General", "SaveLogToFile", false);
+    ResolveLinkAsFile = r.Bool("Directory", "ResolveLinkAsFile", false);
+    ShowLink = r.Bool("Directory", "ShowLink", true);
+    TransferType = r.Int("Setting", "TransferType", 2, 0, 2);
+    DoubleClickAction = r.Int("General", "DoubleClickAction", 0, 0, 3);
+    HideColumnHeader = r.Bool("General", "HideColumnHeader", false);
+    SelectEntireLine = r.Bool("General", "SelectEntireLine", false);
+    HideOnMinimize = r.Bool("General", "HideOnMinimize", false);
+    EnableSplitDownload = r.Bool("General", "EnableSplitDownload", true);
+    ShowLoginMessage = r.Bool("General", "ShowLoginMessage", true);
+    SaveLogToFile = r.Bool("General", "SaveLogToFile", false);
     LogFileName = ini.ReadString("General", "LogFileName", "");
-    Maximized = ini.ReadBool("WindowState", "Maximized", false);
-    Left = ReadInt(ini, "WindowState", "Left", Left);
-    Top = ReadInt(ini, "WindowState", "Top", Top);
-    Width = ReadInt(ini, "WindowState", "Width", Width);
-    Height = ReadInt(ini, "WindowState", "Height", Height);
+    Maximized = r.Bool("WindowState", "Maximized", false);
+    Left = r.Int("WindowState", "Left", Left);
+    Top = r.Int("WindowState", "Top", Top);
+    Width = r.Int("WindowState", "Width", Width, 1);
+    Height = r.Int("WindowState", "Height", Height, 1);
+    return damage;
 }
 
 void TClientSettings::Save(TIniFile& ini) const
@@ -327,9 +380,12 @@ void TClientSettings::Save(TIniFile& ini) const
     ini.WriteInteger("WindowState", "Height", Height);
 }
 
-void TClientSettings::LoadFromFile(const std::string& fileName, const std::string& programDir)
+std::vector<std::string> TClientSettings::LoadFromFile(const std::string& fileName, const std::string& programDir)
 {
-    Load(TIniFile(fileName), programDir);
+    std::vector<std::string> damage;
+    if (std::string why = UnreadableReason(fileName); !why.empty()) damage.push_back(why);
+    for (auto& d : Load(TIniFile(fileName), programDir)) damage.push_back(std::move(d));
+    return damage;
 }
 
 bool TClientSettings::SaveToFile(const std::string& fileName) const

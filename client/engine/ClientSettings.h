@@ -124,14 +124,16 @@ public:
     // they stay when the file has none.
     int Left = 0, Top = 0, Width = 800, Height = 600;
 
-    // Reads every key; missing keys and text that is not a number give the
-    // default. LocalPath defaults to programDir.
-    void Load(const rtl::TIniFile& ini, const std::string& programDir);
+    // Reads every key; missing keys, text that is not a number and values out
+    // of range give the default. LocalPath defaults to programDir. Returns
+    // what of the file was not taken, a phrase for the user each.
+    std::vector<std::string> Load(const rtl::TIniFile& ini, const std::string& programDir);
     // Writes every key except [Skin]; the caller updates the file.
     void Save(rtl::TIniFile& ini) const;
 
-    // Reads the file (a missing one gives all defaults).
-    void LoadFromFile(const std::string& fileName, const std::string& programDir);
+    // Reads the file (a missing one gives all defaults); returns as Load does,
+    // and also when the file is there but cannot be read.
+    std::vector<std::string> LoadFromFile(const std::string& fileName, const std::string& programDir);
     // Rewrites the file whole, keeping sections and keys it does not know;
     // owner-only, as it holds passwords. False when it cannot be written.
     bool SaveToFile(const std::string& fileName) const;

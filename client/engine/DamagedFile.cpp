@@ -1,5 +1,8 @@
 #include "client/engine/DamagedFile.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -19,6 +22,17 @@ std::optional<std::string> ReadWhole(const std::string& path)
 }
 
 } // namespace
+
+std::string UnreadableReason(const std::string& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return {};
+    if (std::filesystem::is_directory(status)) return "it is a folder, not a file";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::string("it cannot be opened: ") + std::strerror(errno);
+    return {};
+}
 
 std::string DamagedCopyName(const std::string& path) { return path + ".damaged"; }
 

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// Why a file that is there cannot be read ("it is a folder", "it cannot be
+// opened: ..."); empty when it can be read, or is missing.
+std::string UnreadableReason(const std::string& path);
+
 // The copy kept of path: path + ".damaged".
 std::string DamagedCopyName(const std::string& path);
 

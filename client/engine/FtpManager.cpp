@@ -1,7 +1,10 @@
 #include "client/engine/FtpManager.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "client/engine/ClientSettings.h"
 #include "client/engine/CommFunc.h"
@@ -31,6 +34,16 @@ const std::string& TFtpManagerWindow::ProgramTitle() const
 {
     static const std::string title = "Skelwick";
     return title;
+}
+
+std::string TFtpManagerWindow::BrokenListDateTime() const
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }
 
 // ---- helpers -------------------------------------------------------------------
@@ -100,6 +113,15 @@ std::string ExpandedLocalPath(const std::string& localRoot, const std::string& r
     return WithSlash(localRoot) + rest;
 }
 
+std::string PartialFilePath(const std::string& localPath) { return localPath + ".skelwick-part"; }
+
+bool FitsPartialName(const std::string& localPath)
+{
+    const std::size_t slash = localPath.rfind('/');
+    const std::size_t name = localPath.size() - (slash == std::string::npos ? 0 : slash + 1);
+    return name + PartialFilePath("").size() <= NAME_MAX && PartialFilePath(localPath).size() < PATH_MAX;
+}
+
 void AppendBrokenList(const std::string& fileName, const TOldQuene& queue)
 {
     // The save keeps every list the file already holds.
@@ -116,6 +138,9 @@ TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMa
 
 TFtpManager::~TFtpManager()
 {
+    // Gone in the middle of a run: the journal keeps what is left, at the
+    // bytes on disk. The window may be half gone: nothing is told.
+    if (FRunActive) FJournal.End(UnfinishedItems());
     for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
     if (Window.Manager == this) Window.Manager = nullptr;
 }
@@ -167,6 +192,7 @@ void TFtpManager::FreeClient(int slot)
     s.Item.reset();
     s.State = 0;
     s.Outstanding = rqNone;
+    s.Opening = false;
 }
 
 void TFtpManager::CreateConnections(int n)

@@ -16,6 +16,7 @@
 
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
+#include "client/engine/QueueJournal.h"
 #include "client/engine/SlotFileStream.h"
 #include "client/engine/TransferFileInfo.h"
 #include "net/FtpCli.h"
@@ -118,6 +119,10 @@ public:
     // Items of the last run that failed on their own while the others went
     // on: a local file that could not be made, a remote name refused.
     const std::vector<TFailedItem>& GetFailedItems() const { return FFailedItems; }
+    // The DateTime of the broken list the last run is journalled as; the
+    // window gives the list it makes of what a run left this DateTime, so
+    // that it replaces the journal in the file instead of joining it.
+    const std::string& GetRunListDateTime() const { return FJournal.DateTime(); }
 
     void TransferStep(int slot, TFtpRequest request, int error);
     void TransferProgress(int slot, std::int64_t count, bool& abort);
@@ -145,8 +150,10 @@ private:
         // completion (of a blocking call) is not the engine's.
         TFtpRequest Outstanding = rqNone;
         bool StoppedPastEnd = false;
+        bool Ascii = false; // the stream's positions mean nothing to a restart
         bool Retired = false; // failed in this run: takes no more items
         int Failures = 0;     // failures in a row without a byte gained
+        bool Opening = false; // logging in for the run; takes an item once in
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -190,6 +197,9 @@ private:
     void StartSlotItem(int slot);
     void StartSlotTransfer(int slot);
     void OpenSlot(int slot);
+    std::size_t OpeningSlots() const;
+    // Slots still logging in when the run ends are stopped.
+    void StopOpeningSlots();
     void FinishSlotItem(int slot, int error);
     void FailSlotItem(int slot, bool retire, bool toFront);
     // Counts a failure of the slot; true when it has failed
@@ -211,6 +221,18 @@ private:
     bool IsLastPart(const TTransferFileInfo& item) const;
     void FreezeStream(int slot);
     std::int64_t WrittenPosition(int slot) const;
+    // The slot's item as it would go back: restarting at the bytes on disk.
+    TTransferFileInfo HeldItem(int slot) const;
+    // What the run has not finished: the slots' items, the queue, what failed alone.
+    std::vector<TTransferFileInfo> UnfinishedItems() const;
+    // The file a download writes: a split file's partial name until it is whole.
+    std::string WritePath(const std::string& localPath) const;
+    // A part of a split file landed: when no other part is left the file
+    // takes its own name. False (errno) when the rename failed.
+    bool TakeFileName(const std::string& localPath, int slot);
+    void JournalIfDue();
+    void EndJournal(const std::vector<TTransferFileInfo>& left);
+    void LogJournalError();
 
     // batches
     void SendNextBatchEntry();
@@ -252,6 +274,9 @@ private:
     std::vector<TFailedItem> FFailedItems;
     std::deque<TTransferFileInfo> FHeldBack; // failed alone, for the broken list at the end
     int FDirectProxyTold = 0; // the proxy type the user was told connects directly
+    std::set<std::string> FPartialPaths; // split files of this run written under their partial name
+    TQueueJournal FJournal;
+    std::string FJournalError; // the last one logged, so a full disk is told once
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;
@@ -269,6 +294,11 @@ std::string ExpandedLocalPath(const std::string& localRoot, const std::string& r
 
 // A remote path with "." and ".." elements resolved; always absolute.
 std::string NormalizeRemotePath(const std::string& path);
+
+// The name a split download is written under until all its parts landed.
+std::string PartialFilePath(const std::string& localPath);
+// The partial name is one the file system can hold.
+bool FitsPartialName(const std::string& localPath);
 
 // Adds one broken list to the file and writes it at once.
 void AppendBrokenList(const std::string& fileName, const TOldQuene& queue);

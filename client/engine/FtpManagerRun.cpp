@@ -159,8 +159,15 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
     FHeldBack.clear();
+    // A run that does not start has no list of its own in the file.
+    FJournal = TQueueJournal{};
     TransferQueue.assign(queue.begin(), queue.end());
     if (TransferQueue.empty()) {
+        // A resumed list with nothing in it is finished: it leaves the file.
+        if (mode == 1) {
+            FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, true, {});
+            EndJournal({});
+        }
         Window.OperationDone();
         return;
     }
@@ -208,8 +215,10 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
                 if (answer == 5) forAll = 4;
                 break; // the same index is looked at again: it is skipped as answered
             default:
-                // Skip (the dialog's close box too): every part of the file goes.
+                // Skip (the dialog's close box too): every part of the file
+                // goes, and the file stays as it is.
                 std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+                FFreshSplitPaths.erase(path);
                 if (answer == 3) forAll = 2;
                 break;
             }
@@ -254,8 +263,21 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         }
     }
 
-    // A split file that is not resumed starts empty, so no old tail stays behind it.
-    for (const auto& path : FFreshSplitPaths) {
+    // A split file is written under its partial name until every part has
+    // landed: a crash never leaves its holes under the file's own name. A
+    // split file that is not resumed starts empty there. A resumed part goes
+    // on where the bytes before it are: the partial file, else a file of the
+    // file's own name (a list of a program that wrote parts there).
+    FPartialPaths.clear();
+    for (const auto& item : TransferQueue) {
+        if (!item.IsDownload || (IsLastPart(item) && item.BeginPos <= 0) || !FitsPartialName(item.LocalPath)) continue;
+        if (mode == 0 ? FFreshSplitPaths.count(item.LocalPath) != 0
+                      : GetLocalFileSize(PartialFilePath(item.LocalPath)) >= 0 ||
+                            GetLocalFileSize(item.LocalPath) < 0)
+            FPartialPaths.insert(item.LocalPath);
+    }
+    for (const auto& name : FFreshSplitPaths) {
+        const std::string path = WritePath(name);
         MakeParentDirs(path);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
@@ -266,6 +288,13 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         }
         ::close(fd);
     }
+
+    // From here on the run's queue is on disk: a crash leaves it behind as
+    // a broken list. A resumed list is replaced by it.
+    FJournalError.clear();
+    if (!FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, mode == 1,
+                        std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end())))
+        LogJournalError();
 
     Window.SetRunItems(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     ProgressTicks = 0;
@@ -294,6 +323,17 @@ std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
 
 bool TFtpManager::TakeQueueItem(int slot)
 {
+    auto& s = FSlots[slot];
+    if (s.Opening) return false;
+    if (!s.Client->HasSession() || !IsReadyState(s.Client->ClientState())) {
+        // A slot logs in before it takes an item: one whose peer never
+        // greets holds nothing the others could carry meanwhile. No more
+        // slots log in than there are items waiting.
+        if (TransferQueue.empty() || OpeningSlots() >= TransferQueue.size()) return false;
+        s.Opening = true;
+        OpenSlot(slot);
+        return true;
+    }
     auto item = NextQueueItem(slot);
     // Items no command can carry fail here, one after the other, without
     // a slot.
@@ -303,13 +343,30 @@ bool TFtpManager::TakeQueueItem(int slot)
         Window.UnmarkSlotItem(slot);
     }
     if (!item) return false;
-    auto& s = FSlots[slot];
+    // The last item's stream says nothing of this one's bytes.
+    s.Client->AttachStream(nullptr);
+    s.Stream.reset();
     s.Item = std::move(item);
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
     s.State = 3;
-    if (s.Client->HasSession() && IsReadyState(s.Client->ClientState())) StartSlotItem(slot);
-    else OpenSlot(slot);
+    StartSlotItem(slot);
     return true;
+}
+
+std::size_t TFtpManager::OpeningSlots() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(FSlots.begin(), FSlots.begin() + FClientCount, [](const TSlot& s) { return s.Opening; }));
+}
+
+void TFtpManager::StopOpeningSlots()
+{
+    for (auto& s : FSlots) {
+        if (!s.Opening) continue;
+        s.Opening = false;
+        s.Outstanding = rqNone;
+        if (s.Client && !IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
+    }
 }
 
 void TFtpManager::OpenSlot(int slot)
@@ -350,13 +407,15 @@ void TFtpManager::StartSlotTransfer(int slot)
     c.SetHostFileName(item.HostPath);
     const bool ascii = IsAsciiName(item.LocalPath);
     s.StoppedPastEnd = false;
+    s.Ascii = ascii;
     if (item.IsDownload) {
         const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
         const bool whole = IsLastPart(item) && item.BeginPos <= 0;
         // A whole file written from its start begins empty: no old tail.
         // The file is made while the commands go out; a file that cannot
         // be made fails the item when its first bytes land.
-        s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, true, start, start == 0 && (whole || ascii));
+        s.Stream = std::make_unique<TSlotFileStream>(WritePath(item.LocalPath), true, start,
+                                                     start == 0 && (whole || ascii));
         s.Position = start;
     } else {
         s.Stream = std::make_unique<TSlotFileStream>(item.LocalPath, false, 0, false);
@@ -383,7 +442,7 @@ void TFtpManager::StartSlotTransfer(int slot)
 void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
 {
     auto& s = FSlots[slot];
-    if (AbortPending || !s.Item) return;
+    if (AbortPending || (!s.Item && !s.Opening)) return;
     TFtpClient& c = *s.Client;
     if (error != 0 && (request == rqUser || request == rqPass) &&
         (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
@@ -394,16 +453,20 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqPass:
         if (error != 0) {
             // Another slot may log in where this one could not, or this one
-            // on a new connection: the item goes first.
+            // on a new connection.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
+            s.Opening = false;
             FailSlotItem(slot, KeepsFailing(slot, false), true);
             return;
         }
         if (request == rqOpen) Start(slot, rqUser, &TCustomFtpCli::SendUser);
         else if (request == rqUser && c.ReplyCode() != 230) Start(slot, rqPass, &TCustomFtpCli::SendPass);
-        else StartSlotItem(slot);
+        else {
+            s.Opening = false;
+            SlotGoesOn(slot);
+        }
         return;
     case rqType:
         if (error != 0) {
@@ -463,11 +526,18 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     } else {
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
+    if (complete && item.IsDownload && !TakeFileName(item.LocalPath, slot)) {
+        FailItemAlone(slot, "Cannot name the local file " + ShownName(item.LocalPath) + ": " + std::strerror(errno),
+                      true);
+        return;
+    }
     if (complete) {
         s.Failures = 0;
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
+        FJournal.Changed();
+        JournalIfDue();
         SlotGoesOn(slot);
         return;
     }
@@ -496,7 +566,9 @@ void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
 {
     auto& s = FSlots[slot];
     if (retire) s.Retired = true;
-    if (toFront) {
+    if (!s.Item) {
+        // A login that failed: there is no item to give back.
+    } else if (toFront) {
         FreezeStream(slot);
         TransferQueue.push_front(*s.Item);
         s.Item.reset();
@@ -527,16 +599,73 @@ void TFtpManager::ReturnSlotItem(int slot)
     auto& s = FSlots[slot];
     if (!s.Item) return;
     FreezeStream(slot);
+    TransferQueue.push_back(HeldItem(slot));
+    s.Item.reset();
+    FJournal.Changed();
+    Window.UnmarkSlotItem(slot);
+}
+
+TTransferFileInfo TFtpManager::HeldItem(int slot) const
+{
+    const auto& s = FSlots[slot];
     TTransferFileInfo item = *s.Item;
-    const std::int64_t pos = WrittenPosition(slot);
-    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    if (!s.Stream || !item.IsDownload || s.Ascii) return item;
     // The position on disk, not the one received: the write-behind buffer
     // may not have landed.
-    if (item.IsDownload && !IsAsciiName(item.LocalPath) && pos > begin && (item.EndPos <= 0 || pos < item.EndPos))
-        item.BeginPos = pos;
-    TransferQueue.push_back(std::move(item));
-    s.Item.reset();
-    Window.UnmarkSlotItem(slot);
+    const std::int64_t pos = s.Stream->Reached();
+    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
+    if (pos > begin && (item.EndPos <= 0 || pos < item.EndPos)) item.BeginPos = pos;
+    return item;
+}
+
+std::string TFtpManager::WritePath(const std::string& localPath) const
+{
+    return FPartialPaths.count(localPath) ? PartialFilePath(localPath) : localPath;
+}
+
+bool TFtpManager::TakeFileName(const std::string& localPath, int slot)
+{
+    if (!FPartialPaths.count(localPath)) return true;
+    // Only when no part of it is left, in a slot, the queue, or failed.
+    const auto same = [&](const TTransferFileInfo& t) { return t.LocalPath == localPath; };
+    for (int i = 0; i < kMaxSlots; ++i)
+        if (i != slot && FSlots[i].Item && same(*FSlots[i].Item)) return true;
+    if (std::any_of(TransferQueue.begin(), TransferQueue.end(), same) ||
+        std::any_of(FHeldBack.begin(), FHeldBack.end(), same) ||
+        std::any_of(FFailedItems.begin(), FFailedItems.end(), [&](const TFailedItem& f) { return same(f.Item); }))
+        return true;
+    if (::rename(PartialFilePath(localPath).c_str(), localPath.c_str()) != 0) return false;
+    FPartialPaths.erase(localPath);
+    return true;
+}
+
+std::vector<TTransferFileInfo> TFtpManager::UnfinishedItems() const
+{
+    std::vector<TTransferFileInfo> items;
+    items.reserve(TransferQueue.size() + std::size_t(FClientCount));
+    for (int i = 0; i < kMaxSlots; ++i)
+        if (FSlots[i].Item) items.push_back(HeldItem(i));
+    items.insert(items.end(), TransferQueue.begin(), TransferQueue.end());
+    items.insert(items.end(), FHeldBack.begin(), FHeldBack.end());
+    return items;
+}
+
+void TFtpManager::JournalIfDue()
+{
+    if (FRunActive && FJournal.Due() && !FJournal.Write(UnfinishedItems())) LogJournalError();
+}
+
+void TFtpManager::EndJournal(const std::vector<TTransferFileInfo>& left)
+{
+    if (!FJournal.End(left)) LogJournalError();
+}
+
+void TFtpManager::LogJournalError()
+{
+    // Told once while it lasts: a full disk fails every write.
+    if (FJournal.LastError() == FJournalError) return;
+    FJournalError = FJournal.LastError();
+    Log(0, "<ERROR>      Cannot keep the queue: " + FJournalError);
 }
 
 void TFtpManager::ReturnAllItems()
@@ -560,7 +689,7 @@ void TFtpManager::HandToIdleSlots()
     FHandingOut = true;
     for (int i = 0; i < FClientCount && !TransferQueue.empty(); ++i) {
         auto& s = FSlots[i];
-        if (!s.Client || s.Retired || s.Item || !IsReadyState(s.Client->ClientState())) continue;
+        if (!s.Client || s.Retired || s.Item || s.Opening || !IsReadyState(s.Client->ClientState())) continue;
         TakeQueueItem(i);
     }
     FHandingOut = false;
@@ -571,7 +700,7 @@ void TFtpManager::FillIdleConnections(int count)
     if (!FRunActive) return;
     for (int i = 0; i < count && i < FClientCount; ++i) {
         auto& s = FSlots[i];
-        if (s.Item || s.Retired) continue;
+        if (s.Item || s.Retired || s.Opening) continue;
         if (!TakeQueueItem(i)) break;
     }
 }
@@ -579,10 +708,11 @@ void TFtpManager::FillIdleConnections(int count)
 void TFtpManager::CheckRunEnd()
 {
     if (!FRunActive || FHandingOut || !AllSlotsIdle()) return;
-    // Idle slots that can still work take what came back to the queue.
+    // Idle slots that can still work take what came back to the queue; a
+    // slot still logging in may yet carry it.
     if (!TransferQueue.empty() && !AbortPending) {
         HandToIdleSlots();
-        if (!AllSlotsIdle()) return;
+        if (!AllSlotsIdle() || OpeningSlots() > 0) return;
     }
     EndRun(!TransferQueue.empty() || AbortPending);
 }
@@ -593,6 +723,10 @@ void TFtpManager::EndRun(bool failed)
     for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
     FHeldBack.clear();
     failed = failed || !FFailedItems.empty();
+    StopOpeningSlots();
+    // Complete: the list leaves the file; else what is left stays in it,
+    // before the window hears of the end.
+    EndJournal(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     FRunActive = false;
     AbortPending = false;
     Window.SetProgressTimer(false);
@@ -620,6 +754,8 @@ void TFtpManager::TransferProgress(int slot, std::int64_t count, bool& abort)
     if (s.State != 3 || !s.Item) return;
     Window.ShowSlotProgress(slot, count);
     s.Position = count;
+    FJournal.Changed();
+    JournalIfDue();
     // Only a part followed by another stops at its end; the last part (and a
     // whole file, which may have grown) runs to the server's end.
     if (s.Item->IsDownload && !IsLastPart(*s.Item) && count >= s.Item->EndPos) {

@@ -49,6 +49,13 @@ public:
     // Moves what is left in the engine's queue to the broken lists (and onto
     // disk at once).
     virtual void MoveQueueToBroken() {}
+    // The file the running queue is journalled in as a broken list (the
+    // program's "oldquene.ini"); empty: not journalled.
+    virtual std::string BrokenListFile() const { return {}; }
+    // The DateTime of the broken list a run's queue becomes: now, as the
+    // window writes it; for a resumed list its own, so that the journal
+    // takes the list's place in the file.
+    virtual std::string BrokenListDateTime() const;
     // The window's copy of the items of the run that starts.
     virtual void SetRunItems(const std::vector<TTransferFileInfo>& Items) {}
     virtual void PlaySoundFile(const std::string& FileName) {}

@@ -1,9 +1,15 @@
 #include "client/engine/OldQuene.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <string_view>
 
+#include "client/engine/DamagedFile.h"
 #include "rtl/IniFile.h"
 #include "rtl/StrUtils.h"
 
@@ -64,6 +70,45 @@ std::vector<std::int64_t> Numbered(const rtl::TIniFile& ini, std::string_view se
     return present;
 }
 
+// Holds the lock every writer of the file takes, on a file beside it (the
+// file itself is replaced by each write, so it cannot carry the lock).
+class TOldQueneLock {
+public:
+    explicit TOldQueneLock(const std::string& fileName)
+        : fd_(::open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        // Without a lock file (a folder not writable) the write below fails
+        // and says so; nothing is gained by refusing here.
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~TOldQueneLock()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TOldQueneLock(const TOldQueneLock&) = delete;
+    TOldQueneLock& operator=(const TOldQueneLock&) = delete;
+
+private:
+    int fd_;
+};
+
+std::string SectionKey(const rtl::TIniFile& ini, const std::string& s)
+{
+    return ini.ReadString(s, "DateTime", "") + ini.ReadString(s, "HostName", "") + ini.ReadString(s, "HostPort", "") +
+           ini.ReadString(s, "UserName", "") + ini.ReadString(s, "PassWord", "");
+}
+
+// Replaces the file's text by list.
+void WriteOldQuenes(rtl::TIniFile& ini, const std::vector<const TOldQuene*>& list)
+{
+    ini.Clear();
+    ini.SetFileMode(0600);
+    ini.WriteInteger(kCount, kCount, std::int64_t(list.size()));
+    for (std::size_t i = 0; i < list.size(); ++i) WriteOldQuene(ini, int(i + 1), *list[i]);
+    ini.UpdateFile();
+}
+
 } // namespace
 
 std::string OldQueneKey(const TOldQuene& queue)
@@ -114,6 +159,7 @@ TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>
 
 void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list, std::vector<std::string>* damage)
 {
+    if (std::string why = UnreadableReason(fileName); !why.empty()) Note(damage, why);
     rtl::TIniFile ini(fileName);
     for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", damage))
         if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i), damage));
@@ -146,6 +192,7 @@ void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue)
 void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
                    const std::unordered_set<std::string>& removedKeys)
 {
+    TOldQueneLock lock(fileName);
     std::unordered_set<std::string> known;
     for (const auto& q : list) known.insert(OldQueneKey(q));
     std::vector<TOldQuene> stored;
@@ -158,11 +205,54 @@ void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
     }
 
     rtl::TIniFile ini(fileName);
-    ini.Clear();
-    ini.SetFileMode(0600);
-    ini.WriteInteger(kCount, kCount, std::int64_t(list.size()));
-    for (std::size_t i = 0; i < list.size(); ++i) WriteOldQuene(ini, int(i + 1), list[i]);
-    ini.UpdateFile();
+    std::vector<const TOldQuene*> all;
+    for (const auto& q : list) all.push_back(&q);
+    WriteOldQuenes(ini, all);
+}
+
+std::string StoreOldQuene(const std::string& fileName, const TOldQuene& queue, TOldQueneStore how)
+{
+    TOldQueneLock lock(fileName);
+    rtl::TIniFile ini(fileName);
+    std::vector<std::int64_t> numbers;
+    for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", nullptr))
+        if (i <= INT_MAX) numbers.push_back(i);
+    std::vector<std::string> keys;
+    for (std::int64_t i : numbers) keys.push_back(SectionKey(ini, std::to_string(i)));
+
+    TOldQuene unique;
+    const TOldQuene* own = &queue;
+    if (how == TOldQueneStore::New) {
+        unique.DateTime = queue.DateTime;
+        unique.Host = queue.Host;
+        auto taken = [&] { return std::find(keys.begin(), keys.end(), OldQueneKey(unique)) != keys.end(); };
+        for (int n = 2; taken(); ++n) unique.DateTime = queue.DateTime + " (" + std::to_string(n) + ")";
+        if (unique.DateTime != queue.DateTime) {
+            unique.Items = queue.Items;
+            own = &unique;
+        }
+    }
+    const std::string key = OldQueneKey(*own);
+    // The others are read whole (their numbers change); the list's own
+    // section, the big one while a run is journalled, is not. Reserved, so
+    // the pointers into others stay valid.
+    std::vector<TOldQuene> others;
+    others.reserve(numbers.size());
+    std::vector<const TOldQuene*> list;
+    bool placed = false;
+    for (std::size_t n = 0; n < numbers.size(); ++n) {
+        if (keys[n] != key) {
+            others.push_back(ReadOldQuene(ini, int(numbers[n])));
+            list.push_back(&others.back());
+        } else if (!placed) {
+            // Where it stood; a second copy of the same identity goes.
+            if (how != TOldQueneStore::Remove) list.push_back(own);
+            placed = true;
+        }
+    }
+    if (!placed && how != TOldQueneStore::Remove) list.push_back(own);
+    if (placed || how != TOldQueneStore::Remove) WriteOldQuenes(ini, list);
+    return own->DateTime;
 }
 
 TBrokenQueueNodeTexts BrokenQueueNodeTexts(const TOldQuene& queue)

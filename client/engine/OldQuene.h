@@ -50,6 +50,21 @@ void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);
 void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
                    const std::unordered_set<std::string>& removedKeys);
 
+// How StoreOldQuene treats a list of the same identity in the file.
+enum class TOldQueneStore {
+    Replace, // queue takes its place (a resumed list, a journal written again)
+    New,     // queue is another list: its DateTime is made unique in the file
+    Remove,  // it leaves the file; queue's items are not looked at
+};
+
+// Puts one broken list into the file, or takes it out, leaving every other
+// list as it is, all under the file's lock, so copies of the program
+// writing at the same time lose nothing of each other's. The file is
+// replaced whole (a temporary file, then a rename), readable by its owner
+// only. Returns the DateTime the list has in the file. Raises
+// rtl::EIniFileException when the file cannot be written.
+std::string StoreOldQuene(const std::string& fileName, const TOldQuene& queue, TOldQueneStore how);
+
 // The texts of a broken list's nodes in the queue tree, for the window to
 // show: the root, the "hostinfo" lines (no password), and the remote paths
 // under "download" and "upload", each once, so the parts of a split file

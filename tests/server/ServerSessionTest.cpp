@@ -342,6 +342,27 @@ TEST_F(ServerSession, PassiveListenerTakesOnlyTheClient)
     EXPECT_EQ(client.Read().text(), "226 File sent ok");
 }
 
+TEST_F(ServerSession, CommandsSentWithPasvAreAnsweredAfterItsReplyInOrder)
+{
+    // The 227 is held back a moment; what came with it waits its turn.
+    ASSERT_TRUE(client.Login());
+    ASSERT_TRUE(client.Send("PASV\r\nNOOP\r\nPASV\r\nPWD\r\nSYST\r\n"));
+    for (int code : {227, 200, 227, 257, 215})
+        EXPECT_EQ(client.Read().code, code);
+    // The last PASV stands: its listener takes the transfer.
+    ASSERT_TRUE(client.Send("PASV\r\nRETR a.txt\r\n"));
+    Reply r = client.Read();
+    ASSERT_EQ(r.code, 227);
+    unsigned h1, h2, h3, h4, p1, p2;
+    ASSERT_EQ(std::sscanf(r.text().c_str() + r.text().find('('), "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2), 6);
+    int data = ConnectTo("127.0.0.1", static_cast<int>(p1 * 256 + p2));
+    ASSERT_GE(data, 0);
+    EXPECT_EQ(client.Read().code, 150);
+    EXPECT_EQ(ReadToEnd(data), "hello");
+    ::close(data);
+    EXPECT_EQ(client.Read().text(), "226 File sent ok");
+}
+
 TEST_F(ServerSession, PathAttacksAreRefusedAndTouchNothingOutside)
 {
     // Outside the home: a file, a folder whose name extends the home's, and

@@ -83,7 +83,7 @@ bool PortFree(int port)
     return ok;
 }
 
-// Inodes of the TCP sockets listening on the port, any local address.
+// Inodes of the TCP sockets listening on the port (any port when it is -1), any local address.
 std::set<unsigned long> ListeningInodes(int port)
 {
     std::set<unsigned long> inodes;
@@ -98,7 +98,7 @@ std::set<unsigned long> ListeningInodes(int port)
             fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
             const auto colon = local.rfind(':');
             if (state != "0A" || colon == std::string::npos || inode == 0) continue; // 0A: LISTEN
-            if (std::stoi(local.substr(colon + 1), nullptr, 16) == port) inodes.insert(inode);
+            if (port < 0 || std::stoi(local.substr(colon + 1), nullptr, 16) == port) inodes.insert(inode);
         }
     }
     return inodes;
@@ -299,6 +299,12 @@ bool ChildProcess::WaitUntilListening(int port, std::chrono::milliseconds timeou
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+bool ChildProcess::ListensAnywhere()
+{
+    const auto inodes = ListeningInodes(-1);
+    return running() && !inodes.empty() && TreeHoldsSocket(pid_, inodes);
 }
 
 int ChildProcess::wait(std::chrono::milliseconds timeout)

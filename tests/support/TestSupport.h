@@ -58,6 +58,8 @@ public:
     // process may have taken the port first, and ours then failed to bind.
     // False at once when the process ends.
     bool WaitUntilListening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Whether this process or one of its descendants listens on any TCP port now.
+    bool ListensAnywhere();
     // Waits for the exit; returns the exit status, -1 on time-out (then kills).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     void kill();

@@ -10,7 +10,6 @@ public:
     TFieldLengthValidator(std::size_t maxBytes, QObject* parent);
 
     State validate(QString& input, int& pos) const override;
-    std::size_t MaxBytes() const { return FMaxBytes; }
 
 private:
     std::size_t FMaxBytes;

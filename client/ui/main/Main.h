@@ -75,7 +75,8 @@ public:
     void FormResize();
     void WMStartUp(); // the private start message
     // Closes without the close query (the session ends with the program), as
-    // a SIGTERM asks.
+    // a SIGTERM asks; files that cannot be saved are then told on standard
+    // error, not in a box.
     void CloseWithoutQuery();
     // The first command-line argument, connected on first show.
     std::string CommandLineUrl;
@@ -346,6 +347,7 @@ private:
     std::string FTypedPrefix;
     std::unordered_set<std::string> FRemovedBrokenKeys;
     std::vector<std::string> FSaveFailures;
+    std::string FDamageText; // files read damaged, told once the window shows
     TLogFile FLogFile;
     std::string FLastClipboard;
     int FSessionState = 0;

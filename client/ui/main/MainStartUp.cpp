@@ -7,8 +7,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
+#include "client/engine/DamagedFile.h"
 #include "client/engine/FtpManager.h"
 #include "client/engine/LocalFiles.h"
 #include "client/ui/main/DesktopTies.h"
@@ -137,7 +139,14 @@ void TfmMain::FormCreate()
     SetApplicationTitle(ProgramTitle());
     FSettings.Width = width();
     FSettings.Height = height();
-    FSettings.LoadFromFile(FProgramDir + "setting.ini", FProgramDir);
+    // Files that could not be read whole are told of once the window shows,
+    // and copied now, before the save at exit rewrites them from what was read.
+    const auto keepDamaged = [this](const std::string& file, const std::vector<std::string>& damage) {
+        if (damage.empty()) return;
+        const std::string text = KeepDamagedFile(file, damage);
+        if (!text.empty()) FDamageText += (FDamageText.empty() ? "" : "\n\n") + text;
+    };
+    keepDamaged(FProgramDir + "setting.ini", FSettings.LoadFromFile(FProgramDir + "setting.ini", FProgramDir));
     FillHostBox();
     ui->cbHostName->setCurrentIndex(FSettings.QuickConnectSelection());
     if (FSettings.QuickConnectSelection() >= 0) {
@@ -178,7 +187,9 @@ void TfmMain::FormCreate()
     }
     // 12. Broken lists.
     try {
-        LoadOldQuenes(FProgramDir + "oldquene.ini", FBrokenLists);
+        std::vector<std::string> damage;
+        LoadOldQuenes(FProgramDir + "oldquene.ini", FBrokenLists, &damage);
+        keepDamaged(FProgramDir + "oldquene.ini", damage);
     } catch (const std::exception& e) {
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
@@ -252,6 +263,11 @@ void TfmMain::FormShow()
 
 void TfmMain::WMStartUp()
 {
+    if (!FDamageText.empty()) {
+        const std::string text = std::move(FDamageText);
+        FDamageText.clear();
+        Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONWARNING);
+    }
     if (FSettings.ShowSiteManager) ui->miSiteManager->trigger();
 }
 
@@ -338,7 +354,13 @@ void TfmMain::FormDestroy()
     if (!FSaveFailures.empty()) {
         std::string text = "These files could not be written:";
         for (const auto& f : FSaveFailures) text += "\n" + f;
-        Guarded([&] { Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONERROR); });
+        // Closed by a signal nobody may be there to answer a box (or the
+        // display is gone): the failure goes to standard error and the
+        // program ends.
+        if (FForceClose)
+            std::fprintf(stderr, "Skelwick: %s\n", text.c_str());
+        else
+            Guarded([&] { Dialogs().MessageBox(text, "Skelwick", MB_OK | MB_ICONERROR); });
     }
     FTemp.reset();
 }

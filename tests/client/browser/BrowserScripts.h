@@ -25,6 +25,29 @@ inline Step ActiveList(const std::string& listing)
     };
 }
 
+// A listing whose data connection opens and then stays silent, as does the
+// control connection, until the client closes it.
+inline Step EndlessList()
+{
+    return [](Session& s) {
+        s.ActiveFromPort(s.Expect("PORT"));
+        s.Reply("200 PORT ok");
+        s.Expect("LIST");
+        s.Reply("150 never ends");
+        s.OpenData();
+        s.WaitControlClosed(15000);
+    };
+}
+
+// A command the server takes and never answers.
+inline Step NoAnswerTo(const std::string& verb)
+{
+    return [verb](Session& s) {
+        s.Expect(verb);
+        s.WaitControlClosed(15000);
+    };
+}
+
 inline Step Silent()
 {
     return [](Session& s) { s.WaitControlClosed(15000); };

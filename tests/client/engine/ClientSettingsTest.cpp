@@ -207,3 +207,41 @@ TEST(ClientSettings, ConnectionCountStaysInThePool)
         EXPECT_EQ(s.FtpCliNum, c.count) << c.stored;
     }
 }
+
+TEST(ClientSettings, ValuesOutOfRangeOrNoNumberAreNamedAndGiveTheDefault)
+{
+    TempDir dir;
+    const std::string file = dir / "setting.ini";
+    struct Case {
+        const char* text;
+        std::string told;
+    };
+    const Case cases[] = {
+        {"[FtpCliNum]\nFtpCliNum=0\n", "[FtpCliNum] FtpCliNum = 0 is out of range; 3 is used"},
+        {"[MTFileSize]\nMTFileSize=-5\n", "[MTFileSize] MTFileSize = -5 is out of range; 1000000 is used"},
+        {"[Setting]\nTransferType=9\n", "[Setting] TransferType = 9 is out of range; 2 is used"},
+        {"[Proxy]\nType=3\n", "[Proxy] Type = 3 is out of range; 0 is used"},
+        {"[View]\nShowToolBar=yes\n", "[View] ShowToolBar = yes is not a number; 1 is used"},
+        {"[AntiIdle]\nInterval=soon\n", "[AntiIdle] Interval = soon is not a number; 60 is used"},
+        {"[Bookmarks]\nCount=-3\n0=x|/x/\n", "[Bookmarks] Count = -3 is out of range; 0 is used"},
+        {"[WindowState]\nWidth=0\n", "[WindowState] Width = 0 is out of range; 800 is used"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(file, c.text);
+        TClientSettings s;
+        EXPECT_EQ(s.LoadFromFile(file, "/p/"), std::vector<std::string>{c.told}) << c.text;
+        TClientSettings fresh;
+        s.LocalPath = fresh.LocalPath = "/p/";
+        EXPECT_TRUE(s.FtpCliNum == 3 && s.MTFileSize == 1000000 && s.TransferType == 2 && s.ProxySetting.Type == 0 &&
+                    s.ShowToolBar && s.AntiIdleInterval == 60 && s.BookmarkList.empty() && s.Width == 800)
+            << c.text;
+    }
+    // Sound values, stale keys beyond a Count and missing keys are no damage.
+    WriteFile(file, "[FtpCliNum]\nFtpCliNum=5\n[ServerIP]\nCount=1\n0=a:21:u:p\n3=stale\n[Proxy]\nType=7\n");
+    TClientSettings s;
+    EXPECT_TRUE(s.LoadFromFile(file, "/p/").empty());
+    // A folder where the file should be cannot be read: said so.
+    std::remove(file.c_str());
+    ASSERT_EQ(::mkdir(file.c_str(), 0700), 0);
+    EXPECT_EQ(s.LoadFromFile(file, "/p/"), std::vector<std::string>{"it is a folder, not a file"});
+}

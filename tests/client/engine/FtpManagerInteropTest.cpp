@@ -347,6 +347,14 @@ TEST(EngineLocalFiles, ReplacedWholeAndOnlyAfterTheQuestions)
     EXPECT_EQ(w.questions.size(), 2u);
     EXPECT_EQ(ReadFile(local / "two"), old);
 
+    // A split file skipped while another file goes on stays as it was.
+    w.fileExists = [](const std::string& text) { return text.find("/two") != std::string::npos ? 2 : 0; };
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer({item("two", 2), item("whole", 3)}, 0); }));
+    EXPECT_EQ(ReadFile(local / "two"), old);
+    EXPECT_EQ(ReadFile(local / "whole"), "new");
+    WriteFile(local / "whole", old);
+    w.completed.clear();
+
     // Overwrite, then No to the free-space question: the run does not start,
     // the file is still there and the item is kept, as after an abort.
     w.fileExists = [](const std::string&) { return 1; };

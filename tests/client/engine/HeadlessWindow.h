@@ -21,8 +21,11 @@ public:
     std::vector<std::string> messages, questions;
     std::function<int(const std::string&)> fileExists = [](const std::string&) { return 0; };
     std::function<bool(const std::string&)> freeSpace = [](const std::string&) { return false; };
-    // When set, what a run leaves in the queue is written there at once.
+    // When set, runs are journalled there, and what a run leaves in the
+    // queue is written there at once, as the program does in its folder.
     std::string brokenFile;
+    // When set, the DateTime of the broken list being resumed.
+    std::string resumedDateTime;
     // Runs once inside the next progress event (to act mid-transfer).
     std::function<void()> onProgress;
     bool echo = false;
@@ -84,13 +87,18 @@ public:
         broken.assign(q.begin(), q.end());
         if (!brokenFile.empty()) {
             TOldQuene list;
-            list.DateTime = "now";
+            list.DateTime = Manager->GetRunListDateTime();
             list.Host = Manager->GetHostInfo();
             list.Items = broken;
             AppendBrokenList(brokenFile, list);
         }
     }
     std::vector<TTransferFileInfo> broken;
+    std::string BrokenListFile() const override { return brokenFile; }
+    std::string BrokenListDateTime() const override
+    {
+        return resumedDateTime.empty() ? TFtpManagerWindow::BrokenListDateTime() : resumedDateTime;
+    }
 
     // Starts an operation and waits for its end; true for OperationDone.
     bool Run(const std::function<void()>& start, int timeoutMs = 60000)

@@ -1,6 +1,11 @@
 #include "client/engine/OldQuene.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -220,4 +225,93 @@ TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].Items.at(0).BeginPos, -1);
     EXPECT_TRUE(damage.empty());
+}
+
+namespace {
+
+std::vector<std::string> DateTimes(const std::string& file)
+{
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    std::vector<std::string> when;
+    for (const auto& q : loaded) when.push_back(q.DateTime);
+    return when;
+}
+
+} // namespace
+
+// One list put in or taken out, the others kept in their order.
+TEST(OldQuene, StoreReplacesAddsAndRemovesOneList)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    std::vector<TOldQuene> first = {Sample("A"), Sample("B"), Sample("C")};
+    SaveOldQuenes(file, first, {});
+
+    TOldQuene b = Sample("B");
+    b.Items.resize(1);
+    b.Items[0].BeginPos = 2500000000LL;
+    EXPECT_EQ(StoreOldQuene(file, b, TOldQueneStore::Replace), "B");
+    EXPECT_EQ(DateTimes(file), (std::vector<std::string>{"A", "B", "C"}));
+    std::vector<TOldQuene> loaded;
+    LoadOldQuenes(file, loaded);
+    EXPECT_EQ(loaded[1].Items, b.Items);
+    EXPECT_EQ(loaded[0].Items, Sample("A").Items);
+
+    // A new list of an identity already there gets a DateTime of its own.
+    EXPECT_EQ(StoreOldQuene(file, Sample("C"), TOldQueneStore::New), "C (2)");
+    EXPECT_EQ(StoreOldQuene(file, Sample("C"), TOldQueneStore::New), "C (3)");
+    TOldQuene other = Sample("C");
+    other.Host.UserName = "someone else";
+    EXPECT_EQ(StoreOldQuene(file, other, TOldQueneStore::New), "C");
+    EXPECT_EQ(DateTimes(file), (std::vector<std::string>{"A", "B", "C", "C (2)", "C (3)", "C"}));
+
+    EXPECT_EQ(StoreOldQuene(file, Sample("B"), TOldQueneStore::Remove), "B");
+    EXPECT_EQ(StoreOldQuene(file, Sample("nothing"), TOldQueneStore::Remove), "nothing");
+    EXPECT_EQ(DateTimes(file), (std::vector<std::string>{"A", "C", "C (2)", "C (3)", "C"}));
+    rtl::TIniFile ini(file);
+    EXPECT_EQ(ini.ReadString("Count", "Count", ""), "5");
+    EXPECT_FALSE(ini.SectionExists("6"));
+
+    // Taking a list out of a file that is not there makes no file.
+    StoreOldQuene(dir / "none.ini", Sample("A"), TOldQueneStore::Remove);
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.ini"));
+}
+
+// Copies of the program writing the file at the same time lose nothing of
+// each other's lists.
+TEST(OldQuene, CopiesWritingAtOnceKeepEveryList)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    constexpr int kCopies = 4, kLists = 15;
+    std::vector<pid_t> children;
+    for (int c = 0; c < kCopies; ++c) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (int i = 0; i < kLists; ++i) {
+                TOldQuene q = Sample("copy " + std::to_string(c) + " list " + std::to_string(i));
+                StoreOldQuene(file, q, TOldQueneStore::New);
+                // And the journal of a run, rewritten, then gone.
+                q.DateTime += " run";
+                StoreOldQuene(file, q, TOldQueneStore::New);
+                StoreOldQuene(file, q, TOldQueneStore::Replace);
+                StoreOldQuene(file, q, TOldQueneStore::Remove);
+            }
+            ::_exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto when = DateTimes(file);
+    std::sort(when.begin(), when.end());
+    std::vector<std::string> want;
+    for (int c = 0; c < kCopies; ++c)
+        for (int i = 0; i < kLists; ++i) want.push_back("copy " + std::to_string(c) + " list " + std::to_string(i));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(when, want);
 }

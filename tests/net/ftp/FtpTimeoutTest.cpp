@@ -14,6 +14,22 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// After the login, a RETR of f whose data stops after part (closeData: the
+// data connection ends, but no final reply follows).
+std::vector<Step> RetrThenSilence(const std::string& part, bool closeData)
+{
+    return {Welcome(), Login(), [part, closeData](Session& s) {
+                s.Expect("PASV");
+                s.PassiveReply();
+                s.Expect("RETR f");
+                s.Reply("150 go");
+                s.OpenData();
+                s.DataSend(part);
+                if (closeData) s.CloseData();
+                HoldSilently(s);
+            }};
+}
+
 // A request started without waiting, on a peer that falls silent, ends by
 // itself: 426 "Timeout" shown, the control connection dropped, and the
 // bytes that came before written to the local file.
@@ -36,29 +52,8 @@ TEST(FtpTimeout, ARequestNobodyWaitsOnEndsAfterTheSilence)
               HoldSilently(s);
           }},
          false, &TCustomFtpCli::ChainLogin, rqLogin, ""},
-        {"data stops mid-file",
-         {Welcome(), Login(), [&](Session& s) {
-              s.Expect("PASV");
-              s.PassiveReply();
-              s.Expect("RETR f");
-              s.Reply("150 go");
-              s.OpenData();
-              s.DataSend(part);
-              HoldSilently(s);
-          }},
-         true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
-        {"226 never comes",
-         {Welcome(), Login(), [&](Session& s) {
-              s.Expect("PASV");
-              s.PassiveReply();
-              s.Expect("RETR f");
-              s.Reply("150 go");
-              s.OpenData();
-              s.DataSend(part);
-              s.CloseData();
-              HoldSilently(s);
-          }},
-         true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
+        {"data stops mid-file", RetrThenSilence(part, false), true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
+        {"226 never comes", RetrThenSilence(part, true), true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
         {"LIST whose data never comes",
          {Welcome(), Login(), [](Session& s) {
               s.Expect("PASV");

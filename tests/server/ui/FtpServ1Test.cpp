@@ -104,6 +104,22 @@ protected:
         form->show();
         WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
     }
+    // The first-run box is answered, and the Add User dialog that follows it adds "ann".
+    void ReplyFirstRunAddingAnn()
+    {
+        TDialogReply ok;
+        ok.during = [this](const TDialogCall&) {
+            // The Add User dialog opens when this box has been answered.
+            WhenModal([this](QWidget* d) {
+                d->findChild<QLineEdit*>("edUserName")->setText("ann");
+                d->findChild<QLineEdit*>("edPassWord")->setText("a1");
+                d->findChild<QLineEdit*>("edConfirm")->setText("a1");
+                d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
+                d->findChild<QPushButton*>("Button1")->click();
+            });
+        };
+        dialogs->Reply(ok);
+    }
     template <class T>
     T* Child(const char* name)
     {
@@ -162,18 +178,7 @@ TEST_F(ServerWindowTest, DefaultSettingsAreCopiedOwnerOnlyAndTheServerStarts)
 TEST_F(ServerWindowTest, FirstRunAsksForAnAccountAndSavesIt)
 {
     WriteSettings("portlorn.ini", "", false);
-    TDialogReply ok;
-    ok.during = [this](const TDialogCall&) {
-        // The Add User dialog opens when this box has been answered.
-        WhenModal([this](QWidget* d) {
-            d->findChild<QLineEdit*>("edUserName")->setText("ann");
-            d->findChild<QLineEdit*>("edPassWord")->setText("a1");
-            d->findChild<QLineEdit*>("edConfirm")->setText("a1");
-            d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
-            d->findChild<QPushButton*>("Button1")->click();
-        });
-    };
-    dialogs->Reply(ok);
+    ReplyFirstRunAddingAnn();
     Start();
     WaitFor([&] { return !form->Users().empty(); });
     ASSERT_EQ(dialogs->Calls.size(), 1u);
@@ -327,6 +332,23 @@ TEST_F(ServerWindowTest, ADamagedAccountCountLoadsTheAccountsThereKeepsTheFileAn
     }
 }
 
+TEST_F(ServerWindowTest, AnAccountTheCountNamesButTheFileLacksLogsNobodyIn)
+{
+    // count=2, one account written: the second is loaded empty, as the count says.
+    testsupport::WriteFile(dir / "portlorn.ini", "[Data]\nPort=" + std::to_string(port) +
+                                                     "\n[UserInfo]\ncount=2\nUserName1=bob\nPassWord1=pw\nHomeDir1=" +
+                                                     dir / "home" + "\nAcessRight1=1\n");
+    Start();
+    ASSERT_EQ(form->Users().size(), 2u);
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    RawClient c(port);
+    EXPECT_EQ(c.Line(), "220 Quenlow ready");
+    EXPECT_EQ(c.Ask("USER").substr(0, 3), "331");
+    EXPECT_EQ(c.Ask("PASS"), "501 Home directory is not an absolute path");
+    EXPECT_EQ(c.Ask("PWD"), "530 Please login with USER and PASS.");
+    EXPECT_EQ(c.Ask("PASV"), "530 Please login with USER and PASS.");
+}
+
 TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnythingIsWrittenOverIt)
 {
     struct Case { std::string text; std::string why; };
@@ -337,17 +359,7 @@ TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnything
          }) {
         testsupport::WriteFile(dir / "portlorn.ini", c.text);
         // The first-run prompt follows (no account could be read); the account added is saved.
-        TDialogReply ok;
-        ok.during = [this](const TDialogCall&) {
-            WhenModal([this](QWidget* d) {
-                d->findChild<QLineEdit*>("edUserName")->setText("ann");
-                d->findChild<QLineEdit*>("edPassWord")->setText("a1");
-                d->findChild<QLineEdit*>("edConfirm")->setText("a1");
-                d->findChild<QLineEdit*>("edHomeDir")->setText(QString::fromStdString(dir / "home"));
-                d->findChild<QPushButton*>("Button1")->click();
-            });
-        };
-        dialogs->Reply(ok);
+        ReplyFirstRunAddingAnn();
         Start();
         ASSERT_TRUE(WaitFor([&] { return !form->Users().empty(); })) << c.why;
         const std::string log = Log();

@@ -3,13 +3,7 @@
 // when it is told to close.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <csignal>
-#include <cstdio>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -22,38 +16,6 @@ namespace {
 
 using testsupport::ChildProcess;
 using testsupport::RunCommand;
-
-// Whether the process holds a listening TCP socket, on whatever port.
-bool ListensAnywhere(int pid)
-{
-    std::set<unsigned long> listening;
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        std::ifstream in(table);
-        std::string line;
-        std::getline(in, line); // the heading
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
-            unsigned long inode = 0;
-            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
-            if (state == "0A" && inode != 0) listening.insert(inode); // 0A: LISTEN
-        }
-    }
-    const std::string fdDir = "/proc/" + std::to_string(pid) + "/fd";
-    DIR* d = ::opendir(fdDir.c_str());
-    if (!d) return false;
-    bool found = false;
-    while (dirent* e = ::readdir(d)) {
-        char target[64];
-        const ssize_t n = ::readlink((fdDir + "/" + e->d_name).c_str(), target, sizeof target - 1);
-        if (n <= 0) continue;
-        target[n] = '\0';
-        unsigned long inode = 0;
-        if (std::sscanf(target, "socket:[%lu]", &inode) == 1 && listening.count(inode)) found = true;
-    }
-    ::closedir(d);
-    return found;
-}
 
 class PortlornEndToEnd : public ::testing::Test {
 protected:
@@ -201,7 +163,7 @@ TEST_F(PortlornEndToEnd, APortOutsideTheRangeStartsNoListenerAnywhere)
         ChildProcess server = StartProgram(work / "server.log");
         for (int i = 0; i < 30; ++i) {
             ASSERT_TRUE(server.running()) << setting;
-            ASSERT_FALSE(ListensAnywhere(server.pid())) << setting;
+            ASSERT_FALSE(server.ListensAnywhere()) << setting;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         ::kill(server.pid(), SIGTERM);

@@ -1,0 +1,286 @@
+// The running queue journalled in oldquene.ini: on disk from the start of a
+// run, never ahead of the bytes written, gone when the run completes; and a
+// bench_engine killed at any moment leaves a broken list that resumes
+// byte-exact.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "client/engine/OldQuene.h"
+#include "tests/client/engine/EngineServers.h"
+#include "tests/client/engine/HeadlessWindow.h"
+#include "tests/support/FtpServerPeers.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+// vsftpd holding each session to a rate, so a run lasts long enough to be
+// looked at (or killed) part-way, with files below pub/ to fetch.
+class SlowServer {
+public:
+    explicit SlowServer(int bytesPerSecond) : peer(RateCapConfig(bytesPerSecond, 60)) {}
+    bool Ok() const { return peer.Ok(); }
+    std::string Error() const { return peer.Error(); }
+    void Put(const std::string& rel, const std::string& data)
+    {
+        const std::filesystem::path local = peer.Root() + "/pub/" + rel;
+        std::filesystem::create_directories(local.parent_path());
+        for (auto p = local.parent_path(); p.string().size() > peer.Root().size() + 4; p = p.parent_path())
+            peer.Adopt(p.string());
+        WriteFile(local.string(), data);
+        peer.Adopt(local.string());
+        files[rel] = data;
+    }
+    THostInfo Host() const { return {"127.0.0.1", std::to_string(peer.Port()), peer.User(), peer.Password()}; }
+    std::string Url(const std::string& rel) const
+    {
+        return "ftp://" + peer.User() + ":" + peer.Password() + "@127.0.0.1:" + std::to_string(peer.Port()) + "/pub/" +
+               rel;
+    }
+
+    VsftpdPeer peer;
+    std::map<std::string, std::string> files; // below pub/
+};
+
+// Where the bytes of a local file are while it is being written: a split
+// file's under its partial name.
+std::string BytesOf(const std::string& path)
+{
+    return std::filesystem::exists(PartialFilePath(path)) ? ReadFile(PartialFilePath(path)) : ReadFile(path);
+}
+
+// Files under their own names that have their full size but not their bytes.
+std::vector<std::string> LookCompleteButAreNot(const std::string& local, const std::map<std::string, std::string>& files)
+{
+    std::vector<std::string> bad;
+    for (const auto& [rel, data] : files) {
+        const std::string path = local + "/" + rel;
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0 && std::uint64_t(st.st_size) == data.size() && ReadFile(path) != data)
+            bad.push_back(rel);
+    }
+    return bad;
+}
+
+// Bytes a folder's files take on disk (holes of split files not counted).
+std::int64_t BytesOnDisk(const std::string& dir)
+{
+    std::int64_t n = 0;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st{};
+        if (::stat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            n += std::min<std::int64_t>(st.st_size, std::int64_t(st.st_blocks) * 512);
+    }
+    return n;
+}
+
+// A file holds exactly data (told without printing megabytes).
+::testing::AssertionResult HasBytes(const std::string& path, const std::string& data)
+{
+    const std::string got = ReadFile(path);
+    if (got == data) return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < got.size() && at < data.size() && got[at] == data[at]) ++at;
+    return ::testing::AssertionFailure() << path << ": " << got.size() << " bytes, want " << data.size()
+                                         << ", first difference at " << at;
+}
+
+std::vector<TOldQuene> Lists(const std::string& file)
+{
+    std::vector<TOldQuene> lists;
+    LoadOldQuenes(file, lists);
+    return lists;
+}
+
+} // namespace
+
+TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplete)
+{
+    SlowServer server(500000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    server.Put("j/big", PatternBytes(8000000, 21));
+    for (int i = 0; i < 6; ++i) server.Put("j/s" + std::to_string(i), PatternBytes(300000 + i, 30 + i));
+    TempDir local;
+    HeadlessWindow w;
+    w.brokenFile = local / "oldquene.ini";
+    w.settings.SplitNum = 4;
+    // A list of an earlier run, which the journal must leave alone.
+    TOldQuene earlier;
+    earlier.DateTime = "earlier";
+    earlier.Host = {"elsewhere.example.org", "21", "me", "secret"};
+    earlier.Items.push_back({true, "/x", local / "x", 10, 4, 10, false});
+    StoreOldQuene(w.brokenFile, earlier, TOldQueneStore::New);
+
+    TFtpManager m(w);
+    m.CreateConnections(4);
+    m.SetSplitFileSize(1000000);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server.Host()); }));
+    std::vector<TTransferFileInfo> queue;
+    for (const auto& [rel, data] : server.files)
+        queue.push_back({true, "/pub/" + rel, local / rel, std::int64_t(data.size()), 0, std::int64_t(data.size()), false});
+
+    // Looked at from inside the run, as a crash would find it.
+    int looks = 0, moved = 0;
+    std::vector<std::string> faults;
+    auto last = std::chrono::steady_clock::now();
+    std::function<void()> look = [&] {
+        w.onProgress = look;
+        if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(100)) return;
+        last = std::chrono::steady_clock::now();
+        ++looks;
+        const auto lists = Lists(w.brokenFile);
+        if (lists.size() != 2 || lists[0].DateTime != "earlier" || lists[1].DateTime != m.GetRunListDateTime() ||
+            !(lists[1].Host == server.Host())) {
+            faults.push_back("the file does not hold the earlier list and the journal");
+            return;
+        }
+        for (const auto& item : lists[1].Items) {
+            // The part of the run's items this one is (split parts differ in their ends).
+            auto part = std::find_if(w.runItems.begin(), w.runItems.end(), [&](const TTransferFileInfo& r) {
+                return r.HostPath == item.HostPath && r.EndPos == item.EndPos;
+            });
+            if (part == w.runItems.end()) {
+                faults.push_back("not an item of the run: " + item.HostPath);
+                continue;
+            }
+            if (item.BeginPos == part->BeginPos) continue;
+            ++moved;
+            const std::string& data = server.files[item.HostPath.substr(5)];
+            const std::string got = BytesOf(item.LocalPath);
+            const auto from = std::size_t(part->BeginPos), to = std::size_t(item.BeginPos);
+            if (item.BeginPos < part->BeginPos || got.size() < to ||
+                got.compare(from, to - from, data, from, to - from) != 0)
+                faults.push_back(item.HostPath + " recorded at " + std::to_string(item.BeginPos) +
+                                 " past the bytes written");
+        }
+    };
+    w.onProgress = look;
+    w.state = 5;
+    ASSERT_TRUE(w.Run([&] { m.StartTransfer(queue, 0); }, 120000));
+    w.onProgress = nullptr;
+    EXPECT_EQ(faults, std::vector<std::string>{});
+    EXPECT_GT(looks, 5);
+    EXPECT_GT(moved, 0) << "the positions were never written while the run went on";
+    for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel, data));
+    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(local / "j/big")));
+    // Complete: the journal is gone, the earlier list stays.
+    const auto lists = Lists(w.brokenFile);
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(lists[0].DateTime, "earlier");
+    EXPECT_EQ(lists[0].Items, earlier.Items);
+}
+
+// bench_engine killed (SIGKILL) at several moments of a run; --resume then
+// finishes every file byte-exact and leaves no list.
+TEST(EngineJournal, KilledAtAnyMomentTheRunResumesByteExact)
+{
+    SlowServer server(2000000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    server.Put("c/big", PatternBytes(12000000, 41));
+    server.Put("c/mid", PatternBytes(3000001, 42));
+    for (int i = 0; i < 12; ++i) server.Put("c/d/s" + std::to_string(i), PatternBytes(150000 + 7 * i, 50 + i));
+    std::int64_t total = 0;
+    for (const auto& [rel, data] : server.files) total += std::int64_t(data.size());
+
+    struct Moment {
+        const char* name;
+        double share; // of the bytes on disk; 0: as soon as the journal is there
+    };
+    for (const Moment moment : {Moment{"at the start", 0}, Moment{"a third in", 0.33}, Moment{"near the end", 0.8}}) {
+        SCOPED_TRACE(moment.name);
+        TempDir local, state;
+        const std::string file = state / "oldquene.ini";
+        ChildProcess run({BENCH_ENGINE, server.Url("c/"), "--local", local.path(), "--connections", "4", "--split", "4",
+                          "--threshold", "1000000", "--state", state.path()},
+                         state / "run.log");
+        bool reached = false;
+        for (int i = 0; i < 3000 && !reached && run.running(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            reached = !Lists(file).empty() && BytesOnDisk(local.path()) >= std::int64_t(moment.share * double(total));
+        }
+        ASSERT_TRUE(reached) << "the run ended first: " << ReadFile(state / "run.log");
+        ASSERT_EQ(::kill(run.pid(), SIGKILL), 0);
+        run.wait();
+
+        std::map<std::string, std::string> landing; // as they land in the local folder
+        for (const auto& [rel, data] : server.files) landing[rel.substr(2)] = data;
+        EXPECT_EQ(LookCompleteButAreNot(local.path(), landing), std::vector<std::string>{});
+        const auto lists = Lists(file);
+        ASSERT_EQ(lists.size(), 1u) << "the killed run is one broken list";
+        EXPECT_FALSE(lists[0].Items.empty());
+        EXPECT_TRUE(lists[0].Host == server.Host());
+
+        ChildProcess resume({BENCH_ENGINE, "--state", state.path(), "--resume", "--connections", "4"},
+                            state / "resume.log");
+        EXPECT_EQ(resume.wait(std::chrono::seconds(120)), 0) << ReadFile(state / "resume.log");
+        for (const auto& [rel, data] : landing) EXPECT_TRUE(HasBytes(local / rel, data));
+        for (const auto& [rel, data] : landing) EXPECT_FALSE(std::filesystem::exists(PartialFilePath(local / rel)));
+        EXPECT_TRUE(Lists(file).empty());
+    }
+}
+
+// A split file whose last part landed while an earlier one did not is not
+// found under its own name at its full size: its bytes wait under the
+// partial name until every part is in, and a resume finishes it.
+TEST(EngineJournal, ASplitFileTakesItsNameOnlyWhenEveryPartLanded)
+{
+    auto server = StartEngineServer("vsftpd");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    const std::string data = PatternBytes(4000000, 61);
+    WriteFile(server->Local("split"), data);
+    server->Adopt(server->Local("split"));
+    TempDir local, state;
+    const std::string path = local / "split";
+    const auto size = std::int64_t(data.size());
+    HeadlessWindow w;
+    w.brokenFile = state / "oldquene.ini";
+    TFtpManager m(w);
+    m.CreateConnections(1);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server->Host()); }));
+    // A broken list of a split file, its last part first; the earlier part
+    // is stopped once it moved.
+    const std::vector<TTransferFileInfo> parts = {{true, server->dir + "split", path, size, size / 2, size, false},
+                                                  {true, server->dir + "split", path, size, 0, size / 2, false}};
+    std::function<void()> stopEarlierPart = [&] {
+        w.onProgress = stopEarlierPart;
+        if (w.completed.size() == 1 && BytesOf(path).size() == data.size()) {
+            w.onProgress = nullptr;
+            m.AbortOperation();
+        }
+    };
+    w.onProgress = stopEarlierPart;
+    w.state = 5;
+    EXPECT_FALSE(w.Run([&] { m.StartTransfer(parts, 1); }));
+    w.onProgress = nullptr;
+    ASSERT_EQ(w.completed.size(), 1u);
+    EXPECT_EQ(w.completed[0].BeginPos, size / 2);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "a file with a hole under its own name";
+    const std::string partial = ReadFile(PartialFilePath(path));
+    ASSERT_EQ(partial.size(), data.size());
+    EXPECT_EQ(partial.substr(std::size_t(size / 2)), data.substr(std::size_t(size / 2)));
+    auto lists = Lists(w.brokenFile);
+    ASSERT_EQ(lists.size(), 1u);
+    ASSERT_EQ(lists[0].Items.size(), 1u);
+    EXPECT_EQ(lists[0].Items[0].EndPos, size / 2);
+
+    // Resumed: the last part lands, the file takes its name.
+    m.ClearUserAborted();
+    w.resumedDateTime = lists[0].DateTime;
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer(lists[0].Items, 1); }));
+    EXPECT_TRUE(HasBytes(path, data));
+    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(path)));
+    EXPECT_TRUE(Lists(w.brokenFile).empty());
+}
