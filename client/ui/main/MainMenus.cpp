@@ -345,7 +345,7 @@ void TfmMain::WireActions()
     });
     on(ui->miRunProgram, [this] {
         std::string program;
-        if (Dialogs().OpenFileName("Run Program", "All files (*)", program) && !program.empty())
+        if (Dialogs().OpenFileName("Run program", "All files (*)", program) && !program.empty())
             ExecuteFile(program, StartProgram);
     });
     auto transferType = [this](int type) {
