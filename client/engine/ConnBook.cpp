@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "client/engine/DamagedFile.h"
 #include "rtl/Exception.h"
 #include "rtl/FileUtils.h"
 #include "rtl/Format.h"
@@ -168,6 +169,9 @@ std::string TConnBookData::Encode() const
 
 void TConnBookData::LoadFromFile(const std::string& path)
 {
+    // A folder opens, and reads as nothing: refused as a file that cannot be opened.
+    if (const std::string why = UnreadableReason(path); !why.empty())
+        throw rtl::Exception(rtl::Format("Cannot open file \"%s\": %s.", path.c_str(), why.c_str()));
     std::ifstream in(path, std::ios::binary);
     if (!in) throw rtl::Exception(rtl::Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
     std::string bytes;

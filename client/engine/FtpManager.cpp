@@ -139,8 +139,12 @@ TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMa
 TFtpManager::~TFtpManager()
 {
     // Gone in the middle of a run: the journal keeps what is left, at the
-    // bytes on disk. The window may be half gone: nothing is told.
-    if (FRunActive) FJournal.End(UnfinishedItems());
+    // bytes on disk (the window may have taken the queue: then as it is).
+    // The window may be half gone: nothing is told.
+    if (FRunActive) {
+        const auto left = UnfinishedItems();
+        if (!left.empty()) FJournal.End(left);
+    }
     for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
     if (Window.Manager == this) Window.Manager = nullptr;
 }

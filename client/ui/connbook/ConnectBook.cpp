@@ -316,7 +316,10 @@ void TfmConnBook::LimitMemo()
 {
     // The book keeps the memo with CR LF line ends: those are the bytes that count.
     const QString text = ui->Memo1->toPlainText();
-    if (MemoFromEdit(text).size() <= kMaxMemo || text.size() <= memoAccepted_.size()) {
+    // Within the field, or no longer than what was there (a book's own text
+    // may be longer once its lone CRs count as CR LF): taken.
+    const std::size_t bytes = MemoFromEdit(text).size();
+    if (bytes <= kMaxMemo || bytes <= MemoFromEdit(memoAccepted_).size()) {
         memoAccepted_ = text;
         return;
     }

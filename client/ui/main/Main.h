@@ -168,6 +168,8 @@ public:
     void AddRemotePathHistory(const std::string& Path) override;
     void SetRemoteDirText(const std::string& Path) override;
     void MoveQueueToBroken() override;
+    std::string BrokenListFile() const override;
+    std::string BrokenListDateTime() const override;
     void SetRunItems(const std::vector<TTransferFileInfo>& Items) override;
     void PlaySoundFile(const std::string& FileName) override;
     void SetStatusText(int Panel, const std::string& Text) override;
@@ -341,6 +343,7 @@ private:
     std::vector<TGetFileInfo> FExpandList;
     std::string FExpandBase;
     std::string FResumingKey; // the broken list being resumed, until its run starts
+    std::string FResumedDateTime; // its DateTime while its run starts: the journal takes its place
     QMenu* pmQuene = nullptr;
     TPanePopupMenus* FPanePopups = nullptr;
     bool FLocalActive = true; // the pane the shared menu commands act on

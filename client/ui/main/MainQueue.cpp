@@ -153,6 +153,7 @@ void TfmMain::miResumeBrokenClick(bool askSelection)
         TakeResumedList();
         SetSessionState(ssTransfering);
         FManager->StartTransfer(FTransferQueue, 1);
+        FResumedDateTime.clear();
         return;
     }
     PendingAction = 2;
@@ -166,6 +167,7 @@ void TfmMain::TakeResumedList()
     for (std::size_t i = 0; i < FBrokenLists.size(); ++i) {
         if (OldQueneKey(FBrokenLists[i]) != FResumingKey) continue;
         FRemovedBrokenKeys.insert(FResumingKey);
+        FResumedDateTime = FBrokenLists[i].DateTime;
         FBrokenLists.erase(FBrokenLists.begin() + std::ptrdiff_t(i));
         break;
     }
@@ -189,7 +191,14 @@ void TfmMain::DeleteBrokenList1Click(bool askSelection)
 {
     const int index = ConfirmedBrokenList(askSelection, FSettings.ConfirmFlags.DeleteBroken, "Delete Broken List");
     if (index < 0) return;
-    FRemovedBrokenKeys.insert(OldQueneKey(FBrokenLists[std::size_t(index)]));
+    const TOldQuene& list = FBrokenLists[std::size_t(index)];
+    FRemovedBrokenKeys.insert(OldQueneKey(list));
+    // Gone from the file at once: a crash must not bring it back.
+    try {
+        StoreOldQuene(BrokenListFile(), list, TOldQueneStore::Remove);
+    } catch (const std::exception& e) {
+        DisplayLine(0, std::string("<ERROR>      ") + e.what());
+    }
     FBrokenLists.erase(FBrokenLists.begin() + index);
     SeedQueueTree();
 }
@@ -341,19 +350,30 @@ void TfmMain::MoveQueueToBroken()
     if (!FManager) return;
     auto left = FManager->TakeTransferQueue();
     if (left.empty()) return;
+    // The run's journal is this list already: it takes the journal's place
+    // in the file instead of joining it.
+    const std::string journal = FManager->GetRunListDateTime();
     TOldQuene q;
-    q.DateTime = NowText();
+    q.DateTime = journal.empty() ? NowText() : journal;
     q.Host = FManager->GetHostInfo();
     q.Items.assign(std::make_move_iterator(left.begin()), std::make_move_iterator(left.end()));
-    FBrokenLists.push_back(q);
     try {
-        AppendBrokenList(FProgramDir + "oldquene.ini", q);
+        q.DateTime = StoreOldQuene(BrokenListFile(), q, journal.empty() ? TOldQueneStore::New : TOldQueneStore::Replace);
     } catch (const std::exception& e) {
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
+    FBrokenLists.push_back(q);
     FTransferQueue.clear();
     FQueueTree.Clear();
     SeedQueueTree();
 }
+
+std::string TfmMain::BrokenListFile() const
+{
+    // An edit or view download fetches a copy to look at, no queue of the user's.
+    return FSessionState == ssEditView ? std::string() : FProgramDir + "oldquene.ini";
+}
+
+std::string TfmMain::BrokenListDateTime() const { return FResumedDateTime.empty() ? NowText() : FResumedDateTime; }
 
 void TfmMain::SetRunItems(const std::vector<TTransferFileInfo>& Items) { FRunItems = Items; }

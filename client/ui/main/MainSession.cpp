@@ -136,6 +136,7 @@ void TfmMain::OperationDone()
             TakeResumedList();
             SetSessionState(ssTransfering);
             FManager->StartTransfer(FTransferQueue, 1);
+            FResumedDateTime.clear();
             return;
         }
         PlaySoundFile(FSettings.SoundFiles[0]);

@@ -343,6 +343,10 @@ void TfmMain::FormDestroy()
     // Whatever cannot be written is reported: the user's settings and queues
     // must not vanish without a word.
     if (!FSettings.SaveToFile(FProgramDir + "setting.ini")) FSaveFailures.push_back(FProgramDir + "setting.ini");
+    // Gone in the middle of a run (a forced close): its journal stays a
+    // broken list, also one that was resumed in this session.
+    if (FManager && FManager->RunActive())
+        FRemovedBrokenKeys.erase(OldQueneKey({FManager->GetRunListDateTime(), FManager->GetHostInfo(), {}}));
     try {
         SaveOldQuenes(FProgramDir + "oldquene.ini", FBrokenLists, FRemovedBrokenKeys);
     } catch (const std::exception&) {

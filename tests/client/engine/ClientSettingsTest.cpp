@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
+#include "client/engine/DamagedFile.h"
 #include "rtl/IniFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -244,4 +247,7 @@ TEST(ClientSettings, ValuesOutOfRangeOrNoNumberAreNamedAndGiveTheDefault)
     std::remove(file.c_str());
     ASSERT_EQ(::mkdir(file.c_str(), 0700), 0);
     EXPECT_EQ(s.LoadFromFile(file, "/p/"), std::vector<std::string>{"it is a folder, not a file"});
+    EXPECT_EQ(KeepDamagedFile(file, {"it is a folder, not a file"}),
+              file + " could not be read whole:\n- it is a folder, not a file\nIt could not be copied either.");
+    EXPECT_FALSE(std::filesystem::exists(DamagedCopyName(file)));
 }

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "tests/client/engine/HeadlessWindow.h"
 #include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/support/FtpServerPeers.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -19,7 +21,15 @@ namespace {
 
 constexpr int kTimeout = 1; // seconds
 
-std::vector<Step> Good(const Files& files) { return {Welcome(), Serve(files)}; }
+// A server that answers everything, each file after 20 ms: slow enough that
+// every slot logged in for a run gets files to carry.
+std::vector<Step> Good(const Files& files)
+{
+    return {Welcome(), Serve(files, [](Session& s, const std::string& line) {
+                if (line.rfind("RETR ", 0) == 0) s.Sleep(20);
+                return false;
+            })};
+}
 
 // Takes the nth command starting with prefix (and only that one).
 Intercept Nth(const std::string& prefix, int n, std::function<void(Session&)> then)
@@ -261,6 +271,41 @@ TEST_F(EngineTimeouts, BrowsingRequestsOnASilentPeerEndFailed)
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(kTimeout * 3));
     EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 <ERROR>      426 Timeout"), 2);
     EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 Retry Connection..."), 1);
+}
+
+// vsftpd listens with a backlog of 32: of 128 connections opened at once,
+// many get a connection but no greeting for a long time. They cost their own
+// slots a time-out at most, and the run ends complete and byte-exact.
+TEST(EngineManyConnections, MoreThanTheServersListenBacklogEndByteExact)
+{
+    const int pasv = FreeTcpPortRange(600);
+    VsftpdPeer server("\nmax_clients=300\nmax_per_ip=300\npasv_min_port=" + std::to_string(pasv) +
+                      "\npasv_max_port=" + std::to_string(pasv + 599) + "\n");
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    TempDir dir;
+    std::vector<TTransferFileInfo> queue;
+    std::vector<std::string> contents;
+    const std::string remoteDir = server.Root() + "/pub/many";
+    std::filesystem::create_directories(remoteDir);
+    server.Adopt(remoteDir);
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        contents.push_back(PatternBytes(16384, i + 3));
+        WriteFile(remoteDir + "/" + name, contents.back());
+        server.Adopt(remoteDir + "/" + name);
+        queue.push_back({true, "/pub/many/" + name, dir / name, 16384, 0, 16384, false});
+    }
+    HeadlessWindow w;
+    w.settings.Timeout = 10;
+    TFtpManager m(w);
+    m.CreateConnections(128);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(server.Port()), server.User(), server.Password()}); }));
+    w.state = 5;
+    EXPECT_TRUE(w.Run([&] { m.StartTransfer(queue, 0); }, 60000));
+    ASSERT_TRUE(w.lastEnded) << "the run hangs";
+    EXPECT_EQ(w.completed.size(), queue.size());
+    for (std::size_t i = 0; i < queue.size(); ++i) EXPECT_TRUE(ReadFile(queue[i].LocalPath) == contents[i]) << i;
 }
 
 } // namespace

@@ -86,11 +86,13 @@ public:
         auto q = Manager->TakeTransferQueue();
         broken.assign(q.begin(), q.end());
         if (!brokenFile.empty()) {
+            // In the run's journal's place, as the window does.
+            const std::string journal = Manager->GetRunListDateTime();
             TOldQuene list;
-            list.DateTime = Manager->GetRunListDateTime();
+            list.DateTime = journal.empty() ? BrokenListDateTime() : journal;
             list.Host = Manager->GetHostInfo();
             list.Items = broken;
-            AppendBrokenList(brokenFile, list);
+            StoreOldQuene(brokenFile, list, journal.empty() ? TOldQueneStore::New : TOldQueneStore::Replace);
         }
     }
     std::vector<TTransferFileInfo> broken;

@@ -286,6 +286,10 @@ TEST_F(ConnectBookTest, InputLongerThanItsFieldIsRefusedNotCut)
     EXPECT_EQ(memo->toPlainText(), QString(190, 'm') + "\n" + QString(8, 'n'));
     memo->insertPlainText("tail");
     EXPECT_EQ(memo->toPlainText().size(), 199);
+    // Replacing the whole text by as many characters of more bytes each is refused too.
+    memo->selectAll();
+    memo->insertPlainText(QString(199, QChar(0x20AC)));
+    EXPECT_EQ(memo->toPlainText(), QString(190, 'm') + "\n" + QString(8, 'n'));
     // Text put in another way is refused at Apply, with a word, and not cut.
     Edit(b, "addr", std::string(74, 'a').c_str());
     dialogs->Calls.clear();
@@ -507,6 +511,16 @@ TEST_F(ConnectBookTest, DamagedBookIsToldOnceAndKeptInACopy)
     b.show();
     EXPECT_TRUE(dialogs->Calls.empty());
     EXPECT_FALSE(std::filesystem::exists(file + ".damaged"));
+
+    // A folder where the book should be is refused as a file that cannot be opened.
+    std::remove(file.c_str());
+    std::filesystem::create_directory(file);
+    dialogs->Calls.clear();
+    TfmConnBook folder(dir.path());
+    folder.show();
+    ASSERT_EQ(dialogs->Calls.size(), 1u);
+    EXPECT_EQ(dialogs->Calls[0].kind, TDialogCall::kError);
+    EXPECT_NE(dialogs->Calls[0].text.find("it is a folder, not a file"), std::string::npos) << dialogs->Calls[0].text;
 }
 
 } // namespace

@@ -54,6 +54,13 @@ TEST(FtpTimeout, ARequestNobodyWaitsOnEndsAfterTheSilence)
          false, &TCustomFtpCli::ChainLogin, rqLogin, ""},
         {"data stops mid-file", RetrThenSilence(part, false), true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
         {"226 never comes", RetrThenSilence(part, true), true, &TCustomFtpCli::ChainDownload, rqRetrieve, part},
+        {"upload whose 226 never comes",
+         {Welcome(), Login(), [](Session& s) {
+              s.BeginPassiveUpload("STOR f");
+              s.DataReceiveAll();
+              HoldSilently(s);
+          }},
+         true, &TCustomFtpCli::ChainUpload, rqStore, ""},
         {"LIST whose data never comes",
          {Welcome(), Login(), [](Session& s) {
               s.Expect("PASV");
@@ -78,6 +85,7 @@ TEST(FtpTimeout, ARequestNobodyWaitsOnEndsAfterTheSilence)
         }
         client.ftp.SetHostFileName(c.code == rqList ? "" : "f");
         client.ftp.SetLocalFileName(dir / "f");
+        if (c.code == rqStore) WriteFile(dir / "f", part);
         const auto start = Clock::now();
         client.Start(c.request);
         ASSERT_TRUE(client.WaitDone(before + 1, 6000)) << "the request never ended";

@@ -340,7 +340,7 @@ TEST_F(QueueServerBase, AConnectShowsTheIndexFileOfItsFirstListing)
 }
 
 // "Delete Broken List": No keeps the list, also on disk; Yes removes it from
-// the tree and, once the window closes, from "oldquene.ini".
+// the tree and from "oldquene.ini" at once.
 TEST_F(QueueServerBase, DeleteBrokenListAskedNoKeepsItYesRemovesIt)
 {
     TOldQuene list;
@@ -370,6 +370,9 @@ TEST_F(QueueServerBase, DeleteBrokenListAskedNoKeepsItYesRemovesIt)
     win->DeleteBrokenList1Click(true);
     EXPECT_TRUE(win->BrokenLists().empty());
     EXPECT_EQ(tree(), 1);
+    std::vector<TOldQuene> before;
+    LoadOldQuenes(Program() + "oldquene.ini", before);
+    EXPECT_TRUE(before.empty()) << "gone from the file at once, before the window closes";
     Reopen(tweak);
     EXPECT_TRUE(win->BrokenLists().empty());
     EXPECT_EQ(tree(), 1);
