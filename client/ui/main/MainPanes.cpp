@@ -57,6 +57,7 @@ void TfmMain::ShowPaneRows(bool local)
     pane.FilterFolders = ui->miFilterDirectorys->isChecked();
     pane.ShowRows();
     FillPaneView(local);
+    SizeNameColumn(local);
     (local ? ui->plLocalStatus : ui->plHostStatus)->setText(Q(pane.StatusText()));
     (local ? ui->lvLocal : ui->lvHost)->ScrollToTop();
 }
@@ -208,7 +209,11 @@ void TfmMain::SizeNameColumn(bool local)
     QTreeView* lv = (local ? ui->lvLocal : ui->lvHost)->DetailsView();
     lv->header()->setStretchLastSection(false);
     int rest = lv->viewport()->width();
-    for (int c = 1; c < lv->header()->count(); ++c) rest -= lv->columnWidth(c) + 2;
+    for (int c = 1; c < lv->header()->count(); ++c) {
+        // Sizes and dates as wide as the rows shown need.
+        lv->resizeColumnToContents(c);
+        rest -= lv->columnWidth(c) + 2;
+    }
     if (rest > 40) lv->setColumnWidth(0, rest);
 }
 

@@ -149,17 +149,22 @@ void TfmMain::miResumeBrokenClick(bool askSelection)
     for (const TTransferFileInfo& item : list.Items) AddQueueItem(item);
     FResumingKey = OldQueneKey(list);
     if (sameSite) {
-        PendingAction = 0;
-        TakeResumedList();
-        SetSessionState(ssTransfering);
-        FManager->StartTransfer(FTransferQueue, 1);
-        FResumedDateTime.clear();
+        StartResumedRun();
         return;
     }
     PendingAction = 2;
     sbConnectClick();
     // Refused or cancelled before connecting: the list stays where it was.
     if (FSessionState != ssConnecting) CancelResume();
+}
+
+void TfmMain::StartResumedRun()
+{
+    PendingAction = 0;
+    TakeResumedList();
+    SetSessionState(ssTransfering);
+    FManager->StartTransfer(FTransferQueue, 1);
+    FResumedDateTime.clear();
 }
 
 void TfmMain::TakeResumedList()

@@ -213,7 +213,7 @@ void TfmMain::FormCreate()
     ui->Splitter1->setSizes({170, 630});
     ui->Splitter2->setSizes({330, 190});
     ui->Splitter4->setSizes({300, 500});
-    ui->lvStatus->setColumnWidth(0, 50);
+    ui->lvStatus->setColumnWidth(0, 36);
     ui->lvStatus->setColumnWidth(1, 90);
     ui->lvStatus->setColumnWidth(2, 100);
     for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
