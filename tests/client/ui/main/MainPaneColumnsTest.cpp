@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QTreeView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -71,12 +72,14 @@ TEST_F(MainPaneColumnsTest, AClickOnABrokenListShowsItsDetails)
     EXPECT_EQ(title, "2026-01-02 03:04");
     // The current queue's node has no details.
     bool opened = false;
-    WhenModal([&](QWidget* d) {
-        opened = true;
-        d->close();
+    QTimer::singleShot(300, win.get(), [&] {
+        if (QWidget* d = QApplication::activeModalWidget()) {
+            opened = true;
+            d->close();
+        }
     });
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(0)).center());
-    Pump(200);
+    Pump(400);
     EXPECT_FALSE(opened);
 }
 
