@@ -20,6 +20,7 @@
 // only when each finished complete, and then no list is left in the file.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -237,6 +238,8 @@ bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector
             for (const auto& d : m.GetSkippedDirs()) std::fprintf(stderr, "  not listed: %s\n", d.c_str());
             return false;
         }
+        const auto& refused = m.GetRefusedNames();
+        skipped.insert(skipped.end(), refused.begin(), refused.end());
         for (const auto& f : found) {
             const std::string lp = ExpandedLocalPath(o.local, remoteDir, f.FileName);
             if (lp.empty()) {
@@ -262,14 +265,16 @@ bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector
 }
 
 // True only when the run ended done and every item it held completed.
-bool RunComplete(bool ended, const BenchWindow& w, const std::vector<std::string>& skipped)
+bool RunComplete(bool ended, const TFtpManager& m, const BenchWindow& w, const std::vector<std::string>& skipped)
 {
     bool ok = ended;
-    for (const auto& q : w.questions)
+    for (std::string q : w.questions)
         if (q.find("Disk free space not enough") != std::string::npos) {
+            std::replace(q.begin(), q.end(), '\r', ' ');
             std::fprintf(stderr, "the run did not start: %s\n", q.c_str());
             ok = false;
         }
+    for (const auto& f : m.GetFailedItems()) std::fprintf(stderr, "failed: %s\n", f.Reason.c_str());
     if (w.completed.size() != w.runItems.size()) {
         std::fprintf(stderr, "%zu of %zu items completed\n", w.completed.size(), w.runItems.size());
         ok = false;
@@ -365,7 +370,7 @@ int main(int argc, char** argv)
     const bool ended = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ended) std::fprintf(stderr, "the run failed: %s\n", m.GetLastReply().c_str());
-    const bool ok = RunComplete(ended, w, skipped);
+    const bool ok = RunComplete(ended, m, w, skipped);
     std::printf("login and listing %.3f s, transfer %.3f s\n", listed, seconds - listed);
     std::printf("files=%zu bytes=%lld seconds=%.3f MB/s=%.1f\n", queue.size(), static_cast<long long>(bytes), seconds,
                 seconds > 0 ? bytes / seconds / 1e6 : 0.0);

@@ -543,12 +543,12 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
-    // A download that moved on may go on from where it is, on this session
-    // or a new one; a slot that fails again and again without progress (an
-    // upload makes none that counts) is retired, so a fault that repeats
-    // cannot loop. A local file that fails will fail on any slot.
-    const std::int64_t begin = std::max<std::int64_t>(item.BeginPos, 0);
-    const bool progress = item.IsDownload && !ascii && reached > begin;
+    // A download whose restart position moved on may go on from there, on
+    // this session or a new one; a slot that fails again and again without
+    // moving it (an upload, or a whole file whose end is never confirmed) is
+    // retired, so a fault that repeats cannot loop. A local file that fails
+    // will fail on any slot.
+    const bool progress = HeldItem(slot).BeginPos > std::max<std::int64_t>(item.BeginPos, 0);
     FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
 }
 

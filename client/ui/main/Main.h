@@ -92,6 +92,9 @@ public:
     void OperationDone() override;
     void OperationFailed() override;
     void ShowConnectionFailure();
+    // Tells which files the run that ended did not transfer; false when it
+    // transferred every one.
+    bool TellNotTransferred();
     void ResetRemoteView();
     std::uint8_t PendingAction = 0;
     std::string RemoteDir;
@@ -276,7 +279,7 @@ private:
     void AddExpandedFiles();
     void StartQueuedDownloads();
     void TakeResumedList();
-    // Takes the resumed list from the store and runs it in resume mode.
+    // Takes the resumed list and starts its run (mode 1).
     void StartResumedRun();
     // The selected broken list once the selection and the confirmation hold, else -1.
     int ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const;
@@ -344,6 +347,7 @@ private:
     std::vector<TlvFileInfo> FQueuedRows; // the remote selection being queued, by value
     std::vector<TGetFileInfo> FExpandList;
     std::string FExpandBase;
+    std::vector<std::string> FSkippedNames; // left out of the queue being made, told when its run ends
     std::string FResumingKey; // the broken list being resumed, until its run starts
     std::string FResumedDateTime; // its DateTime while its run starts: the journal takes its place
     QMenu* pmQuene = nullptr;

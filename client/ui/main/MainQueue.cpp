@@ -149,6 +149,7 @@ void TfmMain::miResumeBrokenClick(bool askSelection)
     for (const TTransferFileInfo& item : list.Items) AddQueueItem(item);
     FResumingKey = OldQueneKey(list);
     if (sameSite) {
+        PendingAction = 0;
         StartResumedRun();
         return;
     }
@@ -156,15 +157,6 @@ void TfmMain::miResumeBrokenClick(bool askSelection)
     sbConnectClick();
     // Refused or cancelled before connecting: the list stays where it was.
     if (FSessionState != ssConnecting) CancelResume();
-}
-
-void TfmMain::StartResumedRun()
-{
-    PendingAction = 0;
-    TakeResumedList();
-    SetSessionState(ssTransfering);
-    FManager->StartTransfer(FTransferQueue, 1);
-    FResumedDateTime.clear();
 }
 
 void TfmMain::TakeResumedList()
@@ -181,6 +173,15 @@ void TfmMain::TakeResumedList()
     CurrentNode->setExpanded(true);
     DownloadNode->setExpanded(true);
     UploadNode->setExpanded(true);
+}
+
+void TfmMain::StartResumedRun()
+{
+    TakeResumedList();
+    SetSessionState(ssTransfering);
+    // Its journal takes the list's place in the file.
+    FManager->StartTransfer(FTransferQueue, 1);
+    FResumedDateTime.clear();
 }
 
 void TfmMain::CancelResume()
@@ -251,6 +252,7 @@ void TfmMain::ManualDownloadClick()
 void TfmMain::QueueDownloads()
 {
     if (FSessionState != ssConnected) return;
+    FSkippedNames.clear();
     FQueuedRows.clear();
     for (const TlvFileInfo* r : SelectedRows(false)) FQueuedRows.push_back(*r);
     if (FQueuedRows.empty()) return;
@@ -270,7 +272,10 @@ void TfmMain::QueueDownloadLoop()
     while (NextRowToQueue < FQueuedRows.size()) {
         const TlvFileInfo row = FQueuedRows[NextRowToQueue++];
         if (row.IsDir) {
-            if (!IsSafeLocalName(row.Name)) continue;
+            if (!IsSafeLocalName(row.Name)) {
+                FSkippedNames.push_back(ShownName(QueuedFromDir + row.Name));
+                continue;
+            }
             // The walk ends in OperationDone, which comes back here.
             FExpandList.clear();
             FExpandBase = QueuedFromDir;
@@ -280,6 +285,8 @@ void TfmMain::QueueDownloadLoop()
         TTransferFileInfo item;
         if (MakeDownloadItem(QueuedFromDir, LocalPath, row.Name, RowSize(row), FSettings.RenameExtList, item))
             AddQueueItem(item);
+        else
+            FSkippedNames.push_back(ShownName(QueuedFromDir + row.Name));
     }
     FQueuedRows.clear();
     if (PendingAction == 3) {
@@ -310,7 +317,12 @@ void TfmMain::AddExpandedFiles()
         if (MakeDownloadItem(FExpandBase, LocalPath, f.FileName.substr(FExpandBase.size()), f.FileSize,
                              FSettings.RenameExtList, item))
             AddQueueItem(item);
+        else
+            FSkippedNames.push_back(ShownName(f.FileName));
     }
+    // and what the walk itself refused
+    const auto& refused = FManager->GetRefusedNames();
+    FSkippedNames.insert(FSkippedNames.end(), refused.begin(), refused.end());
     FExpandList.clear();
 }
 

@@ -16,6 +16,7 @@
 #include "client/ui/main/FilePaneModel.h"
 #include "client/ui/main/Launcher.h"
 #include "client/ui/main/MainCommon.h"
+#include "client/ui/main/RunReport.h"
 #include "client/ui/small/CommFail.h"
 #include "client/ui/small/FileExist.h"
 #include "client/ui/small/ViewRawDir.h"
@@ -132,6 +133,7 @@ void TfmMain::OperationDone()
         AfterListing(true);
         if (PendingAction == 2) {
             // The broken list leaves the store only now that its run starts.
+            PendingAction = 0;
             StartResumedRun();
             return;
         }
@@ -160,6 +162,7 @@ void TfmMain::OperationDone()
         if (PendingAction != 2) ClearQueueNodes();
         ListLocalDir(LocalPath);
         if (!empty) {
+            TellNotTransferred();
             SetSessionState(ssConnected);
             break;
         }
@@ -175,7 +178,8 @@ void TfmMain::OperationDone()
         }
         PlaySoundFile(FSettings.SoundFiles[3]);
         DrawAttention();
-        if (FSettings.ConfirmFlags.TransferOver) {
+        // Completed only when every selected file came.
+        if (!TellNotTransferred() && FSettings.ConfirmFlags.TransferOver) {
             Later([this] {
                 if (Dialogs().MessageBox("Transferring Completed ! Open Local Directory ?", "Completed",
                                          MB_YESNO | MB_ICONINFORMATION) == IDYES)
@@ -264,21 +268,34 @@ void TfmMain::OperationFailed()
         PendingAction = 0;
         ShowConnectionFailure();
         break;
-    case ssTransfering:
+    case ssTransfering: {
         ClearStatusRows(true);
         ClearPanels1To4();
+        const bool left = !FManager->GetTransferQueue().empty();
         MoveQueueToBroken();
         ListLocalDir(LocalPath);
         tiProgress->stop();
         ui->Gauge1->setVisible(false);
-        ShowConnectionFailure();
+        // Files that failed on their own are told by name; the server's
+        // last reply says nothing of them.
+        if (!TellNotTransferred() || left) ShowConnectionFailure();
         break;
+    }
     default:
         break;
     }
     // Without a control connection "Connected" would be a lie.
     const bool up = FManager->Client(0) && FManager->Client(0)->HasSession();
     SetSessionState(up ? ssConnected : ssReady);
+}
+
+bool TfmMain::TellNotTransferred()
+{
+    const std::string text = NotTransferredText(FSkippedNames, FManager->GetFailedItems());
+    FSkippedNames.clear();
+    if (text.empty()) return false;
+    Later([text] { Dialogs().MessageBox(text, "Not transferred", MB_OK | MB_ICONWARNING); });
+    return true;
 }
 
 void TfmMain::ShowConnectionFailure()

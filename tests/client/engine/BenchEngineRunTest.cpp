@@ -106,6 +106,15 @@ TEST(BenchEngine, ExitsNonZeroWhenNotEveryItemCompleted)
     EXPECT_EQ(Bench({UrlOf(*server, "huge"), "--local", local.path()}, out), 1) << out;
     EXPECT_NE(out.find("the run did not start"), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(local / "huge"));
+
+    // A folder whose walk leaves a name out moved every file it could, and
+    // still is no success.
+    std::filesystem::create_directories(server->Local("tree"));
+    WriteFile(server->Local("tree/ok"), "ok");
+    WriteFile(server->Local("tree/esc\x1b[31mred"), "esc");
+    EXPECT_EQ(Bench({UrlOf(*server, "tree/"), "--local", local / "tree"}, out), 1) << out;
+    EXPECT_EQ(ReadFile(local / "tree/ok"), "ok");
+    EXPECT_NE(out.find("skipped: /tree/esc\\x1B[31mred"), std::string::npos) << out;
 }
 
 } // namespace

@@ -210,6 +210,32 @@ TEST_F(EngineTimeouts, AServerThatNeverAnswersFailsTheRunWithinTheRetries)
     }
 }
 
+// A server that sends every byte of a file but never its final reply: each
+// try ends on the time-out with the whole file on disk, which moves the
+// restart position no further, so the slot is retired after
+// ConnectionRetryTimes tries instead of fetching the file for ever.
+TEST_F(EngineTimeouts, AFileWhoseEndIsNeverConfirmedFailsWithinTheRetries)
+{
+    w.settings.ConnectionRetryTimes = 2;
+    const auto allThenSilence = [this](Session& s, const std::string& line) {
+        if (line.rfind("RETR ", 0) != 0) return false;
+        s.Reply("150 Opening BINARY mode data connection");
+        s.OpenData();
+        s.DataSend(files.at(line.substr(5)));
+        s.CloseData();
+        HoldSilently(s);
+        return true;
+    };
+    FakeFtpServer server(std::vector<std::vector<Step>>(8, {Welcome(), Serve(files, allThenSilence)}));
+    TFtpManager m(w);
+    ASSERT_TRUE(Connect(m, server.Port(), 1));
+    w.state = 5;
+    EXPECT_FALSE(w.Run([&] { m.StartTransfer({Queue()[0]}, 0); }, 6000));
+    ASSERT_TRUE(w.lastEnded) << "the file is fetched again and again";
+    EXPECT_EQ(std::count(w.log.begin(), w.log.end(), "0 <ERROR>      426 Timeout"), 2);
+    EXPECT_EQ(BrokenOnDisk().size(), 1u);
+}
+
 // Browsing on slot 0 times out the same way and ends in OperationFailed.
 TEST_F(EngineTimeouts, BrowsingRequestsOnASilentPeerEndFailed)
 {

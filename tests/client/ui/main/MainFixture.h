@@ -2,6 +2,7 @@
 // The real main window in a temporary program folder made from the files
 // the build leaves beside the program, with the os/ loop driven by Qt and a
 // scripted dialogs service answering every question.
+#include <QAction>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -113,6 +114,20 @@ protected:
         for (int i : PaneView(local)->SelectedRowIndexes())
             names.push_back(PaneView(local)->Model()->index(i, 0).data().toString().toStdString());
         return names;
+    }
+    // Selects the remote rows and starts their download as a person would:
+    // the pane focused, Download enabled for it, then triggered.
+    void StartDownload(const QStringList& names)
+    {
+        ASSERT_TRUE(SelectRows(false, names));
+        win->activateWindow();
+        PaneView(false)->setFocus();
+        QAction* download = Find<QAction>("miDownload");
+        ASSERT_TRUE(WaitFor([&] {
+            win->UpdateEnabling();
+            return download->isEnabled();
+        }));
+        download->trigger();
     }
     // Selects exactly these rows; false when one is not shown.
     bool SelectRows(bool local, const QStringList& names)

@@ -407,15 +407,7 @@ protected:
     // Starts downloading the selected rows as a person would.
     void Download(const QStringList& names)
     {
-        ASSERT_TRUE(SelectRows(false, names));
-        win->activateWindow();
-        PaneView(false)->setFocus();
-        QAction* download = Find<QAction>("miDownload");
-        ASSERT_TRUE(WaitFor([&] {
-            win->UpdateEnabling();
-            return download->isEnabled();
-        }));
-        download->trigger();
+        StartDownload(names);
         ASSERT_EQ(win->SessionState(), 5) << PageText(0);
     }
 };

@@ -1,0 +1,91 @@
+// The end of a run tells the user of every selected file that did not come:
+// names left out as unsafe while the queue was made, and items that failed
+// on their own. "Transferring Completed !" only when every file came.
+#include <QAction>
+#include <QApplication>
+#include <QTimer>
+#include <filesystem>
+
+#include "MainFixture.h"
+#include "tests/client/engine/EngineServers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainRunReportTest : public MainFixture {
+protected:
+    std::unique_ptr<EngineServer> server;
+    testsupport::TempDir local;
+
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        server = StartEngineServer("pyftpdlib");
+        if (!server->error.empty()) GTEST_SKIP() << server->error;
+    }
+    void Put(const std::string& rel, const std::string& bytes)
+    {
+        fs::create_directories(fs::path(server->Local(rel)).parent_path());
+        testsupport::WriteFile(server->Local(rel), bytes);
+    }
+    // Downloads the rows as a person would, and waits for the run's end.
+    void Download(const QStringList& rows)
+    {
+        StartDownload(rows);
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
+        QTest::qWait(50); // the boxes come through the loop
+    }
+    std::vector<std::string> Boxes() { return dialogs.get()->Texts(TDialogCall::kMessageBox); }
+};
+
+TEST_F(MainRunReportTest, SkippedAndFailedNamesAreToldNotCompleted)
+{
+    Put("ok.txt", "ok");
+    Put("dir/fine", "fine");
+    Put("dir/bad\x1b[1m", "bad");
+    Put("esc\x1b[31mred", "esc");
+    Open([&](TClientSettings& s) {
+        s.FtpCliNum = 1;
+        s.LocalPath = local.path() + "/";
+        s.ConfirmFlags.TransferOver = true;
+    });
+    win->CommandLineUrl = "ftp://" + server->user + ":" + server->pass + "@127.0.0.1:" + std::to_string(server->port) + "/";
+    win->show();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "dir"); })) << PageText(0);
+
+    // The walk of dir leaves one name out: told, not "Completed".
+    Download({"dir", "ok.txt"});
+    EXPECT_EQ(testsupport::ReadFile(local / "dir/fine"), "fine");
+    EXPECT_EQ(testsupport::ReadFile(local / "ok.txt"), "ok");
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << ::testing::PrintToString(boxes);
+    EXPECT_NE(boxes[0].find("1 file was not transferred"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("/dir/bad\\x1B[1m"), std::string::npos) << boxes[0];
+
+    // A file picked by its escape-laden name fails alone, and is told.
+    // A modal box (the server's last reply) would be closed and noted; the
+    // watch ends with the test.
+    bool modal = false;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            modal = true;
+            box->close();
+        }
+    });
+    watch.start(5);
+    Download({QString::fromStdString("esc\x1b[31mred")});
+    boxes = Boxes();
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_TRUE(std::none_of(boxes.begin(), boxes.end(), [](const std::string& b) {
+        return b.find("Transferring Completed") != std::string::npos;
+    })) << ::testing::PrintToString(boxes);
+    EXPECT_NE(boxes.back().find("Refused remote name /esc\\x1B[31mred"), std::string::npos) << boxes.back();
+    EXPECT_FALSE(modal) << "no server reply is shown for a file that failed alone";
+    for (const auto& e : fs::directory_iterator(local.path()))
+        EXPECT_EQ(e.path().filename().string().find('\x1b'), std::string::npos) << "no escape reached a local name";
+    EXPECT_TRUE(win->BrokenLists().empty());
+}
+
+} // namespace
