@@ -279,6 +279,8 @@ private:
     void AddExpandedFiles();
     void StartQueuedDownloads();
     void TakeResumedList();
+    // Takes the resumed list and starts its run (mode 1).
+    void StartResumedRun();
     // The selected broken list once the selection and the confirmation hold, else -1.
     int ConfirmedBrokenList(bool askSelection, bool confirm, const std::string& caption) const;
     void CancelResume();

@@ -150,10 +150,7 @@ void TfmMain::miResumeBrokenClick(bool askSelection)
     FResumingKey = OldQueneKey(list);
     if (sameSite) {
         PendingAction = 0;
-        TakeResumedList();
-        SetSessionState(ssTransfering);
-        FManager->StartTransfer(FTransferQueue, 1);
-        FResumedDateTime.clear();
+        StartResumedRun();
         return;
     }
     PendingAction = 2;
@@ -176,6 +173,15 @@ void TfmMain::TakeResumedList()
     CurrentNode->setExpanded(true);
     DownloadNode->setExpanded(true);
     UploadNode->setExpanded(true);
+}
+
+void TfmMain::StartResumedRun()
+{
+    TakeResumedList();
+    SetSessionState(ssTransfering);
+    // Its journal takes the list's place in the file.
+    FManager->StartTransfer(FTransferQueue, 1);
+    FResumedDateTime.clear();
 }
 
 void TfmMain::CancelResume()

@@ -135,10 +135,7 @@ void TfmMain::OperationDone()
         if (PendingAction == 2) {
             // The broken list leaves the store only now that its run starts.
             PendingAction = 0;
-            TakeResumedList();
-            SetSessionState(ssTransfering);
-            FManager->StartTransfer(FTransferQueue, 1);
-            FResumedDateTime.clear();
+            StartResumedRun();
             return;
         }
         PlaySoundFile(FSettings.SoundFiles[0]);

@@ -4,6 +4,8 @@
 // server through portlorn_runner.
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -34,6 +36,17 @@ struct EngineServer {
     }
     std::string Log() const { return logPath.empty() ? std::string() : testsupport::ReadFile(logPath); }
 };
+
+// Compares a file with the bytes it must hold without printing megabytes.
+inline ::testing::AssertionResult HasBytes(const std::string& path, const std::string& data)
+{
+    const std::string got = testsupport::ReadFile(path);
+    if (got == data) return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < got.size() && at < data.size() && got[at] == data[at]) ++at;
+    return ::testing::AssertionFailure() << path << ": " << got.size() << " bytes, want " << data.size()
+                                         << ", first difference at " << at;
+}
 
 inline std::unique_ptr<EngineServer> StartEngineServer(const std::string& kind)
 {

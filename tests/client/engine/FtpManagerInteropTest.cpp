@@ -39,17 +39,6 @@ void Put(const EngineServer& s, const std::string& rel, const std::string& data)
     s.Adopt(local);
 }
 
-// Compares a file with the bytes it must hold without printing megabytes.
-::testing::AssertionResult HasBytes(const std::string& path, const std::string& data)
-{
-    const std::string got = ReadFile(path);
-    if (got == data) return ::testing::AssertionSuccess();
-    std::size_t at = 0;
-    while (at < got.size() && at < data.size() && got[at] == data[at]) ++at;
-    return ::testing::AssertionFailure() << path << ": " << got.size() << " bytes, want " << data.size()
-                                         << ", first difference at " << at;
-}
-
 class EngineOnServer : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override

@@ -85,17 +85,6 @@ std::int64_t BytesOnDisk(const std::string& dir)
     return n;
 }
 
-// A file holds exactly data (told without printing megabytes).
-::testing::AssertionResult HasBytes(const std::string& path, const std::string& data)
-{
-    const std::string got = ReadFile(path);
-    if (got == data) return ::testing::AssertionSuccess();
-    std::size_t at = 0;
-    while (at < got.size() && at < data.size() && got[at] == data[at]) ++at;
-    return ::testing::AssertionFailure() << path << ": " << got.size() << " bytes, want " << data.size()
-                                         << ", first difference at " << at;
-}
-
 std::vector<TOldQuene> Lists(const std::string& file)
 {
     std::vector<TOldQuene> lists;

@@ -179,6 +179,33 @@ TEST_F(EngineOutcomes, ASecondPathToAFolderIsExpandedALoopIsNot)
     EXPECT_TRUE(Logged(w, "Link loop: /top/loop/ is /top/"));
 }
 
+// Links that fan out to one folder: it is expanded under a bounded number of
+// paths, so a listing cannot multiply the work without end.
+TEST_F(EngineOutcomes, AFolderIsExpandedUnderAtMostEightPaths)
+{
+    std::string top = "drwxr-xr-x 1 u g 0 Jan 01 00:00 real\r\n";
+    for (int i = 1; i <= 9; ++i) top += "lrwxrwxrwx 1 u g 4 Jan 01 00:00 l" + std::to_string(i) + " -> real\r\n";
+    std::vector<Step> script = EngineLogin(true, true, "drwxr-xr-x 1 u g 0 Jan 01 00:00 top\r\n") +
+                               CwdPwd("/top/", "/top") + std::vector<Step>{PassiveDownload("LIST", top)};
+    // l9 .. l1, then real: ten paths to one folder, eight listed.
+    for (int visit = 0; visit < 10; ++visit) {
+        script = script + CwdPwd("/top/real/", "/top/real");
+        if (visit < 8) script.push_back(PassiveDownload("LIST", "-rw-r--r-- 1 u g 3 Jan 01 00:00 f\r\n"));
+    }
+    script.push_back(Answer("CWD /", "250 back"));
+    FakeFtpServer server(script);
+    w.settings.IgnoreLinksOnGet = false;
+    TFtpManager m(w);
+    Connect(m, server);
+    std::vector<TGetFileInfo> found;
+    w.state = 4;
+    ASSERT_TRUE(w.Run([&] { m.ExpandRemoteDir("top", found); }));
+    EXPECT_TRUE(server.Join());
+    EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+    EXPECT_EQ(found.size(), 8u);
+    EXPECT_TRUE(Logged(w, "Already expanded 8 times: /top/real/"));
+}
+
 // Proxy types 5, 6 and 7 have no login form in the client and connect
 // directly: the log says so, and the user is told once.
 TEST_F(EngineOutcomes, ProxyTypesWithoutALoginFormSayTheyConnectDirectly)

@@ -36,20 +36,6 @@ protected:
         win->show();
         ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, shown); })) << PageText(0);
     }
-    // Downloads the selected rows as a person would.
-    void Download(const QStringList& names)
-    {
-        ASSERT_TRUE(SelectRows(false, names));
-        win->activateWindow();
-        PaneView(false)->setFocus();
-        QAction* download = Find<QAction>("miDownload");
-        ASSERT_TRUE(WaitFor([&] {
-            win->UpdateEnabling();
-            return download->isEnabled();
-        }));
-        download->trigger();
-        ASSERT_EQ(win->SessionState(), 5) << PageText(0);
-    }
 };
 
 std::vector<TOldQuene> Lists(const std::string& file)
@@ -75,7 +61,7 @@ TEST_F(KilledRunTest, TheNextStartShowsTheBrokenListAndResumesItByteExact)
         std::setvbuf(stdout, nullptr, _IONBF, 0);
         win = std::make_unique<TfmMain>(program);
         Connect(std::getenv(kUrlVar), "big.bin");
-        Download({"big.bin", "small.bin"});
+        StartDownload({"big.bin", "small.bin"});
         std::fprintf(stderr, "state %d\n%s\n", win->SessionState(), PageText(0).c_str());
         WaitFor([] { return false; }, 120000);
         return;
