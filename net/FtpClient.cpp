@@ -1,5 +1,6 @@
 // The blocking layer: a call starts a request and pumps the thread's message
-// loop until the request ends or Timeout seconds pass without progress.
+// loop until the request ends or Timeout seconds pass without progress. The
+// same silence ends a request nobody waits on, through a loop timer.
 #include <algorithm>
 #include <exception>
 

@@ -152,7 +152,7 @@ private:
         bool StoppedPastEnd = false;
         bool Ascii = false; // the stream's positions mean nothing to a restart
         bool Retired = false; // failed in this run: takes no more items
-        int Failures = 0;     // failures in a row without a byte gained
+        int Failures = 0;     // failures in a row that moved no restart position
         bool Opening = false; // logging in for the run; takes an item once in
         std::int64_t UploadSize = 0;
     };

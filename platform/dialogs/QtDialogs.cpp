@@ -1,9 +1,14 @@
 #include "platform/dialogs/QtDialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -54,11 +59,19 @@ int TQtDialogs::MessageBox(const std::string& text, const std::string& caption, 
 
 bool TQtDialogs::InputQuery(const std::string& caption, const std::string& prompt, std::string& value)
 {
-    bool ok = false;
-    QString answer = QInputDialog::getText(ParentWindow(), Q(caption), Q(prompt), QLineEdit::Normal,
-                                           Q(value), &ok);
+    QInputDialog box(ParentWindow());
+    box.setWindowTitle(Q(caption));
+    box.setLabelText(Q(prompt));
+    box.setTextValue(Q(value));
+    // The frame shows the whole title: its buttons take room beside it.
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    // The box's layout sets its minimum size from its children: the edit
+    // carries the width.
+    if (auto* edit = box.findChild<QLineEdit*>())
+        edit->setMinimumWidth(std::max(edit->minimumSizeHint().width(), title.horizontalAdvance(box.windowTitle()) + 120));
+    const bool ok = box.exec() == QDialog::Accepted;
     if (ok)
-        value = answer.toStdString();
+        value = box.textValue().toStdString();
     return ok;
 }
 

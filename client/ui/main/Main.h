@@ -311,6 +311,7 @@ private:
     void RefreshHostCompletion();
     void ApplyFont(int which);
     void ApplyPaneOptions();
+    void SizeNameColumn(bool local);
     void ShowPanels();
     // Dials first when a modem is set and no line is up; false when the
     // connect must not go on.

@@ -108,8 +108,9 @@ void TfmMain::miIncreaseThreadClick()
 
 void TfmMain::miDecreaseThreadClick()
 {
-    // Connection 0 carries a run's items too: it stays while the run needs it.
-    const int floor = FSessionState == ssTransfering ? 2 : 1;
+    // One connection is enough while connection 0 also transfers; else the
+    // main connection needs a second one for the items.
+    const int floor = FSettings.MainConnDownload ? 1 : 2;
     if (FSettings.FtpCliNum > floor) SetConnectionCount(FSettings.FtpCliNum - 1);
 }
 
@@ -232,6 +233,8 @@ void TfmMain::WireActions()
         if ((FSessionState == ssReady || FSessionState == ssConnected) && SelectedBrokenList() >= 0)
             pmQuene->popup(ui->tvQuene->viewport()->mapToGlobal(at));
     });
+    // A click, or a double click, on a broken list shows its details.
+    ConnectHandler(ui->tvQuene, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem*, int) { miDetailInfoClick(); });
     ConnectHandler(ui->tvQuene, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*) { miDetailInfoClick(); });
     FPanePopups = new TPanePopupMenus(*this);
     FPanePopups->Attach(ui->lvLocal, true);
@@ -342,7 +345,7 @@ void TfmMain::WireActions()
     });
     on(ui->miRunProgram, [this] {
         std::string program;
-        if (Dialogs().OpenFileName("Run Program", "All files (*)", program) && !program.empty())
+        if (Dialogs().OpenFileName("Run program", "All files (*)", program) && !program.empty())
             ExecuteFile(program, StartProgram);
     });
     auto transferType = [this](int type) {

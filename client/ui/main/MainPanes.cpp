@@ -3,8 +3,10 @@
 #include "client/ui/main/Main.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -55,6 +57,7 @@ void TfmMain::ShowPaneRows(bool local)
     pane.FilterFolders = ui->miFilterDirectorys->isChecked();
     pane.ShowRows();
     FillPaneView(local);
+    SizeNameColumn(local);
     (local ? ui->plLocalStatus : ui->plHostStatus)->setText(Q(pane.StatusText()));
     (local ? ui->lvLocal : ui->lvHost)->ScrollToTop();
 }
@@ -76,9 +79,11 @@ void TfmMain::SetupPaneViews()
     // Each pane takes the rows dragged from the other one.
     ui->lvLocal->PeerName = "lvHost";
     ui->lvHost->PeerName = "lvLocal";
-    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost})
+    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
         for (QWidget* w : {static_cast<QWidget*>(lv->DetailsView()), static_cast<QWidget*>(lv->IconView())})
             w->installEventFilter(this);
+        lv->DetailsView()->viewport()->installEventFilter(this);
+    }
 }
 
 void TfmMain::ApplyPaneOptions()
@@ -196,8 +201,28 @@ bool TfmMain::PaneKey(bool local, QKeyEvent* key)
     return true;
 }
 
+void TfmMain::SizeNameColumn(bool local)
+{
+    if (!FSettings.AutoSizeColumn) return;
+    // The name column fills what the other columns leave; the last column
+    // does not stretch over it.
+    QTreeView* lv = (local ? ui->lvLocal : ui->lvHost)->DetailsView();
+    lv->header()->setStretchLastSection(false);
+    int rest = lv->viewport()->width();
+    for (int c = 1; c < lv->header()->count(); ++c) {
+        // Sizes and dates as wide as the rows shown need.
+        lv->resizeColumnToContents(c);
+        rest -= lv->columnWidth(c) + 2;
+    }
+    if (rest > 40) lv->setColumnWidth(0, rest);
+}
+
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Resize) {
+        if (watched == ui->lvLocal->DetailsView()->viewport()) SizeNameColumn(true);
+        if (watched == ui->lvHost->DetailsView()->viewport()) SizeNameColumn(false);
+    }
     const bool inLocal = ui->lvLocal->Owns(watched), inPane = inLocal || ui->lvHost->Owns(watched);
     if (event->type() == QEvent::FocusIn && inPane) {
         // The active pane's status panel is green.

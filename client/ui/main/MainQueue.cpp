@@ -258,8 +258,11 @@ void TfmMain::QueueDownloads()
     if (FQueuedRows.empty()) return;
     QueuedFromDir = RemoteDir;
     NextRowToQueue = 0;
-    FTransferQueue.clear();
-    ClearQueueNodes();
+    // Calculate Size adds to what is queued and totals it all.
+    if (PendingAction != 3) {
+        FTransferQueue.clear();
+        ClearQueueNodes();
+    }
     SetSessionState(ssPreparing);
     QueueDownloadLoop();
 }

@@ -23,6 +23,7 @@
 #include "platform/dialogs/Dialogs.h"
 #include "platform/dialogs/EventHandler.h"
 #include "ui_Main.h"
+#include "widgets/skStatusBar.h"
 
 using namespace mainwin;
 
@@ -76,10 +77,8 @@ void TfmMain::SetSessionState(int value)
 
 void TfmMain::ResetRemoteView()
 {
-    FRemotePane.SetFiles({});
-    if (FRemoteModel) FRemoteModel->Refresh();
-    // The counts of the listing that went must not stay under the empty pane.
-    ui->plHostStatus->setText("Remote");
+    // The remote rows stay, with their counts, until the next listing
+    // replaces them; without a session nothing acts on them.
     ui->cbHost->clear();
     ClearStatusRows(false);
     ClearPanels1To4();
@@ -414,7 +413,12 @@ void TfmMain::PlaySoundFile(const std::string& FileName)
 void TfmMain::SetStatusText(int Panel, const std::string& Text)
 {
     auto& panels = ui->sbStatus->Panels();
-    if (Panel >= 0 && Panel < panels.Count()) panels.GetPanel(Panel)->SetText(Text);
+    if (Panel < 0 || Panel >= panels.Count()) return;
+    TskStatusPanel* p = panels.GetPanel(Panel);
+    // The run's bytes and speed grow with the run: the panel widens to show them.
+    const int needed = ui->sbStatus->fontMetrics().horizontalAdvance(Q(Text)) + 16;
+    if (Panel == 1 && needed > p->PixelWidth()) p->SetWidth(std::to_string(needed));
+    p->SetText(Text);
 }
 
 void TfmMain::SetGauge(int Percent) { ui->Gauge1->setValue(std::clamp(Percent, 0, 100)); }

@@ -213,12 +213,14 @@ void TfmMain::FormCreate()
     ui->Splitter1->setSizes({170, 630});
     ui->Splitter2->setSizes({330, 190});
     ui->Splitter4->setSizes({300, 500});
-    ui->lvStatus->setColumnWidth(0, 50);
+    ui->lvStatus->setColumnWidth(0, 36);
     ui->lvStatus->setColumnWidth(1, 90);
     ui->lvStatus->setColumnWidth(2, 100);
     for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
-        lv->DetailsView()->setColumnWidth(1, 80);
-        lv->DetailsView()->setColumnWidth(2, 110);
+        // Wide enough for a size in the hundreds of gigabytes and for a date.
+        const QFontMetrics m(lv->DetailsView()->font());
+        lv->DetailsView()->setColumnWidth(1, m.horizontalAdvance("999,999,999,999") + 16);
+        lv->DetailsView()->setColumnWidth(2, m.horizontalAdvance("00-00-00 00:00 Mmm") + 16);
     }
     ApplyPaneOptions();
     ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
@@ -280,13 +282,7 @@ void TfmMain::FormResize()
     // The host box text is left alone: cutting it at ":" turned a typed URL into "ftp".
     const int w = ui->Splitter3->width();
     if (w > 0) ui->Splitter3->setSizes({w / 2, w - w / 2});
-    if (FSettings.AutoSizeColumn) {
-        for (TFilePaneView* pane : {ui->lvLocal, ui->lvHost}) {
-            QTreeView* lv = pane->DetailsView();
-            const int rest = lv->viewport()->width() - lv->columnWidth(1) - 2 - lv->columnWidth(2) - 2;
-            if (rest > 40) lv->setColumnWidth(0, rest);
-        }
-    }
+    for (const bool local : {true, false}) SizeNameColumn(local);
 }
 
 bool TfmMain::FormCloseQuery()

@@ -55,4 +55,3 @@ const TPaneIcons::TEntry& TPaneIcons::Lookup(const QString& name)
 
 const QIcon& TPaneIcons::FileType(const QString& name) { return Lookup(name).Icon; }
 
-QString TPaneIcons::FileTypeIconName(const QString& name) { return Lookup(name).IconName; }

@@ -17,8 +17,6 @@ public:
     const QIcon& Folder() const { return FFolder; }
     // The picture of the file type of name (by its extension, any case).
     const QIcon& FileType(const QString& name);
-    // The icon name chosen for name's type, empty for the generic file.
-    QString FileTypeIconName(const QString& name);
 
 private:
     struct TEntry {

@@ -125,11 +125,6 @@ void TfmPreference::ShowPage(int page)
     ui->Notebook1->setCurrentIndex(page);
 }
 
-int TfmPreference::CurrentPage() const
-{
-    return ui->Notebook1->currentIndex();
-}
-
 void TfmPreference::FormCreate(const std::function<std::vector<std::string>()>& phoneBook)
 {
     const TClientSettings& s = settings_;

@@ -41,7 +41,6 @@ public:
     void FormCreate(const std::function<std::vector<std::string>()>& phoneBook);
 
     void ShowPage(int page);
-    int CurrentPage() const;
 
     // Handlers.
     void Button1Click(); // OK

@@ -113,7 +113,7 @@ TEST_F(PreferenceTest, CaptionTreeAndPages)
                         {"Index", 13}, {"Transfer", 10}, {"Multiple Thread", 4}, {"ASCII Extension", 5},
                         {"Rename Ext", 11}, {"Display", 8}, {"Fonts", 6}, {"Quick Launch", 7}, {"Sounds", 14}}));
     tree->setCurrentItem(tree->topLevelItem(0)->child(1)->child(2)); // Rename Ext
-    EXPECT_EQ(d.CurrentPage(), TfmPreference::pgRenameExt);
+    EXPECT_EQ(Child<QStackedWidget>(&d, "Notebook1")->currentIndex(), TfmPreference::pgRenameExt);
     EXPECT_EQ(Child<QPushButton>(&d, "Button1")->text(), "OK");
     EXPECT_EQ(Child<QPushButton>(&d, "Button2")->text(), "Cancel");
     EXPECT_EQ(Child<QPushButton>(&d, "Apply")->text(), "Apply");

@@ -11,6 +11,7 @@
 
 #include "MainServerFixture.h"
 #include "ModalHelper.h"
+#include "client/engine/CommFunc.h"
 #include "client/ui/main/BrokenList.h"
 #include "tests/client/engine/EngineServers.h"
 
@@ -387,6 +388,31 @@ TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
     EXPECT_NE(url.find(":" + std::to_string(server->port) + "/"), std::string::npos) << url;
     EXPECT_NE(url.find("a%20b.txt"), std::string::npos) << url;
     if (server->name == "pyftpdlib") EXPECT_EQ(url.rfind("ftp://" + server->user + "@127.0.0.1:", 0), 0u) << url;
+}
+
+// Calculate Size adds the selection to what is queued already and totals
+// both; No then empties the queue.
+TEST_P(MainEditViewTest, CalculateSizeKeepsWhatIsQueued)
+{
+    MakeServerTree("tree", 1);
+    testsupport::WriteFile(server->Local("four.txt"), "text");
+    server->Adopt(server->Local("four.txt"));
+    Open([&](TClientSettings& s) { s.LocalPath = local.path() + "/"; });
+    Connect();
+    TTransferFileInfo queued{true, "/elsewhere/big.bin", local.path() + "/big.bin", 1000, 0, 1000, false};
+    win->AddQueueItem(queued);
+    ASSERT_TRUE(WaitFor([&] { return PaneShows(false, "four.txt"); }));
+    ASSERT_TRUE(SelectRows(false, {"four.txt"}));
+    std::size_t during = 0;
+    TDialogReply no;
+    no.id = IDNO;
+    no.during = [&](const TDialogCall&) { during = win->TransferQueue().size(); };
+    dialogs.get()->Reply(no);
+    win->CalcSizeClick();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && !dialogs.get()->Calls.empty(); })) << PageText(0);
+    EXPECT_EQ(dialogs.get()->Calls.back().text, "Total FileSize = " + FormatBytes(std::int64_t(1004)) + "\rDownload Now ?");
+    EXPECT_EQ(during, 2u);
+    EXPECT_TRUE(win->TransferQueue().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, MainEditViewTest, ::testing::Values("portlorn", "pyftpdlib"),

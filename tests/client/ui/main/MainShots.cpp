@@ -4,6 +4,8 @@
 // Xvfb with a window manager: main_shots OUTDIR PORT USER PASS FOLDER.
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QTimer>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
@@ -140,6 +142,15 @@ int main(int argc, char** argv)
         Pump(800);
         Save(properties.frameGeometry(), "properties");
     }
+    // An input box as the window asks with it, its title whole in the frame.
+    QTimer::singleShot(800, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            Save(box->frameGeometry(), "input-box");
+            static_cast<QDialog*>(box)->reject();
+        }
+    });
+    win.ChangeDirectoryClick(false);
+    Pump(200);
     // A run in progress: the pub folder down over four connections.
     const std::string down = dir.path() + "/downloads/";
     ::mkdir(down.c_str(), 0755);

@@ -1,0 +1,104 @@
+// The panes' columns, the queue tree's clicks and the connection count as
+// the real window shows them.
+#include <QAction>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTreeView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "MainFixture.h"
+#include "ModalHelper.h"
+#include "client/engine/FtpManager.h"
+#include "client/engine/OldQuene.h"
+
+namespace {
+
+using MainPaneColumnsTest = MainFixture;
+
+TEST_F(MainPaneColumnsTest, NamesAndSizesFitTheirColumnsInBothPanes)
+{
+    const std::string root = dir / "wide";
+    std::filesystem::create_directories(root);
+    const std::string name = "a-rather-long-file-name-of-a-backup.tar.gz";
+    testsupport::WriteFile(root + "/" + name, "");
+    std::filesystem::resize_file(root + "/" + name, 524288000);
+    Open([&](TClientSettings& s) {
+        s.LocalPath = root + "/";
+        s.AutoSizeColumn = true;
+    });
+    win->resize(1600, 700);
+    win->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(win.get()));
+    Pump(100);
+    for (const bool local : {true, false}) {
+        QTreeView* tree = PaneView(local)->DetailsView();
+        const QFontMetrics m(tree->font());
+        int total = 0;
+        for (int c = 0; c < tree->header()->count(); ++c) total += tree->columnWidth(c);
+        // The name column takes what the others leave, without a scroll bar.
+        EXPECT_LE(total, tree->viewport()->width()) << local;
+        EXPECT_GE(total, tree->viewport()->width() - 12) << local;
+        EXPECT_GE(tree->columnWidth(1), static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(1)) << local;
+        EXPECT_GE(tree->columnWidth(2), static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(2)) << local;
+        if (local) EXPECT_GT(tree->columnWidth(1), m.horizontalAdvance("524,288,000"));
+        if (local) EXPECT_GT(tree->columnWidth(0), m.horizontalAdvance(QString::fromStdString(name)) + 30);
+    }
+    // A wider window gives the names the room.
+    const int before = PaneView(true)->DetailsView()->columnWidth(0);
+    win->resize(2000, 700);
+    EXPECT_TRUE(WaitFor([&] { return PaneView(true)->DetailsView()->columnWidth(0) > before + 100; }, 3000));
+}
+
+TEST_F(MainPaneColumnsTest, AClickOnABrokenListShowsItsDetails)
+{
+    TOldQuene list;
+    list.DateTime = "2026-01-02 03:04";
+    list.Host = {"ftp.example.org", "21", "user", "pass"};
+    list.Items = {{true, "/pub/a.bin", dir / "a.bin", 1000, 200, 1000, false}};
+    AppendBrokenList(Program() + "oldquene.ini", list);
+    Open();
+    win->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(win.get()));
+    auto* tree = Find<QTreeWidget>("tvQuene");
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    QString title;
+    WhenModal([&](QWidget* d) {
+        title = d->windowTitle();
+        d->close();
+    });
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(1)).center());
+    EXPECT_EQ(title, "2026-01-02 03:04");
+    // The current queue's node has no details.
+    bool opened = false;
+    QTimer::singleShot(300, win.get(), [&] {
+        if (QWidget* d = QApplication::activeModalWidget()) {
+            opened = true;
+            d->close();
+        }
+    });
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(0)).center());
+    Pump(400);
+    EXPECT_FALSE(opened);
+}
+
+TEST_F(MainPaneColumnsTest, DecreaseStopsAtOneConnectionAsConnectionZeroTransfersToo)
+{
+    Open([](TClientSettings& s) { s.FtpCliNum = 2; });
+    QAction* decrease = Find<QAction>("miDecreaseThread");
+    for (const int state : {0, 5}) {
+        if (win->Settings().FtpCliNum == 1) win->SetConnectionCount(2);
+        win->SetSessionState(state);
+        decrease->setEnabled(true);
+        decrease->trigger();
+        EXPECT_EQ(win->Settings().FtpCliNum, 1) << state;
+        EXPECT_EQ(win->LogPageCount(), 1) << state;
+        EXPECT_EQ(win->Engine().ClientCount(), 1) << state;
+        decrease->trigger();
+        EXPECT_EQ(win->Settings().FtpCliNum, 1) << state;
+    }
+    win->SetSessionState(0);
+}
+
+} // namespace
