@@ -141,8 +141,9 @@ TFtpManager::~TFtpManager()
     // Gone in the middle of a run: the journal keeps what is left, at the
     // bytes on disk (the window may have taken the queue: then as it is).
     // The window may be half gone: nothing is told.
-    if (FRunActive) {
-        const auto left = UnfinishedItems();
+    if (FRunActive && FJournal.Active()) {
+        SyncAllNow();
+        const auto left = JournalItems(UnfinishedItems());
         if (!left.empty()) FJournal.End(left);
     }
     for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);

@@ -12,8 +12,10 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "client/engine/FileSync.h"
 #include "client/engine/FtpManagerWindow.h"
 #include "client/engine/OldQuene.h"
 #include "client/engine/QueueJournal.h"
@@ -232,6 +234,16 @@ private:
     bool TakeFileName(const std::string& localPath, int slot);
     void JournalIfDue();
     void EndJournal(const std::vector<TTransferFileInfo>& left);
+    // The journal records a position only once the bytes before it are
+    // durable, and keeps a finished download until its file (and its name
+    // in its folder) is: a power cut then loses nothing it counts.
+    static std::string PartKey(const TTransferFileInfo& item);
+    TTransferFileInfo DurableItem(TTransferFileInfo item) const;
+    std::vector<TTransferFileInfo> JournalItems(std::vector<TTransferFileInfo> items) const;
+    void StartSyncPass();
+    void TakeSyncPass();
+    // Waits for every pending sync: the run's end, where the list may leave.
+    void SyncAllNow();
     void LogJournalError();
 
     // batches
@@ -277,6 +289,22 @@ private:
     std::set<std::string> FPartialPaths; // split files of this run written under their partial name
     TQueueJournal FJournal;
     std::string FJournalError; // the last one logged, so a full disk is told once
+    struct TSyncFile {
+        TTransferFileInfo Item; // a finished item; of a given-back one only the key counts
+        std::string Path;       // where its bytes were written
+        std::int64_t Position = 0; // a given-back item's position
+    };
+    struct TSyncRef {
+        std::string Key;
+        std::int64_t Position = 0;
+        bool Finished = false;
+    };
+    std::unordered_map<std::string, std::int64_t> FDurablePos; // PartKey -> BeginPos whose bytes are durable
+    std::vector<TSyncFile> FUnsynced;        // finished downloads not yet durable: still journalled
+    std::vector<TSyncFile> FGivenBack;       // given back since the last pass, past their durable position
+    std::vector<TSyncFile> FSyncingFinished; // finished downloads in the pass in flight
+    std::vector<TSyncRef> FSyncRefs;         // one per job of the pass in flight
+    TFileSync FSync;
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;

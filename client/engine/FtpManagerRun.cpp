@@ -161,6 +161,12 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     FHeldBack.clear();
     // A run that does not start has no list of its own in the file.
     FJournal = TQueueJournal{};
+    if (FSync.Busy()) FSync.Take();
+    FDurablePos.clear();
+    FUnsynced.clear();
+    FGivenBack.clear();
+    FSyncingFinished.clear();
+    FSyncRefs.clear();
     TransferQueue.assign(queue.begin(), queue.end());
     if (TransferQueue.empty()) {
         // A resumed list with nothing in it is finished: it leaves the file.
@@ -292,6 +298,9 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     // From here on the run's queue is on disk: a crash leaves it behind as
     // a broken list. A resumed list is replaced by it.
     FJournalError.clear();
+    // Bytes before a run's positions were durable when they were recorded.
+    for (const auto& item : TransferQueue)
+        if (item.IsDownload) FDurablePos.emplace(PartKey(item), item.BeginPos);
     if (!FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, mode == 1,
                         std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end())))
         LogJournalError();
@@ -526,6 +535,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     } else {
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
+    const std::string writtenTo = WritePath(item.LocalPath);
     if (complete && item.IsDownload && !TakeFileName(item.LocalPath, slot)) {
         FailItemAlone(slot, "Cannot name the local file " + ShownName(item.LocalPath) + ": " + std::strerror(errno),
                       true);
@@ -533,6 +543,7 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     }
     if (complete) {
         s.Failures = 0;
+        if (item.IsDownload && FJournal.Active()) FUnsynced.push_back({item, writtenTo, 0});
         RunDone += ItemBytes(item);
         Window.ItemCompleted(item, slot);
         s.Item.reset();
@@ -599,7 +610,10 @@ void TFtpManager::ReturnSlotItem(int slot)
     auto& s = FSlots[slot];
     if (!s.Item) return;
     FreezeStream(slot);
-    TransferQueue.push_back(HeldItem(slot));
+    TTransferFileInfo held = HeldItem(slot);
+    if (held.IsDownload && FJournal.Active() && held.BeginPos > DurableItem(held).BeginPos)
+        FGivenBack.push_back({held, WritePath(held.LocalPath), held.BeginPos});
+    TransferQueue.push_back(std::move(held));
     s.Item.reset();
     FJournal.Changed();
     Window.UnmarkSlotItem(slot);
@@ -652,12 +666,102 @@ std::vector<TTransferFileInfo> TFtpManager::UnfinishedItems() const
 
 void TFtpManager::JournalIfDue()
 {
-    if (FRunActive && FJournal.Due() && !FJournal.Write(UnfinishedItems())) LogJournalError();
+    if (!FRunActive || !FJournal.Active()) return;
+    // The syncs run between two writes; the write after a pass records
+    // what that pass made durable, never more.
+    if (FSync.Ready()) {
+        TakeSyncPass();
+        if (!FJournal.Write(JournalItems(UnfinishedItems()))) LogJournalError();
+    } else if (FJournal.Due() && !FSync.Busy()) {
+        StartSyncPass();
+        if (!FSync.Busy() && !FJournal.Write(JournalItems(UnfinishedItems()))) LogJournalError();
+    }
 }
 
 void TFtpManager::EndJournal(const std::vector<TTransferFileInfo>& left)
 {
-    if (!FJournal.End(left)) LogJournalError();
+    if (FJournal.Active()) SyncAllNow();
+    if (!FJournal.End(JournalItems(left))) LogJournalError();
+}
+
+std::string TFtpManager::PartKey(const TTransferFileInfo& item)
+{
+    return item.LocalPath + '\n' + std::to_string(item.EndPos);
+}
+
+TTransferFileInfo TFtpManager::DurableItem(TTransferFileInfo item) const
+{
+    if (!item.IsDownload) return item;
+    const auto it = FDurablePos.find(PartKey(item));
+    if (it != FDurablePos.end() && item.BeginPos > it->second) item.BeginPos = it->second;
+    return item;
+}
+
+std::vector<TTransferFileInfo> TFtpManager::JournalItems(std::vector<TTransferFileInfo> items) const
+{
+    for (auto& item : items) item = DurableItem(std::move(item));
+    for (const auto* finished : {&FUnsynced, &FSyncingFinished})
+        for (const auto& f : *finished) items.push_back(DurableItem(f.Item));
+    return items;
+}
+
+void TFtpManager::StartSyncPass()
+{
+    std::vector<TFileSync::TJob> jobs;
+    FSyncRefs.clear();
+    const auto folder = [](const std::string& path) { return std::filesystem::path(path).parent_path().string(); };
+    // Open streams: a descriptor of their own, at the position taken now;
+    // bytes written after it are left to the next pass.
+    for (int i = 0; i < kMaxSlots; ++i) {
+        const auto& s = FSlots[i];
+        if (!s.Item || !s.Stream || !s.Item->IsDownload || s.Ascii) continue;
+        const TTransferFileInfo held = HeldItem(i);
+        if (held.BeginPos <= DurableItem(held).BeginPos) continue;
+        const int fd = s.Stream->DupDescriptor();
+        if (fd < 0) continue;
+        jobs.push_back({fd, {}, {}, folder(held.LocalPath)});
+        FSyncRefs.push_back({PartKey(held), held.BeginPos, false});
+    }
+    // Closed files (given back, finished) by name, a few at a time.
+    for (const auto& g : FGivenBack) {
+        jobs.push_back({-1, g.Path, g.Item.LocalPath, folder(g.Item.LocalPath)});
+        FSyncRefs.push_back({PartKey(g.Item), g.Position, false});
+    }
+    FGivenBack.clear();
+    FSyncingFinished = std::move(FUnsynced);
+    FUnsynced.clear();
+    for (const auto& f : FSyncingFinished) {
+        jobs.push_back({-1, f.Path, f.Item.LocalPath, folder(f.Item.LocalPath)});
+        FSyncRefs.push_back({{}, 0, true});
+    }
+    if (!jobs.empty()) FSync.Start(std::move(jobs));
+}
+
+void TFtpManager::TakeSyncPass()
+{
+    const std::vector<bool> ok = FSync.Take();
+    std::size_t finished = 0;
+    for (std::size_t i = 0; i < FSyncRefs.size(); ++i) {
+        const TSyncRef& r = FSyncRefs[i];
+        const bool durable = i < ok.size() && ok[i];
+        if (r.Finished) {
+            // Not durable: it stays journalled, and is tried again.
+            if (!durable) FUnsynced.push_back(std::move(FSyncingFinished[finished]));
+            ++finished;
+        } else if (durable) {
+            auto& pos = FDurablePos[r.Key];
+            pos = std::max(pos, r.Position);
+        }
+    }
+    FSyncingFinished.clear();
+    FSyncRefs.clear();
+}
+
+void TFtpManager::SyncAllNow()
+{
+    if (FSync.Busy()) TakeSyncPass();
+    StartSyncPass();
+    if (FSync.Busy()) TakeSyncPass();
 }
 
 void TFtpManager::LogJournalError()

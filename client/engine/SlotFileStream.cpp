@@ -137,6 +137,13 @@ int TSlotFileStream::LastError() const
     return error_;
 }
 
+int TSlotFileStream::DupDescriptor() const
+{
+    if (opening_.valid() && opening_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return -1;
+    Settle();
+    return fd_ >= 0 ? ::fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1;
+}
+
 bool TSlotFileStream::Failed() const
 {
     Settle();

@@ -40,6 +40,9 @@ public:
 
     // The first byte not yet written (download) or read (upload).
     std::int64_t Reached() const { return position_; }
+    // A descriptor of its own for the file, for a sync that may outlive the
+    // stream; -1 while the open still runs (never waited for) or once closed.
+    int DupDescriptor() const;
     // True once the open, a read or a write failed.
     bool Failed() const;
     // Closes the file; nothing more is read or written. False when the

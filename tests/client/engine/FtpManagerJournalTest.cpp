@@ -2,15 +2,19 @@
 // run, never ahead of the bytes written, gone when the run completes; and a
 // bench_engine killed at any moment leaves a broken list that resumes
 // byte-exact.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "client/engine/OldQuene.h"
@@ -20,6 +24,58 @@
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
+
+namespace {
+
+// What the system was asked to make durable, seen from the calls
+// themselves: per file, the size it had when a sync of it began; per
+// folder, when it was last synced.
+struct TSyncSeen {
+    std::mutex mu;
+    long seq = 0;
+    std::map<std::pair<dev_t, ino_t>, std::pair<std::int64_t, long>> files; // size, seq it was reached
+    std::map<std::pair<dev_t, ino_t>, long> folders;
+    // Called with the journal's temporary file when it is synced, before
+    // it replaces the journal.
+    std::function<void(const std::string&)> onJournalSync;
+    std::atomic<bool> watching{false}; // onJournalSync is set
+};
+TSyncSeen& SyncSeen()
+{
+    static TSyncSeen seen;
+    return seen;
+}
+
+int SeenSync(int fd, const char* name)
+{
+    using TSync = int (*)(int);
+    static const auto fsyncReal = reinterpret_cast<TSync>(::dlsym(RTLD_NEXT, "fsync"));
+    static const auto fdatasyncReal = reinterpret_cast<TSync>(::dlsym(RTLD_NEXT, "fdatasync"));
+    struct stat st{};
+    const bool known = ::fstat(fd, &st) == 0;
+    auto& seen = SyncSeen();
+    if (known && S_ISREG(st.st_mode) && seen.watching) {
+        char link[4096];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+        const std::string path(link, n > 0 ? std::size_t(n) : 0);
+        if (path.find("/oldquene.ini.") != std::string::npos && path.ends_with(".tmp")) seen.onJournalSync(path);
+    }
+    const int rc = std::string_view(name) == "fsync" ? fsyncReal(fd) : fdatasyncReal(fd);
+    if (rc == 0 && known) {
+        std::lock_guard lock(seen.mu);
+        const auto key = std::make_pair(st.st_dev, st.st_ino);
+        ++seen.seq;
+        if (S_ISDIR(st.st_mode)) seen.folders[key] = seen.seq;
+        else if (auto& f = seen.files[key]; std::int64_t(st.st_size) > f.first || f.second == 0)
+            f = {std::int64_t(st.st_size), seen.seq};
+    }
+    return rc;
+}
+
+} // namespace
+
+extern "C" int fsync(int fd) { return SeenSync(fd, "fsync"); }
+extern "C" int fdatasync(int fd) { return SeenSync(fd, "fdatasync"); }
 
 namespace {
 
@@ -271,5 +327,75 @@ TEST(EngineJournal, ASplitFileTakesItsNameOnlyWhenEveryPartLanded)
     EXPECT_TRUE(w.Run([&] { m.StartTransfer(lists[0].Items, 1); }));
     EXPECT_TRUE(HasBytes(path, data));
     EXPECT_FALSE(std::filesystem::exists(PartialFilePath(path)));
+    EXPECT_TRUE(Lists(w.brokenFile).empty());
+}
+
+// A power cut loses what the page cache held: every journal write may count
+// only bytes a sync made durable before it, and a finished file leaves the
+// list only once its bytes and its name (its folder) were synced.
+TEST(EngineJournal, RecordsOnlyBytesMadeDurableBeforeTheWrite)
+{
+    SlowServer server(600000);
+    ASSERT_TRUE(server.Ok()) << server.Error();
+    for (int i = 0; i < 2; ++i) server.Put("d/big" + std::to_string(i), PatternBytes(2500000 + i, 70 + i));
+    for (int i = 0; i < 30; ++i) server.Put("d/small" + std::to_string(i), PatternBytes(20000 + i, 80 + i));
+    TempDir local;
+    HeadlessWindow w;
+    w.brokenFile = local / "oldquene.ini";
+    w.settings.EnableSplitDownload = false;
+    TFtpManager m(w);
+    m.CreateConnections(4);
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server.Host()); }));
+    std::vector<TTransferFileInfo> queue;
+    for (const auto& [rel, data] : server.files)
+        queue.push_back({true, "/pub/" + rel, local / rel, std::int64_t(data.size()), 0, std::int64_t(data.size()), false});
+
+    int writes = 0, positions = 0, left = 0;
+    std::vector<std::string> faults;
+    auto& seen = SyncSeen();
+    seen.onJournalSync = [&](const std::string& temp) {
+        std::vector<TOldQuene> lists;
+        LoadOldQuenes(temp, lists);
+        ++writes;
+        std::map<std::string, std::int64_t> listed;
+        for (const auto& list : lists)
+            for (const auto& item : list.Items) listed[item.HostPath] = item.BeginPos;
+        std::lock_guard lock(seen.mu);
+        for (const auto& item : queue) {
+            struct stat st{}, dir{};
+            const bool there = ::stat(item.LocalPath.c_str(), &st) == 0;
+            const auto synced = there ? seen.files.find({st.st_dev, st.st_ino}) : seen.files.end();
+            const std::int64_t durable = synced == seen.files.end() ? 0 : synced->second.first;
+            const auto at = listed.find(item.HostPath);
+            if (at != listed.end()) {
+                if (at->second <= 0) continue;
+                ++positions;
+                if (at->second > durable)
+                    faults.push_back(item.HostPath + " recorded at " + std::to_string(at->second) + ", synced " +
+                                     std::to_string(durable));
+                continue;
+            }
+            ++left;
+            const std::string folder = std::filesystem::path(item.LocalPath).parent_path().string();
+            const auto folderSeq = ::stat(folder.c_str(), &dir) == 0 ? seen.folders.find({dir.st_dev, dir.st_ino})
+                                                                      : seen.folders.end();
+            if (durable < item.FileSize)
+                faults.push_back(item.HostPath + " left the list with " + std::to_string(durable) + " bytes synced");
+            else if (folderSeq == seen.folders.end() || folderSeq->second < synced->second.second)
+                faults.push_back(item.HostPath + " left the list before its folder was synced");
+        }
+    };
+    seen.watching = true;
+    w.state = 5;
+    const bool done = w.Run([&] { m.StartTransfer(queue, 0); }, 120000);
+    seen.watching = false;
+    seen.onJournalSync = nullptr;
+    ASSERT_TRUE(done);
+    for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel, data));
+    EXPECT_EQ(faults, std::vector<std::string>{});
+    EXPECT_GT(writes, 2);
+    EXPECT_GT(positions, 0) << "no position was recorded while the run went on";
+    EXPECT_GE(left, int(queue.size())) << "the finished files never left the list";
     EXPECT_TRUE(Lists(w.brokenFile).empty());
 }
