@@ -12,12 +12,13 @@
 namespace {
 std::string WithSlash(const std::string& p) { return p.empty() || p.back() == '/' ? p : p + "/"; }
 
+// Each part a name the engine would carry: no control characters either.
 bool SafeRelative(const std::string& relative)
 {
     std::size_t start = 0;
     while (true) {
         const auto slash = relative.find('/', start);
-        if (!IsSafeLocalName(relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start)))
+        if (!IsSafeEntryName(relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start)))
             return false;
         if (slash == std::string::npos) return true;
         start = slash + 1;

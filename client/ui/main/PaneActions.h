@@ -15,8 +15,9 @@ void RenameByExtension(const std::vector<TRenameExt>& pairs, bool isDownload, st
 
 // A download of remote file remoteDir + relative into localDir + relative.
 // relative may hold "/" between its parts (a file of an expanded folder); a
-// part that is empty, "." or ".." refuses the item (false): a name from a
-// listing never reaches outside the local folder.
+// part that is empty, "." or "..", or holds a control character, refuses the
+// item (false): a name from a listing never reaches outside the local folder
+// nor puts escape sequences into local names.
 bool MakeDownloadItem(const std::string& remoteDir, const std::string& localDir, const std::string& relative,
                       std::int64_t size, const std::vector<TRenameExt>& pairs, TTransferFileInfo& item);
 
