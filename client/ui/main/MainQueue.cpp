@@ -354,9 +354,12 @@ void TfmMain::QueueUploads()
     if (rows.empty()) return;
     FTransferQueue.clear();
     ClearQueueNodes();
-    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList)) AddQueueItem(item);
+    FSkippedNames.clear();
+    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList, &FSkippedNames))
+        AddQueueItem(item);
     if (FTransferQueue.empty()) {
         ClearQueueNodes();
+        TellNotTransferred(false);
         return;
     }
     QueuedFromDir.clear();

@@ -265,6 +265,7 @@ void TfmMain::OperationFailed()
         FExpandList.clear();
         FTransferQueue.clear();
         ClearQueueNodes();
+        FSkippedNames.clear(); // of a queue that never ran
         PendingAction = 0;
         ShowConnectionFailure();
         break;

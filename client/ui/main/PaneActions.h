@@ -23,9 +23,12 @@ bool MakeDownloadItem(const std::string& remoteDir, const std::string& localDir,
 
 // Uploads of the selected local rows (".." skipped): files as they are,
 // folders with every file below them, kept at their place under remoteDir.
+// A file whose path holds a name the engine would refuse is left out, and
+// its local path (as ShownName writes it) is added to skipped.
 std::vector<TTransferFileInfo> MakeUploadItems(const std::string& localDir, const std::string& remoteDir,
                                                const std::vector<const TlvFileInfo*>& rows,
-                                               const std::vector<TRenameExt>& pairs);
+                                               const std::vector<TRenameExt>& pairs,
+                                               std::vector<std::string>* skipped = nullptr);
 
 // The remote folders the uploads need below remoteDir, parents first, each once.
 std::vector<std::string> RemoteFoldersToMake(const std::vector<TTransferFileInfo>& items, const std::string& remoteDir);
