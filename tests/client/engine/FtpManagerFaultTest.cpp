@@ -454,3 +454,40 @@ TEST_F(EngineFaults, BatchesSendOneCommandAtATimeAndStopAtTheFirstRefusal)
 }
 
 } // namespace
+
+// An item given back before its own transfer began (here while its TYPE is
+// unanswered) keeps its own restart position, not the bytes the slot's
+// previous file reached: a broken list must not resume it past bytes that
+// were never written.
+TEST_F(EngineFaults, AnItemGivenBackBeforeItsTransferKeepsItsOwnPosition)
+{
+    w.settings.TransferType = 2;
+    w.settings.TextExtList = {"txt"};
+    const std::string text(1000, 't');
+    FakeFtpServer server(EngineLogin() + std::vector<Step>{Retr("",
+                                                                [text](Session& s) {
+                                                                    s.DataSend(text);
+                                                                    s.CloseData();
+                                                                    s.Reply("226 Transfer complete");
+                                                                },
+                                                                "/a.txt"),
+                                                           [](Session& s) {
+                                                               s.Expect("TYPE I");
+                                                               HoldSilently(s);
+                                                           }});
+    TFtpManager m(w);
+    Connect(m, server);
+    w.state = 5;
+    const int d = w.done, f = w.failed;
+    m.StartTransfer({{true, "/a.txt", dir / "a.txt", 1000, 0, 1000, false}, {true, "/f", dir / "f", 5000, 0, 5000, false}},
+                    0);
+    auto& loop = os::MessageLoop::ForThisThread();
+    loop.WaitUntil([&] { return w.completed.size() == 1 || w.done + w.failed > d + f; }, 20000);
+    ASSERT_EQ(w.completed.size(), 1u);
+    m.AbortOperation();
+    loop.WaitUntil([&] { return w.done + w.failed > d + f; }, 20000);
+    const auto broken = BrokenOnDisk();
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].HostPath, "/f");
+    EXPECT_EQ(broken[0].BeginPos, 0);
+}
