@@ -49,6 +49,7 @@ public:
 
 // 64-bit size of a row ("1,234" -> 1234); a text that is not a number is 0.
 std::int64_t RowSize(const TlvFileInfo& row);
-// A name from a listing that may become a local name: not empty, not "." or
-// "..", and holding no "/" (nothing may reach outside the local folder).
+// A name a local file action may take: not empty, not "." or "..", and
+// holding no "/" (nothing may reach outside the local folder). Names that
+// are queued are held to the engine's IsSafeEntryName.
 bool IsSafeLocalName(std::string_view name);

@@ -93,8 +93,9 @@ public:
     void OperationFailed() override;
     void ShowConnectionFailure();
     // Tells which files the run that ended did not transfer; false when it
-    // transferred every one.
-    bool TellNotTransferred();
+    // transferred every one. Without a run (ran false) only the names left
+    // out are told: the engine's failed items are an older run's.
+    bool TellNotTransferred(bool ran = true);
     void ResetRemoteView();
     std::uint8_t PendingAction = 0;
     std::string RemoteDir;

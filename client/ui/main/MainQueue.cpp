@@ -272,7 +272,7 @@ void TfmMain::QueueDownloadLoop()
     while (NextRowToQueue < FQueuedRows.size()) {
         const TlvFileInfo row = FQueuedRows[NextRowToQueue++];
         if (row.IsDir) {
-            if (!IsSafeLocalName(row.Name)) {
+            if (!IsSafeEntryName(row.Name)) {
                 FSkippedNames.push_back(ShownName(QueuedFromDir + row.Name));
                 continue;
             }
@@ -331,6 +331,8 @@ void TfmMain::StartQueuedDownloads()
     if (FTransferQueue.empty()) {
         ClearQueueNodes();
         SetSessionState(ssConnected);
+        // Every name may have been left out.
+        TellNotTransferred(false);
         return;
     }
     std::string failed;
@@ -352,9 +354,12 @@ void TfmMain::QueueUploads()
     if (rows.empty()) return;
     FTransferQueue.clear();
     ClearQueueNodes();
-    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList)) AddQueueItem(item);
+    FSkippedNames.clear();
+    for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList, &FSkippedNames))
+        AddQueueItem(item);
     if (FTransferQueue.empty()) {
         ClearQueueNodes();
+        TellNotTransferred(false);
         return;
     }
     QueuedFromDir.clear();

@@ -265,6 +265,7 @@ void TfmMain::OperationFailed()
         FExpandList.clear();
         FTransferQueue.clear();
         ClearQueueNodes();
+        FSkippedNames.clear(); // of a queue that never ran
         PendingAction = 0;
         ShowConnectionFailure();
         break;
@@ -289,9 +290,9 @@ void TfmMain::OperationFailed()
     SetSessionState(up ? ssConnected : ssReady);
 }
 
-bool TfmMain::TellNotTransferred()
+bool TfmMain::TellNotTransferred(bool ran)
 {
-    const std::string text = NotTransferredText(FSkippedNames, FManager->GetFailedItems());
+    const std::string text = NotTransferredText(FSkippedNames, ran ? FManager->GetFailedItems() : std::vector<TFailedItem>{});
     FSkippedNames.clear();
     if (text.empty()) return false;
     Later([text] { Dialogs().MessageBox(text, "Not transferred", MB_OK | MB_ICONWARNING); });

@@ -12,12 +12,13 @@
 namespace {
 std::string WithSlash(const std::string& p) { return p.empty() || p.back() == '/' ? p : p + "/"; }
 
+// Each part a name the engine would carry: no control characters either.
 bool SafeRelative(const std::string& relative)
 {
     std::size_t start = 0;
     while (true) {
         const auto slash = relative.find('/', start);
-        if (!IsSafeLocalName(relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start)))
+        if (!IsSafeEntryName(relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start)))
             return false;
         if (slash == std::string::npos) return true;
         start = slash + 1;
@@ -62,9 +63,12 @@ bool MakeDownloadItem(const std::string& remoteDir, const std::string& localDir,
 
 std::vector<TTransferFileInfo> MakeUploadItems(const std::string& localDir, const std::string& remoteDir,
                                                const std::vector<const TlvFileInfo*>& rows,
-                                               const std::vector<TRenameExt>& pairs)
+                                               const std::vector<TRenameExt>& pairs, std::vector<std::string>* skipped)
 {
     std::vector<TTransferFileInfo> items;
+    auto leaveOut = [&](const std::string& local) {
+        if (skipped) skipped->push_back(ShownName(local));
+    };
     const std::string base = WithSlash(localDir), remote = WithSlash(remoteDir);
     auto add = [&](const std::string& local, const std::string& relative, std::int64_t size) {
         TTransferFileInfo item;
@@ -78,14 +82,20 @@ std::vector<TTransferFileInfo> MakeUploadItems(const std::string& localDir, cons
         items.push_back(std::move(item));
     };
     for (const TlvFileInfo* row : rows) {
-        if (!row || !IsSafeLocalName(row->Name)) continue;
+        if (!row || row->Name == "..") continue;
+        if (!IsSafeEntryName(row->Name)) {
+            leaveOut(base + row->Name);
+            continue;
+        }
         if (row->IsDir) {
             std::vector<TGetFileInfo> files;
             ListLocalFilesRecursive(base + row->Name, files);
             for (const TGetFileInfo& f : files) {
                 // The files' paths begin with the folder listed.
                 if (f.FileName.compare(0, base.size(), base) != 0) continue;
-                add(f.FileName, f.FileName.substr(base.size()), f.FileSize);
+                const std::string relative = f.FileName.substr(base.size());
+                if (SafeRelative(relative)) add(f.FileName, relative, f.FileSize);
+                else leaveOut(f.FileName);
             }
         } else {
             const std::int64_t size = GetLocalFileSize(base + row->Name);

@@ -15,16 +15,20 @@ void RenameByExtension(const std::vector<TRenameExt>& pairs, bool isDownload, st
 
 // A download of remote file remoteDir + relative into localDir + relative.
 // relative may hold "/" between its parts (a file of an expanded folder); a
-// part that is empty, "." or ".." refuses the item (false): a name from a
-// listing never reaches outside the local folder.
+// part that is empty, "." or "..", or holds a control character, refuses the
+// item (false): a name from a listing never reaches outside the local folder
+// nor puts escape sequences into local names.
 bool MakeDownloadItem(const std::string& remoteDir, const std::string& localDir, const std::string& relative,
                       std::int64_t size, const std::vector<TRenameExt>& pairs, TTransferFileInfo& item);
 
 // Uploads of the selected local rows (".." skipped): files as they are,
 // folders with every file below them, kept at their place under remoteDir.
+// A file whose path holds a name the engine would refuse is left out, and
+// its local path (as ShownName writes it) is added to skipped.
 std::vector<TTransferFileInfo> MakeUploadItems(const std::string& localDir, const std::string& remoteDir,
                                                const std::vector<const TlvFileInfo*>& rows,
-                                               const std::vector<TRenameExt>& pairs);
+                                               const std::vector<TRenameExt>& pairs,
+                                               std::vector<std::string>* skipped = nullptr);
 
 // The remote folders the uploads need below remoteDir, parents first, each once.
 std::vector<std::string> RemoteFoldersToMake(const std::vector<TTransferFileInfo>& items, const std::string& remoteDir);
