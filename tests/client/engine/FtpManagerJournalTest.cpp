@@ -1,7 +1,7 @@
 // The running queue journalled in oldquene.ini: on disk from the start of a
-// run, never ahead of the bytes written, gone when the run completes; and a
-// bench_engine killed at any moment leaves a broken list that resumes
-// byte-exact.
+// run, never ahead of the bytes written (nor of those synced), gone when the
+// run completes; and a bench_engine killed at any moment leaves a broken
+// list that resumes byte-exact.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
