@@ -50,6 +50,18 @@ protected:
         ASSERT_TRUE(w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(server.Port()), "user", "pass"}); }));
         w.state = 2;
     }
+    // Expands folder over the scripted session and plays the whole script.
+    std::vector<TGetFileInfo> ExpandAll(FakeFtpServer& server, const std::string& folder)
+    {
+        TFtpManager m(w);
+        Connect(m, server);
+        std::vector<TGetFileInfo> found;
+        w.state = 4;
+        EXPECT_TRUE(w.Run([&] { m.ExpandRemoteDir(folder, found); }));
+        EXPECT_TRUE(server.Join());
+        EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+        return found;
+    }
     bool RunQueue(TFtpManager& m, std::vector<TTransferFileInfo> q)
     {
         w.state = 5;
@@ -165,13 +177,7 @@ TEST_F(EngineOutcomes, ASecondPathToAFolderIsExpandedALoopIsNot)
                                            Answer("CWD /", "250 back")});
     w.settings.IgnoreLinksOnGet = false;
     w.settings.ResolveLinkAsFile = false;
-    TFtpManager m(w);
-    Connect(m, server);
-    std::vector<TGetFileInfo> found;
-    w.state = 4;
-    ASSERT_TRUE(w.Run([&] { m.ExpandRemoteDir("top", found); }));
-    EXPECT_TRUE(server.Join());
-    EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+    const std::vector<TGetFileInfo> found = ExpandAll(server, "top");
     std::vector<std::string> names;
     for (const auto& f : found) names.push_back(f.FileName);
     std::sort(names.begin(), names.end());
@@ -195,13 +201,7 @@ TEST_F(EngineOutcomes, AFolderIsExpandedUnderAtMostEightPaths)
     script.push_back(Answer("CWD /", "250 back"));
     FakeFtpServer server(script);
     w.settings.IgnoreLinksOnGet = false;
-    TFtpManager m(w);
-    Connect(m, server);
-    std::vector<TGetFileInfo> found;
-    w.state = 4;
-    ASSERT_TRUE(w.Run([&] { m.ExpandRemoteDir("top", found); }));
-    EXPECT_TRUE(server.Join());
-    EXPECT_EQ(server.Errors(), std::vector<std::string>{});
+    const std::vector<TGetFileInfo> found = ExpandAll(server, "top");
     EXPECT_EQ(found.size(), 8u);
     EXPECT_TRUE(Logged(w, "Already expanded 8 times: /top/real/"));
 }
