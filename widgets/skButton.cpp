@@ -92,11 +92,15 @@ TskCustomBitBtn::TskCustomBitBtn(QWidget* parent) : QWidget(parent)
     resize(75, 25);
     setMouseTracking(true);
     UpdateFocusPolicy();
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusChanged(now); });
+    FFocusWatch =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusChanged(now); });
 }
 
 TskCustomBitBtn::~TskCustomBitBtn()
 {
+    // QWidget's destructor gives up the focus, and the application reports
+    // that when only the QWidget of this button is left.
+    disconnect(FFocusWatch);
     if (FWatchedWindow)
         FWatchedWindow->removeEventFilter(this);
 }

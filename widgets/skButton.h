@@ -272,4 +272,5 @@ private:
     TRect FGlyphRect, FTextRect;
     QShortcut* FShortcut = nullptr;
     QWidget* FWatchedWindow = nullptr;
+    QMetaObject::Connection FFocusWatch;
 };

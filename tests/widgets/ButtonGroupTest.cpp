@@ -151,6 +151,29 @@ TEST(ButtonGroup, ArrowHomeAndEndMoveTheSelectionAndWrap)
     EXPECT_EQ(selected(), 1);
 }
 
+TEST(ButtonGroup, ClearingTheItemsWhileOneOfTheirButtonsHasTheFocus)
+{
+    QWidget form;
+    auto* g = new TskButtonGroup(&form);
+    auto* ok = new TskImageBtn(&form);
+    ok->move(0, 110);
+    ok->SetDefault(true);
+    for (int i = 0; i < 3; ++i)
+        g->ButtonItems().Add()->Button()->SetOptions(boFocusable);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    TskCustomBitBtn* focused = g->ButtonItems().Items(1)->Button();
+    focused->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(focused->hasFocus());
+    ASSERT_FALSE(ok->ActiveDefault());
+
+    g->ButtonItems().Clear();
+    EXPECT_EQ(g->ButtonItems().Count(), 0);
+    EXPECT_TRUE(g->findChildren<TskCustomBitBtn*>().isEmpty());
+    EXPECT_TRUE(ok->ActiveDefault()) << "Enter is the default button's again";
+}
+
 TEST(ButtonGroup, ButtonClassesAreFoundByNameAndAFreedButtonTakesItsItem)
 {
     skRegisterControls();

@@ -8,9 +8,11 @@
 #include <QtEndian>
 #include <array>
 #include <climits>
+#include <functional>
 
 #include "widgets/skButton.h"
 #include "widgets/skImgBtn.h"
+#include "widgets/skShapeBtn.h"
 
 namespace {
 
@@ -168,6 +170,41 @@ TEST(Button, EnterClicksTheDefaultButtonAndEscapeTheCancelButton)
     EXPECT_EQ(okClicks, 1);
     QTest::keyClick(other, Qt::Key_Space);
     EXPECT_EQ(otherClicks, 2);
+}
+
+TEST(Button, AFocusedButtonThatGoesGivesEnterBackToTheDefaultButton)
+{
+    // The focus leaves a button while it is being destroyed; the window stays.
+    struct Road {
+        const char* what;
+        std::function<TskCustomBitBtn*(QWidget*)> make;
+    };
+    const Road roads[] = {
+        {"image button", [](QWidget* parent) { return new TskImageBtn(parent); }},
+        {"shape button", [](QWidget* parent) { return new TskShapeBtn(parent); }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.what);
+        QWidget form;
+        auto* ok = new TskImageBtn(&form);
+        ok->SetDefault(true);
+        int okClicks = 0;
+        ok->OnClick = [&](TskCustomBitBtn*) { ++okClicks; };
+        TskCustomBitBtn* focused = road.make(&form);
+        focused->move(0, 30);
+        focused->SetOptions(boFocusable);
+        form.show();
+        QApplication::setActiveWindow(&form);
+        focused->setFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(focused->hasFocus());
+        ASSERT_FALSE(ok->ActiveDefault());
+
+        delete focused;
+        EXPECT_TRUE(ok->ActiveDefault());
+        QTest::keyClick(&form, Qt::Key_Return);
+        EXPECT_EQ(okClicks, 1);
+    }
 }
 
 TEST(Button, PropertyRulesMarginGlyphCountAndOffsets)
