@@ -10,6 +10,7 @@
 #include <array>
 
 #include "widgets/skCommon.h"
+#include "widgets/skRegion.h"
 
 static std::array<QImage, 11>& KindGlyphs()
 {
@@ -904,9 +905,12 @@ bool TskCustomBitBtn::ReadRegionData(bool down, const QByteArray& data)
     // Every count and size is checked against the bytes there are; the
     // rectangles are copied into our own list, never read in place.
     FStored[down].reset();
-    if (data.size() < 4)
+    // A null array's bytes are a shared one-byte array; taking the pointer
+    // once past that test shows the compiler no read of it.
+    if (data.isNull() || data.size() < 4)
         return false;
-    auto get = [&data](qsizetype at) { return qFromLittleEndian<std::int32_t>(data.constData() + at); };
+    const char* bytes = data.constData();
+    auto get = [bytes](qsizetype at) { return qFromLittleEndian<std::int32_t>(bytes + at); };
     std::int64_t n = get(0);
     if (n == 0)
         return true;
@@ -916,14 +920,15 @@ bool TskCustomBitBtn::ReadRegionData(bool down, const QByteArray& data)
     if (headerSize != RegionHeaderSize || get(8) != 1 || count < 0 || RegionHeaderSize + count * 16 > n)
         return false;
     auto fits = [](std::int64_t v) { return v >= -RegionCoordinateLimit && v <= RegionCoordinateLimit; };
-    QRegion region;
+    std::vector<QRect> rects;
+    rects.reserve(std::size_t(count));
     for (std::int64_t i = 0; i < count; ++i) {
         qsizetype at = qsizetype(4 + RegionHeaderSize + i * 16);
         std::int64_t l = get(at), t = get(at + 4), r = get(at + 8), b = get(at + 12);
         if (r <= l || b <= t || !fits(l) || !fits(t) || !fits(r) || !fits(b))
             return false;
-        region += QRect(int(l), int(t), int(r - l), int(b - t));
+        rects.emplace_back(int(l), int(t), int(r - l), int(b - t));
     }
-    FStored[down] = region;
+    FStored[down] = RegionOfRects(rects);
     return true;
 }

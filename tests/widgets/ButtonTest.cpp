@@ -9,6 +9,7 @@
 #include <array>
 #include <climits>
 #include <functional>
+#include <random>
 
 #include "widgets/skButton.h"
 #include "widgets/skImgBtn.h"
@@ -260,7 +261,7 @@ TEST(Button, StoredShapesReadBackAndDamagedBlocksReadAsNone)
 }
 
 // A region block of the given rectangles (left, top, right, bottom each).
-QByteArray RegionBlock(std::initializer_list<std::array<std::int64_t, 4>> rects)
+QByteArray RegionBlock(const std::vector<std::array<std::int64_t, 4>>& rects)
 {
     QByteArray out;
     auto put = [&out](std::int64_t v) {
@@ -279,6 +280,11 @@ QByteArray RegionBlock(std::initializer_list<std::array<std::int64_t, 4>> rects)
         for (std::int64_t v : r)
             put(v);
     return out;
+}
+
+QByteArray RegionBlock(std::initializer_list<std::array<std::int64_t, 4>> rects)
+{
+    return RegionBlock(std::vector<std::array<std::int64_t, 4>>(rects));
 }
 
 TEST(Button, AStoredShapeBeyondAWindowsExtentIsAFailedRead)
@@ -303,6 +309,70 @@ TEST(Button, AStoredShapeBeyondAWindowsExtentIsAFailedRead)
         TskImageBtn b;
         EXPECT_EQ(b.ReadRegionData(false, c.block), c.reads);
         EXPECT_EQ(b.StoredRegion(false).has_value(), c.reads);
+    }
+}
+
+// The one banded form of a shape within 0..size: each pixel row's runs, rows
+// with the same runs one above the other joined.
+std::vector<QRect> BandsOfPixels(const QRegion& shape, int size)
+{
+    std::vector<QRect> bands;
+    std::vector<std::pair<int, int>> lastRuns;
+    std::size_t lastStart = 0;
+    for (int y = 0; y < size; ++y) {
+        std::vector<std::pair<int, int>> runs;
+        for (int x = 0; x < size; ++x) {
+            if (!shape.contains(QPoint(x, y)))
+                continue;
+            if (!runs.empty() && runs.back().second == x)
+                ++runs.back().second;
+            else
+                runs.emplace_back(x, x + 1);
+        }
+        if (!runs.empty() && runs == lastRuns && bands[lastStart].bottom() == y - 1) {
+            for (std::size_t i = lastStart; i < bands.size(); ++i)
+                bands[i].setBottom(y);
+            continue;
+        }
+        lastStart = bands.size();
+        for (const auto& [from, to] : runs)
+            bands.emplace_back(from, y, to - from, 1);
+        lastRuns = runs;
+    }
+    return bands;
+}
+
+TEST(Button, AShapeReadsAsTheUnionOfItsRectanglesInOneBandedForm)
+{
+    // Scattered points, strips, columns and overlapping blocks, in random
+    // order: the shape is the one that adding the rectangles one at a time
+    // gives, in the fewest rectangles, whatever their order.
+    std::mt19937 random(7);
+    const int size = 48;
+    for (int trial = 0; trial < 400; ++trial) {
+        const int kind = trial % 4;
+        std::uniform_int_distribution<int> at(0, size / 2 + trial % (size / 2)), count(1, 60), extent(1, 12);
+        std::vector<std::array<std::int64_t, 4>> rects;
+        QRegion added;
+        for (int i = count(random); i > 0; --i) {
+            int l = at(random), t = at(random);
+            int w = kind == 0 || kind == 2 ? 1 : extent(random), h = kind == 0 || kind == 1 ? 1 : extent(random);
+            w = std::min(w, size - l);
+            h = std::min(h, size - t);
+            rects.push_back({l, t, l + w, t + h});
+            added += QRect(l, t, w, h);
+        }
+        SCOPED_TRACE("trial " + std::to_string(trial) + ", " + std::to_string(rects.size()) + " rectangles");
+        TskImageBtn b;
+        ASSERT_TRUE(b.ReadRegionData(false, RegionBlock(rects)));
+        const QRegion& read = *b.StoredRegion(false);
+        EXPECT_TRUE((read ^ added).isEmpty()) << "the same pixels";
+        std::vector<QRect> bands = BandsOfPixels(added, size);
+        EXPECT_EQ(std::vector<QRect>(read.begin(), read.end()), bands);
+
+        std::shuffle(rects.begin(), rects.end(), random);
+        ASSERT_TRUE(b.ReadRegionData(true, RegionBlock(rects)));
+        EXPECT_EQ(std::vector<QRect>(b.StoredRegion(true)->begin(), b.StoredRegion(true)->end()), bands);
     }
 }
 
