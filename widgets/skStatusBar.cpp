@@ -327,10 +327,11 @@ void TskCustomStatusBar::Resize()
         p->SetPixelWidth(int(w));
         assigned += w;
     }
+    // With nothing left a share keeps -1, which the edges count as 0.
     std::int64_t rest = barWidth - assigned;
     for (int i = 0; i < n; ++i)
         if (share[std::size_t(i)])
-            FPanels->GetPanel(i)->SetPixelWidth(rest > 0 ? int(*FPanels->GetPanel(i)->Percent() * rest / 100) : 0);
+            FPanels->GetPanel(i)->SetPixelWidth(rest > 0 ? int(*FPanels->GetPanel(i)->Percent() * rest / 100) : -1);
     QSize now = size();
     if (FLastSize == QSize(0, 0) || FLastSize.height() != now.height()) {
         UpdatePanels();

@@ -90,6 +90,39 @@ TEST(StatusBarLayout, OverlongAndNegativeWidthsNeverRunTheEdgesBackwards)
         EXPECT_GE(edges[i], edges[i - 1]);
 }
 
+TEST(StatusBarLayout, APercentagePanelWithNoRoomLeftKeepsMinusOne)
+{
+    struct Case {
+        std::vector<std::string> widths;
+        int percentPanel, pixels;
+        std::vector<int> edges;
+    };
+    const Case cases[] = {
+        {{"200", "200", "10%"}, 2, -1, {200, 300, -1}},
+        {{"200", "100", "10%"}, 2, -1, {200, 300, -1}},
+        {{"100", "100", "10%"}, 2, 10, {100, 200, -1}},
+        {{"10%", "200", "200"}, 0, -1, {0, 200, -1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.widths[0] + " " + c.widths[1] + " " + c.widths[2]);
+        Form f(300);
+        for (const std::string& w : c.widths)
+            f.Add(w);
+        EXPECT_EQ(f.bar->Panels().GetPanel(c.percentPanel)->PixelWidth(), c.pixels);
+        EXPECT_EQ(f.bar->PartEdges(), c.edges);
+    }
+
+    // Room again: the share comes back.
+    Form f(300);
+    f.Add("200");
+    f.Add("200");
+    TskStatusPanel* share = f.Add("10%");
+    f.Width(600);
+    EXPECT_EQ(share->PixelWidth(), 20);
+    f.Width(300);
+    EXPECT_EQ(share->PixelWidth(), -1);
+}
+
 TEST(StatusBarLayout, NoPanelsIsOneEmptyPart)
 {
     Form f;
