@@ -42,8 +42,10 @@ TEST_F(MainPaneColumnsTest, NamesAndSizesFitTheirColumnsInBothPanes)
         EXPECT_GE(total, tree->viewport()->width() - 12) << local;
         EXPECT_GE(tree->columnWidth(1), static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(1)) << local;
         EXPECT_GE(tree->columnWidth(2), static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(2)) << local;
-        if (local) EXPECT_GT(tree->columnWidth(1), m.horizontalAdvance("524,288,000"));
-        if (local) EXPECT_GT(tree->columnWidth(0), m.horizontalAdvance(QString::fromStdString(name)) + 30);
+        if (local) {
+            EXPECT_GT(tree->columnWidth(1), m.horizontalAdvance("524,288,000"));
+            EXPECT_GT(tree->columnWidth(0), m.horizontalAdvance(QString::fromStdString(name)) + 30);
+        }
     }
     // A wider window gives the names the room.
     const int before = PaneView(true)->DetailsView()->columnWidth(0);
