@@ -23,6 +23,7 @@
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
+#include "tests/platform/TrayAvailableScope.h"
 #include "server/FtpSrv.h"
 #include "server/ui/FtpServ1.h"
 #include "server/ui/MessagePump.h"
@@ -102,7 +103,8 @@ protected:
     {
         form = std::make_unique<TPortlornForm>(dir.path());
         form->show();
-        WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
+        ASSERT_TRUE(WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); }))
+            << "the start-up message never ran: " << form->windowTitle().toStdString();
     }
     // The first-run box is answered, and the Add User dialog that follows it adds "ann".
     void ReplyFirstRunAddingAnn()
@@ -436,14 +438,14 @@ TEST_F(ServerWindowTest, CloseSavesTheWindowAndThePort)
 TEST_F(ServerWindowTest, HideToTrayKeepsTheWindowReachableWithoutANotificationArea)
 {
     WriteSettings("portlorn.ini", "[Window]\nRunMinimized=1\n");
-    TTrayIcon::SetAvailableOverride(0);
+    TrayAvailableScope area(false);
     Start();
     EXPECT_TRUE(Child<QCheckBox>("StartMinimizedCheckBox")->isChecked());
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->isMinimized());
     EXPECT_FALSE(form->TrayIcon1()->Active());
 
-    TTrayIcon::SetAvailableOverride(1);
+    area.Set(true);
     form->showNormal();
     Trigger("HidetoTray1");
     EXPECT_FALSE(form->isVisible());
@@ -451,7 +453,6 @@ TEST_F(ServerWindowTest, HideToTrayKeepsTheWindowReachableWithoutANotificationAr
     form->TrayIcon1()->LeftButtonDblClick();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->TrayIcon1()->Active());
-    TTrayIcon::SetAvailableOverride(-1);
 }
 
 TEST_F(ServerWindowTest, ASecondWindowOnTheSameFolderStandsDownAndOtherFoldersAreIndependent)
@@ -549,14 +550,23 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
 {
     WriteSettings("portlorn.ini");
     Start();
-    WaitFor([&] { return Green(); });
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    // The log's text area in the picture: blank once cleared, text once written.
+    QWidget* logArea = Child<QPlainTextEdit>("InfoMemo")->viewport();
+    const QRect area(logArea->mapTo(form.get(), QPoint(0, 0)), logArea->size());
+    form->FlushLog();
+    Trigger("Cleardisplay1");
+    const QImage blank = form->grab().toImage();
+    ASSERT_TRUE(blank.rect().contains(area));
+    EXPECT_EQ(DarkPixels(blank.copy(area)), 0);
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 User name okay, need password.");
     form->FlushLog();
     std::string path = Screenshot(form.get(), "portlorn_main_offscreen");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
-    EXPECT_GT(DarkPixels(image), 300);
+    ASSERT_EQ(image.size(), blank.size());
+    EXPECT_GT(DarkPixels(image.copy(area)), 300);
 }
 
 } // namespace
