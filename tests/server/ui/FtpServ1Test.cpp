@@ -20,18 +20,34 @@
 #include <unistd.h>
 
 #include "ModalHelper.h"
+#include "os/MessageTarget.h"
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
-#include "tests/platform/TrayAvailableScope.h"
 #include "server/FtpSrv.h"
 #include "server/ui/FtpServ1.h"
 #include "server/ui/MessagePump.h"
+#include "tests/platform/TrayAvailableScope.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 bool Listening(int port) { return testsupport::TcpPortAccepts(port); }
+
+// Waits until the window's thread has delivered what was posted to it before
+// the call: the server's messages first, then Qt's queued calls.
+bool Drain()
+{
+    auto reached = std::make_shared<bool>(false);
+    os::HWND marker = os::CreateMessageTarget([reached](os::UINT, os::WPARAM, os::LPARAM) {
+        QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+        return os::LRESULT(0);
+    });
+    os::PostMessage(marker, os::WM_USER, 0, 0);
+    const bool done = WaitFor([reached] { return *reached; });
+    os::DestroyMessageTarget(marker);
+    return done;
+}
 
 std::size_t Occurrences(const std::string& text, const std::string& part)
 {
@@ -294,7 +310,7 @@ TEST_F(ServerWindowTest, APortOutsideTheRangeInTheFileStartsNoListenerAndSaysSo)
         const std::string refused =
             "! Port \"" + std::string(setting) + "\" is not a port from 1 to 65535: the server is not started";
         ASSERT_TRUE(WaitFor([&] { return Log().find(refused) != std::string::npos; })) << Log();
-        Pump(200);
+        ASSERT_TRUE(Drain()); // what the refused start set going has come through
         EXPECT_FALSE(form->Portlorn1()->Active()) << setting;
         EXPECT_TRUE(Red());
         EXPECT_FALSE(Green());
