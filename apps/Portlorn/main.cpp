@@ -11,6 +11,8 @@
 
 int main(int argc, char** argv)
 {
+    // Until the window can close and save, a SIGTERM or SIGINT waits.
+    HoldTermSignals();
     // A client that resets a connection while the server writes to it must
     // never end the program: the write fails with an error instead.
     std::signal(SIGPIPE, SIG_IGN);

@@ -15,6 +15,8 @@
 
 int main(int argc, char** argv)
 {
+    // Until the window can close and save, a SIGTERM or SIGINT waits.
+    HoldTermSignals();
     // A server that drops a connection while we write must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     TApplication app(argc, argv);

@@ -28,6 +28,7 @@ void TfmBrowserServer::FormCreate()
     // The FTP browser's reply limit: a server that stops answering ends the step.
     FClient->SetTimeout(kBrReplyTimeoutSeconds);
     FRemote = std::make_unique<TRemote>(ui->ComboBox1, ui->RichEdit1, FClient.get(), ui->Panel2, ui->ListView1);
+    FRemote->Now = [] { return std::chrono::steady_clock::now(); };
 }
 
 void RunBrowseServer(QWidget* parent, const std::string& Host, const std::string& User, const std::string& PassWord,

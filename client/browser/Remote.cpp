@@ -246,7 +246,7 @@ void TRemote::ListKeyPress(int Key, const QString& Text)
         ListDblClick();
         return;
     }
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Now();
     if (now - FLastKey > kTypeAheadPause) FTypeAhead.clear();
     FLastKey = now;
     FTypeAhead += Text.toStdString();

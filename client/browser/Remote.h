@@ -4,6 +4,7 @@
 #include <QObject>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     void Display(const std::string& Line);
 
     TState State() const { return FState; }
+    // The clock type-ahead reads its pauses from; the window sets the real one.
+    std::function<std::chrono::steady_clock::time_point()> Now;
     const std::vector<TlvFileInfo>& Rows() const { return FRows; }
 
     // The list's handlers.

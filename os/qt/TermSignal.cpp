@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -15,10 +16,35 @@ void OnSignal(int)
     [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
+sigset_t TermSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+// Lets the held signals in when the handling is set up or has failed to be.
+struct ReleaseTermSignals {
+    ~ReleaseTermSignals()
+    {
+        const sigset_t set = TermSignals();
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
+};
+
 } // namespace
+
+void HoldTermSignals()
+{
+    const sigset_t set = TermSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void OnTermSignal(QObject* context, std::function<void()> handler)
 {
+    ReleaseTermSignals release;
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGINT, OnSignal);

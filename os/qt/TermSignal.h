@@ -6,7 +6,12 @@
 
 class QObject;
 
-// Installs the handlers for SIGTERM and SIGINT; handler runs on the thread of
-// context's event loop, once per burst of signals. Call once per program.
-// Wrap handler so that no exception leaves it.
+// Holds SIGTERM and SIGINT back until OnTermSignal has set up their handling:
+// one that comes while the program starts then ends it as one after start-up
+// does, its settings saved, instead of killing it outright. Call first thing
+// in main, before any thread starts, so that every thread holds them too.
+void HoldTermSignals();
+// Installs the handlers for SIGTERM and SIGINT, then lets held signals in;
+// handler runs on the thread of context's event loop, once per burst of
+// signals. Call once per program. Wrap handler so that no exception leaves it.
 void OnTermSignal(QObject* context, std::function<void()> handler);

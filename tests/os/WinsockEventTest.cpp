@@ -1,5 +1,6 @@
 // The asynchronous event rules of the socket library.
 #include <chrono>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -27,6 +28,14 @@ long long FillUntilBlocked(SOCKET s)
     }
     ADD_FAILURE() << "send never blocked";
     return total;
+}
+
+// Whether data waits at the socket (within 5 s), seen by the system
+// without the message loop.
+bool Readable(SOCKET s)
+{
+    pollfd p{ws::DescriptorOf(s), POLLIN, 0};
+    return ::poll(&p, 1, 5000) == 1 && (p.revents & POLLIN);
 }
 
 void DrainBlocking(SOCKET s, long long bytes)
@@ -171,8 +180,9 @@ TEST_F(WinsockTest, MessageForAClosedSocketDoesNotNameTheSocketThatReusedItsDesc
     Settle(20);
     events.clear();
     ASSERT_EQ(ws::send(s, "stale", 5, 0), 5);
-    // Let the read event be posted but not dispatched.
-    std::this_thread::sleep_for(50ms);
+    // The data is there; the peek below posts the read event but does not
+    // dispatch it.
+    ASSERT_TRUE(Readable(c));
     MSG msg;
     auto& loop = MessageLoop::ForThisThread();
     ASSERT_TRUE(loop.PeekMessage(msg));
@@ -237,7 +247,7 @@ TEST_F(WinsockTest, SelectingAConnectedSocketWithDataPostsWriteAndRead)
     SOCKET c, s;
     Pair(&c, &s);
     ASSERT_EQ(ws::send(c, "waiting", 7, 0), 7);
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(Readable(s)); // the data waits before the select
     ASSERT_EQ(ws::WSAAsyncSelect(s, target, kSelectMsg, FD_READ | FD_WRITE | FD_CLOSE), 0);
     ASSERT_TRUE(WaitFor(s, FD_READ));
     Settle();

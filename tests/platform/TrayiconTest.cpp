@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/tray/Trayicon.h"
+#include "tests/platform/TrayAvailableScope.h"
 
 namespace {
 
@@ -25,33 +26,29 @@ TEST(TrayIcon, ToolTipIsCutTo62Characters)
 
 TEST(TrayIcon, ActiveShowsAndHidesTheIconOnlyOnChange)
 {
-    TTrayIcon::SetAvailableOverride(1);
-    {
-        TTrayIcon tray;
-        tray.SetToolTip("Portlorn");
-        EXPECT_FALSE(tray.Shown());
-        tray.SetActive(false); // unchanged: nothing
-        EXPECT_FALSE(tray.Shown());
-        tray.SetActive(true);
-        EXPECT_TRUE(tray.Active());
-        EXPECT_TRUE(tray.Shown());
-        tray.SetActive(true);
-        EXPECT_TRUE(tray.Shown());
-        tray.SetActive(false);
-        EXPECT_FALSE(tray.Shown());
-    }
-    TTrayIcon::SetAvailableOverride(-1);
+    TrayAvailableScope area(true);
+    TTrayIcon tray;
+    tray.SetToolTip("Portlorn");
+    EXPECT_FALSE(tray.Shown());
+    tray.SetActive(false); // unchanged: nothing
+    EXPECT_FALSE(tray.Shown());
+    tray.SetActive(true);
+    EXPECT_TRUE(tray.Active());
+    EXPECT_TRUE(tray.Shown());
+    tray.SetActive(true);
+    EXPECT_TRUE(tray.Shown());
+    tray.SetActive(false);
+    EXPECT_FALSE(tray.Shown());
 }
 
 TEST(TrayIcon, WithoutANotificationAreaNothingIsShownButActiveIsKept)
 {
-    TTrayIcon::SetAvailableOverride(0);
+    TrayAvailableScope area(false);
     TTrayIcon tray;
     EXPECT_FALSE(tray.AddIcon());
     tray.SetActive(true);
     EXPECT_TRUE(tray.Active());
     EXPECT_FALSE(TTrayIcon::Available());
-    TTrayIcon::SetAvailableOverride(-1);
 }
 
 TEST(TrayIcon, MouseActionsFireTheirEvents)

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -163,13 +164,28 @@ int ScriptClient::Pasv()
                      static_cast<int>(p1 * 256 + p2));
 }
 
+bool CloseAndWaitUntilPeerHasTheEnd(int fd, int timeoutMs)
+{
+    bool acknowledged = ::shutdown(fd, SHUT_WR) == 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (; acknowledged; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        // FIN_WAIT2 (or later): the peer acknowledged our end of the stream.
+        tcp_info info {};
+        socklen_t len = sizeof info;
+        if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) acknowledged = false;
+        else if (info.tcpi_state != TCP_FIN_WAIT1) break;
+        else if (std::chrono::steady_clock::now() > deadline) acknowledged = false;
+    }
+    ::close(fd);
+    return acknowledged;
+}
+
 Reply RetrIntoClosedDataConnection(ScriptClient& Client, const std::string& Name)
 {
     int data = Client.Pasv();
     if (data < 0) return {};
-    ::close(data);
     // Part of the fault: the close reaches the server before the RETR.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!CloseAndWaitUntilPeerHasTheEnd(data)) return {};
     Reply r = Client.Cmd("RETR " + Name);
     return r.code == 150 ? Client.Read() : r;
 }

@@ -30,6 +30,9 @@ bool SendAll(int fd, const std::string& data);
 std::string ReadToEnd(int fd, int timeoutMs = 10000);
 // Closes with a reset instead of an orderly close.
 void CloseWithReset(int fd);
+// Closes in order and waits until the peer's system has taken the end of
+// the stream; false when it did not within the time-out.
+bool CloseAndWaitUntilPeerHasTheEnd(int fd, int timeoutMs = 10000);
 
 class ScriptClient {
 public:
@@ -55,9 +58,9 @@ private:
     std::string banner_;
 };
 
-// PASV, connects the data connection and closes it at once, waits a
-// moment, then RETR Name: the server writes into a connection its peer has
-// closed. The transfer's final reply (code 0 when none came).
+// PASV, connects the data connection and closes it, waits until the server
+// has taken the close, then RETR Name: the server writes into a connection
+// its peer has closed. The transfer's final reply (code 0 when none came).
 Reply RetrIntoClosedDataConnection(ScriptClient& Client, const std::string& Name);
 
 // Programs started while one lives get SIGPIPE's default action, as from a

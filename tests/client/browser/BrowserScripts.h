@@ -36,6 +36,9 @@ inline Step EndlessList()
         s.Reply("150 never ends");
         s.OpenData();
         s.WaitControlClosed(15000);
+        // What the client sent meanwhile is recorded too.
+        for (std::string line; s.NextCommand(line, 0);) {
+        }
     };
 }
 

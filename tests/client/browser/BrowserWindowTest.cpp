@@ -19,6 +19,7 @@
 #include "client/browser/Remote.h"
 #include "client/engine/CommFunc.h"
 #include "net/FtpCli.h"
+#include "os/MessageTarget.h"
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "tests/client/browser/BrowserPeers.h"
 #include "tests/client/browser/BrowserScripts.h"
@@ -51,6 +52,22 @@ QTreeWidgetItem* ChildNamed(QTreeWidgetItem* node, const std::string& name)
     for (int i = 0; node && i < node->childCount(); ++i)
         if (node->child(i)->text(0).toStdString() == name) return node->child(i);
     return nullptr;
+}
+
+// Waits until the GUI thread has delivered what was posted to it before the
+// call: the socket events of the os loop first, then Qt's queued calls (a
+// handler of the first may post one of the second).
+bool Drain()
+{
+    auto reached = std::make_shared<bool>(false);
+    os::HWND marker = os::CreateMessageTarget([reached](os::UINT, os::WPARAM, os::LPARAM) {
+        QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+        return os::LRESULT(0);
+    });
+    os::PostMessage(marker, os::WM_USER, 0, 0);
+    const bool done = QTest::qWaitFor([reached] { return *reached; }, 20000);
+    os::DestroyMessageTarget(marker);
+    return done;
 }
 
 class BrowserWindows : public ::testing::Test {
@@ -208,7 +225,9 @@ TEST_F(BrowserWindows, FtpBrowserAbortRefreshesNothingForTheCommandsItEnded)
 
     view.ButtonClick("ABORT");
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.Manager().Pending() == 0; }, 5000));
-    QTest::qWait(500);
+    // The abort closed the session: the server has read all the client sent.
+    ASSERT_TRUE(server.Join());
+    ASSERT_TRUE(Drain());
     // The four came back aborted, and nothing was handed over after them.
     EXPECT_EQ(view.Manager().Pending(), 0);
     EXPECT_EQ(view.Manager().LastReply(), brAborted);
@@ -288,12 +307,17 @@ TEST_F(BrowserWindows, BrowseServerListsAndChangesFolders)
     b.list->header()->sectionClicked(3);
     EXPECT_EQ(Column0(b.list), (std::vector<std::string>{"..", "sub", "big.bin"}));
 
-    // Type-ahead finds a row, and starts afresh after a pause.
+    // Type-ahead finds a row, goes on over a short pause, and starts afresh
+    // after a pause of more than a second.
+    auto now = Clock::now();
+    b.form.Remote().Now = [&now] { return now; };
     b.list->setFocus();
-    QTest::keyClicks(b.list, "bi");
+    QTest::keyClicks(b.list, "b");
+    now += 900ms;
+    QTest::keyClicks(b.list, "i");
     ASSERT_NE(b.list->currentItem(), nullptr);
     EXPECT_EQ(b.list->currentItem()->text(0), "big.bin");
-    QTest::qWait(1100);
+    now += 1001ms;
     b.list->setCurrentItem(nullptr);
     QTest::keyClicks(b.list, "s");
     ASSERT_NE(b.list->currentItem(), nullptr);
@@ -317,7 +341,9 @@ TEST_F(BrowserWindows, BrowseServerRefusedLoginShowsOneErrorAndStaysUsable)
     ASSERT_TRUE(server->error.empty()) << server->error;
     BrowseServer b(server->port, server->user, "wrong");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs->Calls.empty(); }, 20000));
-    QTest::qWait(200);
+    // The refusal ended the step: nothing already on its way adds a box.
+    EXPECT_EQ(b.form.Remote().State(), TRemote::rsIdle);
+    ASSERT_TRUE(Drain());
     EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox), std::vector<std::string>{"error"});
     EXPECT_EQ(b.list->topLevelItemCount(), 0);
     b.list->setFocus();
@@ -407,7 +433,9 @@ TEST_F(BrowserWindows, BrowseServerEndsAStepTheServerNeverAnswers)
         const auto start = Clock::now();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs->Calls.empty(); }, 8000)) << log->toPlainText().toStdString();
         EXPECT_LT(Clock::now() - start, 4s);
-        QTest::qWait(200);
+        // The time-out dropped the session, and what it set going has arrived.
+        ASSERT_TRUE(server.Join());
+        ASSERT_TRUE(Drain());
         EXPECT_EQ(dialogs->Texts(TDialogCall::kMessageBox), std::vector<std::string>{"error"});
         EXPECT_EQ(form.Remote().State(), TRemote::rsIdle);
         EXPECT_TRUE(log->toPlainText().contains("<ERROR>      426 Timeout")) << log->toPlainText().toStdString();

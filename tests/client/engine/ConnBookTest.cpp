@@ -79,7 +79,9 @@ TEST(ConnBookCodec, FieldsAreCutAtTheirLimitsOnACharacterBoundary)
     };
     for (const auto& c : cases) {
         std::string field = Bytes(book, c.offset, c.size);
-        if (c.fill) EXPECT_EQ(field.substr(0, c.kept), std::string(c.kept, c.fill)) << c.offset;
+        if (c.fill) {
+            EXPECT_EQ(field.substr(0, c.kept), std::string(c.kept, c.fill)) << c.offset;
+        }
         EXPECT_EQ(field.substr(c.kept), Z(c.size - c.kept)) << "terminator and zero fill at " << c.offset;
     }
     EXPECT_EQ(Bytes(book, SiteAt(1, kOffPort), 9), "123456789");

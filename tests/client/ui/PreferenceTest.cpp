@@ -166,8 +166,11 @@ TEST_F(PreferenceTest, EverySettingReachesTheFileAndComesBack)
     // A dialog on the settings read back shows every control as it was set
     // (ranges come before values, so 150 is not clamped).
     TfmPreference again(back);
-    for (const auto& c : kControls)
-        if (std::string(c.name) != "seSplitDownloadFileSize") EXPECT_TRUE(Shows(&again, c)) << c.name;
+    for (const auto& c : kControls) {
+        if (std::string(c.name) != "seSplitDownloadFileSize") {
+            EXPECT_TRUE(Shows(&again, c)) << c.name;
+        }
+    }
 }
 
 TEST_F(PreferenceTest, CancelChangesNothingAndApplyHandsOverTheConnectionCount)
@@ -242,7 +245,9 @@ TEST_F(PreferenceTest, ExtensionsRefuseEmptyAndDuplicateEntriesAndDropTheDot)
         EXPECT_EQ(Child<QListWidget>(&d, "ListBox1")->count(), int(c.list.size())) << c.typed;
         auto boxes = dialogs->Texts(TDialogCall::kMessageBox);
         EXPECT_EQ(boxes.empty() ? nullptr : boxes[0].c_str(), c.message ? boxes[0].c_str() : nullptr) << c.typed;
-        if (c.message) EXPECT_EQ(boxes.at(0), c.message);
+        if (c.message) {
+            EXPECT_EQ(boxes.at(0), c.message);
+        }
     }
     auto* list = Child<QListWidget>(&d, "ListBox1");
     list->item(0)->setSelected(true);

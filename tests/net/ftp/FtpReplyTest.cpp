@@ -280,7 +280,7 @@ TEST(FtpReply, RefusedStepInsideAChainEndsItWithOneEvent)
     client.ftp.SetPassWord("");
     client.Start(&TCustomFtpCli::ChainLogin);
     ASSERT_TRUE(client.WaitDone());
-    client.Pump(100);
+    ASSERT_TRUE(client.Drain());
     ASSERT_EQ(client.done.size(), 1u);
     EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 500));
     EXPECT_EQ(client.ftp.ErrorMessage(), "Password emtpy");
@@ -322,7 +322,7 @@ TEST(FtpReply, CallRefusedDuringAChainLeavesTheChainRunning)
                                                   "FTP component already connected"}));
     refused.set_value();
     ASSERT_TRUE(client.WaitDone(2));
-    client.Pump(50);
+    ASSERT_TRUE(client.Drain());
     ASSERT_EQ(client.done.size(), 2u);
     EXPECT_EQ(client.done[1], std::make_pair(rqRename, 0));
     EXPECT_EQ(client.ftp.RequestStatus(), 0);
@@ -357,7 +357,7 @@ TEST(FtpReply, MisuseRaisesOrGoesToTheErrorHandler)
     EXPECT_FALSE(client.Block(&TCustomFtpCli::SendPwd));
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "FTP component not connected");
-    client.Pump(50);
+    ASSERT_TRUE(client.Drain());
     EXPECT_TRUE(client.done.empty());
 }
 
@@ -388,10 +388,11 @@ TEST(FtpReply, AbortDuringAChainReportsTheChainWith426)
                           }});
     FtpTestClient client(server.Port());
     client.Start(&TCustomFtpCli::ChainLogin);
-    os::MessageLoop::ForThisThread().WaitUntil([&] { return client.ftp.ClientState() == csAwaitingReply && client.Shown("USER"); }, 5000);
+    ASSERT_TRUE(os::MessageLoop::ForThisThread().WaitUntil(
+        [&] { return client.ftp.ClientState() == csAwaitingReply && client.Shown("USER"); }, 5000));
     client.Start(&TCustomFtpCli::AbortRequest);
     ASSERT_TRUE(client.WaitDone());
-    client.Pump(50);
+    ASSERT_TRUE(client.Drain());
     ASSERT_EQ(client.done.size(), 1u);
     EXPECT_EQ(client.done[0], std::make_pair(rqLogin, 426));
     EXPECT_EQ(client.ftp.ErrorMessage(), "426 Operation aborted.");

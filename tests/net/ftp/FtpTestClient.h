@@ -7,6 +7,7 @@
 
 #include "net/FtpCli.h"
 #include "os/MessageLoop.h"
+#include "os/MessageTarget.h"
 
 struct FtpTestClient {
     TFtpClient ftp;
@@ -52,9 +53,19 @@ struct FtpTestClient {
     {
         return os::MessageLoop::ForThisThread().WaitUntil([&] { return done.size() >= count; }, ms);
     }
-    void Pump(int ms)
+    // Lets the loop deliver everything posted before the call (messages go
+    // in order): a second event of a request that ended would be among it.
+    bool Drain(int ms = 10000)
     {
-        os::MessageLoop::ForThisThread().WaitUntil([] { return false; }, ms);
+        bool reached = false;
+        os::HWND marker = os::CreateMessageTarget([&reached](os::UINT, os::WPARAM, os::LPARAM) {
+            reached = true;
+            return os::LRESULT(0);
+        });
+        os::PostMessage(marker, os::WM_USER, 0, 0);
+        const bool done = os::MessageLoop::ForThisThread().WaitUntil([&] { return reached; }, ms);
+        os::DestroyMessageTarget(marker);
+        return done;
     }
     bool Shown(const std::string& text) const
     {

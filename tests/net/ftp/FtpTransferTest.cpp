@@ -469,7 +469,9 @@ TEST(FtpTransfer, AbortOfASingleRequestIsNotASuccess)
     FtpTestClient client(server.Port());
     ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
     client.Start(&TCustomFtpCli::SendPwd);
-    client.Pump(100);
+    // The PWD is out and its reply awaited.
+    ASSERT_TRUE(os::MessageLoop::ForThisThread().WaitUntil(
+        [&] { return client.ftp.ClientState() == csAwaitingReply && client.Shown("PWD"); }, 5000));
     client.Start(&TCustomFtpCli::AbortRequest);
     ASSERT_TRUE(client.WaitDone(2));
     EXPECT_EQ(client.done[1], std::make_pair(rqPwd, 426));

@@ -13,7 +13,7 @@
 
 #include "os/qt/QtLoopBridge.h"
 #include "platform/dialup/DialUP.h"
-#include "platform/dialup/RasSimulation.h"
+#include "tests/platform/dialup/RasSimulation.h"
 
 namespace {
 

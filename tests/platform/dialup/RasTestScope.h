@@ -7,7 +7,7 @@
 
 #include "os/MessageLoop.h"
 #include "platform/dialogs/ScriptedDialogs.h"
-#include "platform/dialup/RasSimulation.h"
+#include "tests/platform/dialup/RasSimulation.h"
 
 class TRasTestScope {
 public:

@@ -20,17 +20,34 @@
 #include <unistd.h>
 
 #include "ModalHelper.h"
+#include "os/MessageTarget.h"
 #include "platform/dialogs/ScriptedDialogs.h"
 #include "platform/tray/Trayicon.h"
 #include "rtl/IniFile.h"
 #include "server/FtpSrv.h"
 #include "server/ui/FtpServ1.h"
 #include "server/ui/MessagePump.h"
+#include "tests/platform/TrayAvailableScope.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 bool Listening(int port) { return testsupport::TcpPortAccepts(port); }
+
+// Waits until the window's thread has delivered what was posted to it before
+// the call: the server's messages first, then Qt's queued calls.
+bool Drain()
+{
+    auto reached = std::make_shared<bool>(false);
+    os::HWND marker = os::CreateMessageTarget([reached](os::UINT, os::WPARAM, os::LPARAM) {
+        QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+        return os::LRESULT(0);
+    });
+    os::PostMessage(marker, os::WM_USER, 0, 0);
+    const bool done = WaitFor([reached] { return *reached; });
+    os::DestroyMessageTarget(marker);
+    return done;
+}
 
 std::size_t Occurrences(const std::string& text, const std::string& part)
 {
@@ -102,7 +119,8 @@ protected:
     {
         form = std::make_unique<TPortlornForm>(dir.path());
         form->show();
-        WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); });
+        ASSERT_TRUE(WaitFor([&] { return form->windowTitle().toStdString() == form->TitleLine(); }))
+            << "the start-up message never ran: " << form->windowTitle().toStdString();
     }
     // The first-run box is answered, and the Add User dialog that follows it adds "ann".
     void ReplyFirstRunAddingAnn()
@@ -292,7 +310,7 @@ TEST_F(ServerWindowTest, APortOutsideTheRangeInTheFileStartsNoListenerAndSaysSo)
         const std::string refused =
             "! Port \"" + std::string(setting) + "\" is not a port from 1 to 65535: the server is not started";
         ASSERT_TRUE(WaitFor([&] { return Log().find(refused) != std::string::npos; })) << Log();
-        Pump(200);
+        ASSERT_TRUE(Drain()); // what the refused start set going has come through
         EXPECT_FALSE(form->Portlorn1()->Active()) << setting;
         EXPECT_TRUE(Red());
         EXPECT_FALSE(Green());
@@ -436,14 +454,14 @@ TEST_F(ServerWindowTest, CloseSavesTheWindowAndThePort)
 TEST_F(ServerWindowTest, HideToTrayKeepsTheWindowReachableWithoutANotificationArea)
 {
     WriteSettings("portlorn.ini", "[Window]\nRunMinimized=1\n");
-    TTrayIcon::SetAvailableOverride(0);
+    TrayAvailableScope area(false);
     Start();
     EXPECT_TRUE(Child<QCheckBox>("StartMinimizedCheckBox")->isChecked());
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->isMinimized());
     EXPECT_FALSE(form->TrayIcon1()->Active());
 
-    TTrayIcon::SetAvailableOverride(1);
+    area.Set(true);
     form->showNormal();
     Trigger("HidetoTray1");
     EXPECT_FALSE(form->isVisible());
@@ -451,7 +469,6 @@ TEST_F(ServerWindowTest, HideToTrayKeepsTheWindowReachableWithoutANotificationAr
     form->TrayIcon1()->LeftButtonDblClick();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->TrayIcon1()->Active());
-    TTrayIcon::SetAvailableOverride(-1);
 }
 
 TEST_F(ServerWindowTest, ASecondWindowOnTheSameFolderStandsDownAndOtherFoldersAreIndependent)
@@ -549,14 +566,23 @@ TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
 {
     WriteSettings("portlorn.ini");
     Start();
-    WaitFor([&] { return Green(); });
+    ASSERT_TRUE(WaitFor([&] { return Green(); }));
+    // The log's text area in the picture: blank once cleared, text once written.
+    QWidget* logArea = Child<QPlainTextEdit>("InfoMemo")->viewport();
+    const QRect area(logArea->mapTo(form.get(), QPoint(0, 0)), logArea->size());
+    form->FlushLog();
+    Trigger("Cleardisplay1");
+    const QImage blank = form->grab().toImage();
+    ASSERT_TRUE(blank.rect().contains(area));
+    EXPECT_EQ(DarkPixels(blank.copy(area)), 0);
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 User name okay, need password.");
     form->FlushLog();
     std::string path = Screenshot(form.get(), "portlorn_main_offscreen");
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
-    EXPECT_GT(DarkPixels(image), 300);
+    ASSERT_EQ(image.size(), blank.size());
+    EXPECT_GT(DarkPixels(image.copy(area)), 300);
 }
 
 } // namespace

@@ -90,9 +90,10 @@ TEST(FilePaneModel, PicturesByRowKindAndFileTypeOneLookupPerExtension)
                           Case{"d.mp3", {"audio-mpeg", "audio-x-generic"}}, Case{"README", {""}},
                           Case{"x.no-such-type", {""}}, Case{".profile", {""}}}) {
         const QString name = c.name;
-        if (!c.icons.contains(""))
+        if (!c.icons.contains("")) {
             EXPECT_TRUE(c.icons.contains(f.icons.FileType(name).name())) << c.name << " "
                                                                          << f.icons.FileType(name).name().toStdString();
+        }
         EXPECT_EQ(f.icons.FileType(name).cacheKey() == f.file.cacheKey(), c.icons.contains("")) << c.name;
     }
     EXPECT_EQ(f.icons.FileType("upper.TXT").cacheKey(), f.icons.FileType("lower.txt").cacheKey());

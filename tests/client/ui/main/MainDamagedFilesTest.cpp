@@ -3,6 +3,8 @@
 // folder has gone.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
 #include <QTreeWidget>
 #include <csignal>
 #include <filesystem>
@@ -56,11 +58,28 @@ TEST_F(MainFixture, DamagedFilesAreToldOnceKeptInACopyAndTheirListsSurvive)
     LoadOldQuenes(queues, saved);
     EXPECT_EQ(saved.size(), 2u);
 
-    // The files are sound again: the next start says nothing.
+    // The files are sound again: the next start says nothing. That start
+    // opens the site manager right after the moment the box would be told:
+    // once it shows, that moment has passed.
+    {
+        rtl::TIniFile ini(settings);
+        ini.WriteString("General", "ShowSiteManager", "1");
+        ini.UpdateFile();
+    }
     dialogs.get()->Calls.clear();
+    bool siteManager = false;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || box->objectName() != "TfmConnBook") return;
+        siteManager = true;
+        EXPECT_TRUE(dialogs.get()->Calls.empty()) << ::testing::PrintToString(dialogs.get()->Texts(TDialogCall::kMessageBox));
+        box->close();
+    });
+    watch.start(5);
     win = std::make_unique<TfmMain>(Program());
     win->show();
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitFor([&] { return siteManager; }));
     EXPECT_TRUE(dialogs.get()->Calls.empty());
 }
 
@@ -77,11 +96,10 @@ TEST(SkelwickProgram, SignalEndsItWhenItsFolderHasGone)
         for (const char* f : {"Skelwick", "def_setting.ini", "def_book20.dat", "def_oldquene.ini", "Logo.bmp"})
             fs::copy(std::string(CLIENT_FILES_DIR) + "/" + f, folder + "/" + f);
         testsupport::ChildProcess program({folder + "/Skelwick"}, log, {"QT_QPA_PLATFORM=offscreen"}, folder);
-        // Up once its files and temporary folder are made; the signal handler
-        // follows the window's construction, so some margin on a loaded machine.
+        // Its files and temporary folder are made; a signal from its start on
+        // waits until the window can close and save.
         ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/oldquene.ini") && fs::exists(folder + "/tmp"); },
                                     20000));
-        QTest::qWait(2500);
         ASSERT_TRUE(program.running()) << ReadFile(log);
         fs::rename(folder, moved);
         ::kill(program.pid(), sig);

@@ -9,7 +9,7 @@
 #include "MainServerFixture.h"
 #include "ModalHelper.h"
 #include "client/ui/preference/Preference.h"
-#include "platform/dialup/RasSimulation.h"
+#include "tests/platform/dialup/RasSimulation.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <QDrag>
 #include <QScreen>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
 #include <filesystem>
@@ -83,6 +84,8 @@ TEST_P(MainDragDropTest, RowsDroppedOnTheOtherPaneGoDownAndUpAndNothingElseIsTak
     // Rows selected in both panes: a drop taken wrongly would move them.
     ASSERT_TRUE(SelectRows(false, {"down.bin"}));
     ASSERT_TRUE(SelectRows(true, {"up.bin"}));
+    QSignalSpy droppedLocal(PaneView(true), &TFilePaneView::RowsDropped);
+    QSignalSpy droppedRemote(PaneView(false), &TFilePaneView::RowsDropped);
     EXPECT_FALSE(Drag(false, false));
     EXPECT_FALSE(Drag(true, true));
     QMimeData outside;
@@ -90,7 +93,10 @@ TEST_P(MainDragDropTest, RowsDroppedOnTheOtherPaneGoDownAndUpAndNothingElseIsTak
     outside.setUrls({QUrl::fromLocalFile(QString::fromStdString(local / "up.bin"))});
     EXPECT_FALSE(SendDrop(PaneView(true)->CurrentView()->viewport(), &outside));
     EXPECT_FALSE(SendDrop(PaneView(false)->CurrentView()->viewport(), &outside));
-    QTest::qWait(100);
+    // A drop taken would have posted the start of its transfer by now.
+    ASSERT_TRUE(Drain());
+    EXPECT_EQ(droppedLocal.count(), 0);
+    EXPECT_EQ(droppedRemote.count(), 0);
     EXPECT_EQ(win->SessionState(), 2);
     EXPECT_FALSE(fs::exists(local / "down.bin"));
     EXPECT_FALSE(fs::exists(server->Local("up.bin")));

@@ -70,6 +70,16 @@ protected:
     std::vector<std::vector<std::string>> started;
 
     bool WaitFor(const std::function<bool()>& cond, int ms = 20000) { return QTest::qWaitFor(cond, ms); }
+    // Waits until Qt has delivered every event posted before the call. The
+    // window's 0 ms timers and queued calls (a box told at a run's end, the
+    // start of a dropped transfer) are posted events, delivered in the order
+    // they were posted: a call posted now comes after them.
+    bool Drain(int ms = 20000)
+    {
+        auto reached = std::make_shared<bool>(false);
+        QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+        return WaitFor([reached] { return *reached; }, ms);
+    }
     bool WaitState(int state, int ms = 20000)
     {
         return WaitFor([&] { return win->SessionState() == state; }, ms);

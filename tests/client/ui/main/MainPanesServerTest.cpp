@@ -387,7 +387,9 @@ TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
     const std::string url = QApplication::clipboard()->text().toStdString();
     EXPECT_NE(url.find(":" + std::to_string(server->port) + "/"), std::string::npos) << url;
     EXPECT_NE(url.find("a%20b.txt"), std::string::npos) << url;
-    if (server->name == "pyftpdlib") EXPECT_EQ(url.rfind("ftp://" + server->user + "@127.0.0.1:", 0), 0u) << url;
+    if (server->name == "pyftpdlib") {
+        EXPECT_EQ(url.rfind("ftp://" + server->user + "@127.0.0.1:", 0), 0u) << url;
+    }
 }
 
 // Calculate Size adds the selection to what is queued already and totals

@@ -34,7 +34,7 @@ protected:
     {
         StartDownload(rows);
         ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
-        QTest::qWait(50); // the boxes come through the loop
+        ASSERT_TRUE(Drain()); // the boxes come through the loop, posted before the state changed
     }
     // Uploads the local rows as a person would, and waits for the run's end.
     void Upload(const QStringList& rows)
@@ -49,7 +49,7 @@ protected:
         }));
         upload->trigger();
         ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
-        QTest::qWait(50); // the boxes come through the loop
+        ASSERT_TRUE(Drain()); // the boxes come through the loop, posted before the state changed
     }
     std::vector<std::string> Boxes() { return dialogs.get()->Texts(TDialogCall::kMessageBox); }
     // One connection, "Transferring Completed !" asked for, and a remote
@@ -145,7 +145,7 @@ TEST_F(MainRunReportTest, UploadsTellTheNamesTheyLeftOut)
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u) << ::testing::PrintToString(boxes);
     EXPECT_NE(boxes[0].find("3 files were not transferred"), std::string::npos) << boxes[0];
-    for (const std::string& name : {"up\\x1B[2Jx", "updir/bad\\x1B[1m", "updir/bad\\x1B]0;t\\x07/inner"})
+    for (const std::string name : {"up\\x1B[2Jx", "updir/bad\\x1B[1m", "updir/bad\\x1B]0;t\\x07/inner"})
         EXPECT_NE(boxes[0].find("Left out, unsafe name: " + base + name), std::string::npos) << name << "\n" << boxes[0];
     EXPECT_TRUE(win->BrokenLists().empty());
 

@@ -33,7 +33,7 @@ TEST_F(MainTextFitTest, InputBoxTitlesFitTheirFrame)
             width = d->width();
             needed = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 100;
             // As shown, once laid out.
-            QTest::qWaitFor([&] { return d->width() >= needed; }, 1000);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return d->width() >= needed; }, 1000)) << "not laid out to fit in 1 s";
             width = d->width();
             static_cast<QDialog*>(d)->reject();
         });

@@ -160,7 +160,7 @@ TEST_F(MainFixture, AFocusedPageKeepsItsPlaceAndPagesFollowTheConnectionCount)
     ASSERT_TRUE(WaitFor([&] { return win->LogEdit(0)->hasFocus(); }, 2000));
     bar->setValue(10);
     win->DisplayLine(0, "<STATUS>     one more");
-    Pump(50);
+    ASSERT_TRUE(Drain()); // the scroll to the end is posted, for the other pages
     EXPECT_EQ(bar->value(), 10);
 
     win->SetConnectionCount(5);
@@ -273,7 +273,7 @@ TEST_F(MainFixture, AnEditDownloadOpensTheFileInTheEditorAndAsksBeforeUploadingB
     win->ViewOnly = true;
     win->SetSessionState(9);
     win->OperationDone();
-    Pump(50);
+    ASSERT_TRUE(Drain());
     EXPECT_EQ(started.size(), 2u);
     EXPECT_EQ(dialogs.get()->Calls.size(), 1u);
     EXPECT_FALSE(win->ViewOnly);

@@ -1,4 +1,4 @@
-#include "platform/dialup/RasSimulation.h"
+#include "tests/platform/dialup/RasSimulation.h"
 
 namespace {
 constexpr os::UINT kDeliver = os::WM_USER + 1;
