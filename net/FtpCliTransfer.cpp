@@ -30,6 +30,9 @@ public:
     }
 };
 
+// A 1xx reply: the command's answer is still to come.
+bool IsPreliminary(int Code) { return Code >= 100 && Code < 200; }
+
 } // namespace
 
 std::unique_ptr<TAsyncSocket> TCustomFtpCli::MakeDataSocket() { return std::make_unique<TFtpDataSocket>(); }
@@ -474,6 +477,9 @@ void TCustomFtpCli::GetFirstReply()
         FNext = &TCustomFtpCli::GetFinalReply;
         return;
     }
+    // Another preliminary reply (110 restart marker, 120): the server still
+    // owes this command its answer, so nothing may be sent before it.
+    if (IsPreliminary(code)) return;
     RefuseTransfer(code);
 }
 
@@ -485,6 +491,7 @@ void TCustomFtpCli::GetFinalReply()
         Next3GetAsync();
         return;
     }
+    if (IsPreliminary(code)) return; // the final reply follows
     if (FErrorMessage.empty()) FErrorMessage = FReplyText;
     if (FVariant.ReportRefusedGet) FireDisplay("<ERROR>      RETR/LIST/NLST Failed");
     ReleaseLocalStream();
@@ -629,6 +636,7 @@ void TCustomFtpCli::PutFirstReply()
         }
         return;
     }
+    if (IsPreliminary(code)) return; // 125 or 150 follows
     RefuseTransfer(code);
 }
 
@@ -771,6 +779,7 @@ void TCustomFtpCli::PutFinalReply()
         Next3PutAsync();
         return;
     }
+    if (IsPreliminary(code)) return; // the final reply follows
     if (FErrorMessage.empty()) FErrorMessage = FReplyText;
     ReleaseLocalStream();
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();
