@@ -98,6 +98,8 @@ void TCustomFtpCli::FailTransfer(int Code, const std::string& Text)
 void TCustomFtpCli::FailDataConnection(int Error)
 {
     FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
+    if (Error != 0 && FDataSocksFailure.Code == Error && !FDataSocksFailure.Text.empty())
+        FReplyText += " (" + FDataSocksFailure.Text + ")";
     SetFailure(550, FReplyText);
     const bool commandSent = FNext == &TCustomFtpCli::GetFirstReply || FNext == &TCustomFtpCli::GetFinalReply ||
                              FNext == &TCustomFtpCli::PutFirstReply || FNext == &TCustomFtpCli::PutFinalReply;
@@ -303,6 +305,7 @@ bool TCustomFtpCli::ConnectPassiveData(std::function<void(std::uint16_t)> Connec
     ds.SetLingerOnOff(wsLingerOff);
     ds.SetLingerTimeout(0);
     ApplySocks(ds);
+    FDataSocksFailure = {};
     ds.OnSessionConnected = [Connected](TObject*, std::uint16_t Error) { Connected(Error); };
     ds.Connect();
     if (ds.State() == wsClosed) throw FtpException("Connect failed: " + SocketErrorText(ds.LastError()));
