@@ -386,9 +386,12 @@ void TCustomSocksAsyncSocket::FireSessionClosed(std::uint16_t Error)
         if (alive.expired()) return;
     }
     if (FSocksState != 0 && !FSocksOwnerTold) {
-        // The server hung up before its reply: a failed connect, as a refusal is.
+        // Ended before the server's reply: a failed connect, as a refusal is.
+        // Only a close of the server's is told as one; the owner's own (an
+        // abort, a time-out) is the owner's to tell.
         FSocksOwnerTold = true;
-        FireSocksError(socksProtocolError, "socks server closed the connection");
+        const bool ownClose = FState == wsClosed && Error == 0;
+        if (!ownClose) FireSocksError(socksProtocolError, "socks server closed the connection");
         if (alive.expired()) return;
         TCustomAsyncSocket::FireSessionConnected(socksProtocolError);
         if (alive.expired()) return;

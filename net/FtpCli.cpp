@@ -77,6 +77,22 @@ TCustomFtpCli::TCustomFtpCli(const TFtpCliVariant& Variant) : FVariant(Variant)
     FCommandSocket->OnSessionClosed = [this](TObject*, std::uint16_t Error) { ControlSessionClosed(Error); };
     FCommandSocket->OnDnsLookupDone = [this](TObject*, std::uint16_t Error) { ControlDnsDone(Error); };
     FTransferSocket = MakeDataSocket();
+    FCommandSocket->OnSocksError = [this](TObject*, int Error, const std::string& Msg) {
+        FControlSocksFailure = {Error, Msg};
+        FireDisplay("<ERROR>      SOCKS: " + Msg);
+    };
+    FTransferSocket->OnSocksError = [this](TObject*, int Error, const std::string& Msg) {
+        FDataSocksFailure = {Error, Msg};
+        FireDisplay("<ERROR>      SOCKS (data): " + Msg);
+    };
+}
+
+std::string TCustomFtpCli::ConnectErrorText(const TAsyncSocket& Socket, int Error) const
+{
+    const TSocksFailure& socks = &Socket == FCommandSocket.get() ? FControlSocksFailure : FDataSocksFailure;
+    if (Error != 0 && socks.Code == Error && !socks.Text.empty())
+        return socks.Text + " (SOCKS error #" + std::to_string(Error) + ")";
+    return SocketErrorText(Error) + " (Winsock error #" + std::to_string(Error) + ")";
 }
 
 TCustomFtpCli::~TCustomFtpCli()
@@ -657,6 +673,7 @@ void TCustomFtpCli::ConnectControl(const std::string& Address)
         FCommandSocket->SetProto("tcp");
         FCommandSocket->SetPort(FConnectionType == ftpProxy && !FVariant.ProxyAtServerPort ? FProxyPort : FPort);
         ApplySocks(*FCommandSocket);
+        FControlSocksFailure = {};
         SetStateValue(csAwaitingWelcome);
         FCommandSocket->Connect();
         // Commands and replies are small: without this each one waits for
@@ -674,7 +691,7 @@ void TCustomFtpCli::ConnectControl(const std::string& Address)
     if (FCommandSocket->State() == wsClosed && !FRequestDoneSent) {
         // Refused through an error handler rather than an exception.
         const int err = FCommandSocket->LastError();
-        FReplyText = "500 " + SocketErrorText(err) + " (Winsock error #" + std::to_string(err) + ")";
+        FReplyText = "500 " + ConnectErrorText(*FCommandSocket, err);
         SetFailure(500, FReplyText);
         FinishRequest(500);
     }
@@ -687,7 +704,9 @@ void TCustomFtpCli::ControlSessionConnected(std::uint16_t Error)
         FireDisplay("<STATUS>     Session connected");
         return;
     }
-    FReplyText = "        500 " + SocketErrorText(Error) + " (Winsock error #" + std::to_string(Error) + ")";
+    // Our own abort closed a connect in progress: the abort tells how it ended.
+    if (FState == csAborting) return;
+    FReplyText = "        500 " + ConnectErrorText(*FCommandSocket, Error);
     SetFailure(500, FReplyText);
     FChainArmed = false;
     FinishRequest(Error);
@@ -711,9 +730,12 @@ void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error)
         status = 426;
         SetFailure(426, "426 Operation aborted.");
     } else if (!FQuitSent && status == 0) {
-        // Lost before the final reply: the request did not succeed.
+        // Lost before the final reply: the request did not succeed. Its
+        // outcome is the close, not whatever the peer said before it.
         status = 426;
-        SetFailure(426, "426 Connection closed");
+        FReplyText = "426 Connection closed";
+        SetFailure(426, FReplyText);
+        FireDisplay("<ERROR>      " + FReplyText);
     }
     FinishRequest(status);
 }

@@ -367,6 +367,9 @@ protected:
     // Control connection.
     void ControlDnsDone(std::uint16_t Error);
     void ControlSessionConnected(std::uint16_t Error);
+    // The text of a failed connect: the SOCKS layer's own when it said why,
+    // else the socket error's.
+    std::string ConnectErrorText(const TAsyncSocket& Socket, int Error) const;
     void ControlSessionClosed(std::uint16_t Error);
     void ControlDataAvailable(std::uint16_t Error);
     // False when the rest of the received bytes must not be parsed.
@@ -454,6 +457,12 @@ protected:
     std::string FHostName, FPort = "ftp", FUserName, FPassWord, FLocalFileName, FHostFileName, FHostDirName;
     std::string FResolvedAddress;
     std::string FControlAddr; // the address the control connection was opened to
+    // What the SOCKS layer last said of each socket's failure (code, text).
+    struct TSocksFailure {
+        int Code = 0;
+        std::string Text;
+    };
+    TSocksFailure FControlSocksFailure, FDataSocksFailure;
     char FTransferTypeChar = 'I';
     std::uint16_t FShareFlags = 0x0010;
     TFtpConnectionType FConnectionType = ftpDirect;

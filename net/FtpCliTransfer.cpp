@@ -30,6 +30,9 @@ public:
     }
 };
 
+// A 1xx reply: the command's answer is still to come.
+bool IsPreliminary(int Code) { return Code >= 100 && Code < 200; }
+
 } // namespace
 
 std::unique_ptr<TAsyncSocket> TCustomFtpCli::MakeDataSocket() { return std::make_unique<TFtpDataSocket>(); }
@@ -95,6 +98,8 @@ void TCustomFtpCli::FailTransfer(int Code, const std::string& Text)
 void TCustomFtpCli::FailDataConnection(int Error)
 {
     FReplyText = "Unable to establish data connection, error #" + std::to_string(Error);
+    if (Error != 0 && FDataSocksFailure.Code == Error && !FDataSocksFailure.Text.empty())
+        FReplyText += " (" + FDataSocksFailure.Text + ")";
     SetFailure(550, FReplyText);
     const bool commandSent = FNext == &TCustomFtpCli::GetFirstReply || FNext == &TCustomFtpCli::GetFinalReply ||
                              FNext == &TCustomFtpCli::PutFirstReply || FNext == &TCustomFtpCli::PutFinalReply;
@@ -300,6 +305,7 @@ bool TCustomFtpCli::ConnectPassiveData(std::function<void(std::uint16_t)> Connec
     ds.SetLingerOnOff(wsLingerOff);
     ds.SetLingerTimeout(0);
     ApplySocks(ds);
+    FDataSocksFailure = {};
     ds.OnSessionConnected = [Connected](TObject*, std::uint16_t Error) { Connected(Error); };
     ds.Connect();
     if (ds.State() == wsClosed) throw FtpException("Connect failed: " + SocketErrorText(ds.LastError()));
@@ -474,6 +480,9 @@ void TCustomFtpCli::GetFirstReply()
         FNext = &TCustomFtpCli::GetFinalReply;
         return;
     }
+    // Another preliminary reply (110 restart marker, 120): the server still
+    // owes this command its answer, so nothing may be sent before it.
+    if (IsPreliminary(code)) return;
     RefuseTransfer(code);
 }
 
@@ -485,6 +494,7 @@ void TCustomFtpCli::GetFinalReply()
         Next3GetAsync();
         return;
     }
+    if (IsPreliminary(code)) return; // the final reply follows
     if (FErrorMessage.empty()) FErrorMessage = FReplyText;
     if (FVariant.ReportRefusedGet) FireDisplay("<ERROR>      RETR/LIST/NLST Failed");
     ReleaseLocalStream();
@@ -629,6 +639,7 @@ void TCustomFtpCli::PutFirstReply()
         }
         return;
     }
+    if (IsPreliminary(code)) return; // 125 or 150 follows
     RefuseTransfer(code);
 }
 
@@ -771,6 +782,7 @@ void TCustomFtpCli::PutFinalReply()
         Next3PutAsync();
         return;
     }
+    if (IsPreliminary(code)) return; // the final reply follows
     if (FErrorMessage.empty()) FErrorMessage = FReplyText;
     ReleaseLocalStream();
     if (FTransferSocket->State() != wsClosed) CloseTransferSocket();

@@ -88,6 +88,7 @@ bool TFtpClient::BlockUntilIdle()
     FTimeoutDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(FTimeout > 0 ? FTimeout : 0);
     // The browser's variant waits for the request's very end, not a step's.
     auto idle = [this] { return FVariant.StepDoneEndsWait ? IsReady() : FState == csReady; };
+    bool timedOut = false;
     for (;;) {
         if (idle()) return FRequestStatus == 0;
         std::int64_t waitMs = -1;
@@ -95,11 +96,16 @@ bool TFtpClient::BlockUntilIdle()
             waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(FTimeoutDeadline -
                                                                            std::chrono::steady_clock::now())
                          .count();
-            if (waitMs <= 0) break;
+            if (waitMs <= 0) {
+                timedOut = true;
+                break;
+            }
         }
         loop.WaitUntil(idle, waitMs);
         if (loop.QuitReceived() && !idle()) break;
     }
+    // Shown as the silence timer shows it, whichever of the two saw it first.
+    if (timedOut) FireDisplay("<ERROR>      426 Timeout");
     AbortRequest();
     FErrorMessage = "426 Timeout";
     FReplyCode = 426;

@@ -133,6 +133,18 @@ bool ParseOptions(int argc, char** argv, Options& o)
     return o.connections >= 0 && o.connections <= 255 && (o.upload.empty() || o.local == ".");
 }
 
+// Why the last step on the browsing connection failed: the outcome of the
+// request that ended it (a refusal, a time-out, the peer's close), not
+// whatever reply came before it.
+std::string StepFailure(const TFtpManager& m)
+{
+    const TFtpClient* c = m.Client(0);
+    if (!c) return "no connection";
+    std::string why = c->ErrorMessage().empty() ? c->ReplyText() : c->ErrorMessage();
+    why.erase(0, why.find_first_not_of(' '));
+    return why.empty() ? "no reason given" : why;
+}
+
 // The headless window, with each connection's log page written to a file
 // as the page shows it: trace lines left out, passwords masked.
 class BenchWindow : public HeadlessWindow {
@@ -234,7 +246,7 @@ bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector
         const std::string remoteDir = m.GetRemoteDir();
         w.state = 4;
         if (!w.Run([&] { m.ExpandRemoteDir(remoteDir, found); })) {
-            std::fprintf(stderr, "expansion failed: %s\n", m.GetLastReply().c_str());
+            std::fprintf(stderr, "expansion failed: %s\n", StepFailure(m).c_str());
             for (const auto& d : m.GetSkippedDirs()) std::fprintf(stderr, "  not listed: %s\n", d.c_str());
             return false;
         }
@@ -262,6 +274,20 @@ bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector
     }
     queue.push_back({true, path, o.local + "/" + name, size, 0, size, false});
     return true;
+}
+
+// Why a run failed, as the program told its user (its messages), with ": "
+// before it; the items that failed and were left are told one by one after.
+// A run has no reply of its own: none is quoted.
+std::string RunFailure(const BenchWindow& w)
+{
+    if (!w.lastEnded) return ": it did not end";
+    std::string why;
+    for (std::string text : w.messages) {
+        std::replace(text.begin(), text.end(), '\r', ' ');
+        why += (why.empty() ? ": " : "; ") + text;
+    }
+    return why;
 }
 
 // True only when the run ended done and every item it held completed.
@@ -297,7 +323,7 @@ int ResumeBrokenLists(BenchWindow& w, TFtpManager& m, const std::string& file)
         items += list.Items.size();
         w.state = 1;
         if (!w.Run([&] { m.ConnectHost(list.Host); })) {
-            std::fprintf(stderr, "login to %s failed: %s\n", list.Host.HostName.c_str(), m.GetLastReply().c_str());
+            std::fprintf(stderr, "login to %s failed: %s\n", list.Host.HostName.c_str(), StepFailure(m).c_str());
             continue;
         }
         w.state = 5;
@@ -307,8 +333,12 @@ int ResumeBrokenLists(BenchWindow& w, TFtpManager& m, const std::string& file)
         const bool ended = w.Run([&] { m.StartTransfer(list.Items, 1); }, 24 * 3600 * 1000);
         w.resumedDateTime.clear();
         w.state = 2;
-        if (ended && w.completed.size() == w.runItems.size()) ++finished;
-        else std::fprintf(stderr, "the list of %s did not finish: %s\n", list.DateTime.c_str(), m.GetLastReply().c_str());
+        if (ended && w.completed.size() == w.runItems.size()) {
+            ++finished;
+        } else {
+            std::fprintf(stderr, "the list of %s did not finish%s\n", list.DateTime.c_str(), RunFailure(w).c_str());
+            for (const auto& f : m.GetFailedItems()) std::fprintf(stderr, "failed: %s\n", f.Reason.c_str());
+        }
     }
     std::vector<TOldQuene> left;
     LoadOldQuenes(file, left);
@@ -338,13 +368,13 @@ int main(int argc, char** argv)
     w.state = 1;
     const Url& url = o.url;
     if (!w.Run([&] { m.ConnectHost({url.host, url.port, url.user, url.pass}); })) {
-        std::fprintf(stderr, "login failed: %s\n", m.GetLastReply().c_str());
+        std::fprintf(stderr, "login failed: %s\n", StepFailure(m).c_str());
         return 1;
     }
     const std::string parent = url.path.substr(0, url.path.rfind('/') + 1);
     w.state = 3;
     if (!w.Run([&] { m.ChangeRemoteDir(parent); })) {
-        std::fprintf(stderr, "cannot open %s: %s\n", parent.c_str(), m.GetLastReply().c_str());
+        std::fprintf(stderr, "cannot open %s: %s\n", parent.c_str(), StepFailure(m).c_str());
         return 1;
     }
     std::vector<TTransferFileInfo> queue;
@@ -357,7 +387,7 @@ int main(int argc, char** argv)
         }
         w.state = 6;
         if (!folders.empty() && !w.Run([&] { m.MakeRemoteDirs(folders); })) {
-            std::fprintf(stderr, "cannot make the remote folders: %s\n", m.GetLastReply().c_str());
+            std::fprintf(stderr, "cannot make the remote folders: %s\n", StepFailure(m).c_str());
             return 1;
         }
     } else if (!DownloadItems(o, m, w, queue, skipped)) {
@@ -369,7 +399,7 @@ int main(int argc, char** argv)
     w.state = 5;
     const bool ended = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!ended) std::fprintf(stderr, "the run failed: %s\n", m.GetLastReply().c_str());
+    if (!ended) std::fprintf(stderr, "the run failed%s\n", RunFailure(w).c_str());
     const bool ok = RunComplete(ended, m, w, skipped);
     std::printf("login and listing %.3f s, transfer %.3f s\n", listed, seconds - listed);
     std::printf("files=%zu bytes=%lld seconds=%.3f MB/s=%.1f\n", queue.size(), static_cast<long long>(bytes), seconds,

@@ -1,17 +1,14 @@
 #include "client/engine/FileSync.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <map>
 
 namespace {
-
-// Descriptors a pass holds at once, however many files finished.
-constexpr std::size_t kChunk = 64;
 
 int OpenForSync(const TFileSync::TJob& job)
 {
@@ -32,10 +29,14 @@ bool TFileSync::Ready() const
     return pass_.valid() && pass_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-void TFileSync::Start(std::vector<TJob> jobs)
+void TFileSync::Start(std::vector<TJob> jobs, std::function<void()> done)
 {
     if (pass_.valid()) pass_.wait();
-    pass_ = std::async(std::launch::async, [jobs = std::move(jobs)]() mutable { return Run(jobs); });
+    pass_ = std::async(std::launch::async, [jobs = std::move(jobs), done = std::move(done)]() mutable {
+        std::vector<bool> ok = Run(jobs);
+        if (done) done();
+        return ok;
+    });
 }
 
 std::vector<bool> TFileSync::Take()
@@ -47,34 +48,55 @@ std::vector<bool> TFileSync::Take()
 std::vector<bool> TFileSync::Run(std::vector<TJob>& jobs)
 {
     std::vector<bool> ok(jobs.size(), false);
-    for (std::size_t from = 0; from < jobs.size(); from += kChunk) {
-        const std::size_t to = std::min(jobs.size(), from + kChunk);
-        std::vector<int> fds(to - from, -1);
-        for (std::size_t i = from; i < to; ++i) {
-            fds[i - from] = jobs[i].Fd >= 0 ? jobs[i].Fd : OpenForSync(jobs[i]);
-            jobs[i].Fd = -1;
-            // Writeback of the whole chunk starts first: the syncs after it
-            // then share the file system's commits instead of one each.
-            if (fds[i - from] >= 0) ::sync_file_range(fds[i - from], 0, 0, SYNC_FILE_RANGE_WRITE);
-        }
-        for (std::size_t i = from; i < to; ++i) {
-            const int fd = fds[i - from];
-            if (fd < 0) continue;
-            ok[i] = ::fdatasync(fd) == 0;
-            ::close(fd);
-        }
-    }
-    // A new file's name, or a rename, lives in its folder.
-    std::map<std::string, bool> folders;
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        if (ok[i] && !jobs[i].Folder.empty()) folders.emplace(jobs[i].Folder, false);
-    for (auto& [name, done] : folders) {
-        const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // One descriptor per file system, kept: the oldest one there (an open
+    // stream's, when the pass has one, made before its writes), so a write
+    // back error since then is seen. A file that cannot be opened (gone) is
+    // not durable.
+    struct TFs {
+        int Fd = -1;
+        std::vector<std::size_t> Jobs;
+    };
+    std::map<dev_t, TFs> fileSystems;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const int fd = jobs[i].Fd >= 0 ? jobs[i].Fd : OpenForSync(jobs[i]);
+        jobs[i].Fd = -1;
         if (fd < 0) continue;
-        done = ::fsync(fd) == 0;
-        ::close(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            continue;
+        }
+        TFs& fs = fileSystems[st.st_dev];
+        fs.Jobs.push_back(i);
+        if (fs.Fd < 0) fs.Fd = fd;
+        else ::close(fd);
     }
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        if (ok[i] && !jobs[i].Folder.empty()) ok[i] = folders[jobs[i].Folder];
+    for (auto& [dev, fs] : fileSystems) {
+        // Everything written on it so far, data, sizes and names, reaches
+        // the disk before this returns; its folders are on it too.
+        int rc;
+        while ((rc = ::syncfs(fs.Fd)) != 0 && errno == EINTR) {
+        }
+        ::close(fs.Fd);
+        for (std::size_t i : fs.Jobs) ok[i] = rc == 0;
+    }
+    // A folder on another file system than its file (a mount point) holds
+    // the name: that file system is synced too.
+    std::map<dev_t, std::vector<std::size_t>> folderFs;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (!ok[i] || jobs[i].Folder.empty()) continue;
+        struct stat st {};
+        if (::stat(jobs[i].Folder.c_str(), &st) != 0) {
+            ok[i] = false;
+            continue;
+        }
+        if (!fileSystems.count(st.st_dev)) folderFs[st.st_dev].push_back(i);
+    }
+    for (auto& [dev, list] : folderFs) {
+        const int fd = ::open(jobs[list.front()].Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool done = fd >= 0 && ::syncfs(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        for (std::size_t i : list) ok[i] = ok[i] && done;
+    }
     return ok;
 }

@@ -134,10 +134,12 @@ void AppendBrokenList(const std::string& fileName, const TOldQuene& queue)
 TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMaxSlots)
 {
     Window.Manager = this;
+    FJournalWindow = os::CreateMessageTarget([this](os::UINT Msg, os::WPARAM, os::LPARAM) { return JournalMessage(Msg); });
 }
 
 TFtpManager::~TFtpManager()
 {
+    os::DestroyMessageTarget(FJournalWindow);
     // Gone in the middle of a run: the journal keeps what is left, at the
     // bytes on disk (the window may have taken the queue: then as it is).
     // The window may be half gone: nothing is told.

@@ -233,6 +233,9 @@ private:
     // takes its own name. False (errno) when the rename failed.
     bool TakeFileName(const std::string& localPath, int slot);
     void JournalIfDue();
+    // The journal's own clock and the passes' ends, so it follows a run that
+    // stalls (no events) as closely as one that moves.
+    os::LRESULT JournalMessage(os::UINT Msg);
     void EndJournal(const std::vector<TTransferFileInfo>& left);
     // The journal records a position only once the bytes before it are
     // durable, and keeps a finished download until its file (and its name
@@ -305,6 +308,7 @@ private:
     std::vector<TSyncFile> FSyncingFinished; // finished downloads in the pass in flight
     std::vector<TSyncRef> FSyncRefs;         // one per job of the pass in flight
     TFileSync FSync;
+    os::HWND FJournalWindow = 0;
 
     // batches
     std::deque<std::string> FMakeDirList, FChmodList;

@@ -14,6 +14,10 @@
 
 namespace {
 
+// The journal's timer, and the message a sync pass sends when it is over.
+constexpr std::uintptr_t kJournalTimer = 1;
+constexpr os::UINT kJournalPassDone = os::WM_USER + 1;
+
 bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
 
 bool MakeParentDirs(const std::string& path)
@@ -304,6 +308,8 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     if (!FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, mode == 1,
                         std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end())))
         LogJournalError();
+    if (FJournal.Active())
+        os::SetTimer(FJournalWindow, kJournalTimer, static_cast<os::UINT>(TQueueJournal::kInterval.count()));
 
     Window.SetRunItems(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     ProgressTicks = 0;
@@ -678,8 +684,21 @@ void TFtpManager::JournalIfDue()
     }
 }
 
+os::LRESULT TFtpManager::JournalMessage(os::UINT Msg)
+{
+    if (Msg != os::WM_TIMER && Msg != kJournalPassDone) return 0;
+    try {
+        JournalIfDue();
+    } catch (const std::exception& e) {
+        // A pass that could not run: what it held stays journalled as it was.
+        Log(0, std::string("<ERROR>      Cannot keep the queue: ") + e.what());
+    }
+    return 0;
+}
+
 void TFtpManager::EndJournal(const std::vector<TTransferFileInfo>& left)
 {
+    os::KillTimer(FJournalWindow, kJournalTimer);
     if (FJournal.Active()) SyncAllNow();
     if (!FJournal.End(JournalItems(left))) LogJournalError();
 }
@@ -734,7 +753,8 @@ void TFtpManager::StartSyncPass()
         jobs.push_back({-1, f.Path, f.Item.LocalPath, folder(f.Item.LocalPath)});
         FSyncRefs.push_back({{}, 0, true});
     }
-    if (!jobs.empty()) FSync.Start(std::move(jobs));
+    if (!jobs.empty())
+        FSync.Start(std::move(jobs), [target = FJournalWindow] { os::PostMessage(target, kJournalPassDone, 0, 0); });
 }
 
 void TFtpManager::TakeSyncPass()

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include "client/engine/OldQuene.h"
 #include "tests/client/engine/EngineServers.h"
 #include "tests/client/engine/HeadlessWindow.h"
+#include "tests/net/ftp/FakeFtpServer.h"
 #include "tests/support/FtpServerPeers.h"
 #include "tests/support/TestSupport.h"
 
@@ -39,6 +41,9 @@ struct TSyncSeen {
     // it replaces the journal.
     std::function<void(const std::string&)> onJournalSync;
     std::atomic<bool> watching{false}; // onJournalSync is set
+    // A syncfs makes every file and folder below root durable, at the size
+    // each had when it began.
+    std::string root;
 };
 TSyncSeen& SyncSeen()
 {
@@ -74,8 +79,39 @@ int SeenSync(int fd, const char* name)
 
 } // namespace
 
+int SeenSyncfs(int fd)
+{
+    using TSync = int (*)(int);
+    static const auto syncfsReal = reinterpret_cast<TSync>(::dlsym(RTLD_NEXT, "syncfs"));
+    auto& seen = SyncSeen();
+    std::vector<std::pair<struct stat, bool>> below; // what it covers, taken before it begins
+    if (seen.watching && !seen.root.empty()) {
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(seen.root, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            struct stat st{};
+            if (::stat(it->path().c_str(), &st) == 0) below.emplace_back(st, S_ISDIR(st.st_mode));
+        }
+        struct stat st{};
+        if (::stat(seen.root.c_str(), &st) == 0) below.emplace_back(st, true);
+    }
+    const int rc = syncfsReal(fd);
+    if (rc == 0) {
+        std::lock_guard lock(seen.mu);
+        ++seen.seq;
+        for (const auto& [st, dir] : below) {
+            const auto key = std::make_pair(st.st_dev, st.st_ino);
+            if (dir) seen.folders[key] = seen.seq;
+            else if (auto& f = seen.files[key]; std::int64_t(st.st_size) > f.first || f.second == 0)
+                f = {std::int64_t(st.st_size), seen.seq};
+        }
+    }
+    return rc;
+}
+
 extern "C" int fsync(int fd) { return SeenSync(fd, "fsync"); }
 extern "C" int fdatasync(int fd) { return SeenSync(fd, "fdatasync"); }
+extern "C" int syncfs(int fd) { return SeenSyncfs(fd); }
 
 namespace {
 
@@ -150,16 +186,57 @@ std::vector<TOldQuene> Lists(const std::string& file)
 
 } // namespace
 
+// A server whose every RETR sends the first 1.5 MiB of what it was asked
+// for (so the client's write-behind has put a part of it on disk) and then
+// holds the rest until open is set (or a minute passed, the failure bound).
+fakeftp::Step GatedServe(const fakeftp::Files& files, std::shared_future<void> open)
+{
+    auto rest = std::make_shared<std::int64_t>(0);
+    return fakeftp::Serve(files, [files, open, rest](fakeftp::Session& s, const std::string& line) {
+        if (line.rfind("REST ", 0) == 0) {
+            *rest = std::atoll(line.c_str() + 5);
+            s.Reply("350 Restarting at " + line.substr(5));
+            return true;
+        }
+        if (line.rfind("RETR ", 0) != 0) return false;
+        const auto it = files.find(line.substr(5));
+        if (it == files.end()) return false;
+        const std::string tail = it->second.substr(std::size_t(std::min<std::int64_t>(*rest, it->second.size())));
+        *rest = 0;
+        const std::size_t first = std::min<std::size_t>(tail.size(), 1536 * 1024);
+        s.Reply("150 Opening BINARY mode data connection");
+        s.OpenData();
+        s.DataSend(tail.substr(0, first));
+        if (first < tail.size()) {
+            open.wait_for(std::chrono::minutes(1));
+            s.DataSend(tail.substr(first));
+        }
+        s.CloseData();
+        s.Reply("226 Transfer complete");
+        return true;
+    });
+}
+
+// Every version of the journal, as a crash would find it, holds the earlier
+// list and the run's, with no position past the bytes written. The files
+// stop part-way until a journal write has recorded positions that moved, so
+// the test waits on what it checks, however slow the disk's syncs are.
 TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplete)
 {
-    SlowServer server(500000);
-    ASSERT_TRUE(server.Ok()) << server.Error();
-    server.Put("j/big", PatternBytes(8000000, 21));
-    for (int i = 0; i < 6; ++i) server.Put("j/s" + std::to_string(i), PatternBytes(300000 + i, 30 + i));
+    fakeftp::Files files;
+    files["/j/big"] = PatternBytes(8000000, 21);
+    for (int i = 0; i < 6; ++i) files["/j/s" + std::to_string(i)] = PatternBytes(300000 + i, 30 + i);
+    std::promise<void> moved;
+    std::shared_future<void> open = moved.get_future().share();
+    std::vector<std::vector<fakeftp::Step>> scripts;
+    for (int i = 0; i < 8; ++i) scripts.push_back({fakeftp::Welcome(), GatedServe(files, open)});
+    fakeftp::FakeFtpServer server(scripts);
     TempDir local;
     HeadlessWindow w;
     w.brokenFile = local / "oldquene.ini";
     w.settings.SplitNum = 4;
+    // The held files must not time out while the test waits for the journal.
+    w.settings.Timeout = 120;
     // A list of an earlier run, which the journal must leave alone.
     TOldQuene earlier;
     earlier.DateTime = "earlier";
@@ -171,26 +248,33 @@ TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplet
     m.CreateConnections(4);
     m.SetSplitFileSize(1000000);
     w.state = 1;
-    ASSERT_TRUE(w.Run([&] { m.ConnectHost(server.Host()); }));
+    const THostInfo host{"127.0.0.1", std::to_string(server.Port()), "user", "pass"};
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost(host); }));
     std::vector<TTransferFileInfo> queue;
-    for (const auto& [rel, data] : server.files)
-        queue.push_back({true, "/pub/" + rel, local / rel, std::int64_t(data.size()), 0, std::int64_t(data.size()), false});
+    for (const auto& [path, data] : files)
+        queue.push_back({true, path, local / path.substr(1), std::int64_t(data.size()), 0, std::int64_t(data.size()), false});
 
-    // Looked at from inside the run, as a crash would find it.
-    int looks = 0, moved = 0;
+    // Each journal write, looked at as its new file is made durable, before
+    // it replaces the journal.
+    std::mutex mu;
+    int writes = 0, positions = 0;
+    bool told = false;
     std::vector<std::string> faults;
-    auto last = std::chrono::steady_clock::now();
-    std::function<void()> look = [&] {
-        w.onProgress = look;
-        if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(100)) return;
-        last = std::chrono::steady_clock::now();
-        ++looks;
-        const auto lists = Lists(w.brokenFile);
+    auto& seen = SyncSeen();
+    seen.onJournalSync = [&](const std::string& temp) {
+        const auto lists = Lists(temp);
+        std::lock_guard lock(mu);
+        ++writes;
+        // The last write of a complete run takes the journal out.
+        const bool complete = !w.runItems.empty() && w.completed.size() == w.runItems.size();
+        if (complete && lists.size() == 1 && lists[0].DateTime == "earlier") return;
         if (lists.size() != 2 || lists[0].DateTime != "earlier" || lists[1].DateTime != m.GetRunListDateTime() ||
-            !(lists[1].Host == server.Host())) {
+            !(lists[1].Host == host)) {
             faults.push_back("the file does not hold the earlier list and the journal");
             return;
         }
+        // The first write is the run's queue as it starts.
+        if (w.runItems.empty()) return;
         for (const auto& item : lists[1].Items) {
             // The part of the run's items this one is (split parts differ in their ends).
             auto part = std::find_if(w.runItems.begin(), w.runItems.end(), [&](const TTransferFileInfo& r) {
@@ -201,8 +285,8 @@ TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplet
                 continue;
             }
             if (item.BeginPos == part->BeginPos) continue;
-            ++moved;
-            const std::string& data = server.files[item.HostPath.substr(5)];
+            ++positions;
+            const std::string& data = files[item.HostPath];
             const std::string got = BytesOf(item.LocalPath);
             const auto from = std::size_t(part->BeginPos), to = std::size_t(item.BeginPos);
             if (item.BeginPos < part->BeginPos || got.size() < to ||
@@ -210,15 +294,25 @@ TEST(EngineJournal, FollowsTheRunNeverAheadOfTheBytesWrittenAndLeavesWhenComplet
                 faults.push_back(item.HostPath + " recorded at " + std::to_string(item.BeginPos) +
                                  " past the bytes written");
         }
+        if (positions > 0 && !told) {
+            told = true;
+            moved.set_value();
+        }
     };
-    w.onProgress = look;
+    seen.watching = true;
     w.state = 5;
-    ASSERT_TRUE(w.Run([&] { m.StartTransfer(queue, 0); }, 120000));
-    w.onProgress = nullptr;
+    const bool done = w.Run([&] { m.StartTransfer(queue, 0); }, 180000);
+    seen.watching = false;
+    seen.onJournalSync = nullptr;
+    {
+        std::lock_guard lock(mu);
+        if (!told) moved.set_value();
+    }
+    ASSERT_TRUE(done);
     EXPECT_EQ(faults, std::vector<std::string>{});
-    EXPECT_GT(looks, 5);
-    EXPECT_GT(moved, 0) << "the positions were never written while the run went on";
-    for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel, data));
+    EXPECT_GT(writes, 1);
+    EXPECT_GT(positions, 0) << "the positions were never written while the run went on";
+    for (const auto& [path, data] : files) EXPECT_TRUE(HasBytes(local / path.substr(1), data)) << path;
     EXPECT_FALSE(std::filesystem::exists(PartialFilePath(local / "j/big")));
     // Complete: the journal is gone, the earlier list stays.
     const auto lists = Lists(w.brokenFile);
@@ -386,10 +480,12 @@ TEST(EngineJournal, RecordsOnlyBytesMadeDurableBeforeTheWrite)
                 faults.push_back(item.HostPath + " left the list before its folder was synced");
         }
     };
+    seen.root = local.path();
     seen.watching = true;
     w.state = 5;
     const bool done = w.Run([&] { m.StartTransfer(queue, 0); }, 120000);
     seen.watching = false;
+    seen.root.clear();
     seen.onJournalSync = nullptr;
     ASSERT_TRUE(done);
     for (const auto& [rel, data] : server.files) EXPECT_TRUE(HasBytes(local / rel, data));

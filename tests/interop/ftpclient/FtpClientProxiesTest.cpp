@@ -51,6 +51,26 @@ TEST(FtpProxies, FtpProxyLogin)
     EXPECT_TRUE(client.Shown("USER " + server.User() + "@127.0.0.1:" + std::to_string(server.Port())));
 }
 
+// A proxy whose destination refuses closes without a reply: the login
+// ends saying the connection closed, shown on the log page, and never
+// quotes the proxy's greeting as the reason.
+TEST(FtpProxies, ADestinationThatRefusesIsToldAsTheClose)
+{
+    const int closed = testsupport::FreeTcpPort();
+    testsupport::FtpProxyPeer proxy(closed);
+    ASSERT_TRUE(proxy.Ok()) << proxy.Error();
+    FtpTestClient client(closed, false);
+    client.ftp.SetConnectionType(ftpProxy);
+    client.ftp.SetProxyServer("127.0.0.1");
+    client.ftp.SetProxyPort(std::to_string(proxy.Port()));
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::ChainLogin));
+    ASSERT_TRUE(client.WaitDone(1));
+    EXPECT_NE(client.done.back().second, 0);
+    EXPECT_EQ(client.ftp.ErrorMessage(), "426 Connection closed");
+    EXPECT_EQ(client.ftp.ReplyText(), "426 Connection closed");
+    EXPECT_TRUE(client.Shown("<ERROR>      426 Connection closed"));
+}
+
 struct SocksCase {
     const char* name;
     testsupport::SocksPeer::Kind kind;
@@ -91,6 +111,44 @@ INSTANTIATE_TEST_SUITE_P(Servers, FtpSocks,
                                            SocksCase{"microsocks_socks5_password", testsupport::SocksPeer::Microsocks,
                                                      ftpSocks5},
                                            SocksCase{"ssh_socks4a", testsupport::SocksPeer::SshDynamic, ftpSocks4A}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+struct SocksRefusalCase {
+    const char* name;
+    testsupport::SocksPeer::Kind kind;
+};
+
+class FtpSocksRefusal : public ::testing::TestWithParam<SocksRefusalCase> {};
+
+// A SOCKS server that refuses the password: the open fails with the SOCKS
+// layer's own text, on the log page and in the failure, not an error number.
+TEST_P(FtpSocksRefusal, AWrongPasswordIsToldInTheSocksLayersWords)
+{
+    testsupport::SocksPeer socks(GetParam().kind);
+    ASSERT_TRUE(socks.Error().empty()) << socks.Error();
+    FtpTestClient client(testsupport::FreeTcpPort(), false);
+    client.ftp.SetHostName("localhost");
+    client.ftp.SetConnectionType(ftpSocks5);
+    client.ftp.SetSocksServer("127.0.0.1");
+    client.ftp.SetSocksPort(std::to_string(socks.Port()));
+    client.ftp.SetSocksUserCode(socks.User());
+    client.ftp.SetSocksPassword("not-" + socks.Password());
+    EXPECT_FALSE(client.Block(&TCustomFtpCli::StartOpen));
+    ASSERT_TRUE(client.WaitDone(1));
+    EXPECT_EQ(client.done[0].second, socksAuthenticationFailed);
+    EXPECT_TRUE(client.Shown("socks authentication failed")) << socks.Log();
+    EXPECT_NE(client.ftp.ErrorMessage().find("socks authentication failed (SOCKS error #20015)"), std::string::npos)
+        << client.ftp.ErrorMessage();
+    EXPECT_EQ(client.ftp.ErrorMessage().find("Not a WinSock error"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpSocksRefusal,
+                         ::testing::Values(SocksRefusalCase{"dante_socks5_user", testsupport::SocksPeer::DanteUser},
+                                           SocksRefusalCase{"microsocks_socks5", testsupport::SocksPeer::Microsocks}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -134,3 +134,38 @@ TEST(FtpTimeout, ASlowReplyThatKeepsComingIsNoTimeout)
 }
 
 } // namespace
+
+namespace {
+
+// A SOCKS server that takes the connection and never answers: the open ends
+// after the silence as a time-out, told as one, waited on or not; nothing
+// says the server closed the connection, or quotes an error number alone.
+TEST(FtpTimeout, ASilentSocksServerEndsTheOpenAsATimeout)
+{
+    for (bool blocking : {true, false}) {
+        SCOPED_TRACE(blocking ? "blocking call" : "request");
+        FakeFtpServer socks({HoldSilently});
+        FtpTestClient client(FreeTcpPort());
+        client.ftp.SetTimeout(1);
+        client.ftp.SetConnectionType(ftpSocks5);
+        client.ftp.SetSocksServer("127.0.0.1");
+        client.ftp.SetSocksPort(std::to_string(socks.Port()));
+        if (blocking) {
+            EXPECT_FALSE(client.Block(&TCustomFtpCli::StartOpen));
+        } else {
+            client.Start(&TCustomFtpCli::StartOpen);
+        }
+        ASSERT_TRUE(client.WaitDone(1, 6000));
+        EXPECT_NE(client.done[0].second, 0);
+        EXPECT_TRUE(client.Shown("426 Timeout"));
+        EXPECT_EQ(client.ftp.ErrorMessage(), "426 Timeout");
+        for (const std::string& text : {client.ftp.ReplyText(), client.ftp.ErrorMessage()}) {
+            EXPECT_EQ(text.find("Not a WinSock error"), std::string::npos) << text;
+            EXPECT_EQ(text.find("closed the connection"), std::string::npos) << text;
+        }
+        EXPECT_FALSE(client.Shown("closed the connection"));
+        socks.Join();
+    }
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -725,6 +726,73 @@ TEST(FtpTransfer, UploadProgressMovesWithinABlock)
         if (count % (256 * 1024) != 0 && count != static_cast<std::int64_t>(data.size())) withinBlock.push_back(count);
     }));
     EXPECT_FALSE(withinBlock.empty());
+}
+
+} // namespace
+
+namespace {
+
+// A preliminary reply other than 125 or 150 (a 110 restart marker, a 120)
+// is shown and the answer still awaited: nothing goes out on the control
+// connection before it, so the next request gets its own reply.
+TEST(FtpTransfer, PreliminaryRepliesAreShownAndTheAnswerAwaited)
+{
+    const std::string data = PatternBytes(70000, 9);
+    struct Case {
+        const char* name;
+        bool upload;
+        std::vector<std::string> before; // replies before the data flows
+        std::vector<std::string> after;  // replies after the data closed
+    };
+    const Case cases[] = {
+        {"RETR 110 then 150", false, {"110 MARK 0 = 0", "150 here it comes"}, {"226 done"}},
+        {"RETR 150, 110, 226", false, {"150 here it comes"}, {"110 MARK 70000 = 70000", "226 done"}},
+        {"RETR 120 then 125", false, {"120 wait a moment", "125 going"}, {"226 done"}},
+        {"STOR 110 then 150", true, {"110 MARK 0 = 0", "150 send it"}, {"226 stored"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFtpServer server({Welcome(), Login(),
+                              [&](Session& s) {
+                                  s.Expect("PASV");
+                                  s.PassiveReply();
+                                  s.Expect(c.upload ? "STOR f" : "RETR f");
+                                  for (const auto& line : c.before) s.Reply(line);
+                                  s.OpenData();
+                                  if (c.upload) {
+                                      s.DataReceiveAll();
+                                  } else {
+                                      s.DataSend(data);
+                                      s.CloseData();
+                                  }
+                                  s.Sleep(100);
+                                  for (const auto& line : c.after) s.Reply(line);
+                              },
+                              Answer("PWD", "257 \"/pub\" is current")});
+        TempDir dir;
+        if (c.upload) WriteFile(dir / "f", data);
+        FtpTestClient client(server.Port());
+        ASSERT_TRUE(client.Block(&TCustomFtpCli::ChainLogin));
+        client.ftp.SetHostFileName("f");
+        client.ftp.SetLocalFileName(dir / "f");
+        EXPECT_TRUE(client.Block(c.upload ? &TCustomFtpCli::ChainUpload : &TCustomFtpCli::ChainDownload))
+            << client.ftp.ErrorMessage();
+        ASSERT_TRUE(client.WaitDone(2));
+        EXPECT_EQ(client.done[1], std::make_pair(c.upload ? rqStore : rqRetrieve, 0));
+        EXPECT_TRUE(ReadFile(dir / "f") == data) << "the file differs";
+        if (c.upload) {
+            EXPECT_TRUE(server.Received() == data) << "the upload differs";
+        }
+        for (const auto& line : c.before) EXPECT_TRUE(client.Shown(line)) << line;
+        EXPECT_TRUE(client.Block(&TCustomFtpCli::SendPwd)) << client.ftp.ReplyText();
+        EXPECT_EQ(client.ftp.ReplyDirectory(), "/pub");
+        client.ftp.AbortRequest();
+        server.Join();
+        EXPECT_TRUE(server.Errors().empty());
+        // The PWD was sent only after the transfer's final reply.
+        const auto cmds = server.Commands();
+        EXPECT_EQ(std::count(cmds.begin(), cmds.end(), std::string("PASV")), 1);
+    }
 }
 
 } // namespace
