@@ -525,7 +525,6 @@ void TPortlorn::ClientRetrSessionConnected(TFtpCtrlSocket* Client, std::uint16_t
             stream->Seek(Client->RestartPosition);
             Client->DataStream = std::move(stream);
             Client->FileOpened = true;
-            WidenSendBuffer(Client->DataSocket->HSocket());
         }
     } catch (rtl::Exception& E) {
         AbortTransfer(Client, E.Message());

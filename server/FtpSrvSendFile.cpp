@@ -2,11 +2,9 @@
 
 #include <signal.h>
 #include <sys/sendfile.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <exception>
 
 #include "net/WsBinding.h"
@@ -67,33 +65,6 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
     return sfDone;
 }
 
-// The first number of a /proc/sys file, -1 when it cannot be read; Field
-// picks a later one (tcp_wmem holds three).
-long ReadSysNumber(const char* Path, int Field)
-{
-    long value = -1;
-    if (FILE* f = std::fopen(Path, "r")) {
-        for (int i = 0; i <= Field; ++i)
-            if (std::fscanf(f, "%ld", &value) != 1) value = -1;
-        std::fclose(f);
-    }
-    return value;
-}
-
-// Whether a send buffer of FileSendBufferBytes is more than the system's own
-// tuning reaches: the system doubles what is asked (for its bookkeeping),
-// up to twice its core limit, and asking turns the tuning off.
-bool SendBufferWorthWidening()
-{
-    static const bool worth = [] {
-        const long coreMax = ReadSysNumber("/proc/sys/net/core/wmem_max", 0);
-        const long tunedMax = ReadSysNumber("/proc/sys/net/ipv4/tcp_wmem", 2);
-        if (coreMax < 0 || tunedMax < 0) return false;
-        return 2 * std::min<long>(FileSendBufferBytes / 2, coreMax) > tunedMax;
-    }();
-    return worth;
-}
-
 // Whether SIGPIPE is ignored (as the server sets it unless the program has
 // a handler of its own): sendfile then fails with EPIPE and raises nothing.
 bool BrokenPipeIgnored()
@@ -104,13 +75,6 @@ bool BrokenPipeIgnored()
 }
 
 } // namespace
-
-void WidenSendBuffer(os::SOCKET S)
-{
-    if (!SendBufferWorthWidening()) return;
-    const int request = FileSendBufferBytes / 2;
-    WsSetsockopt(S, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&request), sizeof request);
-}
 
 TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::int64_t MaxSlice,
                                  std::int64_t& BytesSent, int& Error)

@@ -18,11 +18,3 @@ enum TSendFileResult {
 // socket takes it whole.
 TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::int64_t MaxSlice,
                                  std::int64_t& BytesSent, int& Error);
-
-// Gives a socket that is to carry a file a send buffer of FileSendBufferBytes
-// when the system allows more than its own tuning would reach (else leaves
-// it alone): each time the loop finds room there, a longer run of the file
-// goes out, so the loop wakes less often per byte and the receiver never
-// waits for it.
-void WidenSendBuffer(os::SOCKET S);
-constexpr int FileSendBufferBytes = 8 << 20;
