@@ -6,9 +6,10 @@
 // steps are dropped and ".." goes up one step; the result must be the home
 // folder or lie below it, compared step by step ("/srv/ftp" does not admit
 // "/srv/ftp2"). Symbolic links are followed for the check: a path whose
-// real location (every link resolved, as far as the path exists) lies
-// outside the real home folder is refused, so a link inside the home that
-// points out of it cannot be used, while links that stay inside work.
+// real location (every link resolved, also one whose target does not exist
+// yet) lies outside the real home folder is refused, so a link inside the
+// home that points out of it cannot be used, while links that stay inside
+// work.
 // Names holding "\" or a NUL byte are refused outright: some clients take
 // "\" for a separator, and a NUL would cut the name the system sees.
 #include <string>
