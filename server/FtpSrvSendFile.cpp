@@ -25,6 +25,10 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
 {
     const std::int64_t size = Stream.Size();
     std::int64_t slice = 0;
+    // After a short sendfile the reader has often made room again by the
+    // next call: one more sendfile takes it without copying, where the probe
+    // below would read and copy its bytes. Only once, then the probe.
+    bool retried = false;
     while (Stream.Position() < size) {
         if (slice >= MaxSlice) return sfMore;
         off_t offset = Stream.Position();
@@ -36,6 +40,10 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
             BytesSent += n;
             slice += n;
             if (n == count) continue;
+            if (!retried) {
+                retried = true;
+                continue;
+            }
         } else if (n == 0) {
             break; // the file got shorter while sending
         } else if (errno == EINTR) {
