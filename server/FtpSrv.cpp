@@ -45,6 +45,18 @@ bool Exists(const std::string& Path)
     return ::lstat(Path.c_str(), &st) == 0;
 }
 
+bool MakeFolder(const std::string& Path, const std::string& HomeDir)
+{
+    TConfinedName name(Path, HomeDir);
+    return name.Folder() >= 0 && ::mkdirat(name.Folder(), name.Name().c_str(), 0755) == 0;
+}
+
+bool RemoveFolder(const std::string& Path, const std::string& HomeDir)
+{
+    TConfinedName name(Path, HomeDir);
+    return name.Folder() >= 0 && ::unlinkat(name.Folder(), name.Name().c_str(), AT_REMOVEDIR) == 0;
+}
+
 } // namespace
 
 TPortlorn::TPortlorn()
@@ -428,10 +440,23 @@ void TPortlorn::ClientCommand(TFtpCtrlSocket* Client, const char* Line, int Leng
     }
 }
 
+std::string TPortlorn::PrintableText(const std::string& Text)
+{
+    std::string out = Text;
+    for (char& ch : out)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+    return out;
+}
+
 void TPortlorn::SendAnswer(TFtpCtrlSocket* Client, TFtpString Answer)
 {
     try {
+        // Replies quote what clients sent (parameters, names made of them);
+        // a CR or LF among it would end the reply line early, and the rest
+        // would read as a reply of its own.
+        Answer = PrintableText(Answer);
         FireAnswerToClient(Client, Answer);
+        Answer = PrintableText(Answer);
         if (Client->State() == wsConnected) Client->SendAnswer(Answer);
     } catch (...) {
     }
@@ -596,7 +621,8 @@ void TPortlorn::CommandDELE(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     } else if (Params.empty()) {
         Answer = "501 Syntax error in parameter.";
     } else if (IsRegularFile(path)) {
-        if (::unlink(path.c_str()) == 0)
+        TConfinedName name(path, Client->HomeDir());
+        if (name.Folder() >= 0 && ::unlinkat(name.Folder(), name.Name().c_str(), 0) == 0)
             Answer = "250 File '" + path + "' deleted.";
         else
             Answer = "450 File '" + path + "' can't be deleted.";
@@ -686,8 +712,11 @@ void TPortlorn::CommandRNTO(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     if (!Client->RenameSource.empty()) source = ResolveFilePath("/", Client->RenameSource, Client->HomeDir());
     if (!source.empty() && IsRegularFile(source)) {
         Client->RenameTarget = path;
+        TConfinedName from(source, Client->HomeDir());
+        TConfinedName to(path, Client->HomeDir());
         // No replace: a file that appeared meanwhile is never overwritten.
-        if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        if (from.Folder() >= 0 && to.Folder() >= 0 &&
+            ::renameat2(from.Folder(), from.Name().c_str(), to.Folder(), to.Name().c_str(), RENAME_NOREPLACE) == 0)
             Answer = "250 File '" + source + "' renamed to '" + path + "'.";
         else if (errno == EEXIST)
             Answer = "553 '" + path + "': file already exists.";
@@ -712,7 +741,7 @@ void TPortlorn::CommandMKD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStri
             Answer = "501 Syntax error in parameter.";
         else if (Exists(path) && !IsFolder(path))
             Answer = "550 '" + path + "': file or directory already exists.";
-        else if (::mkdir(path.c_str(), 0755) != 0)
+        else if (!MakeFolder(path, Client->HomeDir()))
             Answer = "550 '" + path + "': can't create directory.";
         else
             Answer = "257 '" + path + "': directory created.";
@@ -736,7 +765,7 @@ void TPortlorn::CommandRMD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStri
     if (!allowed) {
         Answer = "550 '" + path + "': can't remove directory.";
     } else if (IsFolder(path)) {
-        if (NormalisePath(path) == NormalisePath(Client->HomeDir()) || ::rmdir(path.c_str()) != 0)
+        if (NormalisePath(path) == NormalisePath(Client->HomeDir()) || !RemoveFolder(path, Client->HomeDir()))
             Answer = "550 '" + path + "': can't remove directory.";
         else
             Answer = "250 '" + path + "': directory removed.";

@@ -104,8 +104,12 @@ public:
 
     // Raises PortlornException "Too many command" beyond 32 entries.
     virtual void AddCommand(const std::string& KeyWord, TFtpSrvCommandProc Proc);
-    // Fires OnAnswerToClient, then sends the answer and CR LF; errors are swallowed.
+    // Fires OnAnswerToClient, then sends the answer and CR LF; errors are
+    // swallowed. Control characters in the answer go out as "?" (PrintableText).
     void SendAnswer(TFtpCtrlSocket* Client, TFtpString Answer);
+    // Text with every control character (below 32, and 127) replaced by "?":
+    // what a client sent, fit to be quoted on one line.
+    static std::string PrintableText(const std::string& Text);
 
     // Splits one command line: drops Telnet IAC pairs (IAC IAC gives one
     // byte 255), skips blanks and tabs, takes the keyword (letters and

@@ -324,14 +324,14 @@ void TPortlorn::OpenUploadFile(TFtpCtrlSocket* Client)
 {
     std::unique_ptr<TFtpSrvFileStream> stream;
     if (Client->TransferCommand == ftpcAPPE) {
-        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, fsmAppend);
+        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, Client->HomeDir(), fsmAppend);
     } else if (Client->RestartPosition > 0) {
         // A restarted upload keeps the first bytes and writes on from there.
-        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, fsmRewrite);
+        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, Client->HomeDir(), fsmRewrite);
         if (stream->Size() > Client->RestartPosition) stream->Truncate(Client->RestartPosition);
         stream->Seek(Client->RestartPosition);
     } else {
-        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, fsmCreate);
+        stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, Client->HomeDir(), fsmCreate);
     }
     Client->DataStream = std::move(stream);
     Client->FileOpened = true;
@@ -521,7 +521,7 @@ void TPortlorn::ClientRetrSessionConnected(TFtpCtrlSocket* Client, std::uint16_t
             return;
         }
         if (!Client->DataStream && !Client->FileOpened && !Client->FilePath.empty()) {
-            auto stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, fsmRead);
+            auto stream = std::make_unique<TFtpSrvFileStream>(Client->FilePath, Client->HomeDir(), fsmRead);
             stream->Seek(Client->RestartPosition);
             Client->DataStream = std::move(stream);
             Client->FileOpened = true;

@@ -2,8 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <deque>
 #include <vector>
 
 #include "server/FtpSrvExceptions.h"
@@ -15,6 +20,9 @@ const char* const PathHomeNotAbsoluteText = "Home directory is not an absolute p
 const char* const PathNoSuchDirectoryText = "No such directory";
 
 namespace {
+
+// As many links as the system follows in one name.
+constexpr int MaxLinks = 40;
 
 std::vector<std::string> Steps(const std::string& Path)
 {
@@ -33,6 +41,37 @@ std::vector<std::string> Steps(const std::string& Path)
         i = j + 1;
     }
     return steps;
+}
+
+// The steps of a path as written, ".." and "." kept.
+std::vector<std::string> RawSteps(const std::string& Path)
+{
+    std::vector<std::string> steps;
+    std::size_t i = 0;
+    while (i <= Path.size()) {
+        std::size_t j = Path.find('/', i);
+        if (j == std::string::npos) j = Path.size();
+        if (j > i) steps.push_back(Path.substr(i, j - i));
+        i = j + 1;
+    }
+    return steps;
+}
+
+// "/a/b" from {"a", "b"}; "" from none.
+std::string Joined(const std::vector<std::string>& Steps)
+{
+    std::string out;
+    for (const auto& s : Steps) out += "/" + s;
+    return out;
+}
+
+bool ReadLink(const std::string& Path, std::string& Target)
+{
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink(Path.c_str(), buf, sizeof buf);
+    if (n < 0 || n >= static_cast<ssize_t>(sizeof buf)) return false;
+    Target.assign(buf, static_cast<std::size_t>(n));
+    return true;
 }
 
 bool HasInvalidChar(const std::string& s)
@@ -61,6 +100,36 @@ bool Confined(const std::string& Path, const std::string& Home)
     return IsInsideFolder(RealPathOf(Path), RealPathOf(Home));
 }
 
+// The steps from the real home to the real location of Path; refused
+// when that lies outside.
+std::vector<std::string> StepsBelowHome(const std::string& Path, const std::string& HomeDir, std::string& RealHome)
+{
+    std::string home = NormalisedHome(HomeDir, false);
+    RealHome = RealPathOf(home);
+    std::string real = RealPathOf(Path);
+    if (!IsInsideFolder(NormalisePath(Path), home) || !IsInsideFolder(real, RealHome))
+        throw PortlornException(PathOutsideHomeText);
+    std::vector<std::string> steps = Steps(real);
+    steps.erase(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(Steps(RealHome).size()));
+    return steps;
+}
+
+// Opens RealHome, then each of the first Count steps below it as a folder
+// without following a link. -1 with errno when one is missing, no folder
+// or a link.
+int WalkFolders(const std::string& RealHome, const std::vector<std::string>& Steps, std::size_t Count)
+{
+    int fd = ::open(RealHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 0; i < Count && fd >= 0; ++i) {
+        int next = ::openat(fd, Steps[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int err = errno;
+        ::close(fd);
+        errno = err;
+        fd = next;
+    }
+    return fd;
+}
+
 } // namespace
 
 std::string NormalisePath(const std::string& Path)
@@ -82,22 +151,43 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder)
 
 std::string RealPathOf(const std::string& Path)
 {
-    std::string path = NormalisePath(Path);
-    // Walk back from the full path until a part exists, then resolve that part.
-    std::string head = path;
-    std::string tail;
-    while (true) {
-        char buf[PATH_MAX];
-        if (::realpath(head.c_str(), buf) != nullptr) {
-            std::string real = buf;
-            return tail.empty() ? real : NormalisePath(real + "/" + tail);
+    // Walked one step at a time, so that a link is followed also when its
+    // target does not exist (yet): creating a file through it would.
+    std::deque<std::string> todo;
+    for (auto& s : Steps(Path)) todo.push_back(std::move(s));
+    std::vector<std::string> real;
+    int links = 0;
+    bool missing = false;
+    while (!todo.empty()) {
+        std::string step = std::move(todo.front());
+        todo.pop_front();
+        if (step.empty() || step == ".") continue;
+        if (step == "..") {
+            // What is walked so far holds no link: going up is by name.
+            if (!real.empty()) real.pop_back();
+            continue;
         }
-        if (head == "/") return path;
-        std::size_t slash = head.rfind('/');
-        std::string last = head.substr(slash + 1);
-        tail = tail.empty() ? last : last + "/" + tail;
-        head = slash == 0 ? "/" : head.substr(0, slash);
+        if (!missing) {
+            const std::string candidate = Joined(real) + "/" + step;
+            struct stat st {};
+            if (::lstat(candidate.c_str(), &st) != 0) {
+                missing = true;
+            } else if (S_ISLNK(st.st_mode)) {
+                std::string target;
+                if (++links <= MaxLinks && ReadLink(candidate, target) && !target.empty()) {
+                    std::vector<std::string> steps = RawSteps(target);
+                    todo.insert(todo.begin(), steps.begin(), steps.end());
+                    if (target[0] == '/') real.clear();
+                    continue;
+                }
+                // Too many links: the system refuses the name, and so does
+                // an open that follows no link.
+                missing = true;
+            }
+        }
+        real.push_back(step);
     }
+    return real.empty() ? "/" : Joined(real);
 }
 
 bool FolderAllowed(const std::string& Folder, const std::string& HomeDir)
@@ -139,4 +229,34 @@ std::string ResolveDirectoryPath(const std::string& Current, const std::string& 
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EFtpCtrlSocketException(PathNoSuchDirectoryText);
     return WithSlash(path);
+}
+
+int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode)
+{
+    std::string realHome;
+    std::vector<std::string> steps = StepsBelowHome(Path, HomeDir, realHome);
+    if (steps.empty()) return ::open(realHome.c_str(), Flags | O_CLOEXEC, Mode);
+    int folder = WalkFolders(realHome, steps, steps.size() - 1);
+    if (folder < 0) return -1;
+    int fd = ::openat(folder, steps.back().c_str(), Flags | O_NOFOLLOW | O_CLOEXEC, Mode);
+    int err = errno;
+    ::close(folder);
+    errno = err;
+    return fd;
+}
+
+TConfinedName::TConfinedName(const std::string& Path, const std::string& HomeDir)
+{
+    const std::string named = NormalisePath(Path);
+    const std::size_t slash = named.rfind('/');
+    FName = named.substr(slash + 1);
+    if (FName.empty()) throw PortlornException(PathOutsideHomeText);
+    std::string realHome;
+    std::vector<std::string> steps = StepsBelowHome(slash == 0 ? "/" : named.substr(0, slash), HomeDir, realHome);
+    FFolder = WalkFolders(realHome, steps, steps.size());
+}
+
+TConfinedName::~TConfinedName()
+{
+    if (FFolder >= 0) ::close(FFolder);
 }

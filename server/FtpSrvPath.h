@@ -6,9 +6,10 @@
 // steps are dropped and ".." goes up one step; the result must be the home
 // folder or lie below it, compared step by step ("/srv/ftp" does not admit
 // "/srv/ftp2"). Symbolic links are followed for the check: a path whose
-// real location (every link resolved, as far as the path exists) lies
-// outside the real home folder is refused, so a link inside the home that
-// points out of it cannot be used, while links that stay inside work.
+// real location (every link resolved, also one whose target does not exist
+// yet) lies outside the real home folder is refused, so a link inside the
+// home that points out of it cannot be used, while links that stay inside
+// work.
 // Names holding "\" or a NUL byte are refused outright: some clients take
 // "\" for a separator, and a NUL would cut the name the system sees.
 #include <string>
@@ -18,8 +19,9 @@
 std::string NormalisePath(const std::string& Path);
 // Path equals Folder or lies below it, step by step (both normalised).
 bool IsInsideFolder(const std::string& Path, const std::string& Folder);
-// The real path of the longest part of Path that exists, with the rest of
-// Path appended unchanged.
+// The real location of Path: every link on the way resolved, also one
+// whose target does not exist (yet), since creating a file through it
+// would create that target; the part that does not exist appended as named.
 std::string RealPathOf(const std::string& Path);
 
 // Whether a client may stand in Folder: the home, a folder below it (by
@@ -41,6 +43,35 @@ std::string ResolveFilePath(const std::string& Folder, const std::string& Name, 
 // result must be a folder FolderAllowed admits. Raises EFtpCtrlSocketException
 // with the reason.
 std::string ResolveDirectoryPath(const std::string& Current, const std::string& New, const std::string& HomeDir);
+
+// Between the check and the use of a name, a link may be put in its place
+// or in place of a folder on its way. So a file is opened, and a name
+// created, removed or renamed, at its real location reached from the real
+// home one folder at a time without following any link: a link met there
+// was not there at the check, and ends the walk.
+
+// Opens the real location of Path (inside HomeDir, or PortlornException)
+// with Flags, never following a link. -1 with errno when it cannot.
+int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode);
+
+// The real location of the folder that holds Path, opened that way, and
+// Path's last step as named, for the system's *at calls that act on a name
+// itself (remove, rename, make a folder) and never follow it. Raises
+// PortlornException when that folder lies outside the home (so for the
+// home itself); Folder is -1 with errno when the walk failed.
+class TConfinedName {
+public:
+    TConfinedName(const std::string& Path, const std::string& HomeDir);
+    ~TConfinedName();
+    TConfinedName(const TConfinedName&) = delete;
+    TConfinedName& operator=(const TConfinedName&) = delete;
+    int Folder() const { return FFolder; }
+    const std::string& Name() const { return FName; }
+
+private:
+    int FFolder = -1;
+    std::string FName;
+};
 
 // Texts of the refusals.
 extern const char* const PathOutsideHomeText;     // "Cannot accept path outside home directory"

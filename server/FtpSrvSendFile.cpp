@@ -1,5 +1,6 @@
 #include "server/FtpSrvSendFile.h"
 
+#include <signal.h>
 #include <sys/sendfile.h>
 
 #include <algorithm>
@@ -24,6 +25,10 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
 {
     const std::int64_t size = Stream.Size();
     std::int64_t slice = 0;
+    // After a short sendfile the reader has often made room again by the
+    // next call: one more sendfile takes it without copying, where the probe
+    // below would read and copy its bytes. Only once, then the probe.
+    bool retried = false;
     while (Stream.Position() < size) {
         if (slice >= MaxSlice) return sfMore;
         off_t offset = Stream.Position();
@@ -35,6 +40,10 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
             BytesSent += n;
             slice += n;
             if (n == count) continue;
+            if (!retried) {
+                retried = true;
+                continue;
+            }
         } else if (n == 0) {
             break; // the file got shorter while sending
         } else if (errno == EINTR) {
@@ -64,6 +73,15 @@ TSendFileResult SendSlice(os::SOCKET S, int Sock, TFtpSrvFileStream& Stream, std
     return sfDone;
 }
 
+// Whether SIGPIPE is ignored (as the server sets it unless the program has
+// a handler of its own): sendfile then fails with EPIPE and raises nothing.
+bool BrokenPipeIgnored()
+{
+    struct sigaction current {};
+    return sigaction(SIGPIPE, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+           current.sa_handler == SIG_IGN;
+}
+
 } // namespace
 
 TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::int64_t MaxSlice,
@@ -75,7 +93,9 @@ TSendFileResult SendFileToSocket(os::SOCKET S, TFtpSrvFileStream& Stream, std::i
         Error = os::WSAENOTSOCK;
         return sfError;
     }
-    // sendfile has no MSG_NOSIGNAL: the signal is held once for the whole slice.
+    // sendfile has no MSG_NOSIGNAL: unless the signal is ignored anyway, it is
+    // held once for the whole slice (four system calls a slice, so only then).
+    if (BrokenPipeIgnored()) return SendSlice(S, sock, Stream, MaxSlice, BytesSent, Error);
     TSendFileResult result = sfDone;
     std::exception_ptr failure;
     CallWithSignalHeld(SIGPIPE, [&]() -> ssize_t {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "rtl/Exception.h"
+#include "server/FtpSrvPath.h"
 #include "server/FtpSrvSignal.h"
 
 namespace {
@@ -24,7 +25,7 @@ ssize_t WriteNoSignal(int Fd, const void* Buffer, std::size_t Count, off_t Offse
 
 } // namespace
 
-TFtpSrvFileStream::TFtpSrvFileStream(const std::string& Path, TFtpSrvOpenMode Mode)
+TFtpSrvFileStream::TFtpSrvFileStream(const std::string& Path, const std::string& HomeDir, TFtpSrvOpenMode Mode)
 {
     // Non-blocking, so a named pipe cannot hold the server in open().
     int flags = O_CLOEXEC | O_NONBLOCK;
@@ -34,7 +35,7 @@ TFtpSrvFileStream::TFtpSrvFileStream(const std::string& Path, TFtpSrvOpenMode Mo
     case fsmRewrite: flags |= O_WRONLY | O_CREAT; break;
     case fsmAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     }
-    FFd = ::open(Path.c_str(), flags, 0644);
+    FFd = OpenConfined(Path, HomeDir, flags, 0644);
     if (FFd < 0) RaiseSystemError(errno);
     struct stat st {};
     if (::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -24,10 +24,13 @@ enum TFtpSrvOpenMode {
     fsmAppend,   // create or keep, write at the end
 };
 
-// Raises rtl::Exception with the system's message when the file cannot be opened.
+// A file inside a client's home, opened at its real location without
+// following any link (OpenConfined). Raises PortlornException for a path
+// outside the home, rtl::Exception with the system's message when the
+// file cannot be opened.
 class TFtpSrvFileStream : public TFtpSrvStream {
 public:
-    TFtpSrvFileStream(const std::string& Path, TFtpSrvOpenMode Mode);
+    TFtpSrvFileStream(const std::string& Path, const std::string& HomeDir, TFtpSrvOpenMode Mode);
     ~TFtpSrvFileStream() override;
     TFtpSrvFileStream(const TFtpSrvFileStream&) = delete;
     TFtpSrvFileStream& operator=(const TFtpSrvFileStream&) = delete;

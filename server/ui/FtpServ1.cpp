@@ -131,7 +131,12 @@ void TPortlornForm::FormCreate()
     const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
     if (settingsWritable_)
         CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
-    ini_ = std::make_unique<rtl::TIniFile>(settingsPath_);
+    // What could not be kept aside (or is the serving copy's to look after)
+    // is still there: when it is no file, the defaults apply and nothing is saved.
+    const bool noFile = IsOtherThanAFile(settingsPath_);
+    if (noFile)
+        settingsWritable_ = false;
+    ini_ = std::make_unique<rtl::TIniFile>(noFile ? std::string() : settingsPath_);
     ini_->SetFileMode(0600); // passwords are kept in plain text
     std::string damage;
     users_ = LoadUsers(*ini_, &damage);
@@ -218,7 +223,9 @@ void TPortlornForm::WireComponent()
         UpdateClientCount();
     };
     c.OnClientCommand = [this](TObject*, TFtpCtrlSocket* client, auto& keyword, auto& params, auto&) {
-        AddLog("< " + client->GetPeerAddr() + " " + std::string(keyword) + " " + std::string(params));
+        // A CR or LF in what a client sent would start a log line of its own.
+        AddLog("< " + client->GetPeerAddr() + " " + std::string(keyword) + " " +
+               TPortlorn::PrintableText(std::string(params)));
     };
     c.OnAnswerToClient = [this](TObject*, TFtpCtrlSocket* client, auto& answer) {
         AddLog("> " + client->GetPeerAddr() + " " + std::string(answer));

@@ -27,9 +27,15 @@ std::string SettingsPath(const std::string& programFolder, const std::string& pr
 
 bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath)
 {
-    int in = ::open(defaultPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a pipe in its place must not hold the start.
+    int in = ::open(defaultPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0)
         return false;
+    struct stat st{};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
     // O_EXCL: a settings file that appeared meanwhile is never overwritten.
     int out = ::open(settingsPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
@@ -153,9 +159,17 @@ bool HasSection(const std::string& text, const char* name)
 
 } // namespace
 
+bool IsOtherThanAFile(const std::string& path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 std::string SettingsFileProblem(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting: opening a named pipe for reading would wait
+    // for a writer for ever. Whether it is a file is asked of what was opened.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT ? "" : std::strerror(errno);
     struct stat st{};

@@ -34,6 +34,11 @@ int PortNumber(const std::string& text);
 // apply then). A file with none of the server's sections counts as unreadable.
 std::string SettingsFileProblem(const std::string& path);
 
+// Whether something other than a regular file (a folder, a pipe, a device)
+// stands at path, links followed. Such a thing is never read as settings:
+// reading a pipe would wait for a writer for ever.
+bool IsOtherThanAFile(const std::string& path);
+
 // Moves the file to a name of its own beside it, never over another file:
 // path + ".damaged", else ".damaged-2", ".damaged-3"... Returns the new name,
 // or "" with errno set when the file could not be moved.

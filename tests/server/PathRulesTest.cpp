@@ -1,7 +1,10 @@
 // The path rules: every folder and file a client names stays in its home.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "server/FtpSrvExceptions.h"
 #include "server/FtpSrvPath.h"
@@ -123,6 +126,57 @@ TEST_F(ServerPathHome, RealPathFollowsLinksOfTheExistingPart)
 {
     EXPECT_EQ(RealPathOf(home + "/outdir/secret"), RealPathOf(dir / "secret"));
     EXPECT_EQ(RealPathOf(home + "/insub/new/file"), RealPathOf(home + "/sub") + "/new/file");
+}
+
+TEST_F(ServerPathHome, DanglingLinksAreFollowedToWhereTheyPoint)
+{
+    ::symlink("../outside/newfile", (home + "/dang").c_str());
+    ::symlink("/nowhere/at/all", (home + "/dangabs").c_str());
+    ::symlink("dang", (home + "/chain").c_str());
+    ::symlink("sub/new", (home + "/dangin").c_str());
+    ::symlink("loop2", (home + "/loop1").c_str());
+    ::symlink("loop1", (home + "/loop2").c_str());
+    const std::string realDir = RealPathOf(dir.path());
+    EXPECT_EQ(RealPathOf(home + "/dang"), realDir + "/outside/newfile");
+    EXPECT_EQ(RealPathOf(home + "/chain/x"), realDir + "/outside/newfile/x");
+    EXPECT_EQ(RealPathOf(home + "/dangabs"), "/nowhere/at/all");
+    EXPECT_EQ(RealPathOf(home + "/dangin"), realDir + "/home/sub/new");
+    for (const char* name : {"dang", "dangabs", "chain", "sub/../dang", "chain/x"})
+        EXPECT_THROW(ResolveFilePath(home + "/", name, home), PortlornException) << name;
+    EXPECT_EQ(ResolveFilePath(home + "/", "dangin", home), home + "/dangin");
+    // A loop of links ends; it leads nowhere that can be opened.
+    ResolveFilePath(home + "/", "loop1", home);
+    EXPECT_LT(OpenConfined(home + "/loop1", home, O_WRONLY | O_CREAT, 0644), 0);
+}
+
+TEST_F(ServerPathHome, OpeningFollowsNoLinkThatCameAfterTheCheck)
+{
+    const std::string outside = dir / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    // Through a link that stays inside: the file is made where it points.
+    int fd = OpenConfined(home + "/insub/new", home, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_TRUE(std::filesystem::exists(home + "/sub/new"));
+
+    // Checked while fine, then the name or a folder on the way became a link out.
+    ASSERT_EQ(ResolveFilePath(home + "/", "later", home), home + "/later");
+    ASSERT_EQ(ResolveFilePath(home + "/", "sub/f", home), home + "/sub/f");
+    ::symlink((outside + "/later").c_str(), (home + "/later").c_str());
+    std::filesystem::rename(home + "/sub", home + "/sub.old");
+    ::symlink(outside.c_str(), (home + "/sub").c_str());
+    for (const char* name : {"later", "sub/f"})
+        EXPECT_THROW(OpenConfined(home + "/" + name, home, O_WRONLY | O_CREAT, 0644), PortlornException) << name;
+    EXPECT_THROW(TConfinedName(home + "/sub/f", home), PortlornException);
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+
+    // A name is acted on itself: the folder holding it, and its last step as named.
+    TConfinedName link(home + "/out", home);
+    ASSERT_GE(link.Folder(), 0);
+    EXPECT_EQ(link.Name(), "out");
+    EXPECT_EQ(::unlinkat(link.Folder(), link.Name().c_str(), 0), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir / "secret"), "outside");
+    EXPECT_THROW(TConfinedName(home, home), PortlornException);
 }
 
 } // namespace

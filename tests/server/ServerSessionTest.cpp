@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 
 #include "net/WsBinding.h"
 #include "server/FtpSrv.h"
@@ -419,6 +420,163 @@ TEST_F(ServerSession, PathAttacksAreRefusedAndTouchNothingOutside)
     for (auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"home", "home2", "secret"}));
+}
+
+// PASV without connecting: the port its reply names, -1 when none.
+int PassivePort(ScriptClient& c)
+{
+    Reply r = c.Cmd("PASV");
+    unsigned n[6] = {};
+    std::size_t open = r.text().find('(');
+    if (r.code != 227 || open == std::string::npos ||
+        std::sscanf(r.text().c_str() + open, "(%u,%u,%u,%u,%u,%u)", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]) != 6)
+        return -1;
+    return static_cast<int>(n[4] * 256 + n[5]);
+}
+
+std::vector<std::string> NamesIn(const std::string& Folder)
+{
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(Folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ServerSession, DanglingLinksInTheHomeCreateNothingOutside)
+{
+    const std::string outside = dir / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    // Their targets do not exist: the system would create them on open.
+    ::symlink("../outside/newfile", (home + "/dang").c_str());
+    ::symlink("../outside/appended", (home + "/dang2").c_str());
+    ::symlink((outside + "/absolute").c_str(), (home + "/dang3").c_str());
+    ::symlink("dang", (home + "/chain").c_str());
+    ::symlink("../outside/newdir", (home + "/dangdir").c_str());
+    ::symlink("../../outside/deep", (home + "/sub/dang").c_str());
+    // One that stays inside may be used.
+    ::symlink("sub/created", (home + "/dangin").c_str());
+    ASSERT_TRUE(client.Login());
+
+    struct Case { std::string verb, name; int code; };
+    for (const Case& c : std::vector<Case>{
+             {"STOR", "dang", 501}, {"APPE", "dang2", 550}, {"STOR", "dang3", 501}, {"APPE", "dang3", 550},
+             {"STOR", "chain", 501}, {"STOR", "sub/../dang", 501}, {"STOR", "sub/dang", 501},
+             {"STOR", home + "/dang2", 501},
+         }) {
+        Reply r = Stor(c.verb, c.name, "uploaded");
+        EXPECT_EQ(r.code, c.code) << c.verb << " " << c.name << " -> " << r.text();
+    }
+    EXPECT_EQ(client.Cmd("MKD dangdir").code, 550);
+    EXPECT_EQ(client.Cmd("MKD dangdir/x").code, 550);
+    ASSERT_EQ(client.Cmd("RNFR a.txt").code, 350);
+    EXPECT_NE(client.Cmd("RNTO dang").code, 250);
+    EXPECT_NE(client.Cmd("RNTO dangdir/x").code, 250);
+    Reply end;
+    EXPECT_EQ(Retr("dang", &end), "");
+    EXPECT_EQ(end.code, 501) << end.text();
+
+    EXPECT_EQ(Stor("STOR", "dangin", "inside").text(), "226 File received ok");
+    EXPECT_EQ(ReadFile(home + "/sub/created"), "inside");
+    EXPECT_EQ(ReadFile(home + "/a.txt"), "hello");
+    EXPECT_EQ(NamesIn(outside), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"home", "outside"}));
+}
+
+TEST_F(ServerSession, ALinkPutInPlaceAfterTheCheckIsNotFollowed)
+{
+    // The file is opened when the data connection comes, some time after
+    // the command was checked: a link may have taken the name by then, or
+    // the place of a folder on the way.
+    const std::string outside = dir / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    WriteFile(dir / "secret", "outside");
+    WriteFile(home + "/sub/kept", "k");
+    WriteFile(home + "/old.txt", "old");
+    ASSERT_TRUE(client.Login());
+    struct Case {
+        std::string command;
+        std::function<void()> swap;
+    };
+    auto link = [](const std::string& target, const std::string& name) {
+        return [=] { ::symlink(target.c_str(), name.c_str()); };
+    };
+    auto replace = [](const std::string& target, const std::string& name) {
+        return [=] {
+            std::filesystem::rename(name, name + ".moved");
+            ::symlink(target.c_str(), name.c_str());
+        };
+    };
+    for (const Case& c : std::vector<Case>{
+             {"STOR late", link("../outside/late", home + "/late")},
+             {"APPE late2", link(outside + "/late2", home + "/late2")},
+             {"STOR old.txt", replace("../outside/old", home + "/old.txt")},
+             {"STOR sub/f", replace(outside, home + "/sub")},
+             {"RETR a.txt", replace(dir / "secret", home + "/a.txt")},
+         }) {
+        int port = PassivePort(client);
+        ASSERT_GT(port, 0);
+        Reply r = client.Cmd(c.command);
+        ASSERT_EQ(r.code, 150) << c.command << " -> " << r.text();
+        c.swap();
+        int data = ConnectTo("127.0.0.1", port);
+        ASSERT_GE(data, 0) << c.command;
+        std::string got;
+        if (c.command.rfind("RETR", 0) == 0) {
+            got = ReadToEnd(data);
+        } else {
+            SendAll(data, "uploaded");
+            ::shutdown(data, SHUT_WR);
+            ReadToEnd(data);
+        }
+        ::close(data);
+        Reply end = client.Read();
+        EXPECT_NE(end.code, 226) << c.command << " -> " << end.text();
+        EXPECT_EQ(got, "") << c.command;
+        // The folder swapped back, so the next case starts from a clean home.
+        if (std::filesystem::exists(home + "/sub.moved")) {
+            ::unlink((home + "/sub").c_str());
+            std::filesystem::rename(home + "/sub.moved", home + "/sub");
+        }
+    }
+    EXPECT_EQ(NamesIn(outside), std::vector<std::string>{});
+    EXPECT_EQ(ReadFile(dir / "secret"), "outside");
+    EXPECT_EQ(ReadFile(home + "/old.txt.moved"), "old");
+}
+
+TEST_F(ServerSession, RepliesQuoteNoControlCharacters)
+{
+    // Each line holds a bare CR (and other control bytes) inside its
+    // parameter; the reply must stay one line, and the next reply must be
+    // the NOOP's: nothing of the parameter may read as a reply of its own.
+    ASSERT_TRUE(client.Login());
+    EXPECT_EQ(client.Cmd("REST 12\rX").text(), "501 Syntax error in parameter: '12?X' is not a valid integer value.");
+    ASSERT_EQ(client.Cmd("MKD d\rX-Injected: 1").code, 257);
+    for (const std::string& line : {
+             std::string("REST 12\rX-Injected: 1"), std::string("NOOP a\rX-Injected: 1"),
+             std::string("STRU F\r200 fake"), std::string("TYPE I\r\x1b[2J"), std::string("\x01\r200 fake"),
+             std::string("DELE no\rX-Injected: 1"), std::string("RNFR no\rX-Injected: 1"),
+             std::string("MDTM no\rX-Injected: 1"), std::string("RMD no\rX-Injected: 1"),
+             std::string("MKD d\rX-Injected: 1"), std::string("CWD d\rX-Injected: 1"), std::string("PWD"),
+             std::string("CDUP"), std::string("RETR no\rX-Injected: 1"), std::string("STOR \x7f\r1"),
+             std::string("APPE sub/\x02\r1"), std::string("USER u\rX-Injected: 1"),
+         }) {
+        // The transfers wait for a passive connection that never comes.
+        const bool transfer = line.rfind("RETR", 0) == 0 || line.rfind("STOR", 0) == 0 || line.rfind("APPE", 0) == 0;
+        if (transfer) {
+            ASSERT_GT(PassivePort(client), 0);
+        }
+        Reply r = client.Cmd(line);
+        ASSERT_EQ(r.lines.size(), 1u) << line;
+        for (char ch : r.text())
+            EXPECT_FALSE(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) << line << " -> " << r.text();
+        if (transfer) {
+            EXPECT_EQ(r.code, 150) << line;
+            // ABOR ends it: its final reply, then the 225.
+            EXPECT_NE(client.Cmd("ABOR").code, 0);
+            EXPECT_EQ(client.Read().code, 225) << line;
+        }
+        EXPECT_EQ(client.Cmd("NOOP").text(), "200 Ok. Parameter was ''.") << line;
+    }
 }
 
 TEST_F(ServerSession, RepliesLeaveWithoutWaitingForTheClientsAck)

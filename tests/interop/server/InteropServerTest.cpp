@@ -183,6 +183,26 @@ TEST_P(InteropServer, Lftp)
     EXPECT_TRUE(Holds(local + "/r.bin", data));
 }
 
+// Links in the home whose targets lie outside and do not exist yet: no
+// upload, append or rename through them may create anything there.
+TEST_P(InteropServer, LinksOutOfTheHomeTakeNoUpload)
+{
+    const std::string outside = work / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    for (const char* name : {"dang", "dang2", "dang3"})
+        ::symlink(("../outside/" + std::string(name)).c_str(), (root + "/" + name).c_str());
+    WriteFile(local + "/src.bin", "uploaded");
+    Run({"curl", "-sS", "-T", local + "/src.bin", url + "dang"}, -1);
+    Run({"curl", "-sS", "--append", "-T", local + "/src.bin", url + "dang2"}, -1);
+    Run({"lftp", "-c", "set net:max-retries 1; set cmd:fail-exit yes; open -u user,pass ftp://127.0.0.1:" +
+                           std::to_string(port) + "; put " + local + "/src.bin -o dang3"}, -1);
+    Run({"lftp", "-c", "set net:max-retries 1; set cmd:fail-exit yes; open -u user,pass ftp://127.0.0.1:" +
+                           std::to_string(port) + "; put " + local + "/src.bin -o inside.bin; mv inside.bin dang3"},
+        -1);
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    EXPECT_EQ(ReadFile(root + "/inside.bin"), "uploaded");
+}
+
 // lftp goes back from a folder by way of "/" and the folders above the home:
 // every later command must still work.
 TEST_P(InteropServer, LftpWalksIntoFoldersAndBackBetweenCommands)

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -192,6 +195,79 @@ TEST_F(PortlornEndToEnd, AnUnreadableSettingsFileIsKeptAndTheDefaultsTakeItsPlac
     rtl::TIniFile saved(dir / "portlorn.ini");
     EXPECT_EQ(saved.ReadString("UserInfo", "UserName1", ""), "bob");
     EXPECT_TRUE(saved.SectionExists("Window")); // saved at close, beside the kept file
+}
+
+TEST_F(PortlornEndToEnd, APipeInPlaceOfTheSettingsFileIsKeptAsideAndTheProgramStarts)
+{
+    ::unlink((dir / "portlorn.ini").c_str());
+    ASSERT_EQ(::mkfifo((dir / "portlorn.ini").c_str(), 0600), 0);
+    testsupport::WriteFile(dir / "def_portlorn.ini", "[Data]\nPort=" + std::to_string(port) +
+                                                         "\n[UserInfo]\ncount=1\nUserName1=bob\nPassWord1=pw\n"
+                                                         "HomeDir1=" + dir / "home" + "\nAcessRight1=0\n");
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << "no start: " << testsupport::ReadFile(work / "server.log");
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / "portlorn.ini.damaged").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    std::string out;
+    EXPECT_EQ(RunCommand({"curl", "-sS", "--user", "bob:pw", Url("")}, &out), 0) << out;
+    ::kill(server.pid(), SIGTERM);
+    EXPECT_EQ(server.wait(std::chrono::seconds(20)), 0);
+    ASSERT_EQ(::lstat((dir / "portlorn.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(rtl::TIniFile(dir / "portlorn.ini").ReadString("UserInfo", "UserName1", ""), "bob");
+}
+
+TEST_F(PortlornEndToEnd, ALinkInTheHomeLeadsNoUploadOutside)
+{
+    const std::string outside = dir / "outside";
+    ::mkdir(outside.c_str(), 0755);
+    // Links whose targets do not exist yet, as curl would meet them.
+    ::symlink("../outside/newfile", (dir / "home/dang").c_str());
+    ::symlink("../outside/appended", (dir / "home/dang2").c_str());
+    testsupport::WriteFile(work / "up.bin", "uploaded");
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
+    std::string out;
+    EXPECT_NE(RunCommand({"curl", "-sS", "--user", "bob:pw", "-T", work / "up.bin", Url("dang")}, &out), 0) << out;
+    EXPECT_NE(RunCommand({"curl", "-sS", "--user", "bob:pw", "-a", "-T", work / "up.bin", Url("dang2")}, &out), 0)
+        << out;
+
+    // A link put in place after STOR was checked, before its data connection came.
+    servertest::ScriptClient c(port);
+    ASSERT_TRUE(c.Login("bob", "pw"));
+    servertest::Reply pasv = c.Cmd("PASV");
+    unsigned n[6] = {};
+    ASSERT_EQ(std::sscanf(pasv.text().c_str() + pasv.text().find('('), "(%u,%u,%u,%u,%u,%u)", &n[0], &n[1], &n[2],
+                          &n[3], &n[4], &n[5]), 6) << pasv.text();
+    ASSERT_EQ(c.Cmd("STOR late").code, 150);
+    ::symlink("../outside/late", (dir / "home/late").c_str());
+    int data = servertest::ConnectTo("127.0.0.1", static_cast<int>(n[4] * 256 + n[5]));
+    ASSERT_GE(data, 0);
+    servertest::SendAll(data, "uploaded");
+    ::shutdown(data, SHUT_WR);
+    servertest::ReadToEnd(data);
+    ::close(data);
+    EXPECT_NE(c.Read().code, 226);
+    EXPECT_EQ(c.Cmd("NOOP").code, 200);
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    EXPECT_TRUE(server.running());
+}
+
+TEST_F(PortlornEndToEnd, RepliesQuoteNoControlCharacters)
+{
+    ChildProcess server = StartProgram(work / "server.log");
+    ASSERT_TRUE(server.WaitUntilListening(port)) << testsupport::ReadFile(work / "server.log");
+    servertest::ScriptClient c(port);
+    ASSERT_TRUE(c.Login("bob", "pw"));
+    for (const std::string& line : {std::string("REST 12\rX-Injected: 1"), std::string("NOOP \r226 fake"),
+                                    std::string("TYPE \x1b\r200 fake"), std::string("DELE x\ry")}) {
+        servertest::Reply r = c.Cmd(line);
+        ASSERT_EQ(r.lines.size(), 1u) << line;
+        EXPECT_EQ(r.text().find_first_of(std::string("\r\x1b\x7f", 3)), std::string::npos) << r.text();
+        EXPECT_EQ(c.Cmd("NOOP").text(), "200 Ok. Parameter was ''.") << line;
+    }
+    EXPECT_EQ(c.Cmd("REST 12\rX").text(), "501 Syntax error in parameter: '12?X' is not a valid integer value.");
 }
 
 TEST_F(PortlornEndToEnd, PortToAPrivilegedPortIsRefused)

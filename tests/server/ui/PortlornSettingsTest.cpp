@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -85,6 +88,40 @@ TEST(PortlornSettings, AFileThatHoldsNoSettingsIsToldApartFromAGoodOrMissingOne)
     EXPECT_EQ(SettingsFileProblem(dir / "missing.ini"), "");
     ::mkdir((dir / "folder.ini").c_str(), 0700);
     EXPECT_EQ(SettingsFileProblem(dir / "folder.ini"), "Is a directory");
+}
+
+TEST(PortlornSettings, APipeOrADeviceInPlaceOfAFileIsToldWithoutWaiting)
+{
+    testsupport::TempDir dir;
+    const std::string fifo = dir / "portlorn.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Every call must return at once. One that waits for a writer in open
+    // is set free by opening the pipe for writing, so a failure ends too.
+    auto bounded = [&](auto fn) {
+        auto result = std::async(std::launch::async, fn);
+        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "waited on the pipe";
+            while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+                int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (w >= 0)
+                    ::close(w);
+            }
+        }
+        return result.get();
+    };
+    EXPECT_EQ(bounded([&] { return SettingsFileProblem(fifo); }), "it is not a regular file");
+    EXPECT_FALSE(bounded([&] { return CopyDefaultSettings(fifo, dir / "copy.ini"); }));
+    EXPECT_NE(::access((dir / "copy.ini").c_str(), F_OK), 0);
+    EXPECT_EQ(SettingsFileProblem("/dev/null"), "it is not a regular file");
+
+    testsupport::WriteFile(dir / "file.ini", "[Data]\n");
+    ::mkdir((dir / "folder.ini").c_str(), 0700);
+    struct Case { std::string path; bool other; };
+    for (const Case& c : std::vector<Case>{
+             {fifo, true}, {"/dev/null", true}, {dir / "folder.ini", true}, {dir / "file.ini", false},
+             {dir / "missing.ini", false}}) {
+        EXPECT_EQ(IsOtherThanAFile(c.path), c.other) << c.path;
+    }
 }
 
 TEST(PortlornSettings, KeepingAsideNeverReplacesAnEarlierCopy)
