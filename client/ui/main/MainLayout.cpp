@@ -93,7 +93,7 @@ void TfmMain::FitLayoutToFont()
     }
     // The bar as high as its font needs.
     const QFontMetrics bar(ui->sbStatus->font());
-    ui->sbStatus->setMinimumHeight(std::max(22, bar.height() + 8));
+    ui->sbStatus->setFixedHeight(std::max(22, bar.height() + 8));
     FitStatusPanels();
     for (const bool local : {true, false}) SizeNameColumn(local);
 }

@@ -185,6 +185,10 @@ TEST_F(MainTextFitTest, StatusPanelsFitTheirTextsAndLeaveTheGaugeItsRoom)
         win->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(win.get()));
         TskStatusBar* bar = win->StatusBar();
+        // As high as its font, and inside the window.
+        EXPECT_GE(bar->PartRect(0).Height(), QFontMetrics(bar->Panels().GetPanel(0)->Font().Font()).height())
+            << name << ": bar " << bar->height();
+        EXPECT_LE(bar->geometry().bottom(), bar->parentWidget()->rect().bottom()) << name;
         for (const int state : {0, 1, 2, 3, 4, 5}) {
             win->SetSessionState(state);
             EXPECT_GE(PanelTextRoom(bar, 0), PanelTextNeeds(bar, 0)) << name << ": " << win->StatusText(0);
