@@ -200,8 +200,13 @@ TEST_F(MainTextFitTest, StatusPanelsFitTheirTextsAndLeaveTheGaugeItsRoom)
         auto* gauge = Find<QProgressBar>("Gauge1");
         // Room for its percentage twice over.
         const int gaugeNeeds = 2 * gauge->fontMetrics().horizontalAdvance("100%");
-        EXPECT_TRUE(WaitFor([&] { return gauge->isVisible() && gauge->width() >= gaugeNeeds; }, 3000))
-            << name << ": gauge " << gauge->width() << " of " << gaugeNeeds;
+        // Placed in its panel as the bar paints it.
+        const auto placed = [&] {
+            bar->update();
+            return gauge->isVisible() && bar->PartRect(5).ToQRect().adjusted(-1, -1, 1, 1).contains(gauge->geometry());
+        };
+        EXPECT_TRUE(WaitFor(placed, 3000)) << name;
+        EXPECT_GE(gauge->width(), gaugeNeeds) << name << ": gauge " << gauge->width() << " of " << gaugeNeeds;
         EXPECT_LE(gauge->geometry().right(), bar->width()) << name;
         for (const int panel : {3, 4}) EXPECT_GE(PanelTextRoom(bar, panel), PanelTextNeeds(bar, panel)) << name << " " << panel;
         // At the default font the whole run's text shows too.
