@@ -1,9 +1,11 @@
 #include "platform/dialogs/QtDialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QInputDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,6 +17,13 @@ namespace {
 QString Q(const std::string& s)
 {
     return QString::fromStdString(s);
+}
+
+// The width a window's frame needs to show its title whole: the title bar's
+// buttons take room beside it.
+int TitleFrameWidth(const QString& title)
+{
+    return QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + 120;
 }
 
 } // namespace
@@ -49,6 +58,12 @@ int TQtDialogs::MessageBox(const std::string& text, const std::string& caption, 
         box.addButton(c.button);
     std::size_t def = (flags & MB_DEFBUTTON2) && choices.size() > 1 ? 1 : 0;
     box.setDefaultButton(choices[def].button);
+    // The box sizes itself from its layout: the button row, which spans it,
+    // carries the width the title needs.
+    if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
+        const QMargins m = box.layout() ? box.layout()->contentsMargins() : QMargins();
+        buttons->setMinimumWidth(std::max(buttons->minimumSizeHint().width(), TitleFrameWidth(box.windowTitle()) - m.left() - m.right()));
+    }
     int pressed = box.exec();
     for (const Choice& c : choices)
         if (c.button == pressed)
@@ -63,12 +78,10 @@ bool TQtDialogs::InputQuery(const std::string& caption, const std::string& promp
     box.setWindowTitle(Q(caption));
     box.setLabelText(Q(prompt));
     box.setTextValue(Q(value));
-    // The frame shows the whole title: its buttons take room beside it.
-    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
     // The box's layout sets its minimum size from its children: the edit
-    // carries the width.
+    // carries the width the title needs.
     if (auto* edit = box.findChild<QLineEdit*>())
-        edit->setMinimumWidth(std::max(edit->minimumSizeHint().width(), title.horizontalAdvance(box.windowTitle()) + 120));
+        edit->setMinimumWidth(std::max(edit->minimumSizeHint().width(), TitleFrameWidth(box.windowTitle())));
     const bool ok = box.exec() == QDialog::Accepted;
     if (ok)
         value = box.textValue().toStdString();

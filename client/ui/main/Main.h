@@ -261,12 +261,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The quick bar's site, a masked history entry looked up in full.
     TQuickSite QuickBarSite() const;
     void SetupStatusBar();
+    // Sizes the port box, the status bar and the status rows' columns for
+    // the font they show their texts in.
+    void FitLayoutToFont();
+    // The gauge keeps its room: the other panels give way when the bar is narrow.
+    void FitStatusPanels();
+    // The saved bounds, moved onto a screen when their title bar is off every one.
+    QRect SavedBoundsOnScreen() const;
     void SetupToolBarIcons();
     void WireActions();
     void BuildBookmarkItems();
@@ -364,6 +372,8 @@ private:
     bool FBusy = false;
     bool FFirstShow = true;
     bool FDestroyed = false;
+    // The widgets FitLayoutToFont sizes are built.
+    bool FLayoutBuilt = false;
     bool FInAntiIdle = false;
     bool FInRawCommand = false;
     bool FCopyingUrl = false;

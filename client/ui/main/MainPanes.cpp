@@ -214,7 +214,11 @@ void TfmMain::SizeNameColumn(bool local)
         lv->resizeColumnToContents(c);
         rest -= lv->columnWidth(c) + 2;
     }
-    if (rest > 40) lv->setColumnWidth(0, rest);
+    // A narrow pane keeps names readable and scrolls sideways: the widest
+    // name shown, up to about twenty characters.
+    const int nameNeeds = static_cast<QAbstractItemView*>(lv)->sizeHintForColumn(0);
+    const int useful = std::min(nameNeeds, lv->fontMetrics().averageCharWidth() * 20 + lv->style()->pixelMetric(QStyle::PM_SmallIconSize));
+    lv->setColumnWidth(0, std::max(rest, useful));
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)

@@ -415,11 +415,9 @@ void TfmMain::SetStatusText(int Panel, const std::string& Text)
 {
     auto& panels = ui->sbStatus->Panels();
     if (Panel < 0 || Panel >= panels.Count()) return;
-    TskStatusPanel* p = panels.GetPanel(Panel);
+    panels.GetPanel(Panel)->SetText(Text);
     // The run's bytes and speed grow with the run: the panel widens to show them.
-    const int needed = ui->sbStatus->fontMetrics().horizontalAdvance(Q(Text)) + 16;
-    if (Panel == 1 && needed > p->PixelWidth()) p->SetWidth(std::to_string(needed));
-    p->SetText(Text);
+    if (Panel == 1) FitStatusPanels();
 }
 
 void TfmMain::SetGauge(int Percent) { ui->Gauge1->setValue(std::clamp(Percent, 0, 100)); }

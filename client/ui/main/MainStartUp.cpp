@@ -60,6 +60,7 @@ TfmMain::TfmMain(std::string programDir, QWidget* parent)
     SetupStatusBar();
     SetupToolBarIcons();
     SetupPaneViews();
+    FLayoutBuilt = true;
     WireActions();
     FormCreate();
 }
@@ -88,18 +89,15 @@ std::string TfmMain::StatusText(int panel) const
 void TfmMain::SetupStatusBar()
 {
     auto& panels = ui->sbStatus->Panels();
-    // 0 state, 1 bytes and speed, 2 spare, 3 elapsed, 4 remaining, 5 the gauge.
-    const char* widths[] = {"90", "230", "60", "130", "130", "150"};
-    for (const char* w : widths) {
-        auto* p = panels.Add();
-        p->SetWidth(w);
-        p->SetBevel(pbLowered);
-    }
+    // 0 state, 1 bytes and speed, 2 spare, 3 elapsed, 4 remaining, 5 the
+    // gauge; their widths follow the font and the bar's width.
+    for (int i = 0; i < 6; ++i) panels.Add()->SetBevel(pbLowered);
     panels.GetPanel(5)->SetStyle(psControl);
     // Already the bar's child, so the panel does not show it on its first paint.
     ui->Gauge1->setParent(ui->sbStatus);
     panels.GetPanel(5)->SetComponent(ui->Gauge1);
     ui->Gauge1->setVisible(false);
+    ui->sbStatus->OnResize = [this](TskCustomStatusBar*) { FitStatusPanels(); };
 }
 
 void TfmMain::SetupToolBarIcons()
@@ -157,8 +155,9 @@ void TfmMain::FormCreate()
         ui->edUser->setText(Q(site.User.empty() ? "anonymous" : site.User));
         ui->edPass->setText(Q(site.Pass));
     }
-    resize(FSettings.Width, FSettings.Height);
-    if (FSettings.Left || FSettings.Top) move(FSettings.Left, FSettings.Top);
+    const QRect bounds = SavedBoundsOnScreen();
+    resize(bounds.size());
+    if (FSettings.Left || FSettings.Top) move(bounds.topLeft());
     if (FSettings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     // 8-9. Menus and check marks.
     BuildCustomCommandMenu();
@@ -213,15 +212,7 @@ void TfmMain::FormCreate()
     ui->Splitter1->setSizes({170, 630});
     ui->Splitter2->setSizes({330, 190});
     ui->Splitter4->setSizes({300, 500});
-    ui->lvStatus->setColumnWidth(0, 36);
-    ui->lvStatus->setColumnWidth(1, 90);
-    ui->lvStatus->setColumnWidth(2, 100);
-    for (TFilePaneView* lv : {ui->lvLocal, ui->lvHost}) {
-        // Wide enough for a size in the hundreds of gigabytes and for a date.
-        const QFontMetrics m(lv->DetailsView()->font());
-        lv->DetailsView()->setColumnWidth(1, m.horizontalAdvance("999,999,999,999") + 16);
-        lv->DetailsView()->setColumnWidth(2, m.horizontalAdvance("00-00-00 00:00 Mmm") + 16);
-    }
+    FitLayoutToFont();
     ApplyPaneOptions();
     ui->plLocalStatus->setText(Q(FLocalPane.StatusText()));
     // A long count must not push the panes apart.

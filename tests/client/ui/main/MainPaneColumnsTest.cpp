@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -12,6 +13,7 @@
 #include "ModalHelper.h"
 #include "client/engine/FtpManager.h"
 #include "client/engine/OldQuene.h"
+#include "tests/client/engine/EngineServers.h"
 
 namespace {
 
@@ -51,6 +53,36 @@ TEST_F(MainPaneColumnsTest, NamesAndSizesFitTheirColumnsInBothPanes)
     const int before = PaneView(true)->DetailsView()->columnWidth(0);
     win->resize(2000, 700);
     EXPECT_TRUE(WaitFor([&] { return PaneView(true)->DetailsView()->columnWidth(0) > before + 100; }, 3000));
+}
+
+TEST_F(MainPaneColumnsTest, AGigabyteSizeLeavesTheRemoteNamesReadableAndThePaneScrolls)
+{
+    auto server = StartEngineServer("portlorn");
+    ASSERT_TRUE(server->error.empty()) << server->error;
+    testsupport::WriteFile(server->Local("disk-image.iso"), "");
+    std::filesystem::resize_file(server->Local("disk-image.iso"), 1073741824);
+    testsupport::WriteFile(server->Local("release-notes.txt"), "notes");
+    Open([](TClientSettings& s) { s.AutoSizeColumn = true; });
+    win->resize(800, 600);
+    win->CommandLineUrl = "ftp://" + server->user + ":" + server->pass + "@127.0.0.1:" + std::to_string(server->port) + "/" + server->dir;
+    win->show();
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "disk-image.iso"); })) << PageText(0);
+    QTreeView* tree = PaneView(false)->DetailsView();
+    auto* view = static_cast<QAbstractItemView*>(tree);
+    const QFontMetrics m(tree->font());
+    // Sizes and dates as wide as they need.
+    EXPECT_GE(tree->columnWidth(1), view->sizeHintForColumn(1));
+    EXPECT_GT(tree->columnWidth(1), m.horizontalAdvance("1,073,741,824"));
+    EXPECT_GE(tree->columnWidth(2), view->sizeHintForColumn(2));
+    // The names shown whole: none is longer than a useful minimum.
+    EXPECT_GE(tree->columnWidth(0), view->sizeHintForColumn(0));
+    EXPECT_GT(tree->columnWidth(0), m.horizontalAdvance("release-notes.txt"));
+    // The pane is too narrow for all of it at this size: it scrolls sideways.
+    int total = 0;
+    for (int c = 0; c < tree->header()->count(); ++c) total += tree->columnWidth(c);
+    EXPECT_GT(total, tree->viewport()->width());
+    EXPECT_TRUE(WaitFor([&] { return tree->horizontalScrollBar()->maximum() > 0; }, 3000));
+    win->SetSessionState(0);
 }
 
 TEST_F(MainPaneColumnsTest, AClickOnABrokenListShowsItsDetails)

@@ -1,5 +1,7 @@
 // The window's bounds under a real window manager: the user moves and sizes
 // it, closes it from the frame, and the next start shows it where it was.
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <array>
 
@@ -91,6 +93,39 @@ TEST_F(MainFixture, BoundsSetByTheUserAreKeptWhenTheFrameClosesTheWindow)
     win = std::make_unique<TfmMain>(Program());
     win->show();
     EXPECT_TRUE(WaitFor([&] { return win->isMaximized(); }, 5000));
+}
+
+TEST_F(MainFixture, SavedBoundsWithTheTitleBarOffTheScreenOpenOnIt)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        const char* name;
+        int left, top, width, height;
+    };
+    for (const Case& c : {Case{"above the screen", 100, -20, 800, 560},
+                          Case{"left of it", -3000, 40, 800, 560},
+                          Case{"below and right of it", 5000, 5000, 800, 560},
+                          Case{"larger than it", 30, -40, 3000, 2000}}) {
+        Open([&](TClientSettings& s) {
+            s.Left = c.left;
+            s.Top = c.top;
+            s.Width = c.width;
+            s.Height = c.height;
+            s.Maximized = false;
+        });
+        win->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(win.get())) << c.name;
+        // The frame's title bar is on the screen, where it can be taken with the mouse.
+        EXPECT_TRUE(WaitFor([&] {
+            const QRect frame = win->frameGeometry();
+            return frame.top() >= screen.top() && frame.top() < screen.bottom() - 24 &&
+                   frame.left() >= screen.left() && frame.left() < screen.right() - 100;
+        }, 5000)) << c.name << ": frame at " << win->frameGeometry().x() << "," << win->frameGeometry().y();
+        EXPECT_LE(win->width(), screen.width()) << c.name;
+        EXPECT_LE(win->height(), screen.height()) << c.name;
+        win->CloseWithoutQuery();
+        win.reset();
+    }
 }
 
 } // namespace
