@@ -73,6 +73,15 @@ std::optional<std::int64_t> ParseIniInteger(std::string_view text)
     return std::int64_t(magnitude);
 }
 
+// Control characters never belong in a name: a line holding them in its
+// name is a damaged one.
+bool HasControl(std::string_view s)
+{
+    for (char c : s)
+        if ((static_cast<unsigned char>(c) < ' ' && c != '\t') || c == '\x7f') return true;
+    return false;
+}
+
 } // namespace
 
 void TIniFile::Section::Reindex()
@@ -98,7 +107,9 @@ void TIniFile::Parse(std::string_view text)
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     Section* current = nullptr;
     bool firstLine = true;
+    int number = 0;
     while (!text.empty()) {
+        ++number;
         auto nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
@@ -111,6 +122,8 @@ void TIniFile::Parse(std::string_view text)
         if (trimmed.empty()) continue;
         if (trimmed[0] == '[') {
             auto close = trimmed.find(']');
+            // Cut or overwritten: the section is still made, and the line told.
+            if (close != trimmed.size() - 1 || HasControl(trimmed)) malformed_.push_back(number);
             std::string name = Trim(std::string_view(trimmed).substr(1, close == std::string::npos ? std::string::npos : close - 1));
             // A repeated section is kept for the save but shadowed by the first.
             sections_.push_back(std::make_unique<Section>());
@@ -121,19 +134,27 @@ void TIniFile::Parse(std::string_view text)
         }
         Entry entry;
         auto eq = trimmed.find('=');
-        if (trimmed[0] == ';' || eq == std::string::npos || eq == 0) {
+        if (trimmed[0] == ';' || trimmed[0] == '#') {
             entry.kept = true;
+            entry.value = trimmed;
+        } else if (eq == std::string::npos || eq == 0) {
+            entry.kept = entry.malformed = true;
             entry.value = trimmed;
         } else {
             entry.key = TrimRight(std::string_view(trimmed).substr(0, eq));
             entry.value = TrimLeft(std::string_view(trimmed).substr(eq + 1));
-            if (entry.key.empty()) {
-                entry.kept = true;
+            if (entry.key.empty() || HasControl(entry.key)) {
+                entry.key.clear();
+                entry.kept = entry.malformed = true;
                 entry.value = trimmed;
             }
         }
+        // A key before any section belongs to none: no reader sees it.
+        if (!current && !entry.key.empty()) entry.kept = entry.malformed = true;
+        if (entry.malformed) malformed_.push_back(number);
         if (!current) {
-            preamble_.push_back(trimmed);
+            entry.value = trimmed; // kept as it stands
+            preamble_.push_back(std::move(entry));
             continue;
         }
         current->entries.push_back(std::move(entry));
@@ -271,9 +292,21 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key)
     s->Reindex();
 }
 
+void TIniFile::DropMalformedLines()
+{
+    const auto bad = [](const Entry& e) { return e.malformed; };
+    std::erase_if(preamble_, bad);
+    for (auto& s : sections_) {
+        std::erase_if(s->entries, bad);
+        s->Reindex();
+    }
+    malformed_.clear();
+}
+
 void TIniFile::Clear()
 {
     preamble_.clear();
+    malformed_.clear();
     sections_.clear();
     sectionIndex_.clear();
 }
@@ -282,7 +315,7 @@ std::string TIniFile::Text() const
 {
     const char* eol = crlf_ ? "\r\n" : "\n";
     std::string out;
-    for (const auto& line : preamble_) out.append(line).append(eol);
+    for (const auto& line : preamble_) out.append(line.value).append(eol);
     if (!preamble_.empty() && !sections_.empty()) out.append(eol);
     for (std::size_t i = 0; i < sections_.size(); ++i) {
         if (i > 0) out.append(eol);

@@ -75,11 +75,20 @@ public:
     // The file's text as UpdateFile would write it.
     std::string Text() const;
 
+    // Numbers (from 1) of the lines read that are none of a [section], a
+    // key=value within a section, a comment (";" or "#") or blank: signs of a
+    // damaged file. A name holding control characters is no name. Such lines are kept for
+    // the save, as comments are, until DropMalformedLines.
+    const std::vector<int>& MalformedLines() const { return malformed_; }
+    // Forgets them, so that a save writes only what was read whole.
+    void DropMalformedLines();
+
 private:
     struct Entry {
         std::string key;   // empty for a comment or other line kept as it is
         std::string value; // the whole line for kept lines
         bool kept = false;
+        bool malformed = false; // a kept line that is no comment either
     };
     struct Section {
         std::string name;
@@ -97,7 +106,8 @@ private:
     std::string fileName_;
     mode_t fileMode_ = 0666;
     bool crlf_ = false;
-    std::vector<std::string> preamble_; // lines before the first section
+    std::vector<Entry> preamble_; // kept lines before the first section
+    std::vector<int> malformed_;
     std::vector<std::unique_ptr<Section>> sections_;
     std::unordered_map<std::string, std::size_t> sectionIndex_;
 };

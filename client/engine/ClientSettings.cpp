@@ -102,15 +102,27 @@ struct TCheckedReader {
         return std::min(count, highest + 1);
     }
 
+    // A Count above the entries there: the file was cut or overwritten.
+    void NoteMissing(const char* section, std::int64_t missing, const char* what)
+    {
+        if (missing <= 0) return;
+        damage.push_back("[" + std::string(section) + "] Count = " + ini.ReadString(section, "Count", "") + ", but " +
+                         std::to_string(missing) + " of its " + what +
+                         (missing == 1 ? " is missing; it reads as empty" : " are missing; they read as empty"));
+    }
+
     std::vector<std::string> List(const char* section, bool skipEmpty = false)
     {
         std::vector<std::string> out;
         const std::int64_t limit = ListLength(section, "");
+        std::int64_t missing = 0;
         for (std::int64_t i = 0; i < limit; ++i) {
+            missing += !ini.ValueExists(section, std::to_string(i));
             std::string v = ini.ReadString(section, std::to_string(i), "");
             if (skipEmpty && v.empty()) continue;
             out.push_back(std::move(v));
         }
+        NoteMissing(section, missing, "entries");
         return out;
     }
 
@@ -165,12 +177,16 @@ void WriteFont(TIniFile& ini, const std::string& prefix, const TFontSetting& fon
     ini.WriteInteger("Fonts", prefix + "Size", font.Size);
 }
 
-// Writes through to the file, readable by its owner only; false when that fails.
+// Writes through to the file, readable by its owner only; false when that
+// fails. A damaged file is rewritten only once a copy of it is kept, and
+// without its damaged lines.
 template <class Write>
 bool UpdateIniFile(const std::string& fileName, Write write)
 {
     try {
         TIniFile ini(fileName);
+        if (!KeepAsideBeforeRewrite(fileName, TClientSettings().Load(ini, "/"))) return false;
+        ini.DropMalformedLines();
         ini.SetFileMode(0600);
         write(ini);
         ini.UpdateFile();
@@ -199,6 +215,7 @@ void TFontSetting::SetSize(int size)
 std::vector<std::string> TClientSettings::Load(const TIniFile& ini, const std::string& programDir)
 {
     std::vector<std::string> damage;
+    if (std::string bad = MalformedLinesText(ini.MalformedLines()); !bad.empty()) damage.push_back(bad);
     TCheckedReader r{ini, damage};
     TextExtList.clear();
     QuickConnectList = r.List("ServerIP", true);
@@ -258,9 +275,18 @@ std::vector<std::string> TClientSettings::Load(const TIniFile& ini, const std::s
     {
         const std::int64_t limit = std::max(r.ListLength("RenameExt", "Local"),
                                             r.ListLength("RenameExt", "Host"));
-        for (std::int64_t i = 0; i < limit; ++i)
-            RenameExtList.push_back({ini.ReadString("RenameExt", "Local" + std::to_string(i), ""),
-                                     ini.ReadString("RenameExt", "Host" + std::to_string(i), "")});
+        std::int64_t half = 0;
+        for (std::int64_t i = 0; i < limit; ++i) {
+            const std::string local = "Local" + std::to_string(i), host = "Host" + std::to_string(i);
+            // Half a pair would rename to an extension nobody chose: it reads as empty.
+            if (!ini.ValueExists("RenameExt", local) || !ini.ValueExists("RenameExt", host)) {
+                ++half;
+                RenameExtList.push_back({});
+                continue;
+            }
+            RenameExtList.push_back({ini.ReadString("RenameExt", local, ""), ini.ReadString("RenameExt", host, "")});
+        }
+        r.NoteMissing("RenameExt", half, "pairs");
     }
     FileCase = r.Int("Advanced", "FileCase", 0, 0, 2);
     PromoteMethod = r.Int("Advanced", "PromoteMethod", 1, 0, 2);

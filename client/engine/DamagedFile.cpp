@@ -38,6 +38,28 @@ std::string UnreadableReason(const std::string& path)
 
 std::string DamagedCopyName(const std::string& path) { return path + ".damaged"; }
 
+bool DamagedCopyHeld(const std::string& path)
+{
+    const std::optional<std::string> bytes = ReadWhole(path);
+    return bytes && ReadWhole(DamagedCopyName(path)) == bytes;
+}
+
+bool KeepAsideBeforeRewrite(const std::string& path, const std::vector<std::string>& problems)
+{
+    if (problems.empty() || DamagedCopyHeld(path)) return true;
+    KeepDamagedFile(path, problems);
+    return DamagedCopyHeld(path);
+}
+
+std::string MalformedLinesText(const std::vector<int>& lines)
+{
+    if (lines.empty()) return {};
+    const std::string what = " neither a [section], a key=value, a comment nor blank";
+    if (lines.size() == 1) return "line " + std::to_string(lines[0]) + " is" + what;
+    return std::to_string(lines.size()) + " lines are" + what + " (the first is line " + std::to_string(lines[0]) +
+           ")";
+}
+
 std::string KeepDamagedFile(const std::string& path, const std::vector<std::string>& problems)
 {
     const std::string copy = DamagedCopyName(path);
@@ -56,6 +78,9 @@ std::string KeepDamagedFile(const std::string& path, const std::vector<std::stri
         kept = "It could not be copied either.";
     }
     std::string text = path + " could not be read whole:";
-    for (const auto& p : problems) text += "\n- " + p;
+    // A file of random bytes can hold thousands: the first say enough.
+    constexpr std::size_t kShown = 12;
+    for (std::size_t i = 0; i < problems.size() && i < kShown; ++i) text += "\n- " + problems[i];
+    if (problems.size() > kShown) text += "\n- and " + std::to_string(problems.size() - kShown) + " more";
     return text + "\n" + kept;
 }

@@ -13,6 +13,19 @@ std::string UnreadableReason(const std::string& path);
 // The copy kept of path: path + ".damaged".
 std::string DamagedCopyName(const std::string& path);
 
+// True when the copy holds the bytes path holds now: the file may be
+// rewritten, what could not be read of it is kept.
+bool DamagedCopyHeld(const std::string& path);
+
+// Before a damaged file is rewritten from what could be read of it: keeps
+// its copy unless held already. False when no copy could be kept; the file
+// must then stay as it is. True at once when problems is empty.
+bool KeepAsideBeforeRewrite(const std::string& path, const std::vector<std::string>& problems);
+
+// The phrase for the lines of a file that are neither a [section], a
+// key=value, a comment nor blank (numbered from 1); empty for none.
+std::string MalformedLinesText(const std::vector<int>& lines);
+
 // Keeps the copy and returns the text that tells the user about the file and
 // its problems. Empty when a copy of the same bytes was kept before: the
 // user was told then, so a file left as it was is reported once.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <optional>
 #include <string_view>
 
 #include "client/engine/DamagedFile.h"
@@ -44,15 +45,21 @@ void Note(std::vector<std::string>* damage, std::string text)
     if (damage) damage->push_back(std::move(text));
 }
 
-// The numbers to read under a count key: 1 .. count of those present. A count
-// that is not a number, below 0 or absurd reads all present (and is damage);
-// numbers beyond a sound count are not read, and are damage too, since the
-// next save leaves them out.
+// The keys of a list, and those of each item (after its number): a list or
+// item without one of them was cut or overwritten, and is not read.
+const char* const kListKeys[] = {"DateTime", "HostName", "HostPort", "UserName", "PassWord", "OldQueneCount"};
+const char* const kItemKeys[] = {"IsDownload", "HostPath", "LocalPath", "FileSize", "BeginPos", "EndPos", "IsDir"};
+const char* const kItemNumbers[] = {"IsDownload", "FileSize", "BeginPos", "EndPos", "IsDir"};
+
+// The numbers to read under a count key, from present (ascending): 1 ..
+// count of those present. A count that is not a number, below 0 or absurd
+// reads all present (and is damage); numbers beyond a sound count are not
+// read, and are damage too, since the next save leaves them out. So is a
+// count above what is there.
 std::vector<std::int64_t> Numbered(const rtl::TIniFile& ini, std::string_view section, std::string_view key,
-                                   const std::vector<std::string>& names, std::string_view suffix,
-                                   const std::string& what, std::vector<std::string>* damage)
+                                   std::vector<std::int64_t> present, const std::string& what,
+                                   std::vector<std::string>* damage)
 {
-    std::vector<std::int64_t> present = NumbersPresent(names, suffix);
     const std::string text = ini.ReadString(section, key, "");
     const auto count = rtl::ParseInt64(rtl::Trim(text));
     if ((!text.empty() && !count) || (count && (*count < 0 || *count > kMaxCount))) {
@@ -62,12 +69,80 @@ std::vector<std::int64_t> Numbered(const rtl::TIniFile& ini, std::string_view se
     }
     const std::int64_t n = count.value_or(0);
     const auto beyond = std::upper_bound(present.begin(), present.end(), n);
+    if (const std::int64_t missing = n - (beyond - present.begin()); missing > 0)
+        Note(damage, "[" + std::string(section) + "] " + std::string(key) + " = " + std::to_string(n) + ", but " +
+                         std::to_string(missing) + (missing == 1 ? " of them is" : " of them are") + " missing");
     if (beyond != present.end()) {
         Note(damage, std::to_string(present.end() - beyond) + " " + what + " of [" + std::string(section) +
                          "] lie beyond its " + std::string(key) + " " + std::to_string(n) + " and are not read");
         present.erase(beyond, present.end());
     }
     return present;
+}
+
+// The numbers of the items section s holds, by any of their keys.
+std::vector<std::int64_t> ItemNumbers(const std::vector<std::string>& keys)
+{
+    std::vector<std::int64_t> all;
+    for (const char* k : kItemKeys)
+        for (std::int64_t n : NumbersPresent(keys, k)) all.push_back(n);
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+}
+
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+// Item p of section s when it is whole; else why not, in why.
+std::optional<TTransferFileInfo> ReadItem(const rtl::TIniFile& ini, const std::string& s, const std::string& p,
+                                          std::string& why)
+{
+    std::vector<std::string> lacking;
+    for (const char* k : kItemKeys)
+        if (!ini.ValueExists(s, p + k)) lacking.push_back(p + k);
+    if (!lacking.empty()) {
+        why = "it lacks " + Joined(lacking);
+        return std::nullopt;
+    }
+    for (const char* k : kItemNumbers) {
+        const std::string key = p + k;
+        if (ini.ReadInteger(s, key, 0) != ini.ReadInteger(s, key, 1)) {
+            why = key + " = " + ini.ReadString(s, key, "") + " is not a number";
+            return std::nullopt;
+        }
+    }
+    TTransferFileInfo item;
+    item.IsDownload = ini.ReadBool(s, p + "IsDownload", true);
+    item.HostPath = ini.ReadString(s, p + "HostPath", "");
+    item.LocalPath = ini.ReadString(s, p + "LocalPath", "");
+    // -1 is a begin position of its own (the whole file).
+    item.FileSize = ini.ReadInteger(s, p + "FileSize", 0);
+    item.BeginPos = ini.ReadInteger(s, p + "BeginPos", 0);
+    item.EndPos = ini.ReadInteger(s, p + "EndPos", 0);
+    item.IsDir = ini.ReadBool(s, p + "IsDir", false);
+    return item;
+}
+
+// The lists of ini with the lines that are damaged noted first.
+void ReadLists(const rtl::TIniFile& ini, std::vector<TOldQuene>& list, std::vector<std::string>* damage)
+{
+    if (std::string bad = MalformedLinesText(ini.MalformedLines()); !bad.empty()) Note(damage, bad);
+    for (std::int64_t i : Numbered(ini, kCount, kCount, NumbersPresent(ini.ReadSections(), ""), "lists", damage))
+        if (i <= INT_MAX)
+            if (auto q = ReadOldQuene(ini, int(i), damage)) list.push_back(std::move(*q));
+}
+
+// A damaged file is rewritten only once a copy of it is kept: what could not
+// be read of it would be gone.
+void KeepAside(const std::string& fileName, const std::vector<std::string>& damage)
+{
+    if (!KeepAsideBeforeRewrite(fileName, damage))
+        throw rtl::EIniFileException(fileName + " is damaged and no copy of it could be kept; it is left as it is");
 }
 
 // Holds the lock every writer of the file takes, on a file beside it (the
@@ -117,42 +192,40 @@ std::string OldQueneKey(const TOldQuene& queue)
            queue.Host.PassWord;
 }
 
-TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage)
+std::optional<TOldQuene> ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage)
 {
     const std::string s = std::to_string(i);
+    std::vector<std::string> lacking;
+    for (const char* k : kListKeys)
+        if (!ini.ValueExists(s, k)) lacking.push_back(k);
+    if (!lacking.empty()) {
+        Note(damage, "[" + s + "] lacks " + Joined(lacking) + "; the list is not read");
+        return std::nullopt;
+    }
     TOldQuene q;
     q.DateTime = ini.ReadString(s, "DateTime", "");
     q.Host.HostName = ini.ReadString(s, "HostName", "");
     q.Host.HostPort = ini.ReadString(s, "HostPort", "");
     q.Host.UserName = ini.ReadString(s, "UserName", "");
     q.Host.PassWord = ini.ReadString(s, "PassWord", "");
-    const std::vector<std::string> keys = ini.ReadSection(s);
-    const auto numbers = Numbered(ini, s, "OldQueneCount", keys, "IsDownload", "items", damage);
-    // Items with a path but no direction are left out: worth a word.
-    std::size_t undirected = 0;
-    for (std::int64_t j : NumbersPresent(keys, "HostPath"))
-        if (!ini.ValueExists(s, std::to_string(j) + "IsDownload")) ++undirected;
-    if (undirected)
-        Note(damage, "[" + s + "] " + std::to_string(undirected) + " items without their direction are not read");
+    const auto numbers = Numbered(ini, s, "OldQueneCount", ItemNumbers(ini.ReadSection(s)), "items", damage);
+    std::size_t half = 0;
+    std::string first;
     for (std::int64_t j : numbers) {
         const std::string p = std::to_string(j);
-        TTransferFileInfo item;
-        item.IsDownload = ini.ReadBool(s, p + "IsDownload", true);
-        item.HostPath = ini.ReadString(s, p + "HostPath", "");
-        item.LocalPath = ini.ReadString(s, p + "LocalPath", "");
-        // -1 is a begin position of its own (the whole file); text that is
-        // no number reads as 0, and is damage.
-        std::int64_t* const positions[] = {&item.FileSize, &item.BeginPos, &item.EndPos};
-        const char* const names[] = {"FileSize", "BeginPos", "EndPos"};
-        for (int k = 0; k < 3; ++k) {
-            const std::string key = p + names[k];
-            *positions[k] = ini.ReadInteger(s, key, 0);
-            const std::string text = ini.ReadString(s, key, "");
-            if (!text.empty() && ini.ReadInteger(s, key, 1) != *positions[k])
-                Note(damage, "[" + s + "] " + key + " = " + text + " is not a number; 0 is used");
+        std::string why;
+        if (auto item = ReadItem(ini, s, p, why)) {
+            q.Items.push_back(std::move(*item));
+        } else if (half++ == 0) {
+            first = "item " + p + ": " + why;
         }
-        item.IsDir = ini.ReadBool(s, p + "IsDir", false);
-        q.Items.push_back(std::move(item));
+    }
+    // A half item is never queued: its path or its positions may be cut.
+    if (half == 1) Note(damage, "[" + s + "] " + first + "; it is not read");
+    if (half > 1) Note(damage, "[" + s + "] " + std::to_string(half) + " items are not whole and are not read; " + first);
+    if (half && q.Items.empty()) {
+        Note(damage, "[" + s + "] holds no whole item; the list is not read");
+        return std::nullopt;
     }
     return q;
 }
@@ -160,9 +233,7 @@ TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>
 void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list, std::vector<std::string>* damage)
 {
     if (std::string why = UnreadableReason(fileName); !why.empty()) Note(damage, why);
-    rtl::TIniFile ini(fileName);
-    for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", damage))
-        if (i <= INT_MAX) list.push_back(ReadOldQuene(ini, int(i), damage));
+    ReadLists(rtl::TIniFile(fileName), list, damage);
 }
 
 void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue)
@@ -195,8 +266,11 @@ void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
     TOldQueneLock lock(fileName);
     std::unordered_set<std::string> known;
     for (const auto& q : list) known.insert(OldQueneKey(q));
+    rtl::TIniFile ini(fileName);
     std::vector<TOldQuene> stored;
-    LoadOldQuenes(fileName, stored);
+    std::vector<std::string> damage;
+    ReadLists(ini, stored, &damage);
+    KeepAside(fileName, damage);
     for (auto& q : stored) {
         std::string key = OldQueneKey(q);
         if (known.count(key) || removedKeys.count(key)) continue;
@@ -204,7 +278,6 @@ void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
         list.push_back(std::move(q));
     }
 
-    rtl::TIniFile ini(fileName);
     std::vector<const TOldQuene*> all;
     for (const auto& q : list) all.push_back(&q);
     WriteOldQuenes(ini, all);
@@ -214,8 +287,10 @@ std::string StoreOldQuene(const std::string& fileName, const TOldQuene& queue, T
 {
     TOldQueneLock lock(fileName);
     rtl::TIniFile ini(fileName);
+    std::vector<std::string> damage;
+    if (std::string bad = MalformedLinesText(ini.MalformedLines()); !bad.empty()) damage.push_back(bad);
     std::vector<std::int64_t> numbers;
-    for (std::int64_t i : Numbered(ini, kCount, kCount, ini.ReadSections(), "", "lists", nullptr))
+    for (std::int64_t i : Numbered(ini, kCount, kCount, NumbersPresent(ini.ReadSections(), ""), "lists", &damage))
         if (i <= INT_MAX) numbers.push_back(i);
     std::vector<std::string> keys;
     for (std::int64_t i : numbers) keys.push_back(SectionKey(ini, std::to_string(i)));
@@ -242,8 +317,11 @@ std::string StoreOldQuene(const std::string& fileName, const TOldQuene& queue, T
     bool placed = false;
     for (std::size_t n = 0; n < numbers.size(); ++n) {
         if (keys[n] != key) {
-            others.push_back(ReadOldQuene(ini, int(numbers[n])));
-            list.push_back(&others.back());
+            // Half lists and items stay only in the copy kept aside.
+            if (auto q = ReadOldQuene(ini, int(numbers[n]), &damage)) {
+                others.push_back(std::move(*q));
+                list.push_back(&others.back());
+            }
         } else if (!placed) {
             // Where it stood; a second copy of the same identity goes.
             if (how != TOldQueneStore::Remove) list.push_back(own);
@@ -251,7 +329,10 @@ std::string StoreOldQuene(const std::string& fileName, const TOldQuene& queue, T
         }
     }
     if (!placed && how != TOldQueneStore::Remove) list.push_back(own);
-    if (placed || how != TOldQueneStore::Remove) WriteOldQuenes(ini, list);
+    if (placed || how != TOldQueneStore::Remove) {
+        KeepAside(fileName, damage);
+        WriteOldQuenes(ini, list);
+    }
     return own->DateTime;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Broken lists: queues that could not be finished, kept in "oldquene.ini"
 // with their site and the positions each item reached.
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -30,14 +31,19 @@ std::string OldQueneKey(const TOldQuene& queue);
 
 // Appends the file's broken lists to list (none when the file is missing).
 // A count that is not a number or below 0 reads every list the file holds,
-// so the save at exit does not drop them. What could not be read, or was
-// out of range, goes to damage (a phrase for the user each) when given.
+// so the save at exit does not drop them. Only whole lists and items are
+// read: a line that is no [section], key=value, comment or blank, a list or
+// item without one of its keys, a number that is none, or a count above
+// what is there is damage, and goes to damage (a phrase for the user each)
+// when given.
 void LoadOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
                    std::vector<std::string>* damage = nullptr);
 
-// Section i of ini as a broken list. Items without their direction are left
-// out: guessing one could send a download over the user's own file.
-TOldQuene ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage = nullptr);
+// Section i of ini as a broken list with its whole items; none when the list
+// lacks one of its keys or none of its items is whole. A half item is left
+// out: a cut path or a guessed direction could send a download over the
+// user's own file.
+std::optional<TOldQuene> ReadOldQuene(const rtl::TIniFile& ini, int i, std::vector<std::string>* damage = nullptr);
 
 // Writes queue as section i into ini (in memory; the caller saves).
 void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);
@@ -45,8 +51,10 @@ void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue);
 // Saves list at exit, keeping what another running copy wrote: every list in
 // the file is appended to list unless list already holds its identity or it
 // was resumed or deleted in this session (removedKeys). The file is then
-// replaced whole, readable by its owner only (it holds passwords). Raises
-// rtl::EIniFileException when the file cannot be written.
+// replaced whole, readable by its owner only (it holds passwords). A damaged
+// file is first kept in its copy (see DamagedFile.h). Raises
+// rtl::EIniFileException when the file cannot be written, or is damaged and
+// cannot be kept.
 void SaveOldQuenes(const std::string& fileName, std::vector<TOldQuene>& list,
                    const std::unordered_set<std::string>& removedKeys);
 

@@ -254,3 +254,39 @@ TEST(IniFile, FailedWriteRaisesAndLeavesTheOldFile)
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
 }
+
+TEST(IniFile, MalformedLinesAreNumberedAndKeptUntilDropped)
+{
+    TempDir dir;
+    const std::string path = dir / "a.ini";
+    WriteFile(path,
+              "loose line\n"         // 1: before any section
+              "[General]\n"          // 2
+              "key=value\n"          // 3
+              "; comment\n"          // 4
+              "# comment\n"          // 5
+              "\n"                   // 6
+              "no equals sign\n"     // 7
+              "=no key\n"            // 8
+              "ke\x01y=control\n"    // 9
+              "[Cut\n"               // 10: a section all the same
+              "inCut=1\n"            // 11
+              "[Over]written\n"      // 12
+              "Spaced Key = v\n");   // 13
+    TIniFile ini(path);
+    EXPECT_EQ(ini.MalformedLines(), (std::vector<int>{1, 7, 8, 9, 10, 12}));
+    WriteFile(dir / "b.ini", "before=any section\n[S]\nk=v\n");
+    EXPECT_EQ(TIniFile(dir / "b.ini").MalformedLines(), std::vector<int>{1});
+    EXPECT_EQ(ini.ReadString("General", "key", ""), "value");
+    EXPECT_EQ(ini.ReadString("Cut", "inCut", ""), "1");
+    EXPECT_EQ(ini.ReadString("Over", "Spaced Key", ""), "v");
+    EXPECT_FALSE(ini.ValueExists("General", "ke\x01y"));
+    // Kept for a save, as other lines this program does not know are...
+    EXPECT_NE(ini.Text().find("no equals sign"), std::string::npos);
+    // ...until dropped: then only what was read whole is written.
+    ini.DropMalformedLines();
+    EXPECT_TRUE(ini.MalformedLines().empty());
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(path), "[General]\nkey=value\n; comment\n# comment\n\n[Cut]\ninCut=1\n\n[Over]\nSpaced Key=v\n");
+    EXPECT_TRUE(TIniFile(path).MalformedLines().empty());
+}

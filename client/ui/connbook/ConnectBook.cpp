@@ -105,8 +105,15 @@ TfmConnBook::TfmConnBook(std::string programDir, QWidget* parent)
 
 TfmConnBook::~TfmConnBook() = default;
 
-std::string TfmConnBook::BookFile() const { return programDir_ + "/book20.dat"; }
-std::string TfmConnBook::BackupFile() const { return programDir_ + "/book20_.dat"; }
+// The program folder is handed over with or without its closing "/"; the
+// names shown to the user carry one.
+std::string TfmConnBook::BookFile() const { return InProgramDir("book20.dat"); }
+std::string TfmConnBook::BackupFile() const { return InProgramDir("book20_.dat"); }
+
+std::string TfmConnBook::InProgramDir(const std::string& name) const
+{
+    return !programDir_.empty() && programDir_.back() == '/' ? programDir_ + name : programDir_ + "/" + name;
+}
 
 void TfmConnBook::showEvent(QShowEvent* event)
 {

@@ -32,6 +32,7 @@ public:
     std::string FindAddress;
 
     std::string BookFile() const;
+    std::string InProgramDir(const std::string& name) const;
     std::string BackupFile() const;
 
     void FormShow();

@@ -371,6 +371,10 @@ void TfmMain::MoveQueueToBroken()
 {
     if (!FManager) return;
     auto left = FManager->TakeTransferQueue();
+    // The run is over either way: what it carried must not be sent again
+    // by the next run, nor counted by Calculate Size.
+    FTransferQueue.clear();
+    ClearQueueNodes();
     if (left.empty()) return;
     // The run's journal is this list already: it takes the journal's place
     // in the file instead of joining it.
@@ -385,8 +389,6 @@ void TfmMain::MoveQueueToBroken()
         DisplayLine(0, std::string("<ERROR>      ") + e.what());
     }
     FBrokenLists.push_back(q);
-    FTransferQueue.clear();
-    FQueueTree.Clear();
     SeedQueueTree();
 }
 

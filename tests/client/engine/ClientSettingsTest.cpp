@@ -251,3 +251,53 @@ TEST(ClientSettings, ValuesOutOfRangeOrNoNumberAreNamedAndGiveTheDefault)
               file + " could not be read whole:\n- it is a folder, not a file\nIt could not be copied either.");
     EXPECT_FALSE(std::filesystem::exists(DamagedCopyName(file)));
 }
+
+// A file with damaged lines, or lists whose Count is above what is there,
+// is damage; the save rewrites it only once a copy is kept, and then
+// without the damaged lines.
+TEST(ClientSettings, DamagedFilesAreToldAndRewrittenOnlyOnceKeptAside)
+{
+    TempDir dir;
+    const std::string file = dir / "setting.ini";
+    std::string randomBytes;
+    for (int i = 0; i < 4096; ++i) randomBytes += char((i * 2246822519u) >> 11);
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string firstTold;
+    };
+    const Case cases[] = {
+        {"random bytes", randomBytes, "lines are neither a [section], a key=value, a comment nor blank"},
+        {"a line overwritten", "[FtpCliNum]\nFtpCliNum=5\n\x8e\x91\x02\n[Setting]\nTransferType=1\n",
+         "line 3 is neither a [section], a key=value, a comment nor blank"},
+        {"a list cut", "[Bookmarks]\nCount=3\n0=a|/a/\n", "[Bookmarks] Count = 3, but 2 of its entries are missing; they read as empty"},
+        {"half a rename pair", "[RenameExt]\nCount=1\nLocal0=htm\n",
+         "[RenameExt] Count = 1, but 1 of its pairs is missing; it reads as empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(file, c.text);
+        std::filesystem::remove(DamagedCopyName(file));
+        TClientSettings s;
+        const auto told = s.LoadFromFile(file, "/p/");
+        ASSERT_FALSE(told.empty());
+        EXPECT_NE(told[0].find(c.firstTold), std::string::npos) << told[0];
+        EXPECT_TRUE(s.RenameExtList.empty() || s.RenameExtList[0] == TRenameExt()) << "no half pair";
+
+        ASSERT_EQ(::mkdir(DamagedCopyName(file).c_str(), 0700), 0);
+        EXPECT_FALSE(s.SaveToFile(file)) << "no copy could be kept";
+        EXPECT_FALSE(TClientSettings::WriteSkinChoice(file, 0));
+        EXPECT_EQ(ReadFile(file), c.text);
+        std::filesystem::remove(DamagedCopyName(file));
+        ASSERT_TRUE(s.SaveToFile(file));
+        EXPECT_EQ(ReadFile(DamagedCopyName(file)), c.text);
+        TClientSettings back;
+        EXPECT_TRUE(back.LoadFromFile(file, "/p/").empty()) << ReadFile(file);
+    }
+    // What was read of a damaged line's neighbours stays.
+    WriteFile(file, cases[1].text);
+    TClientSettings s;
+    s.LoadFromFile(file, "/p/");
+    EXPECT_EQ(s.FtpCliNum, 5);
+    EXPECT_EQ(s.TransferType, 1);
+}

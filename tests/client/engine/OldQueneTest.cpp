@@ -122,46 +122,55 @@ TEST(OldQuene, DamagedAndMissingFiles)
 
     WriteFile(dir / "damaged.ini",
               "[Count]\nCount=2147483647\n"
-              "[1]\nDateTime=d\nHostName=h\nOldQueneCount=999999999\n"
-              "1IsDownload=1\n1HostPath=/a\n"          // other keys missing: empty, 0
-              "2HostPath=/b\n2LocalPath=/home/me/b\n" // no direction: left out
-              "3IsDownload=0\n3HostPath=/c\n3FileSize=junk\n3IsDir=1\n");
+              "[1]\nDateTime=d\nHostName=h\nHostPort=21\nUserName=u\nPassWord=\nOldQueneCount=999999999\n"
+              "1IsDownload=1\n1HostPath=/a\n1LocalPath=/l/a\n1FileSize=5\n1BeginPos=0\n1EndPos=5\n1IsDir=0\n"
+              "2HostPath=/b\n2LocalPath=/home/me/b\n" // half an item: left out
+              "3IsDownload=0\n3HostPath=/c\n3LocalPath=/l/c\n3FileSize=0\n3BeginPos=0\n3EndPos=0\n3IsDir=1\n"
+              "4IsDownload=0\n4HostPath=/d\n4LocalPath=/l/d\n4FileSize=junk\n4BeginPos=0\n4EndPos=0\n4IsDir=0\n");
     std::vector<TOldQuene> lists;
     LoadOldQuenes(dir / "damaged.ini", lists);
     ASSERT_EQ(lists.size(), 1u);
     const std::vector<TTransferFileInfo> want = {
-        {true, "/a", "", 0, 0, 0, false},
-        {false, "/c", "", 0, 0, 0, true},
+        {true, "/a", "/l/a", 5, 0, 5, false},
+        {false, "/c", "/l/c", 0, 0, 0, true},
     };
     EXPECT_EQ(lists[0].Items, want);
     EXPECT_EQ(lists[0].Host.PassWord, "");
 }
 
-TEST(OldQuene, SectionsAndItemsWithGapsBeforeThemAreRead)
+TEST(OldQuene, SectionsAndItemsWithGapsBeforeThemAreReadAndTold)
 {
-    // Lists or items before the survivors are gone (another copy deleted them,
-    // or the file was edited): what is left up to Count still loads, and the
-    // next save keeps it.
+    // Lists or items before the survivors are gone (the file was edited, or
+    // damaged): what is left up to Count still loads, the gaps are told, and
+    // the next save keeps it, once the file is kept aside.
     TempDir dir;
     const std::string file = dir / "oldquene.ini";
-    WriteFile(file,
-              "[Count]\nCount=4\n"
-              "[4]\nDateTime=late\nHostName=h\nOldQueneCount=12\n"
-              "12IsDownload=1\n12HostPath=/pub/twelfth\n"
-              "[9]\nDateTime=beyond Count\n");
+    const std::string text = "[Count]\nCount=4\n"
+                             "[4]\nDateTime=late\nHostName=h\nHostPort=21\nUserName=u\nPassWord=p\nOldQueneCount=12\n"
+                             "12IsDownload=1\n12HostPath=/pub/twelfth\n12LocalPath=/l/twelfth\n12FileSize=9\n"
+                             "12BeginPos=3\n12EndPos=9\n12IsDir=0\n"
+                             "[9]\nDateTime=beyond Count\n";
+    WriteFile(file, text);
     std::vector<TOldQuene> lists;
-    LoadOldQuenes(file, lists);
+    std::vector<std::string> damage;
+    LoadOldQuenes(file, lists, &damage);
     ASSERT_EQ(lists.size(), 1u);
     EXPECT_EQ(lists[0].DateTime, "late");
-    const std::vector<TTransferFileInfo> want = {{true, "/pub/twelfth", "", 0, 0, 0, false}};
+    const std::vector<TTransferFileInfo> want = {{true, "/pub/twelfth", "/l/twelfth", 9, 3, 9, false}};
     EXPECT_EQ(lists[0].Items, want);
+    EXPECT_EQ(damage, (std::vector<std::string>{"[Count] Count = 4, but 3 of them are missing",
+                                                "1 lists of [Count] lie beyond its Count 4 and are not read",
+                                                "[4] OldQueneCount = 12, but 11 of them are missing"}));
 
     std::vector<TOldQuene> session;
     SaveOldQuenes(file, session, {});
+    EXPECT_EQ(ReadFile(file + ".damaged"), text);
     std::vector<TOldQuene> again;
-    LoadOldQuenes(file, again);
+    damage.clear();
+    LoadOldQuenes(file, again, &damage);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0].Items, want);
+    EXPECT_TRUE(damage.empty());
 }
 
 TEST(OldQuene, NodeTextsShowEachFileOnce)
@@ -177,8 +186,13 @@ TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
 {
     TempDir dir;
     const std::string file = dir / "oldquene.ini";
-    const std::string lists = "[1]\nDateTime=one\nHostName=h\nOldQueneCount=1\n1IsDownload=1\n1HostPath=/a\n"
-                              "[2]\nDateTime=two\nHostName=h\nOldQueneCount=1\n1IsDownload=0\n1HostPath=/b\n";
+    const std::string host = "HostName=h\nHostPort=21\nUserName=u\nPassWord=p\n";
+    const auto item = [](const std::string& n, const std::string& down, const std::string& path) {
+        return n + "IsDownload=" + down + "\n" + n + "HostPath=" + path + "\n" + n + "LocalPath=/l" + path + "\n" + n +
+               "FileSize=1\n" + n + "BeginPos=0\n" + n + "EndPos=1\n" + n + "IsDir=0\n";
+    };
+    const std::string lists = "[1]\nDateTime=one\n" + host + "OldQueneCount=1\n" + item("1", "1", "/a") +
+                              "[2]\nDateTime=two\n" + host + "OldQueneCount=1\n" + item("1", "0", "/b");
     struct Case {
         const char* what;
         std::string text;
@@ -193,11 +207,12 @@ TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
         {"lists beyond the count", "[Count]\nCount=1\n" + lists, {"one"},
          {"1 lists of [Count] lie beyond its Count 1 and are not read"}},
         {"item faults",
-         "[Count]\nCount=1\n[1]\nDateTime=one\nOldQueneCount=-1\n1IsDownload=1\n1HostPath=/a\n1BeginPos=-1\n"
-         "1FileSize=junk\n2HostPath=/nodirection\n",
+         "[Count]\nCount=1\n[1]\nDateTime=one\n" + host + "OldQueneCount=-1\n" + item("3", "1", "/c") +
+             "1IsDownload=1\n1HostPath=/a\n1LocalPath=/l/a\n1FileSize=junk\n1BeginPos=-1\n1EndPos=1\n1IsDir=0\n"
+             "2HostPath=/nodirection\n",
          {"one"},
          {"[1] OldQueneCount = -1 is out of range; the items the file holds are read",
-          "[1] 1 items without their direction are not read", "[1] 1FileSize = junk is not a number; 0 is used"}},
+          "[1] 2 items are not whole and are not read; item 1: 1FileSize = junk is not a number"}},
         {"sound", "[Count]\nCount=2\n" + lists, {"one", "two"}, {}},
     };
     for (const auto& c : cases) {
@@ -218,7 +233,9 @@ TEST(OldQuene, DamageIsNamedAndWhatIsThereSurvivesTheSave)
         EXPECT_EQ(again.size(), c.dates.size());
     }
     // A begin position of -1 (the whole file) is no damage.
-    WriteFile(file, "[Count]\nCount=1\n[1]\nDateTime=one\nOldQueneCount=1\n1IsDownload=0\n1BeginPos=-1\n");
+    WriteFile(file, "[Count]\nCount=1\n[1]\nDateTime=one\n" + host +
+                        "OldQueneCount=1\n1IsDownload=0\n1HostPath=/a\n1LocalPath=/l/a\n1FileSize=1\n1BeginPos=-1\n"
+                        "1EndPos=1\n1IsDir=0\n");
     std::vector<TOldQuene> loaded;
     std::vector<std::string> damage;
     LoadOldQuenes(file, loaded, &damage);
@@ -314,4 +331,83 @@ TEST(OldQuene, CopiesWritingAtOnceKeepEveryList)
         for (int i = 0; i < kLists; ++i) want.push_back("copy " + std::to_string(c) + " list " + std::to_string(i));
     std::sort(want.begin(), want.end());
     EXPECT_EQ(when, want);
+}
+
+namespace {
+
+// The text SaveOldQuenes writes for lists.
+std::string FileOf(std::vector<TOldQuene> lists)
+{
+    TempDir dir;
+    SaveOldQuenes(dir / "q.ini", lists, {});
+    return ReadFile(dir / "q.ini");
+}
+
+} // namespace
+
+// What a damaged file loses is only what was damaged: half lists and items
+// are never read, and a file is never rewritten before it is kept aside.
+TEST(OldQuene, OnlyWholeListsAndItemsOfADamagedFileAreRead)
+{
+    TempDir dir;
+    const std::string file = dir / "oldquene.ini";
+    TOldQuene first = Sample("first"), second = Sample("second");
+    second.Items[0].IsDir = true;
+    const std::string whole = FileOf({first, second});
+    const std::size_t secondList = whole.find("[2]");
+    const std::size_t secondItem = whole.find("2LocalPath=", whole.find("[1]"));
+    ASSERT_NE(secondList, std::string::npos);
+    ASSERT_NE(secondItem, std::string::npos);
+    std::string junkOverHeader = whole;
+    junkOverHeader.replace(secondList - 1, 5, "\x93\x01\xfe\xa7\x13"); // over "\n[2]\n"
+    std::string randomBytes;
+    for (int i = 0; i < 4096; ++i) randomBytes += char((i * 2654435761u) >> 13);
+    std::string oneSection = whole.substr(0, secondList);
+
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<std::string> dates;
+        std::size_t firstItems; // items of the first list read
+    };
+    const Case cases[] = {
+        {"random bytes", randomBytes, {}, 0},
+        {"cut inside the second item", whole.substr(0, secondItem + 14), {"first"}, 1},
+        {"a count above the lists there", oneSection, {"first"}, 3},
+        {"junk over a section header", junkOverHeader, {"first"}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(file, c.text);
+        std::filesystem::remove(file + ".damaged");
+        std::vector<TOldQuene> loaded;
+        std::vector<std::string> damage;
+        LoadOldQuenes(file, loaded, &damage);
+        EXPECT_FALSE(damage.empty());
+        std::vector<std::string> dates;
+        for (const auto& q : loaded) dates.push_back(q.DateTime);
+        EXPECT_EQ(dates, c.dates);
+        if (!loaded.empty()) {
+            // The first list's own items, none of the second's folded in.
+            ASSERT_EQ(loaded[0].Items.size(), c.firstItems);
+            for (std::size_t i = 0; i < c.firstItems; ++i) EXPECT_EQ(loaded[0].Items[i], first.Items[i]);
+            EXPECT_EQ(loaded[0].Host, first.Host);
+        }
+
+        // No copy can be kept (a folder holds its name): the file stays.
+        std::filesystem::create_directory(file + ".damaged");
+        std::vector<TOldQuene> session;
+        EXPECT_THROW(SaveOldQuenes(file, session, {}), rtl::EIniFileException);
+        EXPECT_THROW(StoreOldQuene(file, Sample("new"), TOldQueneStore::New), rtl::EIniFileException);
+        EXPECT_EQ(ReadFile(file), c.text);
+        // Kept aside, the file is written from what was whole.
+        std::filesystem::remove(file + ".damaged");
+        SaveOldQuenes(file, session, {});
+        EXPECT_EQ(ReadFile(file + ".damaged"), c.text);
+        std::vector<TOldQuene> again;
+        damage.clear();
+        LoadOldQuenes(file, again, &damage);
+        EXPECT_EQ(again.size(), c.dates.size());
+        EXPECT_TRUE(damage.empty()) << damage.front();
+    }
 }

@@ -30,9 +30,11 @@ TEST_F(MainFixture, DamagedFilesAreToldOnceKeptInACopyAndTheirListsSurvive)
         ini.UpdateFile();
     }
     const std::string settingsText = ReadFile(settings);
+    const std::string list = "HostName=h\nHostPort=21\nUserName=u\nPassWord=p\nOldQueneCount=1\n";
+    const std::string item = "1LocalPath=/l\n1FileSize=1\n1BeginPos=0\n1EndPos=1\n1IsDir=0\n";
     const std::string queuesText = "[Count]\nCount=-3\n"
-                                   "[1]\nDateTime=first\nHostName=h\nOldQueneCount=1\n1IsDownload=1\n1HostPath=/a\n"
-                                   "[2]\nDateTime=second\nHostName=h\nOldQueneCount=1\n1IsDownload=0\n1HostPath=/b\n";
+                                   "[1]\nDateTime=first\n" + list + "1IsDownload=1\n1HostPath=/a\n" + item +
+                                   "[2]\nDateTime=second\n" + list + "1IsDownload=0\n1HostPath=/b\n" + item;
     WriteFile(settings, settingsText);
     WriteFile(queues, queuesText);
 
