@@ -369,7 +369,14 @@ void TFtpManager::AbortAllSockets()
 std::string TFtpManager::GetLastReply() const
 {
     TFtpClient* c = Client(0);
-    return c ? c->ReplyText() : std::string();
+    if (!c) return {};
+    // A request ended by the client itself (a time-out, an abort) got no
+    // reply of its own: the text it ended with tells it, not the last line
+    // the server sent before (a greeting, a 150).
+    const std::string& text = c->ReplyText();
+    const std::size_t at = text.find_first_not_of(' ');
+    const bool own = at != std::string::npos && text.compare(at, 3, std::to_string(c->ReplyCode())) == 0;
+    return own || c->ErrorMessage().empty() ? text : c->ErrorMessage();
 }
 
 std::string TFtpManager::GetListingText() const
