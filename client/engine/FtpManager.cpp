@@ -371,7 +371,14 @@ void TFtpManager::AbortAllSockets()
 std::string TFtpManager::GetLastReply() const
 {
     TFtpClient* c = Client(0);
-    return c ? c->ReplyText() : std::string();
+    if (!c) return {};
+    // A request ended by the client itself (a time-out, an abort) got no
+    // reply of its own: the text it ended with tells it, not the last line
+    // the server sent before (a greeting, a 150).
+    const std::string& text = c->ReplyText();
+    const std::size_t at = text.find_first_not_of(' ');
+    const bool own = at != std::string::npos && text.compare(at, 3, std::to_string(c->ReplyCode())) == 0;
+    return own || c->ErrorMessage().empty() ? text : c->ErrorMessage();
 }
 
 std::string TFtpManager::GetListingText() const
@@ -943,6 +950,7 @@ void TFtpManager::SendNextBatchEntry()
         return;
     case opRename:
         if (FRenameList.empty()) break;
+        FRenameFrom = FRenameList.front().OldName;
         c.SetHostFileName(FRenameList.front().OldName);
         RenameTo = FRenameList.front().NewName;
         FRenameList.pop_front();
@@ -952,6 +960,7 @@ void TFtpManager::SendNextBatchEntry()
         if (FDeleteList.empty()) break;
         const TDelFileInfo d = FDeleteList.front();
         FDeleteList.pop_front();
+        FBatchEntry = d.FileName;
         c.SetHostFileName(d.FileName);
         if (d.IsDir) Start(0, rqRemoveDir, &TCustomFtpCli::SendRmd);
         else Start(0, rqDelete, &TCustomFtpCli::SendDele);
@@ -959,6 +968,7 @@ void TFtpManager::SendNextBatchEntry()
     }
     case opChmod:
         if (FChmodList.empty()) break;
+        FBatchEntry = FChmodList.front();
         c.SetLocalFileName("SITE CHMOD " + FChmodMode + " " + FChmodList.front());
         FChmodList.pop_front();
         Start(0, rqRawCommand, &TCustomFtpCli::SendRawCommand);
@@ -973,8 +983,11 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
     TFtpClient& c = *FSlots[0].Client;
     // A raw command passes any reply below 500: SITE CHMOD needs a 2xx.
     if (request == rqRawCommand && error == 0 && !ReplyIs2xx(0)) error = c.ReplyCode();
-    if (error != 0 && request == rqMakeDir && c.HasSession()) {
-        // A folder that is already there is what was asked for.
+    // The folders of an upload (state 6) may be there already, which is what
+    // was asked for; a folder the user makes by name is made or refused, as told.
+    if (error != 0 && request == rqMakeDir && c.HasSession() && Window.SessionState() == 6) {
+        const int code = c.ReplyCode();
+        const std::string reply = c.ReplyText();
         const std::string back = CurrentRemoteDir;
         c.SetLocalFileName("CWD " + FBatchEntry);
         const bool exists = c.RawCommandBlocking() && ReplyIs2xx(0);
@@ -984,6 +997,11 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
         }
         c.SetLocalFileName("");
         if (exists) error = 0;
+        else {
+            // The refusal told is the MKD's, not the probe's.
+            c.SetReplyCode(code);
+            c.SetReplyText(reply);
+        }
     }
     if (error != 0) {
         FMakeDirList.clear();
@@ -995,11 +1013,28 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
         return;
     }
     if (request == rqRenameFrom) {
+        FBatchEntry = RenameTo;
         c.SetLocalFileName(RenameTo);
         RenameTo.clear();
         Start(0, rqRenameTo, &TCustomFtpCli::SendRnto);
         return;
     }
-    if (request == rqRenameTo) c.SetLocalFileName("");
+    if (request == rqRenameTo) {
+        c.SetLocalFileName("");
+        ForgetChangedListings(FRenameFrom);
+    }
+    ForgetChangedListings(FBatchEntry);
     SendNextBatchEntry();
+}
+
+void TFtpManager::ForgetChangedListings(const std::string& path)
+{
+    if (path.empty()) return;
+    std::string full = path[0] == '/' ? path : WithSlash(CurrentRemoteDir) + path;
+    while (full.size() > 1 && full.back() == '/') full.pop_back();
+    const std::string below = WithSlash(full);
+    InvalidateListing(full.substr(0, full.rfind('/') + 1));
+    const std::string stale(18, '-');
+    for (int i = 0; i <= ListingCacheLast; ++i)
+        if (ListingCachePaths[i].starts_with(below)) ListingCachePaths[i] = stale;
 }

@@ -315,6 +315,11 @@ private:
     std::deque<THostMoveFileInfo> FRenameList;
     std::deque<TDelFileInfo> FDeleteList;
     std::string RenameTo, FChmodMode, FBatchEntry;
+    // The old name of the rename under way.
+    std::string FRenameFrom;
+    // A batch entry changed path: the listing of its folder, and its own
+    // and those below it (a folder moved or removed), are stale.
+    void ForgetChangedListings(const std::string& path);
 };
 
 // The local path of a file an expansion found: localRoot + the part of

@@ -838,6 +838,10 @@ void TFtpManager::CheckRunEnd()
         HandToIdleSlots();
         if (!AllSlotsIdle() || OpeningSlots() > 0) return;
     }
+    // The browsing connection logging in again (its session was lost during
+    // the run) is not cut off: what the window does next needs its session,
+    // and its own end, logged in or failed, ends the run.
+    if (FSlots[0].Opening && !AbortPending) return;
     EndRun(!TransferQueue.empty() || AbortPending);
 }
 

@@ -284,6 +284,7 @@ private:
     void ShowPaneRows(bool local);
     void ShowQueueNode(bool isDownload, int index);
     QIcon QueueIcon(int image) const;
+    void SetQueueImage(QTreeWidgetItem* node, int image) const;
     void QueueDownloadLoop();
     void AddExpandedFiles();
     void StartQueuedDownloads();

@@ -44,4 +44,10 @@ bool AskText(const std::string& caption, const std::string& prompt, std::string&
     return !text.empty();
 }
 
+bool AskName(const std::string& caption, const std::string& prompt, std::string& name)
+{
+    // Blanks at either end belong to the name: a file may be called so.
+    return Dialogs().InputQuery(caption, prompt, name) && !name.empty();
+}
+
 } // namespace mainwin

@@ -17,5 +17,7 @@ std::string NowText();
 QIcon RowIcon(int image);
 // Asks for a text; false when cancelled or left empty.
 bool AskText(const std::string& caption, const std::string& prompt, std::string& text);
+// Asks for a name, kept as typed; false when cancelled or left empty.
+bool AskName(const std::string& caption, const std::string& prompt, std::string& name);
 
 } // namespace mainwin

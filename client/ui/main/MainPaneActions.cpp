@@ -37,11 +37,11 @@ void TfmMain::MakeDirectoryClick(bool local)
     std::string name;
     if (local) {
         if (FSessionState != ssReady && FSessionState != ssConnected) return;
-        if (!AskText("Make Directory", "Name: ", name)) return;
+        if (!AskName("Make Directory", "Name: ", name)) return;
         LocalResult(LocalMakeDir(LocalPath, name));
         return;
     }
-    if (FSessionState != ssConnected || !AskText("Make Directory", "Name: ", name)) return;
+    if (FSessionState != ssConnected || !AskName("Make Directory", "Name: ", name)) return;
     SetSessionState(ssMakingDir);
     FManager->MakeRemoteDirs({name});
 }
@@ -53,11 +53,11 @@ void TfmMain::RenameClick(bool local)
     std::string name = names.front();
     if (local) {
         if (FSessionState != ssReady && FSessionState != ssConnected) return;
-        if (!AskText("Rename", "New Name: ", name) || name == names.front()) return;
+        if (!AskName("Rename", "New Name: ", name) || name == names.front()) return;
         LocalResult(LocalRename(LocalPath, names.front(), name));
         return;
     }
-    if (FSessionState != ssConnected || !AskText("Rename", "New Name: ", name) || name == names.front()) return;
+    if (FSessionState != ssConnected || !AskName("Rename", "New Name: ", name) || name == names.front()) return;
     SetSessionState(ssRenaming);
     FManager->RenameRemoteFiles({{RemoteDir + names.front(), RemoteDir + name}});
 }
@@ -68,7 +68,7 @@ void TfmMain::MoveClick(bool local)
     if (names.empty()) return;
     std::string dest = local ? std::string() : RemoteDir;
     if (local ? (FSessionState != ssReady && FSessionState != ssConnected) : FSessionState != ssConnected) return;
-    if (!AskText("Move File", "Destination Directory: ", dest)) return;
+    if (!AskName("Move File", "Destination Directory: ", dest)) return;
     if (FSettings.ConfirmFlags.MoveFiles && Dialogs().MessageBox("Move Now ?", "Move", MB_YESNO) != IDYES) return;
     if (local) {
         LocalResult(LocalMove(LocalPath, names, dest));

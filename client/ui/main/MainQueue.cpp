@@ -2,6 +2,8 @@
 // lists kept from earlier runs.
 #include "client/ui/main/Main.h"
 
+#include <set>
+
 #include "client/engine/CommFunc.h"
 #include "client/engine/FtpManager.h"
 #include "client/ui/main/BrokenList.h"
@@ -15,10 +17,25 @@ using namespace mainwin;
 
 void TfmMain::SeedQueueTree()
 {
+    // A broken list the user folded stays folded; a new one shows open.
+    std::set<QString> folded;
+    for (int i = 1; i < ui->tvQuene->topLevelItemCount(); ++i)
+        if (!ui->tvQuene->topLevelItem(i)->isExpanded()) folded.insert(ui->tvQuene->topLevelItem(i)->text(0));
+    const std::set<QString> shownBefore = [&] {
+        std::set<QString> t;
+        for (int i = 1; i < ui->tvQuene->topLevelItemCount(); ++i) t.insert(ui->tvQuene->topLevelItem(i)->text(0));
+        return t;
+    }();
     ui->tvQuene->clear();
+    const auto node = [this](QTreeWidgetItem* parent, const std::string& text, int image) {
+        auto* n = new QTreeWidgetItem(parent, {Q(text)});
+        SetQueueImage(n, image);
+        return n;
+    };
     CurrentNode = new QTreeWidgetItem(ui->tvQuene, {Q(S(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)) + " - Current")});
-    DownloadNode = new QTreeWidgetItem(CurrentNode, {"Download"});
-    UploadNode = new QTreeWidgetItem(CurrentNode, {"Upload"});
+    SetQueueImage(CurrentNode, 1);
+    DownloadNode = node(CurrentNode, "Download", 6);
+    UploadNode = node(CurrentNode, "Upload", 6);
     for (const bool down : {true, false})
         for (std::size_t i = 0; i < (down ? FQueueTree.Download : FQueueTree.Upload).size(); ++i)
             new QTreeWidgetItem(down ? DownloadNode : UploadNode, {""});
@@ -27,17 +44,23 @@ void TfmMain::SeedQueueTree()
     for (const auto& q : FBrokenLists) {
         const TBrokenQueueNodeTexts t = BrokenQueueNodeTexts(q);
         auto* root = new QTreeWidgetItem(ui->tvQuene, {Q(t.Root)});
-        for (const auto& h : t.HostInfo) new QTreeWidgetItem(root, {Q(h)});
-        if (!t.Downloads.empty()) {
-            auto* d = new QTreeWidgetItem(root, {"download"});
-            for (const auto& p : t.Downloads) new QTreeWidgetItem(d, {Q(p)});
-        }
-        if (!t.Uploads.empty()) {
-            auto* u = new QTreeWidgetItem(root, {"upload"});
-            for (const auto& p : t.Uploads) new QTreeWidgetItem(u, {Q(p)});
-        }
+        SetQueueImage(root, 2);
+        auto* host = node(root, "hostinfo", 7);
+        for (const auto& h : t.HostInfo) node(host, h, 4);
+        auto* d = node(root, "download", 6);
+        for (const auto& p : t.Downloads) node(d, p, 4);
+        auto* u = node(root, "upload", 6);
+        for (const auto& p : t.Uploads) node(u, p, 4);
+        const bool isNew = !shownBefore.count(root->text(0));
+        root->setExpanded(isNew || !folded.count(root->text(0)));
     }
     CurrentNode->setExpanded(true);
+}
+
+void TfmMain::SetQueueImage(QTreeWidgetItem* node, int image) const
+{
+    node->setData(0, Qt::UserRole, image);
+    node->setIcon(0, QueueIcon(image));
 }
 
 void TfmMain::ShowSlotItem(const TTransferFileInfo& Item, int Slot)
@@ -71,15 +94,18 @@ void TfmMain::ShowQueueNode(bool isDownload, int index)
     if (!node) return;
     const TQueueNode& n = nodes[std::size_t(index)];
     node->setText(0, Q(n.Text()));
-    node->setData(0, Qt::UserRole, n.StateImage());
-    node->setIcon(0, QueueIcon(n.StateImage()));
+    SetQueueImage(node, n.StateImage());
 }
 
 QIcon TfmMain::QueueIcon(int image) const
 {
     switch (image) {
-    case 5: return style()->standardIcon(QStyle::SP_ArrowRight);
+    case 1: return style()->standardIcon(QStyle::SP_DirHomeIcon);
+    case 2: return style()->standardIcon(QStyle::SP_MessageBoxWarning);
     case 3: return style()->standardIcon(QStyle::SP_DialogApplyButton);
+    case 5: return style()->standardIcon(QStyle::SP_ArrowRight);
+    case 6: return style()->standardIcon(QStyle::SP_DirIcon);
+    case 7: return style()->standardIcon(QStyle::SP_ComputerIcon);
     default: return style()->standardIcon(QStyle::SP_FileIcon);
     }
 }

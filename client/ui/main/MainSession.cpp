@@ -155,7 +155,9 @@ void TfmMain::OperationDone()
     case ssTransfering: {
         tiProgress->stop();
         ui->Gauge1->setVisible(false);
-        ClearStatusRows(true);
+        // Connection 0 may have lost its session to a failure of its own
+        // during the run: its row does not claim it connected.
+        ClearStatusRows(FManager->Client(0) && FManager->Client(0)->HasSession());
         ClearPanels1To4();
         const bool empty = FManager->GetTransferQueue().empty();
         MoveQueueToBroken();
@@ -270,7 +272,7 @@ void TfmMain::OperationFailed()
         ShowConnectionFailure();
         break;
     case ssTransfering: {
-        ClearStatusRows(true);
+        ClearStatusRows(FManager->Client(0) && FManager->Client(0)->HasSession());
         ClearPanels1To4();
         const bool left = !FManager->GetTransferQueue().empty();
         MoveQueueToBroken();

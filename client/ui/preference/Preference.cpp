@@ -212,9 +212,11 @@ void TfmPreference::FormCreate(const std::function<std::vector<std::string>()>& 
         }
     }
     for (const auto& e : entries) ui->cbDialUP->addItem(Q(e));
+    // Without the dialer the modem cannot be chosen anew, but a stored modem
+    // choice is shown as it is: the user may still switch to the LAN.
     ui->ConnectUseMOdem->setEnabled(haveDialer);
     ui->cbDialUP->setEnabled(haveDialer);
-    if (s.DialUPType == 1 && haveDialer)
+    if (s.DialUPType == 1)
         ui->ConnectUseMOdem->setChecked(true);
     else
         ui->ConnectUseLan->setChecked(true);
@@ -314,8 +316,7 @@ void TfmPreference::CopyBack()
     s.ShowLoginMessage = ui->ShowLoginMessage->isChecked();
     s.MoniterClipboard = ui->cbMoniterClipboard->isChecked();
 
-    // Without the dialer the modem choice cannot be made: the stored one stays.
-    if (ui->ConnectUseMOdem->isEnabled()) s.DialUPType = ui->ConnectUseLan->isChecked() ? 0 : 1;
+    s.DialUPType = ui->ConnectUseLan->isChecked() ? 0 : 1;
     s.DialUPIndex = ui->cbDialUP->count() > 0 ? ui->cbDialUP->currentIndex() : s.DialUPIndex;
     s.DialUPShowAuth = ui->cbShowAuthWindow->isChecked();
     s.DialUPShowError = ui->cbDialUPShowError->isChecked();

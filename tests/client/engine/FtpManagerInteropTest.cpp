@@ -207,7 +207,7 @@ TEST_P(EngineOnServer, RunsOverOneFourAndSixteenConnectionsAreByteExact)
 
         // and back up, into a folder that partly exists already
         const std::string up = "up" + std::to_string(rc.connections) + "_" + std::to_string(rc.split);
-        w.state = 8;
+        w.state = 6; // preparing an upload, as the window does
         ASSERT_TRUE(w.Run([&] { m->MakeRemoteDirs({up + "/", up + "/small", up + "/small/odd", up + "/small/even", up + "/large"}); }));
         ASSERT_TRUE(w.Run([&] { m->MakeRemoteDirs({up, up + "/small"}); })) << "existing folders count as made";
         std::vector<TTransferFileInfo> uq;

@@ -291,7 +291,9 @@ TEST_F(PreferenceTest, OpensWithoutTheRemoteAccessServiceAndListsPhoneBookEntrie
     d.FormCreate([]() -> std::vector<std::string> { throw std::runtime_error("no remote access service"); });
     EXPECT_EQ(Child<QComboBox>(&d, "cbDialUP")->count(), 0);
     EXPECT_FALSE(Child<QRadioButton>(&d, "ConnectUseMOdem")->isEnabled());
-    EXPECT_TRUE(Child<QRadioButton>(&d, "ConnectUseLan")->isChecked());
+    // The stored choice shows, and stays unless the user picks the LAN.
+    EXPECT_TRUE(Child<QRadioButton>(&d, "ConnectUseMOdem")->isChecked());
+    EXPECT_FALSE(Child<QRadioButton>(&d, "ConnectUseLan")->isChecked());
 
     s.DialUPIndex = 1;
     d.FormCreate([] { return std::vector<std::string>{"Office", "Home"}; });

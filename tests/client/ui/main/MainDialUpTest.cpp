@@ -137,6 +137,51 @@ TEST_P(MainDialUpTest, ThePreferencesListThePhonebookAndKeepTheModemChoice)
     SetRasService(std::move(sim));
 }
 
+// Without the remote access service a stored modem choice shows as it is
+// (the modem cannot be chosen anew), and the LAN chosen instead is stored:
+// the warning at each connect ends.
+TEST_P(MainDialUpTest, WithoutTheServiceTheStoredModemShowsAndTheLanChosenIsStored)
+{
+    OpenModem(false);
+    auto missing = std::make_unique<TRasSimulation>();
+    missing->Present = false;
+    auto sim = SetRasService(std::move(missing));
+    const auto warnings = [&] {
+        int n = 0;
+        for (const auto& t : dialogs.get()->Texts(TDialogCall::kMessageBox))
+            n += t.find("Failed to find/load") != std::string::npos;
+        return n;
+    };
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    EXPECT_EQ(warnings(), 1);
+
+    bool modemChecked = false, modemEnabled = true, lanChecked = true;
+    WhenModal([&](QWidget* d) {
+        auto* modem = d->findChild<QRadioButton*>("ConnectUseMOdem");
+        auto* lan = d->findChild<QRadioButton*>("ConnectUseLan");
+        modemChecked = modem->isChecked();
+        modemEnabled = modem->isEnabled();
+        lanChecked = lan->isChecked();
+        lan->click();
+        d->findChild<QPushButton*>("Button1")->click();
+    });
+    QAction* item = win->findChild<QAction*>("miPreference");
+    item->setEnabled(true);
+    item->trigger();
+    EXPECT_TRUE(modemChecked) << "the stored choice is shown";
+    EXPECT_FALSE(modemEnabled);
+    EXPECT_FALSE(lanChecked);
+    EXPECT_EQ(win->Settings().DialUPType, 0) << "the choice made is stored";
+
+    dialogs.get()->ReplyId(IDYES);
+    win->sbDisconnectClick();
+    win->sbConnectClick();
+    ASSERT_TRUE(WaitState(2)) << PageText(0);
+    EXPECT_EQ(warnings(), 1) << "no warning once the LAN is chosen";
+    SetRasService(std::move(sim));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, MainDialUpTest, ::testing::Values("portlorn"),
                          [](const auto& info) { return std::string(info.param); });
 
