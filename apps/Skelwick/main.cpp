@@ -41,7 +41,12 @@ int main(int argc, char** argv)
 
     auto form = std::make_unique<TfmMain>(programDir);
     Dialogs().SetParentWindow(form.get());
-    if (argc > 1) form->CommandLineUrl = argv[1];
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == TfmMain::NewSessionArgument)
+            form->setWindowState(form->windowState() | Qt::WindowMaximized);
+        else if (form->CommandLineUrl.empty())
+            form->CommandLineUrl = argv[i];
+    }
     logo.reset();
 
     // SIGTERM and SIGINT close the window without asking, so the settings are

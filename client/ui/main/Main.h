@@ -80,6 +80,8 @@ public:
     void CloseWithoutQuery();
     // The first command-line argument, connected on first show.
     std::string CommandLineUrl;
+    // New Session starts the next copy with it: that copy opens maximised.
+    static constexpr const char* NewSessionArgument = "--maximized";
     const std::string& ProgramDir() const { return FProgramDir; }
     // Attention, the tray and the help items.
     TDesktopTies& DesktopTies() { return *FDesktopTies; }
@@ -302,6 +304,8 @@ private:
     void OpenPaneFile(bool local, int index);
     // Opens a local file or folder with the desktop; says so when nothing starts.
     void OpenLocal(const std::string& path);
+    // The editor of the preferences, else a text editor or the desktop's opener; says why none started.
+    void EditLocal(const std::string& path);
     void SetupPaneViews();
     void ShowViewStyleChecks();
     bool PaneKey(bool local, QKeyEvent* key);

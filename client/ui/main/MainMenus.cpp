@@ -203,7 +203,7 @@ void TfmMain::WireActions()
     });
     on(ui->miBrowseServer, [this] { BrowserServer1Click(); });
     on(ui->miNewSession, [this] {
-        if (!StartProgram(S(QCoreApplication::applicationFilePath()), {}))
+        if (!StartProgram(S(QCoreApplication::applicationFilePath()), {NewSessionArgument}))
             Dialogs().MessageBox("Cannot start a new session", ApplicationTitle(), MB_OK | MB_ICONERROR);
     });
     // Command
@@ -345,8 +345,10 @@ void TfmMain::WireActions()
     });
     on(ui->miRunProgram, [this] {
         std::string program;
-        if (Dialogs().OpenFileName("Run program", "All files (*)", program) && !program.empty())
-            ExecuteFile(program, StartProgram);
+        // A file that cannot run itself goes to the desktop's opener, as a double click does.
+        if (Dialogs().OpenFileName("Run program", "All files (*)", program) && !program.empty() &&
+            !ExecuteFile(program, StartProgram))
+            OpenLocal(program);
     });
     auto transferType = [this](int type) {
         FSettings.TransferType = type;

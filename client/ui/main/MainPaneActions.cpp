@@ -90,7 +90,7 @@ void TfmMain::EditViewClick(bool local, bool view)
         if (!r->IsDir && !row) row = r;
     if (local) {
         if (!row || (FSessionState != ssReady && FSessionState != ssConnected)) return;
-        OpenForEditOrView(LocalPath + row->Name, FSettings.DefaultEditView, StartProgram);
+        EditLocal(LocalPath + row->Name);
         return;
     }
     if (row) EditRemoteRow(*row, view);
@@ -241,6 +241,17 @@ void TfmMain::ExecuteClick()
     // A folder opens by a double click; it is not executed.
     if (rows.empty() || rows.front()->IsDir) return;
     OpenLocal(LocalPath + rows.front()->Name);
+}
+
+void TfmMain::EditLocal(const std::string& path)
+{
+    if (OpenForEditOrView(path, FSettings.DefaultEditView, StartProgram)) return;
+    if (!FSettings.DefaultEditView.empty()) {
+        Dialogs().MessageBox("Cannot start the editor " + FSettings.DefaultEditView + " for " + path, ApplicationTitle(),
+                             MB_OK | MB_ICONWARNING);
+        return;
+    }
+    OpenLocal(path);
 }
 
 void TfmMain::OpenLocal(const std::string& path)

@@ -334,7 +334,7 @@ void TfmMain::EditViewFinished()
         SetSessionState(ssConnected);
         return;
     }
-    if (FileExists(EditLocalFile)) OpenForEditOrView(EditLocalFile, FSettings.DefaultEditView, StartProgram);
+    if (FileExists(EditLocalFile)) EditLocal(EditLocalFile);
     SetSessionState(ssConnected);
     if (!ViewOnly) {
         const std::string local = EditLocalFile, remote = EditRemoteFile;
