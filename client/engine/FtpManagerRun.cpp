@@ -623,8 +623,14 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         return;
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
-    if (!item.IsDownload) {
+    // A store the server refused ends the run: every other would be refused
+    // too. A connection that failed under it is retried as a download is.
+    if (!item.IsDownload && ServerRefused(slot, error)) {
         StoreFailed(slot);
+        return;
+    }
+    if (!item.IsDownload) {
+        FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
         return;
     }
     const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
@@ -650,7 +656,8 @@ void TFtpManager::FinishSlotItem(int slot, int error)
 bool TFtpManager::ServerRefused(int slot, int error) const
 {
     const TFtpClient& c = *FSlots[slot].Client;
-    if (!c.HasSession() || error < 400 || error >= 600) return false;
+    // 425: the data connection did not open, a fault of the connection.
+    if (!c.HasSession() || error < 400 || error >= 600 || error == 425) return false;
     // The client's own codes come with texts of its own; a reply starts
     // with its code.
     const std::string& reply = c.ReplyText();
