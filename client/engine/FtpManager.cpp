@@ -131,10 +131,18 @@ void AppendBrokenList(const std::string& fileName, const TOldQuene& queue)
 
 // ---- the pool ------------------------------------------------------------------
 
+namespace {
+constexpr os::UINT WM_CHECK_PART_END = os::WM_USER + 1;
+}
+
 TFtpManager::TFtpManager(TFtpManagerWindow& Window) : Window(Window), FSlots(kMaxSlots)
 {
     Window.Manager = this;
     FJournalWindow = os::CreateMessageTarget([this](os::UINT Msg, os::WPARAM, os::LPARAM) { return JournalMessage(Msg); });
+    FTarget = os::CreateMessageTarget([this](os::UINT msg, os::WPARAM w, os::LPARAM l) -> os::LRESULT {
+        if (msg == WM_CHECK_PART_END) CheckPartEnd(static_cast<int>(w), static_cast<std::uint64_t>(l));
+        return 0;
+    });
 }
 
 TFtpManager::~TFtpManager()
@@ -149,7 +157,16 @@ TFtpManager::~TFtpManager()
         if (!left.empty()) FJournal.End(left);
     }
     for (int i = 0; i < kMaxSlots; ++i) FreeClient(i);
+    os::DestroyMessageTarget(FTarget);
     if (Window.Manager == this) Window.Manager = nullptr;
+}
+
+void TFtpManager::PostPartEndCheck(int slot)
+{
+    auto& s = FSlots[slot];
+    if (s.EndCheckPosted) return;
+    s.EndCheckPosted = true;
+    os::PostMessage(FTarget, WM_CHECK_PART_END, static_cast<os::WPARAM>(slot), static_cast<os::LPARAM>(s.Serial));
 }
 
 TFtpClient* TFtpManager::Client(int slot) const
@@ -200,6 +217,7 @@ void TFtpManager::FreeClient(int slot)
     s.State = 0;
     s.Outstanding = rqNone;
     s.Opening = false;
+    s.Draining = false;
 }
 
 void TFtpManager::CreateConnections(int n)
@@ -351,6 +369,7 @@ void TFtpManager::DisconnectAll()
         auto& s = FSlots[i];
         if (!s.Client) continue;
         s.Outstanding = rqNone;
+        s.Draining = false;
         if (!IsReadyState(s.Client->ClientState())) s.Client->AbortBlocking();
         if (s.Client->HasSession()) s.Client->QuitBlocking();
         s.Binary = -1;
@@ -363,6 +382,7 @@ void TFtpManager::AbortAllSockets()
         auto& s = FSlots[i];
         if (!s.Client) continue;
         s.Outstanding = rqNone;
+        s.Draining = false;
         s.Binary = -1;
         if (s.Client->CommandSocket() && s.Client->CommandSocket()->State() != wsClosed) s.Client->AbortRequest();
     }
@@ -678,6 +698,7 @@ void TFtpManager::ExpandRemoteDir(const std::string& name, std::vector<TGetFileI
     FSkippedDirs.clear();
     FRefusedNames.clear();
     FExpandRestoring = false;
+    FExpandLogin = false;
     if (!FSlots[0].Client->HasSession()) {
         Log(0, "Lost Connection, Please Reconnect");
         Window.OperationFailed();
@@ -773,15 +794,77 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
     case rqList:
         c.AttachStream(nullptr);
         if (error != 0) {
-            if (++FExpandDir.ListRetries >= 3) return skip();
+            // A listing that stalled or broke is asked for again, on a new
+            // login when the session went with it; a folder that keeps
+            // failing is left out, and named.
+            const std::string why = c.ErrorMessage().empty() ? c.ReplyText() : c.ErrorMessage();
+            if (FExpandDir.ListRetries++ >= std::max(Window.Settings().ConnectionRetryTimes, 1)) {
+                Log(0, "Not listed: " + ShownName(FExpandDir.Logical) + ": " + why);
+                return skip();
+            }
+            Log(0, "Listing " + ShownName(FExpandDir.Logical) + " failed: " + why + "; listing it again");
+            if (!c.HasSession()) {
+                ExpandLogin(rqNone, 0);
+                return;
+            }
             if (ListThroughCache(0, FExpandDir.Target)) ProcessExpandListing();
             return;
         }
         CurrentListing->Write("", 1);
         ProcessExpandListing();
         return;
+    case rqOpen:
+    case rqUser:
+    case rqPass:
+        if (FExpandLogin) {
+            ExpandLogin(request, error);
+            return;
+        }
+        skip();
+        return;
     default: skip(); return;
     }
+}
+
+void TFtpManager::ExpandLogin(TFtpRequest request, int error)
+{
+    TFtpClient& c = *FSlots[0].Client;
+    if (error != 0 && (request == rqUser || request == rqPass) &&
+        (c.ReplyCode() == 220 || c.ReplyCode() == 331) && c.ConnectionType() == ftpProxy)
+        error = 0;
+    if (error != 0) {
+        FExpandLogin = false;
+        Log(0, "Server Connection Failed.");
+        // Nothing more can be listed; what is left is named as skipped.
+        FSkippedDirs.push_back(FExpandDir.Logical);
+        for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
+        PendingDirs.clear();
+        CurrentRemoteDir = PreviousRemoteDir;
+        CurrentListing = SavedListing;
+        Window.OperationFailed();
+        return;
+    }
+    switch (request) {
+    case rqNone:
+        FExpandLogin = true;
+        FSlots[0].Binary = -1;
+        SetupConnection(0);
+        Start(0, rqOpen, &TCustomFtpCli::StartOpen);
+        return;
+    case rqOpen: Start(0, rqUser, &TCustomFtpCli::SendUser); return;
+    case rqUser:
+        if (c.ReplyCode() != 230) {
+            Start(0, rqPass, &TCustomFtpCli::SendPass);
+            return;
+        }
+        break;
+    default: break;
+    }
+    // In again: the folder is entered as before, and listed.
+    FExpandLogin = false;
+    if (auto it = FVisits.find(FExpandDir.Target); it != FVisits.end()) --it->second;
+    c.SetHostDirName(FExpandDir.Target);
+    Start(0, rqCwd, &TCustomFtpCli::SendCwd);
 }
 
 void TFtpManager::ProcessExpandListing()
@@ -859,6 +942,7 @@ void TFtpManager::AbortOperation()
             auto& s = FSlots[i];
             if (!s.Client) continue;
             s.Outstanding = rqNone;
+            s.Draining = false;
             if (!IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
             s.Binary = -1;
             if (s.Item) ReturnSlotItem(i);

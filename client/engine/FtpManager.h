@@ -156,6 +156,11 @@ private:
         bool Retired = false; // failed in this run: takes no more items
         int Failures = 0;     // failures in a row that moved no restart position
         bool Opening = false; // logging in for the run; takes an item once in
+        // Its part is finished; the RETR's end is still due before the
+        // session carries anything else.
+        bool Draining = false;
+        bool EndCheckPosted = false;
+        std::uint64_t Serial = 0; // of the item it holds
         std::int64_t UploadSize = 0;
     };
     struct TPendingDir {
@@ -191,11 +196,20 @@ private:
     void ProcessExpandListing();
     void NextPendingDir();
     void EndExpansion();
+    // A new login in the middle of an expansion (rqNone starts it), then the
+    // folder being listed is entered again.
+    void ExpandLogin(TFtpRequest request, int error);
 
     // run
     // Gives the slot the next queue item and starts it: at once on a session
     // that is up, else after a login. False when the queue is empty.
     bool TakeQueueItem(int slot);
+    // The size of the file a resumed part of localPath goes on writing; -1
+    // when there is none.
+    std::int64_t ResumedFileSize(const std::string& localPath, int mode) const;
+    // Files whose restart positions lie past the bytes on disk are fetched
+    // again whole, from 0.
+    void FetchAgainWhereBytesAreGone(int mode);
     void StartSlotItem(int slot);
     void StartSlotTransfer(int slot);
     void OpenSlot(int slot);
@@ -207,6 +221,21 @@ private:
     // Counts a failure of the slot; true when it has failed
     // ConnectionRetryTimes times in a row without progress (it is retired).
     bool KeepsFailing(int slot, bool progress);
+    // The slot's download failed by a fault of its own (a refusal, an end
+    // never confirmed): tried again elsewhere, and failed alone on its
+    // second failure; the slot is not blamed.
+    void FileFailed(int slot, const std::string& reason);
+    // True when the server refused what the slot asked for this file: a 4xx
+    // or 5xx reply with the session still up.
+    bool ServerRefused(int slot, int error) const;
+    // Uploads: a store that fails gives back every item and ends the run.
+    void StoreFailed(int slot);
+    // After a data event of a part followed by another: once the bytes
+    // received pass the part's end it is finished at once, on disk, however
+    // the data connection goes on.
+    void CheckPartEnd(int slot, std::uint64_t serial);
+    // Queues the check for when the client's data event is over.
+    void PostPartEndCheck(int slot);
     // The slot's item fails alone and the slot goes on with the next one.
     // Kept, it goes to the broken list when the run ends (the user may mend
     // its cause); else it is only reported.
@@ -278,6 +307,7 @@ private:
     std::vector<std::string> FSkippedDirs;
     std::vector<std::string> FRefusedNames;
     bool FExpandRestoring = false;
+    bool FExpandLogin = false; // logging in again to list a folder whose listing took the session
 
     // run
     std::deque<TTransferFileInfo> TransferQueue;
@@ -287,6 +317,9 @@ private:
     bool FHandingOut = false;
     std::set<std::string> FFreshSplitPaths; // split files of this run not resumed: emptied at start
     std::vector<TFailedItem> FFailedItems;
+    std::map<std::string, int> FItemFaults; // PartKey -> the item's own failures in this run
+    std::uint64_t FItemSerial = 0;
+    os::HWND FTarget = 0; // the engine's own messages
     std::deque<TTransferFileInfo> FHeldBack; // failed alone, for the broken list at the end
     int FDirectProxyTold = 0; // the proxy type the user was told connects directly
     std::set<std::string> FPartialPaths; // split files of this run written under their partial name

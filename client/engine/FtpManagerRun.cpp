@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "client/engine/ClientSettings.h"
 #include "client/engine/CommFunc.h"
@@ -189,7 +191,9 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         s.Position = 0;
         s.Retired = false;
         s.Failures = 0;
+        s.Draining = false;
     }
+    FItemFaults.clear();
     if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
 
     // Asked first, changed later: nothing on disk changes for a run that
@@ -238,6 +242,8 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
             return;
         }
     }
+
+    FetchAgainWhereBytesAreGone(mode);
 
     RunTotal = 0;
     std::int64_t need = 0;
@@ -325,6 +331,60 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     CheckRunEnd();
 }
 
+std::int64_t TFtpManager::ResumedFileSize(const std::string& localPath, int mode) const
+{
+    // The file a resumed part goes on in, as the run start picks it below.
+    const std::int64_t own = GetLocalFileSize(localPath);
+    if (mode != 1 || !FitsPartialName(localPath)) return own;
+    const std::int64_t partial = GetLocalFileSize(PartialFilePath(localPath));
+    return partial >= 0 || own < 0 ? partial : own;
+}
+
+void TFtpManager::FetchAgainWhereBytesAreGone(int mode)
+{
+    // A restart position promises that the bytes before it are on disk, or
+    // come with another part still queued. When the file is gone or shorter
+    // (moved, deleted, cut), going on there would leave zeros under a name
+    // that looks complete: the whole file comes again from its start.
+    std::map<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>> parts;
+    for (const auto& item : TransferQueue) {
+        if (!item.IsDownload || IsAsciiName(item.LocalPath) || FFreshSplitPaths.count(item.LocalPath)) continue;
+        parts[item.LocalPath].emplace_back(std::max<std::int64_t>(item.BeginPos, 0),
+                                           item.EndPos > 0 ? item.EndPos : INT64_MAX);
+    }
+    std::vector<std::string> gone;
+    for (auto& [path, spans] : parts) {
+        std::sort(spans.begin(), spans.end());
+        if (spans.back().first == 0) continue; // every part starts at 0: nothing to go on from
+        const std::int64_t have = ResumedFileSize(path, mode);
+        std::int64_t covered = std::max<std::int64_t>(have, 0);
+        std::int64_t hole = -1;
+        for (const auto& [begin, end] : spans) {
+            if (begin > covered) {
+                hole = begin;
+                break;
+            }
+            covered = std::max(covered, end);
+        }
+        if (hole < 0) continue;
+        gone.push_back(path);
+        Log(0, "Local file " + ShownName(path) + (have < 0 ? " is gone" : " holds " + std::to_string(have) + " bytes") +
+                   ", not the bytes before " + std::to_string(hole) + " to resume from: fetched again from 0");
+    }
+    for (const auto& path : gone) {
+        const auto first = std::find_if(TransferQueue.begin(), TransferQueue.end(),
+                                        [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+        TTransferFileInfo whole = *first;
+        whole.BeginPos = 0;
+        whole.EndPos = whole.FileSize > 0 ? whole.FileSize : 0;
+        const auto at = first - TransferQueue.begin();
+        std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+        TransferQueue.insert(TransferQueue.begin() + at, std::move(whole));
+        // Its old partial file holds nothing the new fetch goes on from.
+        if (FitsPartialName(path)) ::unlink(PartialFilePath(path).c_str());
+    }
+}
+
 // ---- slots -------------------------------------------------------------------------
 
 std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
@@ -339,7 +399,7 @@ std::string TFtpManager::RefusedItemReason(const TTransferFileInfo& item) const
 bool TFtpManager::TakeQueueItem(int slot)
 {
     auto& s = FSlots[slot];
-    if (s.Opening) return false;
+    if (s.Opening || s.Draining) return false;
     if (!s.Client->HasSession() || !IsReadyState(s.Client->ClientState())) {
         // A slot logs in before it takes an item: one whose peer never
         // greets holds nothing the others could carry meanwhile. No more
@@ -362,6 +422,7 @@ bool TFtpManager::TakeQueueItem(int slot)
     s.Client->AttachStream(nullptr);
     s.Stream.reset();
     s.Item = std::move(item);
+    s.Serial = ++FItemSerial;
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
     s.State = 3;
     StartSlotItem(slot);
@@ -377,8 +438,9 @@ std::size_t TFtpManager::OpeningSlots() const
 void TFtpManager::StopOpeningSlots()
 {
     for (auto& s : FSlots) {
-        if (!s.Opening) continue;
+        if (!s.Opening && !s.Draining) continue;
         s.Opening = false;
+        s.Draining = false;
         s.Outstanding = rqNone;
         if (s.Client && !IsReadyState(s.Client->ClientState())) s.Client->AbortRequest();
     }
@@ -457,6 +519,13 @@ void TFtpManager::StartSlotTransfer(int slot)
 void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
 {
     auto& s = FSlots[slot];
+    if (s.Draining) {
+        // The end of a part finished before: the session is free again.
+        if (request != rqResumeDownload) return;
+        s.Draining = false;
+        if (!AbortPending) SlotGoesOn(slot);
+        return;
+    }
     if (AbortPending || (!s.Item && !s.Opening)) return;
     TFtpClient& c = *s.Client;
     if (error != 0 && (request == rqUser || request == rqPass) &&
@@ -486,7 +555,8 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            FailSlotItem(slot, KeepsFailing(slot, false), false);
+            if (ServerRefused(slot, error)) FileFailed(slot, "Transfer of " + s.Item->HostPath + " failed: " + c.ReplyText());
+            else FailSlotItem(slot, KeepsFailing(slot, false), false);
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -559,14 +629,104 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         return;
     }
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
-    if (item.IsDownload && s.Stream) s.Stream->DiscardIfUntouched();
+    // A store the server refused ends the run: every other would be refused
+    // too. A connection that failed under it is retried as a download is.
+    if (!item.IsDownload && ServerRefused(slot, error)) {
+        StoreFailed(slot);
+        return;
+    }
+    if (!item.IsDownload) {
+        FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
+        return;
+    }
+    const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
+    const bool moved = reached > start;
+    if (s.Stream) s.Stream->DiscardIfUntouched();
     // A download whose restart position moved on may go on from there, on
-    // this session or a new one; a slot that fails again and again without
-    // moving it (an upload, or a whole file whose end is never confirmed) is
-    // retired, so a fault that repeats cannot loop. A local file that fails
-    // will fail on any slot.
+    // this session or a new one. A refusal of this file, or its bytes
+    // without the end confirmed, is the file's fault: it is tried again
+    // elsewhere and fails alone, the slot goes on. Only the connection's
+    // own failures (lost, silent before any byte) count against the slot,
+    // which is retired when they repeat, so a fault that repeats cannot
+    // loop. A local file that fails will fail on any slot.
     const bool progress = HeldItem(slot).BeginPos > std::max<std::int64_t>(item.BeginPos, 0);
+    if (!progress && !localFailed && (moved || ServerRefused(slot, error))) {
+        FileFailed(slot, "Transfer of " + item.HostPath + " failed: " +
+                             (ServerRefused(slot, error) ? c.ReplyText() : c.ErrorMessage() + " after " +
+                                                                                std::to_string(reached - start) + " bytes"));
+        return;
+    }
     FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
+}
+
+bool TFtpManager::ServerRefused(int slot, int error) const
+{
+    const TFtpClient& c = *FSlots[slot].Client;
+    // 425: the data connection did not open, a fault of the connection.
+    if (!c.HasSession() || error < 400 || error >= 600 || error == 425) return false;
+    // The client's own codes come with texts of its own; a reply starts
+    // with its code.
+    const std::string& reply = c.ReplyText();
+    return reply.size() >= 4 && reply.compare(0, 3, std::to_string(error)) == 0 && (reply[3] == ' ' || reply[3] == '-') &&
+           c.ErrorMessage() != "426 Operation aborted." && c.ErrorMessage() != "426 Timeout";
+}
+
+void TFtpManager::FileFailed(int slot, const std::string& reason)
+{
+    auto& s = FSlots[slot];
+    if (++FItemFaults[PartKey(*s.Item)] >= 2) {
+        FailItemAlone(slot, reason, true);
+        return;
+    }
+    Log(slot, reason + ": tried again");
+    FailSlotItem(slot, false, false);
+}
+
+void TFtpManager::StoreFailed(int slot)
+{
+    // Every item goes back and the run ends with its broken list; the other
+    // slots are stopped first, so each gives back what it really moved, and
+    // none takes anything more.
+    for (int i = 0; i < FClientCount; ++i) FSlots[i].Retired = true;
+    for (int i = 0; i < FClientCount; ++i) {
+        auto& o = FSlots[i];
+        if (!o.Client) continue;
+        if (i != slot && (o.Item || o.Opening || o.Draining)) {
+            o.Outstanding = rqNone;
+            if (!IsReadyState(o.Client->ClientState())) o.Client->AbortRequest();
+        }
+        o.Draining = false;
+        if (o.Item) ReturnSlotItem(i);
+        if (i != 0) o.State = 0;
+    }
+    StopOpeningSlots();
+    CheckRunEnd();
+}
+
+void TFtpManager::CheckPartEnd(int slot, std::uint64_t serial)
+{
+    auto& s = FSlots[slot];
+    s.EndCheckPosted = false;
+    if (!FRunActive || AbortPending || s.Draining || !s.Item || s.Serial != serial || s.State != 3 || !s.Client ||
+        !s.Stream)
+        return;
+    const TTransferFileInfo item = *s.Item;
+    TFtpClient& c = *s.Client;
+    if (!item.IsDownload || IsLastPart(item) || s.Ascii || IsReadyState(c.ClientState()) ||
+        c.CurrentRequest() != rqResumeDownload)
+        return;
+    if (std::max<std::int64_t>(item.BeginPos, 0) + c.TransferredBytes() < item.EndPos) return;
+    s.StoppedPastEnd = true;
+    // Closing the data connection writes what the client holds.
+    if (TAsyncSocket* data = c.TransferSocket(); data && data->State() != wsClosed) {
+        try {
+            data->CloseSession();
+        } catch (...) {
+        }
+    }
+    if (!s.Item || s.Serial != serial || s.Stream->Reached() < item.EndPos) return;
+    s.Draining = true;
+    FinishSlotItem(slot, 0);
 }
 
 bool TFtpManager::KeepsFailing(int slot, bool progress)
@@ -802,6 +962,11 @@ void TFtpManager::SlotGoesOn(int slot)
 {
     auto& s = FSlots[slot];
     s.Position = 0;
+    if (s.Draining) {
+        // Goes on once the finished part's RETR has ended.
+        CheckRunEnd();
+        return;
+    }
     if (!s.Retired && s.Client->HasSession() && FRunActive && !AbortPending && TakeQueueItem(slot)) return;
     if (slot != 0) s.State = 0;
     CheckRunEnd();
@@ -842,6 +1007,9 @@ void TFtpManager::CheckRunEnd()
     // the run) is not cut off: what the window does next needs its session,
     // and its own end, logged in or failed, ends the run.
     if (FSlots[0].Opening && !AbortPending) return;
+    // A session still waiting for the end of a finished part's RETR is
+    // left to it: the window may use it next.
+    if (std::any_of(FSlots.begin(), FSlots.end(), [](const TSlot& s) { return s.Draining; })) return;
     EndRun(!TransferQueue.empty() || AbortPending);
 }
 
@@ -886,9 +1054,12 @@ void TFtpManager::TransferProgress(int slot, std::int64_t count, bool& abort)
     JournalIfDue();
     // Only a part followed by another stops at its end; the last part (and a
     // whole file, which may have grown) runs to the server's end.
-    if (s.Item->IsDownload && !IsLastPart(*s.Item) && count >= s.Item->EndPos) {
-        abort = true;
-        s.StoppedPastEnd = true;
+    if (s.Item->IsDownload && !IsLastPart(*s.Item)) {
+        if (count >= s.Item->EndPos) {
+            abort = true;
+            s.StoppedPastEnd = true;
+        }
+        PostPartEndCheck(slot);
     }
 }
 

@@ -1,0 +1,330 @@
+// Faults of one file against faults of a connection, over scripted servers:
+// a file the server refuses or never confirms fails alone and the run goes
+// on; a split part is finished once its bytes are on disk; a folder whose
+// listing stalls is listed again on a new login.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "tests/client/engine/HeadlessWindow.h"
+#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+using namespace fakeftp;
+
+namespace {
+
+// Paths fetched so far, shared by every session of one server.
+struct Seen {
+    std::mutex mu;
+    std::map<std::string, int> count;
+    int Next(const std::string& path)
+    {
+        std::lock_guard lock(mu);
+        return ++count[path];
+    }
+};
+
+class EngineFileFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w.brokenFile = dir / "oldquene.ini";
+        w.settings.Timeout = 1;
+    }
+    void TearDown() override
+    {
+        if (HasFailure())
+            for (const auto& l : w.log) std::cerr << l << "\n";
+    }
+    bool Connect(TFtpManager& m, int port, int connections)
+    {
+        m.CreateConnections(connections);
+        w.state = 1;
+        const bool ok = w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "user", "pass"}); }, 10000);
+        w.state = 2;
+        return ok;
+    }
+    // Runs the queue to its end; true when it completed.
+    bool RunQueue(TFtpManager& m, std::vector<TTransferFileInfo> q)
+    {
+        w.state = 5;
+        const bool ok = w.Run([&] { m.StartTransfer(std::move(q), 0); }, 60000);
+        EXPECT_TRUE(w.lastEnded) << "the run hangs";
+        w.state = 2;
+        return ok;
+    }
+    std::vector<TTransferFileInfo> Downloads(const Files& files) const
+    {
+        std::vector<TTransferFileInfo> q;
+        for (const auto& [path, content] : files) {
+            const auto size = static_cast<std::int64_t>(content.size());
+            q.push_back({true, path, dir / path.substr(1), size, 0, size, false});
+        }
+        return q;
+    }
+    static int CountOf(const std::vector<std::string>& lines, const std::string& text)
+    {
+        return static_cast<int>(std::count(lines.begin(), lines.end(), text));
+    }
+    bool Shown(const std::string& text) const
+    {
+        return std::any_of(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    }
+    std::vector<TTransferFileInfo> BrokenOnDisk() const
+    {
+        std::vector<TOldQuene> lists;
+        LoadOldQuenes(w.brokenFile, lists);
+        return lists.empty() ? std::vector<TTransferFileInfo>{} : lists.back().Items;
+    }
+
+    TempDir dir;
+    HeadlessWindow w;
+};
+
+// Files a, b and c fail on their own, d and e are good. Each bad file is
+// asked for twice (on two connections in turn, or twice on the only one),
+// then fails alone with its reply in the run's report; the good ones are
+// fetched byte-exact, and the slots that met the bad files are not retired.
+TEST_F(EngineFileFaults, AFileThatFailsOnItsOwnFailsAloneAndTheRunGoesOn)
+{
+    struct Case {
+        const char* name;
+        bool refused;       // 550 to the RETR; else every byte and no 226
+        const char* reason; // in the report of each bad file
+    };
+    const Case cases[] = {
+        {"refused", true, "550 No such file"},
+        {"never confirmed", false, "426 Timeout"},
+    };
+    for (const auto& c : cases) {
+        for (int connections : {1, 3}) {
+            SCOPED_TRACE(std::string(c.name) + ", connections " + std::to_string(connections));
+            w.log.clear();
+            w.completed.clear();
+            Files files;
+            for (const char* n : {"a", "b", "c", "d", "e"}) files[std::string("/") + n] = PatternBytes(3000, n[0]);
+            Files served = files;
+            const std::set<std::string> bad = {"/a", "/b", "/c"};
+            if (c.refused)
+                for (const auto& b : bad) served.erase(b);
+            const auto withoutEnd = [&](Session& s, const std::string& line) {
+                if (c.refused || line.rfind("RETR ", 0) != 0 || !bad.count(line.substr(5))) return false;
+                s.Reply("150 Opening BINARY mode data connection");
+                s.OpenData();
+                s.DataSend(files.at(line.substr(5)));
+                s.CloseData();
+                HoldSilently(s);
+                return true;
+            };
+            FakeFtpServer server(std::vector<std::vector<Step>>(16, {Welcome(), Serve(served, withoutEnd)}));
+            TFtpManager m(w);
+            ASSERT_TRUE(Connect(m, server.Port(), connections));
+            EXPECT_FALSE(RunQueue(m, Downloads(files))) << "three files failed";
+            for (const char* good : {"d", "e"}) EXPECT_EQ(ReadFile(dir / good), files.at(std::string("/") + good)) << good;
+            EXPECT_EQ(w.completed.size(), 2u);
+            const auto commands = server.Commands();
+            std::set<std::string> failed;
+            for (const auto& f : m.GetFailedItems()) {
+                failed.insert(f.Item.HostPath);
+                EXPECT_NE(f.Reason.find(c.reason), std::string::npos) << f.Reason;
+                EXPECT_NE(f.Reason.find(f.Item.HostPath), std::string::npos) << f.Reason;
+            }
+            EXPECT_EQ(failed, bad);
+            for (const auto& b : bad) EXPECT_EQ(CountOf(commands, "RETR " + b), 2) << b;
+            // They may be mended and resumed: the broken list keeps them.
+            const auto broken = BrokenOnDisk();
+            EXPECT_EQ(broken.size(), 3u);
+        }
+    }
+}
+
+// A server whose first RETR of each file sends every byte but no final
+// reply: each file is fetched again and the run ends byte-exact, over one
+// connection as over four.
+TEST_F(EngineFileFaults, AnEndNeverConfirmedOnceCostsOnlyASecondTry)
+{
+    Files files;
+    for (int i = 1; i <= 6; ++i) files["/f" + std::to_string(i)] = PatternBytes(4000 + i, i);
+    for (int connections : {1, 4}) {
+        SCOPED_TRACE(connections);
+        w.completed.clear();
+        for (const auto& [path, content] : files) ::unlink((dir / path.substr(1)).c_str());
+        auto seen = std::make_shared<Seen>();
+        const auto firstWithoutEnd = [&files, seen](Session& s, const std::string& line) {
+            if (line.rfind("RETR ", 0) != 0 || seen->Next(line.substr(5)) != 1) return false;
+            s.Reply("150 Opening BINARY mode data connection");
+            s.OpenData();
+            s.DataSend(files.at(line.substr(5)));
+            s.CloseData();
+            HoldSilently(s);
+            return true;
+        };
+        FakeFtpServer server(std::vector<std::vector<Step>>(24, {Welcome(), Serve(files, firstWithoutEnd)}));
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), connections));
+        EXPECT_TRUE(RunQueue(m, Downloads(files)));
+        EXPECT_EQ(w.completed.size(), files.size());
+        EXPECT_TRUE(m.GetFailedItems().empty());
+        for (const auto& [path, content] : files) EXPECT_EQ(ReadFile(dir / path.substr(1)), content) << path;
+    }
+}
+
+// An upload the server refuses: the STOR goes out once, every item goes
+// back, and the run ends with its broken list.
+TEST_F(EngineFileFaults, ARefusedStoreIsSentOnceAndEndsTheRunWithEveryItem)
+{
+    w.settings.ConnectionRetryTimes = 3;
+    WriteFile(dir / "u1", PatternBytes(2000, 1));
+    WriteFile(dir / "u2", PatternBytes(2000, 2));
+    const auto refuse = [](Session& s, const std::string& line) {
+        if (line.rfind("STOR ", 0) != 0) return false;
+        s.Reply("501 Permission Denied");
+        return true;
+    };
+    FakeFtpServer server(std::vector<std::vector<Step>>(4, {Welcome(), Serve({}, refuse)}));
+    TFtpManager m(w);
+    ASSERT_TRUE(Connect(m, server.Port(), 1));
+    EXPECT_FALSE(RunQueue(m, {{false, "/u1", dir / "u1", 2000, 0, 2000, false},
+                              {false, "/u2", dir / "u2", 2000, 0, 2000, false}}));
+    EXPECT_TRUE(w.completed.empty());
+    const auto commands = server.Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const std::string& l) { return l.rfind("STOR ", 0) == 0; }), 1);
+    const auto broken = BrokenOnDisk();
+    ASSERT_EQ(broken.size(), 2u);
+    EXPECT_FALSE(broken[0].IsDownload);
+}
+
+// A 200,000-byte file split in four from a server that sends 64 KiB of
+// each RETR and then stalls (the rest of the file, when that is less, it
+// sends whole and confirms). A part whose bytes on disk reach its end is
+// finished at once: no part is given back or fetched again. (Over one
+// connection the stalled RETR still costs that session a time-out before
+// the next part goes out on a new one.)
+TEST_F(EngineFileFaults, ASplitPartPastItsEndIsFinishedAtOnceWhateverTheDataDoesNext)
+{
+    w.settings.EnableSplitDownload = true;
+    w.settings.SplitNum = 4;
+    w.settings.Timeout = 2;
+    const std::string big = PatternBytes(200000, 5);
+    const Files files = {{"/big", big}};
+    for (int connections : {4, 1}) {
+        SCOPED_TRACE(connections);
+        w.log.clear();
+        w.completed.clear();
+        ::unlink((dir / "big").c_str());
+        const auto stallAfter64k = [big](Session& s, const std::string& line) {
+            static thread_local std::int64_t rest = 0;
+            if (line.rfind("REST ", 0) == 0) {
+                rest = std::atoll(line.c_str() + 5);
+                s.Reply("350 Restarting at " + line.substr(5));
+                return true;
+            }
+            if (line != "RETR /big") return false;
+            const std::string tail = big.substr(static_cast<std::size_t>(rest));
+            rest = 0;
+            s.Reply("150 Opening BINARY mode data connection");
+            s.OpenData();
+            if (tail.size() <= 65536) {
+                s.DataSend(tail);
+                s.CloseData();
+                s.Reply("226 Transfer complete");
+                return true;
+            }
+            s.DataSend(tail.substr(0, 65536));
+            HoldSilently(s);
+            return true;
+        };
+        FakeFtpServer server(std::vector<std::vector<Step>>(12, {Welcome(), Serve(files, stallAfter64k)}));
+        TFtpManager m(w);
+        m.SetSplitFileSize(100000);
+        ASSERT_TRUE(Connect(m, server.Port(), connections));
+        EXPECT_TRUE(RunQueue(m, Downloads(files)));
+        EXPECT_EQ(w.completed.size(), 4u) << "four parts";
+        EXPECT_EQ(ReadFile(dir / "big"), big);
+        EXPECT_FALSE(Shown("Transfer of /big stopped")) << "a part waited for a time-out";
+        EXPECT_EQ(CountOf(server.Commands(), "RETR /big"), 4) << "a part was fetched again";
+    }
+}
+
+// A tree whose folder /sub/ answers its first LIST with 150 and then
+// nothing: after the time-out (which takes the session) the LIST is asked
+// for again on a new login, and every file is found. A folder whose LIST
+// always stalls is tried 1 + ConnectionRetryTimes times, then left out and
+// named.
+TEST_F(EngineFileFaults, AFolderListingThatStallsIsListedAgainOnANewLogin)
+{
+    struct Case {
+        const char* name;
+        int stalls;      // LISTs of /sub/ that stall
+        bool found;      // the expansion ends complete
+        int lists;       // LISTs of /sub/ asked for
+    };
+    const Case cases[] = {{"stalls once", 1, true, 2}, {"stalls always", 100, false, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.log.clear();
+        w.settings.ConnectionRetryTimes = 2;
+        auto subLists = std::make_shared<std::atomic<int>>(0);
+        const auto tree = [c, subLists](Session& s, const std::string& line) {
+            // Each session has its own folder; the login's is "/".
+            static thread_local std::string cwd;
+            if (line.rfind("USER", 0) == 0) cwd = "/";
+            if (line.rfind("CWD ", 0) == 0) {
+                cwd = line.substr(4);
+                if (cwd.back() != '/') cwd += '/';
+                s.Reply("250 ok");
+                return true;
+            }
+            if (line == "PWD") {
+                std::string shown = cwd.size() > 1 ? cwd.substr(0, cwd.size() - 1) : cwd;
+                s.Reply("257 \"" + shown + "\" is the current directory");
+                return true;
+            }
+            if (line != "LIST") return false;
+            std::string listing;
+            if (cwd == "/") listing = "drwxr-xr-x 1 u g 0 Jan 01 00:00 sub\r\n-rw-r--r-- 1 u g 3 Jan 01 00:00 top\r\n";
+            else if (cwd == "/sub/") {
+                if (++*subLists <= c.stalls) {
+                    s.Reply("150 Here comes the listing");
+                    s.OpenData();
+                    HoldSilently(s);
+                    return true;
+                }
+                listing = "-rw-r--r-- 1 u g 5 Jan 01 00:00 inner\r\n";
+            }
+            s.Reply("150 Here comes the listing");
+            s.OpenData();
+            s.DataSend(listing);
+            s.CloseData();
+            s.Reply("226 Transfer complete");
+            return true;
+        };
+        FakeFtpServer server(std::vector<std::vector<Step>>(8, {Welcome(), Serve({}, tree)}));
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), 1));
+        std::vector<TGetFileInfo> found;
+        w.state = 4;
+        EXPECT_EQ(w.Run([&] { m.ExpandRemoteDir("/", found); }, 30000), c.found);
+        ASSERT_TRUE(w.lastEnded) << "the expansion hangs";
+        w.state = 2;
+        EXPECT_EQ(subLists->load(), c.lists);
+        std::vector<std::string> names;
+        for (const auto& f : found) names.push_back(f.FileName);
+        std::sort(names.begin(), names.end());
+        if (c.found) {
+            EXPECT_EQ(names, (std::vector<std::string>{"/sub/inner", "/top"}));
+            EXPECT_TRUE(m.GetSkippedDirs().empty());
+        } else {
+            EXPECT_EQ(m.GetSkippedDirs(), std::vector<std::string>{"/sub/"});
+            EXPECT_TRUE(Shown("Not listed: /sub/")) << "the folder is named";
+        }
+    }
+}
+
+} // namespace
