@@ -93,6 +93,22 @@ std::string Figures(const std::vector<double>& v)
     return out;
 }
 
+std::string ManySessionsConfig(int sessions, int passivePorts)
+{
+    const int pasv = testsupport::FreeTcpPortRange(passivePorts);
+    return "\nmax_clients=" + std::to_string(sessions) + "\nmax_per_ip=" + std::to_string(sessions) +
+           "\npasv_min_port=" + std::to_string(pasv) + "\npasv_max_port=" + std::to_string(pasv + passivePorts - 1) + "\n";
+}
+
+void WriteTree(const std::string& root, int count, int folders, std::size_t size, int seed)
+{
+    for (int i = 0; i < count; ++i) {
+        const std::string dir = root + "/d" + std::to_string(i % folders);
+        std::filesystem::create_directories(dir);
+        testsupport::WriteFile(dir + "/f" + std::to_string(i), testsupport::PatternBytes(size, i + seed));
+    }
+}
+
 bool SameTree(const std::string& a, const std::string& b)
 {
     std::size_t n = 0;

@@ -24,6 +24,13 @@ double Median(std::vector<double> v);
 std::vector<std::vector<double>> Interleaved(int rounds, const std::vector<std::function<double(int)>>& runs);
 // The figures, three decimals each, separated by blanks.
 std::string Figures(const std::vector<double>& v);
+// vsftpd's configuration lines for up to sessions sessions at once, each
+// with a passive port of its own (vsftpd drops a session whose PASV cannot
+// bind), ports of them picked free.
+std::string ManySessionsConfig(int sessions, int passivePorts);
+// Writes count files of size bytes below root, spread over folders
+// subfolders ("dN/fI"), each file's bytes a pattern of its own.
+void WriteTree(const std::string& root, int count, int folders, std::size_t size, int seed);
 // Every file below a (at least one) is in b with the same bytes.
 bool SameTree(const std::string& a, const std::string& b);
 

@@ -29,21 +29,13 @@ int main(int argc, char** argv)
 {
     const int rounds = ParseRounds(argc, argv, "usage: bench_engine_journal [--rounds N]");
     if (rounds < 0) return 2;
-    // A passive port for each session with room to spare: a PASV that
-    // cannot bind drops the session.
-    const int pasv = FreeTcpPortRange(200);
-    VsftpdPeer server("\nmax_clients=100\nmax_per_ip=100\npasv_min_port=" + std::to_string(pasv) +
-                      "\npasv_max_port=" + std::to_string(pasv + 199) + "\n");
+    VsftpdPeer server(ManySessionsConfig(100, 200));
     if (!server.Ok()) {
         std::fprintf(stderr, "vsftpd: %s\n", server.Error().c_str());
         return 1;
     }
     const std::string tree = server.Root() + "/pub/tree";
-    for (int i = 0; i < 5000; ++i) {
-        const std::string dir = tree + "/d" + std::to_string(i % 20);
-        std::filesystem::create_directories(dir);
-        WriteFile(dir + "/f" + std::to_string(i), PatternBytes(2048, i + 3));
-    }
+    WriteTree(tree, 5000, 20, 2048, 3);
     const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/tree/";
     const std::string mirrorCmd =
         "set net:max-retries 1; set cmd:fail-exit yes; set ftp:passive-mode on; open -u anonymous,bench@example.org "

@@ -24,21 +24,13 @@ int main(int argc, char** argv)
 {
     const int rounds = ParseRounds(argc, argv, "usage: bench_engine_many [--rounds N]");
     if (rounds < 0) return 2;
-    // Room for every session and its passive listener; vsftpd drops a
-    // session whose PASV cannot bind.
-    const int pasv = FreeTcpPortRange(2000);
-    VsftpdPeer server("\nmax_clients=600\nmax_per_ip=600\npasv_min_port=" + std::to_string(pasv) +
-                      "\npasv_max_port=" + std::to_string(pasv + 1999) + "\n");
+    VsftpdPeer server(ManySessionsConfig(600, 2000));
     if (!server.Ok()) {
         std::fprintf(stderr, "vsftpd: %s\n", server.Error().c_str());
         return 1;
     }
     const std::string tree = server.Root() + "/pub/tree";
-    for (int i = 0; i < 1020; ++i) {
-        const std::string dir = tree + "/d" + std::to_string(i % 12);
-        std::filesystem::create_directories(dir);
-        WriteFile(dir + "/f" + std::to_string(i), PatternBytes(32768, i + 7));
-    }
+    WriteTree(tree, 1020, 12, 32768, 7);
     const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/tree/";
     TempDir work;
     bool ok = true;
