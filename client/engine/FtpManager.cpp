@@ -738,6 +738,17 @@ void TFtpManager::EndExpansion()
     Start(0, rqCwd, &TCustomFtpCli::SendCwd);
 }
 
+void TFtpManager::EndExpansionUnlisted()
+{
+    // Nothing more can be listed: the folder at hand and what is left are named as skipped.
+    FSkippedDirs.push_back(FExpandDir.Logical);
+    for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
+    PendingDirs.clear();
+    CurrentRemoteDir = PreviousRemoteDir;
+    CurrentListing = SavedListing;
+    Window.OperationFailed();
+}
+
 void TFtpManager::ExpandStep(TFtpRequest request, int error)
 {
     if (AbortPending) {
@@ -754,16 +765,11 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
         return;
     }
     auto skip = [&] {
-        FSkippedDirs.push_back(FExpandDir.Logical);
         if (!c.HasSession()) {
-            // Nothing more can be listed: what is left is skipped too.
-            for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
-            PendingDirs.clear();
-            CurrentRemoteDir = PreviousRemoteDir;
-            CurrentListing = SavedListing;
-            Window.OperationFailed();
+            EndExpansionUnlisted();
             return;
         }
+        FSkippedDirs.push_back(FExpandDir.Logical);
         NextPendingDir();
     };
     switch (request) {
@@ -835,13 +841,7 @@ void TFtpManager::ExpandLogin(TFtpRequest request, int error)
     if (error != 0) {
         FExpandLogin = false;
         Log(0, "Server Connection Failed.");
-        // Nothing more can be listed; what is left is named as skipped.
-        FSkippedDirs.push_back(FExpandDir.Logical);
-        for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
-        PendingDirs.clear();
-        CurrentRemoteDir = PreviousRemoteDir;
-        CurrentListing = SavedListing;
-        Window.OperationFailed();
+        EndExpansionUnlisted();
         return;
     }
     switch (request) {

@@ -188,6 +188,7 @@ private:
     void ChangeDirStep(TFtpRequest request, int error);
     void RefreshStep(TFtpRequest request, int error);
     void ExpandStep(TFtpRequest request, int error);
+    void EndExpansionUnlisted();
     void BatchStep(TFtpRequest request, int error);
     void ShowPwdFolder(bool refresh);
     bool ListThroughCache(int slot, const std::string& path);
