@@ -406,12 +406,12 @@ namespace fakeftp {
 
 void HoldSilently(Session& s) { s.WaitControlClosed(kWaitMs); }
 
-Step Serve(Files files, Intercept intercept)
+Step Serve(Files files, Intercept intercept, int silenceMs)
 {
-    return [files = std::move(files), intercept = std::move(intercept)](Session& s) {
+    return [files = std::move(files), intercept = std::move(intercept), silenceMs](Session& s) {
         std::int64_t rest = 0;
         std::string line;
-        while (s.control >= 0 && s.NextCommand(line)) {
+        while (s.control >= 0 && s.NextCommand(line, silenceMs)) {
             if (intercept && intercept(s, line)) continue;
             const auto space = line.find(' ');
             const std::string verb = line.substr(0, space);

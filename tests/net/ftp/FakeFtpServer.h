@@ -119,10 +119,11 @@ Step PassiveDownload(const std::string& verb, const std::string& data);
 // A small server of its own: answers every command of a session (login,
 // SYST, TYPE, PWD, CWD, PASV, PORT, REST, RETR, LIST of "/", QUIT) from the
 // files given (path -> content) until the client goes. Intercept, when set,
-// sees each command first and takes it when it returns true.
+// sees each command first and takes it when it returns true. The session
+// ends after silenceMs without a command.
 using Files = std::map<std::string, std::string>;
 using Intercept = std::function<bool(Session&, const std::string& command)>;
-Step Serve(Files files, Intercept intercept = nullptr);
+Step Serve(Files files, Intercept intercept = nullptr, int silenceMs = 10000);
 // Holds the connection without a word until the client closes it.
 void HoldSilently(Session& s);
 
