@@ -386,16 +386,21 @@ void TCustomSocksAsyncSocket::FireSessionClosed(std::uint16_t Error)
         if (alive.expired()) return;
     }
     if (FSocksState != 0 && !FSocksOwnerTold) {
-        // Ended before the server's reply: a failed connect, as a refusal is.
-        // Only a close of the server's is told as one; the owner's own (an
-        // abort, a time-out) is the owner's to tell.
         FSocksOwnerTold = true;
+        // The owner's own close (an abort, a time-out, a transfer the server
+        // refused meanwhile) ends the connect as a plain socket's close does:
+        // with no connect event, which the owner would take for a failure of
+        // the connection and tell instead of its own reason.
         const bool ownClose = FState == wsClosed && Error == 0;
-        if (!ownClose) FireSocksError(socksProtocolError, "socks server closed the connection");
-        if (alive.expired()) return;
-        TCustomAsyncSocket::FireSessionConnected(socksProtocolError);
-        if (alive.expired()) return;
-        if (Error == 0) Error = socksProtocolError;
+        if (!ownClose) {
+            // The server's close before its reply: a failed connect, as a
+            // refusal is.
+            FireSocksError(socksProtocolError, "socks server closed the connection");
+            if (alive.expired()) return;
+            TCustomAsyncSocket::FireSessionConnected(socksProtocolError);
+            if (alive.expired()) return;
+            if (Error == 0) Error = socksProtocolError;
+        }
     }
     TCustomAsyncSocket::FireSessionClosed(Error);
 }

@@ -2,6 +2,8 @@
 // stands in for both the SOCKS server and the host behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <thread>
 
 #include "tests/net/socket/SocketTestUtil.h"
@@ -12,13 +14,15 @@ using namespace sockettest;
 namespace {
 
 struct Step {
-    enum Kind { Expect, Send, Pause, Close } kind;
+    enum Kind { Expect, Send, Pause, Close, Hold } kind;
     std::string bytes;
     int ms = 0;
 };
 Step Expect(std::string b) { return {Step::Expect, std::move(b)}; }
 Step Send(std::string b) { return {Step::Send, std::move(b)}; }
 Step Pause(int ms) { return {Step::Pause, {}, ms}; }
+// Answers nothing more and waits for the client to close.
+Step Hold() { return {Step::Hold, {}}; }
 
 std::string B(std::initializer_list<int> bytes)
 {
@@ -68,6 +72,9 @@ private:
                 RawSendAll(c, s.bytes);
             } else if (s.kind == Step::Pause) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(s.ms));
+            } else if (s.kind == Step::Hold) {
+                RawRecvAll(c);
+                break;
             } else {
                 break;
             }
@@ -122,7 +129,17 @@ struct Recorder {
         };
     }
 
-    void Run(int port, const std::string& level, const std::string& addr = "ftp.example.test")
+    // User and password offered to the server; none when user is empty.
+    void SetUser(const std::string& user, const std::string& password)
+    {
+        if (user.empty()) return;
+        s.SetSocksUsercode(user);
+        s.SetSocksPassword(password);
+        s.SetSocksAuthentication(socksAuthenticateUsercode);
+    }
+
+    // Connects to addr:2121 through the SOCKS server on port.
+    void Start(int port, const std::string& level, const std::string& addr = "ftp.example.test")
     {
         s.SetSocksServer("127.0.0.1");
         s.SetSocksPort(std::to_string(port));
@@ -130,6 +147,11 @@ struct Recorder {
         s.SetAddr(addr);
         s.SetPort("2121");
         s.Connect();
+    }
+
+    void Run(int port, const std::string& level, const std::string& addr = "ftp.example.test")
+    {
+        Start(port, level, addr);
         EXPECT_TRUE(Pump([&] { return closed; }, 10000)) << "no close event";
     }
 };
@@ -159,11 +181,7 @@ TEST_P(SocksScript, EventsAndBytes)
     const Case& c = GetParam();
     FakeSocksServer server(c.script);
     Recorder r;
-    if (!c.user.empty()) {
-        r.s.SetSocksUsercode(c.user);
-        r.s.SetSocksPassword(c.password);
-        r.s.SetSocksAuthentication(socksAuthenticateUsercode);
-    }
+    r.SetUser(c.user, c.password);
     r.Run(server.Port(), c.level, c.addr);
     server.Join();
     EXPECT_EQ(server.mismatch, "");
@@ -300,3 +318,84 @@ TEST(SocksLayer, UnreachableSocksServerIsAFailedConnect)
     std::vector<std::string> want = {"socks 10061", "connected 10061", "closed 0"};
     EXPECT_EQ(r.events, want);
 }
+
+namespace {
+
+// Where the owner closes its socket while the negotiation runs.
+struct OwnCloseCase {
+    const char* name;
+    std::string level;
+    std::vector<Step> script;
+    std::string user;
+    // Holds once the negotiation reached the point to close at.
+    std::function<bool(const Recorder&)> reached;
+    std::vector<std::string> events; // told from the close on
+    bool abort = false;              // AbortSession, else CloseSession
+};
+
+void PrintTo(const OwnCloseCase& c, std::ostream* os) { *os << c.name; }
+
+class SocksOwnClose : public ::testing::TestWithParam<OwnCloseCase> {};
+
+std::vector<OwnCloseCase> OwnCloseCases()
+{
+    const std::string host = "ftp.example.test";
+    const auto tcpConnecting = [](const Recorder& r) { return r.s.State() == wsConnecting; };
+    const auto told = [](const char* event) {
+        return [event](const Recorder& r) { return std::find(r.events.begin(), r.events.end(), event) != r.events.end(); };
+    };
+    const auto waitingForTheConnectReply = [](const Recorder& r) { return r.s.SocksState() == 3; };
+    const OwnCloseCase points[] = {
+        {"socks_server_not_reached_yet", "5", {Hold()}, "", tcpConnecting, {"closed 0"}},
+        {"socks5_greeting_sent", "5", {Expect(Greeting), Hold()}, "", told("socks 0"), {"closed 0"}},
+        {"socks5_authenticating", "5",
+         {Expect(GreetingWithUser), Send(B({5, 2})), Expect(B({1, 4}) + "user" + B({6}) + "secret"), Hold()}, "user",
+         told("auth 0"), {"auth 2", "closed 0"}},
+        {"socks5_connect_request_sent", "5", {Expect(Greeting), Send(B({5, 0})), Expect(Request5(host)), Hold()}, "",
+         waitingForTheConnectReply, {"closed 0"}},
+        {"socks4a_request_sent", "4A", {Expect(B({4, 1, 0x08, 0x49, 0, 0, 0, 1, 0}) + host + B({0})), Hold()}, "",
+         waitingForTheConnectReply, {"closed 0"}},
+    };
+    static std::vector<std::string> names;
+    names.reserve(2 * std::size(points));
+    std::vector<OwnCloseCase> cases;
+    for (const auto& p : points)
+        for (bool abort : {false, true}) {
+            names.push_back(std::string(p.name) + (abort ? "_aborted" : "_closed"));
+            cases.push_back(p);
+            cases.back().name = names.back().c_str();
+            cases.back().abort = abort;
+        }
+    return cases;
+}
+
+} // namespace
+
+// The owner's own close of a socket whose negotiation is still running
+// tells it what a plain socket's close tells: the session closed (0), with
+// no connect event, which the owner would take for a failed connection
+// and report in place of whatever made it close.
+TEST_P(SocksOwnClose, FiresWhatAPlainSocketsCloseFires)
+{
+    const OwnCloseCase& c = GetParam();
+    FakeSocksServer server(c.script);
+    Recorder r;
+    r.SetUser(c.user, "secret");
+    r.Start(server.Port(), c.level);
+    ASSERT_TRUE(Pump([&] { return c.reached(r) || r.closed; }, 10000));
+    ASSERT_FALSE(r.closed) << ::testing::PrintToString(r.events);
+    r.events.clear();
+    if (c.abort) r.s.AbortSession();
+    else r.s.CloseSession();
+    EXPECT_EQ(r.events, c.events);
+    // Nothing more arrives once the server has seen the close.
+    server.Join();
+    os::MessageLoop::ForThisThread().ProcessMessages();
+    EXPECT_EQ(r.events, c.events);
+    EXPECT_EQ(server.mismatch, "");
+    EXPECT_EQ(r.s.SocksState(), 0);
+    EXPECT_EQ(r.s.SocksServer(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fake, SocksOwnClose, ::testing::ValuesIn(OwnCloseCases()),
+                         [](const ::testing::TestParamInfo<OwnCloseCase>& info) { return std::string(info.param.name); });
