@@ -38,9 +38,19 @@ double ThreadCpuMs()
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000.0 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000.0;
 }
 
+// Everything posted so far. One ProcessMessages stops after its time budget
+// (a loaded machine can spend it on one message) and leaves the wake-up fd
+// readable for the rest, so call it until nothing is left, within a bound.
 void Drain()
 {
-    MessageLoop::ForThisThread().ProcessMessages();
+    auto& loop = MessageLoop::ForThisThread();
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        loop.ProcessMessages();
+        pollfd p{loop.PollFd(), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return;
+    } while (!loop.QuitReceived() && std::chrono::steady_clock::now() < until);
 }
 
 } // namespace
