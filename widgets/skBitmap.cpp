@@ -102,8 +102,9 @@ void TskBitmap::BuildRows()
 void TskBitmap::SetSize(int w, int h)
 {
     FreeImage();
-    // A negative side (a stretch onto an inverted rectangle) is as empty as 0.
-    if (w <= 0 || h <= 0)
+    // A negative side (a stretch onto an inverted rectangle) is as empty as 0,
+    // and so is a picture above the largest.
+    if (w <= 0 || h <= 0 || (3 * std::int64_t(w) + 3) / 4 * 4 > MaxImageSize / h)
         return;
     FImage = QImage(w, h, QImage::Format_BGR888);
     if (FImage.isNull())
@@ -311,6 +312,8 @@ void TskBitmap::SmoothStretchDraw(QPainter& canvas, const TRect& r) const
         return;
     TskBitmap temp;
     temp.SetSize(tw, th);
+    if (temp.Empty())
+        return;
     if (tw == FWidth && th == FHeight) {
         temp.FImage = FImage.copy();
     } else {

@@ -43,9 +43,15 @@ public:
     QImage& Image() { return FImage; }
     const QImage& Image() const { return FImage; }
 
+    // The largest picture in bytes: 256 MiB, some 9,000 pixels square, far
+    // above any screen. A size beyond it leaves the picture empty, as a size
+    // the system cannot make a section of; it does not exhaust the memory.
+    static constexpr std::int64_t MaxImageSize = std::int64_t(1) << 28;
+
     void SetWidth(int w) { ChangeSize(w, FHeight); }
     void SetHeight(int h) { ChangeSize(FWidth, h); }
-    // Any side of 0 or less leaves the picture empty; a new picture is white.
+    // Any side of 0 or less, or a picture above MaxImageSize, leaves the
+    // picture empty; a new picture is white.
     virtual void SetSize(int w, int h);
     virtual void ChangeSize(int w, int h);
     virtual void StretchToSize(int w, int h);

@@ -613,20 +613,23 @@ int TskCustomBitBtn::GlyphWidth() const
 
 void TskCustomBitBtn::CalcLayout(const QSize& textSize, TRect& glyphRect, TRect& textRect)
 {
-    int m = FMargin == -1 ? 4 : FMargin;
-    bool glyph = !FGlyph.isNull();
-    int gw = glyph ? GlyphWidth() : 0, gh = glyph ? FGlyph.height() : 0;
-    int tw = textSize.width(), th = textSize.height();
-    int s = !FCaption.empty() && glyph ? FSpacing : 0;
-    int a = tw + gw + s;
-    int cx = width() / 2, cy = height() / 2;
+    // Margin, spacing and offsets are whatever a caller set: the places are
+    // worked out in 64 bits and each edge is held to the largest extent.
+    using I = std::int64_t;
+    const I m = FMargin == -1 ? 4 : FMargin;
+    const bool glyph = !FGlyph.isNull();
+    const I gw = glyph ? GlyphWidth() : 0, gh = glyph ? FGlyph.height() : 0;
+    const I tw = textSize.width(), th = textSize.height();
+    I s = !FCaption.empty() && glyph ? FSpacing : 0;
+    const I a = tw + gw + s;
+    I cx = width() / 2, cy = height() / 2;
     if (FTextOptions->Alignment() == taLeftJustify)
         cx = a / 2 + m;
     else if (FTextOptions->Alignment() == taRightJustify)
         cx = width() - m - a / 2;
     if (gw == 0 || gh == 0)
         s = (s - 6) / 2;
-    int gx = 0, gy = 0, tx = 0, ty = 0;
+    I gx = 0, gy = 0, tx = 0, ty = 0;
     switch (FLayout) {
     case blGlyphLeft:
         gx = cx - (gw + s + tw) / 2, gy = cy - (gh + 1) / 2;
@@ -645,14 +648,14 @@ void TskCustomBitBtn::CalcLayout(const QSize& textSize, TRect& glyphRect, TRect&
         tx = cx - tw / 2, ty = cy - (gh + 1 + s + th) / 2;
         break;
     }
-    glyphRect = {gx, gy, gx + gw, gy + gh};
-    textRect = {tx, ty, tx + tw, ty + th};
-    textRect.Offset(FOffsets->TextX(), FOffsets->TextY());
-    glyphRect.Offset(FOffsets->GlyphX(), FOffsets->GlyphY());
+    tx += FOffsets->TextX(), ty += FOffsets->TextY();
+    gx += FOffsets->GlyphX(), gy += FOffsets->GlyphY();
     if (FDown) {
-        textRect.Offset(FOffsets->TextDownX, FOffsets->TextDownY);
-        glyphRect.Offset(FOffsets->TextDownX, FOffsets->TextDownY);
+        tx += FOffsets->TextDownX, ty += FOffsets->TextDownY;
+        gx += FOffsets->TextDownX, gy += FOffsets->TextDownY;
     }
+    glyphRect = {ClampExtent(gx), ClampExtent(gy), ClampExtent(gx + gw), ClampExtent(gy + gh)};
+    textRect = {ClampExtent(tx), ClampExtent(ty), ClampExtent(tx + tw), ClampExtent(ty + th)};
 }
 
 void TskCustomBitBtn::DrawGlyph(QPainter& canvas, const TRect& r)

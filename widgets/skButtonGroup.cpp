@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <climits>
 #include <cmath>
+#include <map>
 
 #include "widgets/skClasses.h"
 #include "widgets/skCommon.h"
@@ -110,13 +112,27 @@ TskButtonGroupItem* TskButtonGroupItems::Add()
             int highest = 0;
             for (int i = 0; i < Count(); ++i)
                 highest = std::max(highest, Items(i)->ButtonGroupIndex());
-            button->SetGroupIndex(highest + 1);
+            // Past the highest index there is none left: the lowest free one
+            // still keeps the new button a toggle of its own.
+            int index = highest < INT_MAX ? highest + 1 : 0;
+            for (int free = 1; index == 0; ++free)
+                if (!HasGroupIndex(free))
+                    index = free;
+            button->SetGroupIndex(index);
             button->SetAllowAllUp(true);
         }
     }
     Adding = false;
     Rearrange();
     return item;
+}
+
+bool TskButtonGroupItems::HasGroupIndex(int index) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (Items(i)->ButtonGroupIndex() == index)
+            return true;
+    return false;
 }
 
 void TskButtonGroupItems::Rearrange()
@@ -242,18 +258,18 @@ TskButtonGroupItem* TskCustomButtonGroup::Selected() const
 
 QSize TskCustomButtonGroup::SizeToButtons(TskCustomBitBtn* button, bool apply)
 {
-    int n = FItems->Count();
+    const std::int64_t n = FItems->Count();
     if (n == 0)
         return size();
     if (!button)
         button = FItems->Items(0)->Button();
     if (!button)
         return size();
-    int L = FLineCount, s = FSpacing;
-    int lines = (n + L - 1) / L;
-    QSize result = FLayout == loVertical
-                       ? QSize((button->width() + s) * L - s, lines * (button->height() + s) - s)
-                       : QSize(lines * (button->width() + s) - s, (button->height() + s) * L - s);
+    // In 64 bits: spacing and line count are whatever a caller set.
+    const std::int64_t L = FLineCount, s = FSpacing, w = button->width(), h = button->height();
+    const std::int64_t lines = (n + L - 1) / L;
+    QSize result = FLayout == loVertical ? QSize(ClampExtent((w + s) * L - s), ClampExtent(lines * (h + s) - s))
+                                         : QSize(ClampExtent(lines * (w + s) - s), ClampExtent((h + s) * L - s));
     if (apply)
         resize(result);
     return result;
@@ -262,17 +278,19 @@ QSize TskCustomButtonGroup::SizeToButtons(TskCustomBitBtn* button, bool apply)
 void TskCustomButtonGroup::Rearrange()
 {
     TskButtonGroupItems& items = *FItems;
-    int n = items.Count();
+    const int n = items.Count();
     if (n == 0 || items.LayoutRunning || items.Adding || LayoutSuspended())
         return;
     items.LayoutRunning = true;
-    const int L = std::max(FLineCount, 1), q = n / L, r = n % L;
+    // Worked out in 64 bits: a caller's spacing, line count or border may be
+    // anything, and times a count it leaves the int range.
+    const std::int64_t L = std::max(FLineCount, 1), q = n / L, r = n % L, s = FSpacing;
     const bool vertical = FLayout == loVertical;
-    const int rows = vertical ? q + (r > 0) : L, columns = vertical ? L : q + (r > 0);
-    const int border = BorderWidth();
-    const int W = width() - 2 * border, H = height() - 2 * border;
-    int cw = (W - (columns - 1) * FSpacing) / columns;
-    int ch = (H - (rows - 1) * FSpacing) / rows;
+    const std::int64_t rows = vertical ? q + (r > 0) : L, columns = vertical ? L : q + (r > 0);
+    const std::int64_t border = BorderWidth();
+    const std::int64_t W = width() - 2 * border, H = height() - 2 * border;
+    std::int64_t cw = ClampExtent((W - (columns - 1) * s) / columns);
+    std::int64_t ch = ClampExtent((H - (rows - 1) * s) / rows);
     bool capped = false;
     if (FMaxButtonSize > 0) {
         if (vertical && ch > FMaxButtonSize)
@@ -280,23 +298,28 @@ void TskCustomButtonGroup::Rearrange()
         if (!vertical && cw > FMaxButtonSize)
             cw = FMaxButtonSize, capped = true;
     }
-    int sh = 0, hs = 0, sw = 0, ws = 0;
+    std::int64_t sh = 0, hs = 0, sw = 0, ws = 0;
     // A cap that took effect leaves the rest of the space empty.
     if (!capped) {
-        sh = std::max(H - rows * ch - (rows - 1) * FSpacing, 0);
+        sh = std::max<std::int64_t>(H - rows * ch - (rows - 1) * s, 0);
         hs = (sh + rows - 1) / rows;
-        sw = std::max(W - columns * cw - (columns - 1) * FSpacing, 0);
+        sw = std::max<std::int64_t>(W - columns * cw - (columns - 1) * s, 0);
         ws = (sw + columns - 1) / columns;
     }
-    std::vector<QRect> cells(std::size_t(rows * columns + columns + rows));
-    auto cellAt = [&](int c, int w) -> QRect& { return cells[std::size_t(c * rows + w)]; };
+    struct Cell {
+        std::int64_t left, top, width, height;
+    };
+    // Only the cells that hold a button; a line count far above the item
+    // count makes a grid of mostly empty cells.
+    std::map<std::pair<std::int64_t, std::int64_t>, Cell> cells;
+    auto cellAt = [&](std::int64_t c, std::int64_t w) -> Cell& { return cells[{c, w}]; };
     const int visible = items.VisibleCount();
-    for (int k = 1; k <= visible; ++k) {
-        int c, w;
+    for (std::int64_t k = 1; k <= visible; ++k) {
+        std::int64_t c, w;
         if (!vertical) {
             c = (k - 1) / L, w = (k - 1) % L;
         } else {
-            const int p = q;
+            const std::int64_t p = q;
             if (r * (p + 1) < k)
                 c = (k - r * (p + 1) - 1) / p + r, w = (k - r * (p + 1) - 1) % p;
             else
@@ -304,29 +327,30 @@ void TskCustomButtonGroup::Rearrange()
         }
         if (c >= columns || w >= rows)
             continue;
-        int left, top, cellWidth, cellHeight;
+        Cell cell;
         if (w > 0)
-            left = cellAt(c, w - 1).left();
+            cell.left = cellAt(c, w - 1).left;
         else if (c > 0)
-            left = cellAt(c - 1, 0).left() + cellAt(c - 1, 0).width() + FSpacing;
+            cell.left = cellAt(c - 1, 0).left + cellAt(c - 1, 0).width + s;
         else
-            left = border;
-        top = w == 0 ? border : cellAt(c, w - 1).top() + cellAt(c, w - 1).height() + FSpacing;
+            cell.left = border;
+        cell.top = w == 0 ? border : cellAt(c, w - 1).top + cellAt(c, w - 1).height + s;
         if (w > 0) {
-            cellWidth = cellAt(c, w - 1).width();
+            cell.width = cellAt(c, w - 1).width;
         } else {
-            cellWidth = cw + std::min(ws, sw);
-            sw = std::max(sw - ws, 0);
+            cell.width = cw + std::min(ws, sw);
+            sw = std::max<std::int64_t>(sw - ws, 0);
         }
         if (c > 0) {
-            cellHeight = cellAt(c - 1, w).height();
+            cell.height = cellAt(c - 1, w).height;
         } else {
-            cellHeight = ch + std::min(hs, sh);
-            sh = std::max(sh - hs, 0);
+            cell.height = ch + std::min(hs, sh);
+            sh = std::max<std::int64_t>(sh - hs, 0);
         }
-        cellAt(c, w) = QRect(left, top, cellWidth, cellHeight);
-        if (TskCustomBitBtn* button = items.VisibleItem(k - 1)->Button())
-            button->setGeometry(cellAt(c, w));
+        cellAt(c, w) = cell;
+        if (TskCustomBitBtn* button = items.VisibleItem(int(k - 1))->Button())
+            button->setGeometry(ClampExtent(cell.left), ClampExtent(cell.top), ClampExtent(cell.width),
+                                ClampExtent(cell.height));
     }
     items.LayoutRunning = false;
 }

@@ -46,6 +46,8 @@ public:
     void Rearrange();
     TskButtonGroupItem* FindByButton(const TskCustomBitBtn* button) const;
     TskButtonGroupItem* FindByTag(int tag) const;
+    // Whether a button of the group has that group index.
+    bool HasGroupIndex(int index) const;
     int VisibleCount() const;
     // The k-th (from 0) item whose button is shown; nullptr past the end.
     TskButtonGroupItem* VisibleItem(int k) const;

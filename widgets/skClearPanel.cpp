@@ -100,8 +100,11 @@ void TskCustomTransparentPanel::Invalidate()
 
 QRect TskCustomTransparentPanel::ClientArea() const
 {
-    int inset = FBorderWidth + (FBevelOuter != bvNone ? FBevelWidth : 0) + (FBevelInner != bvNone ? FBevelWidth : 0);
-    return rect().adjusted(inset, inset, -inset, -inset);
+    // Summed in 64 bits: border and bevel widths are whatever a caller set.
+    std::int64_t inset = std::int64_t(FBorderWidth) + (FBevelOuter != bvNone ? FBevelWidth : 0) +
+                         (FBevelInner != bvNone ? FBevelWidth : 0);
+    int side = ClampExtent(inset);
+    return rect().adjusted(side, side, -side, -side);
 }
 
 void TskCustomTransparentPanel::moveEvent(QMoveEvent* event)

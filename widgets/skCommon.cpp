@@ -196,7 +196,9 @@ QSize MeasureLines(const QFont& font, const std::string& text, int lineSpacing, 
         return {0, 0};
     QFontMetrics fm(font);
     int count = PieceCount(text, "\r\n");
-    int w = 0, h = 0;
+    int w = 0;
+    // Summed in 64 bits: the line spacing is whatever a caller set.
+    std::int64_t h = 0;
     for (int i = 0; i < count; ++i) {
         std::string line = Piece(text, "\r\n", i);
         if (wrapWidth > 0) {
@@ -210,7 +212,7 @@ QSize MeasureLines(const QFont& font, const std::string& text, int lineSpacing, 
         if (i + 1 < count)
             h += lineSpacing;
     }
-    return {w, h};
+    return {w, ClampExtent(h)};
 }
 
 void DrawTextEx(QPainter& canvas, const std::string& text, const TRect& r, unsigned flags)

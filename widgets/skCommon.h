@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QRect>
 #include <QRegion>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,6 +30,15 @@ struct TRect {
     static TRect From(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
     bool operator==(const TRect&) const = default;
 };
+
+// The largest extent a widget can have (Qt's limit). A position or size
+// worked out from values a caller set is held within it either way, so that
+// a few of them summed still fit an int.
+constexpr int skMaxExtent = (1 << 24) - 1;
+inline int ClampExtent(std::int64_t v)
+{
+    return int(std::clamp<std::int64_t>(v, -skMaxExtent, skMaxExtent));
+}
 
 // Text-format flags of the measuring and drawing routines.
 constexpr unsigned DT_CENTER = 0x1;

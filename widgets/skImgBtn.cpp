@@ -231,6 +231,8 @@ void TskCustomImageBtn::DrawImageScaled(const TskBitmap& source, TskBitmap& targ
         return;
     }
     target.SetSize(w, h);
+    if (target.Empty())
+        return;
     bool colour = !plain && Color() != clNone;
     bool dither = !plain && GroupIndex() > 0 && Down() && FDitherColor != clNone && GetImage(true)->Empty();
     std::optional<QRegion> region;

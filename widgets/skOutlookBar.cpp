@@ -188,9 +188,12 @@ void TskCustomOutlookBar::Rearrange()
     const bool vertical = Layout() == loVertical;
     const int W = width(), H = height();
     const int visible = pages.VisibleCount();
+    // A button takes no less than nothing and no more than a widget can be;
+    // its sums run in 64 bits.
+    const std::int64_t size = std::clamp(FButtonSize, 0, skMaxExtent);
     // Buttons that need more room than there is leave the panel no room, not less.
-    const int E = std::max((vertical ? H : W) - FButtonSize * visible, 0);
-    int p = FPanelPlacement == 1 ? E : 0;
+    const int E = int(std::max<std::int64_t>((vertical ? H : W) - size * visible, 0));
+    std::int64_t p = FPanelPlacement == 1 ? E : 0;
     FPrevPanel = nullptr;
     FPrevIndex = -1;
     for (int i = 0; i < pages.Count(); ++i) {
@@ -226,8 +229,8 @@ void TskCustomOutlookBar::Rearrange()
         auto* page = static_cast<TskOutlookPage*>(pages.VisibleItem(k));
         TskCustomBitBtn* button = page->Button();
         QRect b = button->geometry();
-        QRect t = vertical ? QRect(QPoint(0, p), QPoint(W - 1, p + FButtonSize - 1))
-                           : QRect(QPoint(p, 0), QPoint(p + FButtonSize - 1, H - 1));
+        const int from = ClampExtent(p), to = ClampExtent(p + size - 1);
+        QRect t = vertical ? QRect(QPoint(0, from), QPoint(W - 1, to)) : QRect(QPoint(from, 0), QPoint(to, H - 1));
         FEntries.push_back({button, b, t});
         TskOutlookPanel* panel = page->Panel();
         bool isSelected = page == selected;
@@ -263,7 +266,7 @@ void TskCustomOutlookBar::Rearrange()
                 FEntries.push_back({panel, panel->geometry(), target});
             }
         }
-        p += FButtonSize;
+        p += size;
     }
     bool jump = !IsUserChange() || !FAnimation.Enabled;
     for (int i = 0; i < pages.Count() && !jump; ++i) {

@@ -202,7 +202,11 @@ void TskCustomOutlookList::SetColor(TColor v)
 
 void TskCustomOutlookList::SetItemSpacing(int v)
 {
-    if (Change(FItemSpacing, v % 2 ? v + 1 : v)) {
+    // Always even: an odd value goes up by one, the largest int (odd, with
+    // nothing above it) down by one.
+    if (v % 2)
+        v = v < INT_MAX ? v + 1 : v - 1;
+    if (Change(FItemSpacing, v)) {
         RecalcItemRects();
         update();
     }
@@ -232,7 +236,8 @@ TskOutlookListItem* TskCustomOutlookList::TopItem() const
 int TskCustomOutlookList::CaptionWidth(const TskOutlookListItem* item, int innerWidth) const
 {
     bool image = FImages && !FImages->isEmpty();
-    int glyph = image ? FImages->first().width() + item->GlyphOffset() + item->Separation() : 0;
+    int glyph =
+        image ? FImages->first().width() + ClampExtent(item->GlyphOffset()) + ClampExtent(item->Separation()) : 0;
     if (!image || FItemLayout == blGlyphTop || FItemLayout == blGlyphBottom)
         return std::max(innerWidth, 0);
     // What the glyph takes beside the text, as RecalcItemRects places it.
@@ -251,31 +256,38 @@ QSize TskCustomOutlookList::ItemSize(const TskOutlookListItem* item) const
     QFontMetrics fm(FFont.Font());
     QSize text = fm.size(0, QString::fromStdString(item->Text()));
     int w = text.width(), h = text.height();
+    // Spacing, widths and offsets a caller set count up to the largest
+    // extent a widget can have, so that their sums stay inside int.
+    const int spacing = ClampExtent(FItemSpacing), itemsWidth = ClampExtent(FItemsWidth);
     if (FLayout == loVertical) {
         // The caption breaks into lines at the width the item has.
-        int width = FItemsWidth > 0 ? FItemsWidth : ClientRect().width();
+        int width = itemsWidth > 0 ? itemsWidth : ClientRect().width();
         h += (CaptionLineCount(item, width, INT_MAX) - 1) * fm.height();
-        h += FItemSpacing;
+        h += spacing;
     } else {
-        w += FItemSpacing;
+        w += spacing;
     }
     bool image = FImages && !FImages->isEmpty();
     if (image) {
         QSize glyph = FImages->first().size();
+        const int separation = ClampExtent(item->Separation());
         if (FItemLayout == blGlyphLeft || FItemLayout == blGlyphRight)
-            w += glyph.width() + item->GlyphOffset() + item->Separation() + 8;
+            w += glyph.width() + ClampExtent(item->GlyphOffset()) + separation + 8;
         else
-            h += glyph.height() + item->Separation();
+            h += glyph.height() + separation;
     }
-    if (FItemsWidth > 0)
-        w = FItemsWidth;
+    if (itemsWidth > 0)
+        w = itemsWidth;
     return {w, h};
 }
 
 void TskCustomOutlookList::RecalcItemRects()
 {
     QRect client = ClientRect();
-    int at = FLayout == loVertical ? client.top() : client.left();
+    // Items one after another run past the int range when a caller's
+    // spacing is far beyond any screen: the place is kept in 64 bits.
+    std::int64_t at = FLayout == loVertical ? client.top() : client.left();
+    const int spacing = ClampExtent(FItemSpacing);
     bool image = FImages && !FImages->isEmpty();
     QSize glyph = image ? FImages->first().size() : QSize(0, 0);
     QFontMetrics fm(FFont.Font());
@@ -287,19 +299,20 @@ void TskCustomOutlookList::RecalcItemRects()
             continue;
         }
         QSize size = ItemSize(item);
-        QRect r = FLayout == loVertical ? QRect(client.left(), at, size.width(), size.height())
-                                        : QRect(at, client.top(), size.width(), client.height());
+        QRect r = FLayout == loVertical ? QRect(client.left(), ClampExtent(at), size.width(), size.height())
+                                        : QRect(ClampExtent(at), client.top(), size.width(), client.height());
         if (FLayout == loVertical && FItemsWidth <= 0)
             r.setWidth(client.width());
         at += FLayout == loVertical ? size.height() : size.width();
         item->ItemRect = r;
-        QRect inner = r.adjusted(0, FItemSpacing / 2, 0, -FItemSpacing / 2);
+        QRect inner = r.adjusted(0, spacing / 2, 0, -spacing / 2);
         if (FLayout == loHorizontal)
-            inner = r.adjusted(FItemSpacing / 2, 0, -FItemSpacing / 2, 0);
+            inner = r.adjusted(spacing / 2, 0, -spacing / 2, 0);
         // As many lines as the caption needs; across a horizontal list, as
         // many as the height leaves beside a glyph above or below.
+        const int sep = ClampExtent(item->Separation()), offset = ClampExtent(item->GlyphOffset());
         int room = inner.height() - (image && (FItemLayout == blGlyphTop || FItemLayout == blGlyphBottom)
-                                         ? glyph.height() + item->Separation()
+                                         ? glyph.height() + sep
                                          : 0);
         int lines = CaptionLineCount(item, inner.width(), FLayout == loVertical ? INT_MAX : room / std::max(lh, 1));
         int th = lh * lines;
@@ -308,11 +321,10 @@ void TskCustomOutlookList::RecalcItemRects()
             item->TextRect = QRect(inner.left(), inner.center().y() - th / 2, inner.width(), th);
             continue;
         }
-        int sep = item->Separation();
         switch (FItemLayout) {
         case blGlyphTop: {
             int top = inner.top() + (inner.height() - glyph.height() - sep - th) / 2;
-            item->GlyphRect = QRect(QPoint(inner.center().x() - glyph.width() / 2 + item->GlyphOffset(), top), glyph);
+            item->GlyphRect = QRect(QPoint(inner.center().x() - glyph.width() / 2 + offset, top), glyph);
             item->TextRect = QRect(inner.left(), top + glyph.height() + sep, inner.width(), th);
             break;
         }
@@ -320,18 +332,18 @@ void TskCustomOutlookList::RecalcItemRects()
             int top = inner.top() + (inner.height() - glyph.height() - sep - th) / 2;
             item->TextRect = QRect(inner.left(), top, inner.width(), th);
             item->GlyphRect =
-                QRect(QPoint(inner.center().x() - glyph.width() / 2 + item->GlyphOffset(), top + th + sep), glyph);
+                QRect(QPoint(inner.center().x() - glyph.width() / 2 + offset, top + th + sep), glyph);
             break;
         }
         case blGlyphLeft: {
-            int left = inner.left() + 4 + item->GlyphOffset();
+            int left = inner.left() + 4 + offset;
             item->GlyphRect = QRect(QPoint(left, inner.center().y() - glyph.height() / 2), glyph);
             int tl = left + glyph.width() + sep;
             item->TextRect = QRect(tl, inner.center().y() - th / 2, std::max(inner.right() - tl, 0), th);
             break;
         }
         case blGlyphRight: {
-            int left = inner.right() - 4 - item->GlyphOffset() - glyph.width();
+            int left = inner.right() - 4 - offset - glyph.width();
             item->GlyphRect = QRect(QPoint(left, inner.center().y() - glyph.height() / 2), glyph);
             item->TextRect = QRect(inner.left() + 4, inner.center().y() - th / 2,
                                    std::max(left - sep - inner.left() - 4, 0), th);

@@ -374,7 +374,8 @@ void TskStatusPanel::Paint(QPainter& canvas, const TRect& r)
 
 void TskStatusPanel::DrawTextIn(std::string text, TRect r, bool enabled)
 {
-    r.Left += 2 + FIndent;
+    // In 64 bits: the indent is whatever a caller set.
+    r.Left = ClampExtent(std::int64_t(r.Left) + 2 + FIndent);
     r.Right -= 2;
     FCanvas->setFont(FFont.Font());
     FTextOptions->Canvas = FCanvas;
@@ -420,7 +421,7 @@ void TskStatusPanel::DrawGlyph()
     if (images && FImageIndex >= 0 && FImageIndex < images->size()) {
         const QPixmap& image = images->at(FImageIndex);
         DrawImageListImage(images, FImageIndex, *FCanvas, FEnabled, FRect.Top + (FRect.Height() - image.height()) / 2,
-                           FRect.Left + FMargin);
+                           ClampExtent(std::int64_t(FRect.Left) + FMargin));
         r.Left = FRect.Left + image.width() + 5;
     }
     DrawTextIn(FText, r, FEnabled);
@@ -442,7 +443,9 @@ void TskStatusPanel::PositionControl()
         r.Left = FTextOptions->DrawRect.Right + 2;
     else if (!FText.empty() && FTextOptions->Alignment() == taRightJustify)
         r.Right = FTextOptions->DrawRect.Left - 2;
-    r = {r.Left + FMargin, r.Top + FMargin, r.Right - FMargin, r.Bottom - FMargin};
+    // The margin is whatever a caller set: the inset is worked out in 64 bits.
+    const std::int64_t m = FMargin;
+    r = {ClampExtent(r.Left + m), ClampExtent(r.Top + m), ClampExtent(r.Right - m), ClampExtent(r.Bottom - m)};
     if (r.Width() > 0 && r.Height() > 0 && control->geometry() != r.ToQRect()) {
         control->setGeometry(r.ToQRect());
         InvalidateTree(control);

@@ -1,6 +1,8 @@
 #include "widgets/skText.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QPaintEngine>
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
@@ -9,10 +11,11 @@ const TskDirection skDirections[8] = {{1, 1}, {-1, 1}, {1, -1}, {-1, -1}, {0, 1}
 
 namespace {
 
-// Rounded down, except that a value within 0.0001 below the next integer goes up.
+// Rounded down, except that a value within 0.0001 below the next integer
+// goes up; a pixel measure, held to the largest extent either way.
 int Rounded(double x)
 {
-    return int(std::floor(x + 0.0001));
+    return int(std::clamp(std::floor(x + 0.0001), double(-skMaxExtent), double(skMaxExtent)));
 }
 
 double Radians(int rotation)
@@ -238,11 +241,23 @@ QSize TskText::MeasureText() const
     return MeasureLines(FillLogFont(), text, FLineSpacing, FFlags | DT_NOPREFIX, FWordWrap ? TextRect.Width() : 0);
 }
 
+QPoint TskText::ShadowOffset() const
+{
+    // Offsets and depth a caller set count up to the largest extent, so that
+    // the sums of the layout stay inside int.
+    return {ClampExtent(FShadow.XOffset()), ClampExtent(FShadow.YOffset())};
+}
+
+int TskText::Depth() const
+{
+    return ClampExtent(FExtrude.Depth());
+}
+
 QPoint TskText::EffectiveShadowOffset() const
 {
     if (!FShadow.Enabled())
         return {0, 0};
-    int x = FShadow.XOffset(), y = FShadow.YOffset();
+    int x = ShadowOffset().x(), y = ShadowOffset().y();
     if (FExtrude.Enabled()) {
         TskDirection d = skDirections[FExtrude.Orientation()];
         if ((d.dx >= 0) != (x > 0))
@@ -258,14 +273,14 @@ QSize TskText::DirectionalExtent() const
     if (!FExtrude.Enabled())
         return {0, 0};
     TskDirection d = skDirections[FExtrude.Orientation()];
-    return {std::abs(d.dx) * FExtrude.Depth(), std::abs(d.dy) * FExtrude.Depth()};
+    return {std::abs(d.dx) * Depth(), std::abs(d.dy) * Depth()};
 }
 
 QSize TskText::PlainExtent() const
 {
     if (!FExtrude.Enabled())
         return {0, 0};
-    return {FExtrude.Depth(), FExtrude.Depth()};
+    return {Depth(), Depth()};
 }
 
 QSize TskText::GetTextSize(bool unclipped) const
@@ -381,31 +396,46 @@ void TskText::DrawEmbossedStyle(bool raised)
     DrawEmbossed(raised);
 }
 
+void TskText::ForEachLine(const TRect& r, const TLineProc& proc) const
+{
+    double a = Radians(FRotation);
+    int count = PieceCount(FText, "\r\n");
+    // In 64 bits: a caller's line spacing moves each line up to the largest
+    // extent on, and many lines run past int.
+    std::int64_t x = r.Left, y = r.Top;
+    for (int i = 0; i < count; ++i) {
+        std::string line = Piece(FText, "\r\n", i);
+        int height = SingleLineHeight(FPassFont, FFlags, r.Width(), line);
+        proc(line, x, y, height);
+        std::int64_t lh = std::int64_t(height) + FLineSpacing;
+        x += Rounded(std::sin(a) * double(lh));
+        y += Rounded(std::cos(a) * double(lh));
+    }
+}
+
 void TskText::DrawLines(TRect r)
 {
     if (FText.empty() || !Canvas)
         return;
-    double a = Radians(FRotation);
-    int count = PieceCount(FText, "\r\n");
-    for (int i = 0; i < count; ++i) {
-        std::string line = Piece(FText, "\r\n", i);
+    ForEachLine(r, [&](const std::string& line, std::int64_t x, std::int64_t y, int) {
+        // A line beyond the largest extent cannot show.
+        if (x != ClampExtent(x) || y != ClampExtent(y))
+            return;
         Canvas->save();
-        Canvas->translate(r.Left, r.Top);
+        Canvas->translate(int(x), int(y));
         Canvas->rotate(-FRotation);
         Canvas->setFont(FPassFont);
         Canvas->setPen(ToQColor(FPassColor));
         DrawTextEx(*Canvas, line, {0, 0, r.Width(), r.Height()}, FFlags);
         Canvas->restore();
-        int lh = SingleLineHeight(FPassFont, FFlags, r.Width(), line) + FLineSpacing;
-        r.Offset(Rounded(std::sin(a) * lh), Rounded(std::cos(a) * lh));
-    }
+    });
 }
 
 void TskText::DrawShadow(TRect r)
 {
     if (!FShadow.Enabled())
         return;
-    r.Offset(FShadow.XOffset(), FShadow.YOffset());
+    r.Offset(ShadowOffset().x(), ShadowOffset().y());
     FPassColor = Enabled() ? FShadow.Color() : FDisabled.ShadeColor();
     DrawLines(r);
 }
@@ -459,6 +489,71 @@ void TskText::DrawEmbossed(bool raised)
     DrawLines(DrawRect);
 }
 
+std::vector<std::pair<int, int>> TskText::ShownSteps(const TRect& start, TskDirection d, int depth) const
+{
+    std::vector<std::pair<int, int>> ranges;
+    bool invertible = false;
+    const QTransform toLogical = Canvas->deviceTransform().inverted(&invertible);
+    const QPaintEngine* engine = Canvas->paintEngine();
+    if (depth < 1 || !engine || !engine->paintDevice() || !invertible)
+        return ranges;
+    // What the canvas shows, on the device it paints at last (a widget may be
+    // drawn into its window's buffer): the part the system lets it paint, or
+    // else the whole device; then its own clip.
+    const QRegion exposed = engine->systemClip();
+    QRectF area = exposed.isEmpty() ? QRectF(0, 0, engine->paintDevice()->width(), engine->paintDevice()->height())
+                                    : QRectF(exposed.boundingRect());
+    area = toLogical.mapRect(area);
+    if (Canvas->hasClipping())
+        area = area.intersected(Canvas->clipBoundingRect());
+    if (area.isEmpty())
+        return ranges;
+    // Each line of a step as DrawLines places it, and what it can ink around
+    // where it starts: its width either side of its alignment point and its
+    // height, a line's height more for overhangs; rotated, that much all round.
+    QFontMetrics fm(FPassFont);
+    const double slack = fm.height() + 2;
+    const bool rotated = FRotation % 360 != 0;
+    const double anchor = rotated || !(FFlags & (DT_CENTER | DT_RIGHT)) ? 0
+                          : (FFlags & DT_CENTER)                         ? start.Width() / 2.0
+                                                                        : start.Width();
+    ForEachLine(start, [&](const std::string& line, std::int64_t x, std::int64_t y, int height) {
+        const double width = fm.horizontalAdvance(QString::fromStdString(line)) + slack;
+        const double round = width + height + slack;
+        QRectF ink = rotated ? QRectF(-round, -round, 2 * round, 2 * round)
+                             : QRectF(anchor - width, -slack, 2 * width, height + 2 * slack);
+        ink.translate(double(x), double(y));
+        // Step k moves the ink by k times the direction; the steps that
+        // bring it onto the area, per axis.
+        double from = 1, to = depth;
+        auto limit = [&](double lo, double hi, double areaLo, double areaHi, int dir) {
+            if (dir == 0) {
+                if (hi < areaLo || lo > areaHi)
+                    to = 0;
+            } else if (dir > 0) {
+                from = std::max(from, std::ceil(areaLo - hi));
+                to = std::min(to, std::floor(areaHi - lo));
+            } else {
+                from = std::max(from, std::ceil(lo - areaHi));
+                to = std::min(to, std::floor(hi - areaLo));
+            }
+        };
+        limit(ink.left(), ink.right(), area.left(), area.right(), d.dx);
+        limit(ink.top(), ink.bottom(), area.top(), area.bottom(), d.dy);
+        if (from <= to)
+            ranges.emplace_back(int(from), int(to));
+    });
+    // In step order, each step once.
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& r : ranges)
+        if (!merged.empty() && r.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.push_back(r);
+    return merged;
+}
+
 void TskText::DrawExtrusion()
 {
     if (!FExtrude.Enabled())
@@ -469,24 +564,33 @@ void TskText::DrawExtrusion()
     QSize ext = DirectionalExtent();
     DrawRect.Offset(ext.width() / 2, ext.height() / 2);
     DrawRect.Offset(-d.dx * (ext.width() / 2), -d.dy * (ext.height() / 2));
-    int depth = FExtrude.Depth();
-    for (int i = 1; i <= depth; ++i) {
-        DrawRect.Offset(d.dx, d.dy);
-        int rgb[3];
-        for (int k = 0; k < 3; ++k) {
-            // SplitColor gives top, blue, green, red: k = 0 red, 1 green, 2 blue.
-            int n = nearC[3 - k], f = farC[3 - k];
-            int v;
-            if (!FExtrude.Striated()) {
-                v = Rounded((n - f) / (double(depth) / i) + f);
-            } else {
-                v = f + i * ((n - f) / depth);
-                if (i % 2 == 0)
-                    v /= 4;
+    const int depth = Depth();
+    const TRect start = DrawRect;
+    // Only the steps that can show are drawn: a depth far beyond any screen
+    // would otherwise take hours of drawing off the canvas.
+    for (auto [first, last] : ShownSteps(start, d, depth))
+        for (int i = first; i <= last; ++i) {
+            DrawRect = start;
+            DrawRect.Offset(d.dx * i, d.dy * i);
+            int rgb[3];
+            for (int k = 0; k < 3; ++k) {
+                // SplitColor gives top, blue, green, red: k = 0 red, 1 green, 2 blue.
+                int n = nearC[3 - k], f = farC[3 - k];
+                int v;
+                if (!FExtrude.Striated()) {
+                    v = Rounded((n - f) / (double(depth) / i) + f);
+                } else {
+                    v = f + i * ((n - f) / depth);
+                    if (i % 2 == 0)
+                        v /= 4;
+                }
+                rgb[k] = std::clamp(v, 0, 255);
             }
-            rgb[k] = std::clamp(v, 0, 255);
+            FPassColor = RGBColor(rgb[0], rgb[1], rgb[2]);
+            DrawLines(DrawRect);
         }
-        FPassColor = RGBColor(rgb[0], rgb[1], rgb[2]);
-        DrawLines(DrawRect);
-    }
+    // The text itself goes where the last step went.
+    DrawRect = start;
+    if (depth > 0)
+        DrawRect.Offset(d.dx * depth, d.dy * depth);
 }

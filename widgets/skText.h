@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "widgets/skColor.h"
 #include "widgets/skCommon.h"
@@ -168,7 +170,17 @@ protected:
     void DrawEmbossed(bool raised);
 
 private:
+    // Each line of the text as DrawLines places it in r: the line, where it
+    // starts and its height.
+    using TLineProc = std::function<void(const std::string& line, std::int64_t x, std::int64_t y, int height)>;
+    void ForEachLine(const TRect& r, const TLineProc& proc) const;
+    // The shadow's offsets and the extrusion's depth as far as they can reach.
+    QPoint ShadowOffset() const;
+    int Depth() const;
     QPoint EffectiveShadowOffset() const;
+    // The extrusion steps, from the first to the last of each range, whose
+    // text can reach the canvas when the first step starts at start.
+    std::vector<std::pair<int, int>> ShownSteps(const TRect& start, TskDirection d, int depth) const;
     QSize DirectionalExtent() const;
     QSize PlainExtent() const;
     bool Enabled() const { return GetEnabledProc ? GetEnabledProc() : true; }
