@@ -54,6 +54,7 @@ TEST_F(WinsockTest, ConnectWouldBlockThenOneConnectAndOneWrite)
 {
     SOCKET c, s;
     Pair(&c, &s);
+    ASSERT_TRUE(WaitFor(c, FD_WRITE));
     Settle();
     EXPECT_EQ(Count(c, FD_CONNECT), 1);
     EXPECT_EQ(First(c, FD_CONNECT)->error, 0);
