@@ -54,6 +54,7 @@ TEST_F(WinsockTest, ConnectWouldBlockThenOneConnectAndOneWrite)
 {
     SOCKET c, s;
     Pair(&c, &s);
+    ASSERT_TRUE(WaitFor(c, FD_WRITE));
     Settle();
     EXPECT_EQ(Count(c, FD_CONNECT), 1);
     EXPECT_EQ(First(c, FD_CONNECT)->error, 0);
@@ -87,7 +88,9 @@ TEST_F(WinsockTest, WriteEventOnlyOncePerSendThatWouldBlock)
 {
     SOCKET c, s;
     Pair(&c, &s);
-    Settle(20);
+    // The one write event of the connect, and nothing after it.
+    ASSERT_TRUE(WaitFor(c, FD_WRITE));
+    Settle();
     ASSERT_EQ(Count(c, FD_WRITE), 1);
     for (int round = 0; round < 2; ++round) {
         long long sent = FillUntilBlocked(c);
@@ -177,7 +180,9 @@ TEST_F(WinsockTest, MessageForAClosedSocketDoesNotNameTheSocketThatReusedItsDesc
 {
     SOCKET c, s;
     Pair(&c, &s);
-    Settle(20);
+    // The connect's events are all in before the read event is looked for:
+    // the message peeked below must be that read event.
+    ASSERT_TRUE(WaitFor(c, FD_WRITE));
     events.clear();
     ASSERT_EQ(ws::send(s, "stale", 5, 0), 5);
     // The data is there; the peek below posts the read event but does not
@@ -188,6 +193,7 @@ TEST_F(WinsockTest, MessageForAClosedSocketDoesNotNameTheSocketThatReusedItsDesc
     ASSERT_TRUE(loop.PeekMessage(msg));
     ASSERT_EQ(msg.message, kSelectMsg);
     ASSERT_EQ(static_cast<SOCKET>(msg.wParam), c);
+    ASSERT_EQ(WSAGETSELECTEVENT(msg.lParam), FD_READ);
     int oldFd = ws::DescriptorOf(c);
     ws::closesocket(c);
     Forget(c);
@@ -205,6 +211,7 @@ TEST_F(WinsockTest, MessageForAClosedSocketDoesNotNameTheSocketThatReusedItsDesc
     Settle();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].sock, c);
+    EXPECT_EQ(events[0].event, FD_READ);
     EXPECT_NE(events[0].sock, n);
     for (auto& e : other)
         EXPECT_NE(e.event, FD_READ);

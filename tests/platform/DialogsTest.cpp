@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,8 +66,10 @@ TEST_F(DialogsTest, ExceptionFromAnEventHandlerBecomesTheErrorBoxAndTheLoopGoesO
     QTimer::singleShot(0, &button, EventHandler([&] { button.click(); }));
     QTimer::singleShot(0, &button, EventHandler([] { throw std::runtime_error("from a timer"); }));
     QTimer::singleShot(20, &button, EventHandler([&] { later = true; }));
-    while (!later)
+    const QDeadlineTimer deadline(10000);
+    while (!later && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_TRUE(later) << "the loop stopped running handlers after the exceptions";
     std::vector<std::string> errors = dialogs->Texts(TDialogCall::kError);
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "Address already in use");

@@ -14,6 +14,9 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
+// A rename pair in a failure message.
+void PrintTo(const TRenameExt& r, std::ostream* os) { *os << '"' << r.Local << '|' << r.Host << '"'; }
+
 TEST(ClientSettings, DefaultsWithNoFile)
 {
     TempDir dir;
@@ -265,14 +268,16 @@ TEST(ClientSettings, DamagedFilesAreToldAndRewrittenOnlyOnceKeptAside)
         const char* what;
         std::string text;
         std::string firstTold;
+        std::vector<TRenameExt> renames; // half a pair keeps its place but renames nothing
     };
     const Case cases[] = {
-        {"random bytes", randomBytes, "lines are neither a [section], a key=value, a comment nor blank"},
+        {"random bytes", randomBytes, "lines are neither a [section], a key=value, a comment nor blank", {}},
         {"a line overwritten", "[FtpCliNum]\nFtpCliNum=5\n\x8e\x91\x02\n[Setting]\nTransferType=1\n",
-         "line 3 is neither a [section], a key=value, a comment nor blank"},
-        {"a list cut", "[Bookmarks]\nCount=3\n0=a|/a/\n", "[Bookmarks] Count = 3, but 2 of its entries are missing; they read as empty"},
+         "line 3 is neither a [section], a key=value, a comment nor blank", {}},
+        {"a list cut", "[Bookmarks]\nCount=3\n0=a|/a/\n", "[Bookmarks] Count = 3, but 2 of its entries are missing; they read as empty",
+         {}},
         {"half a rename pair", "[RenameExt]\nCount=1\nLocal0=htm\n",
-         "[RenameExt] Count = 1, but 1 of its pairs is missing; it reads as empty"},
+         "[RenameExt] Count = 1, but 1 of its pairs is missing; it reads as empty", {TRenameExt()}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -282,7 +287,7 @@ TEST(ClientSettings, DamagedFilesAreToldAndRewrittenOnlyOnceKeptAside)
         const auto told = s.LoadFromFile(file, "/p/");
         ASSERT_FALSE(told.empty());
         EXPECT_NE(told[0].find(c.firstTold), std::string::npos) << told[0];
-        EXPECT_TRUE(s.RenameExtList.empty() || s.RenameExtList[0] == TRenameExt()) << "no half pair";
+        EXPECT_EQ(s.RenameExtList, c.renames);
 
         ASSERT_EQ(::mkdir(DamagedCopyName(file).c_str(), 0700), 0);
         EXPECT_FALSE(s.SaveToFile(file)) << "no copy could be kept";

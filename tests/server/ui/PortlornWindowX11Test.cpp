@@ -2,10 +2,12 @@
 // lands, what it saves, and how it hides, as a user on a desktop sees it.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QWindow>
 #include <sys/stat.h>
@@ -157,23 +159,34 @@ TEST_F(PortlornWindowX11, ScreenshotOfTheWindowInItsFrame)
     Start();
     ASSERT_TRUE(WaitFor([&] { return form->findChild<QLabel*>("GreenImage")->isVisible(); }));
     ASSERT_TRUE(FrameAt(QPoint(40, 30))) << Where();
+    // The log's text area as it stands on the screen, within the frame.
+    const QRect frame = form->frameGeometry();
+    QWidget* logArea = form->findChild<QPlainTextEdit*>("InfoMemo")->viewport();
+    const QRect area(logArea->mapToGlobal(QPoint(0, 0)) - frame.topLeft(), logArea->size());
+    ASSERT_TRUE(QRect(QPoint(0, 0), frame.size()).contains(area)) << Where();
+    // The window manager and the window paint on their own time: the screen is
+    // read until the area shows what the log holds.
+    QImage image;
+    auto logShowsText = [&](bool text) {
+        return WaitFor([&] {
+            image = QGuiApplication::primaryScreen()
+                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .toImage();
+            const int dark = DarkPixels(image.copy(area));
+            return text ? dark > 300 : dark == 0;
+        });
+    };
+    form->FlushLog();
+    form->findChild<QAction*>("Cleardisplay1")->trigger();
+    ASSERT_TRUE(logShowsText(false)) << "the cleared log still shows text: " << DarkPixels(image.copy(area));
     form->AddLog("< 127.0.0.1 USER bob");
     form->AddLog("> 127.0.0.1 331 Password required for bob.");
     form->FlushLog();
-    // The window manager and the window paint on their own time: the screen is
-    // read until the lines show there.
-    const QRect frame = form->frameGeometry();
-    QImage image;
-    WaitFor([&] {
-        image = QGuiApplication::primaryScreen()
-                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                    .toImage();
-        return DarkPixels(image) > 300;
-    });
-    ASSERT_EQ(image.size(), frame.size());
+    const bool shown = logShowsText(true);
     std::string path;
     ASSERT_TRUE(SaveScreenshot(image, "portlorn_main", &path)) << path;
-    EXPECT_GT(DarkPixels(image), 300) << path;
+    EXPECT_EQ(image.size(), frame.size()) << path;
+    EXPECT_TRUE(shown) << "the log lines never showed on the screen: " << path;
 }
 
 } // namespace

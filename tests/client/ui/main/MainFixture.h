@@ -66,6 +66,16 @@ protected:
     }
     // Builds a window of a derived class when set.
     std::function<std::unique_ptr<TfmMain>(const std::string& programDir)> make;
+    // Open builds a W (one that notes what the window does), reached through as.
+    template <class W>
+    void BuildAs(W*& as)
+    {
+        make = [&as](const std::string& programDir) {
+            auto w = std::make_unique<W>(programDir);
+            as = w.get();
+            return std::unique_ptr<TfmMain>(std::move(w));
+        };
+    }
     // The programs the window started, each with its arguments.
     std::vector<std::vector<std::string>> started;
 
@@ -125,11 +135,31 @@ protected:
             names.push_back(PaneView(local)->Model()->index(i, 0).data().toString().toStdString());
         return names;
     }
-    // Selects the remote rows and starts their download as a person would:
-    // the pane focused, Download enabled for it, then triggered.
+    // Connects to url as a start with it on the command line does, and waits
+    // until the session is ready and the remote pane shows the row shown.
+    void ConnectTo(const std::string& url, const QString& shown)
+    {
+        win->CommandLineUrl = url;
+        win->show();
+        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, shown); })) << PageText(0);
+    }
+    // Selects the remote rows and starts their download as a person would.
     void StartDownload(const QStringList& names)
     {
         ASSERT_TRUE(SelectRows(false, names));
+        TriggerDownload();
+    }
+    // Selects every remote row and starts their download; the run has begun.
+    void StartDownloadAll()
+    {
+        win->SelectRows(false, false);
+        TriggerDownload();
+        ASSERT_NE(win->SessionState(), 2);
+    }
+    // Download of the remote rows selected: the pane focused, Download
+    // enabled for it, then triggered.
+    void TriggerDownload()
+    {
         win->activateWindow();
         PaneView(false)->setFocus();
         QAction* download = Find<QAction>("miDownload");

@@ -70,11 +70,7 @@ protected:
     void SetUp() override
     {
         MainServerFixture::SetUp();
-        make = [this](const std::string& programDir) {
-            auto w = std::make_unique<MarkRecordingMain>(programDir);
-            rec = w.get();
-            return std::unique_ptr<TfmMain>(std::move(w));
-        };
+        BuildAs(rec);
     }
     // A server-side folder of files in nested folders, each with its own bytes.
     TreeHashes MakeServerTree(const std::string& name, int files)
@@ -376,12 +372,19 @@ TEST_P(MainEditViewTest, CalculateSizeViewThenEditAndCopyUrl)
     win->EditViewClick(false, true);
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; })) << PageText(0);
     EXPECT_FALSE(win->ViewOnly);
+    // The copy is edited before No: an upload that ran would change the
+    // server's file, and one still running holds the session in a run.
     const std::size_t asked = dialogs.get()->Calls.size();
-    dialogs.get()->ReplyId(IDNO);
+    TDialogReply no;
+    no.id = IDNO;
+    no.during = [&](const TDialogCall&) { testsupport::WriteFile(win->EditLocalFile, "edited"); };
+    dialogs.get()->Reply(no);
     win->EditViewClick(false, false);
     ASSERT_TRUE(WaitFor([&] { return dialogs.get()->Calls.size() > asked; })) << PageText(0);
     EXPECT_EQ(dialogs.get()->Calls.back().text, "Click Yes to upload back edited file, No to cancel");
-    EXPECT_TRUE(win->TransferQueue().empty() || win->SessionState() == 2);
+    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; })) << PageText(0);
+    EXPECT_TRUE(win->TransferQueue().empty());
+    EXPECT_EQ(testsupport::ReadFile(server->Local("a b.txt")), "text") << PageText(0);
 
     win->miCopyUrlClick();
     const std::string url = QApplication::clipboard()->text().toStdString();

@@ -58,6 +58,19 @@ std::vector<std::string> CaptionsOf(const TScriptedDialogs& d)
     return c;
 }
 
+// A run over three connections, each given three tries to log in, into
+// localDir; its end is told with the "Completed" box.
+void RunOverThreeConnections(TClientSettings& s, const std::string& localDir, int timeout, bool passive)
+{
+    s.FtpCliNum = 3;
+    s.ConnectionRetryTimes = 3;
+    s.Timeout = timeout;
+    s.PasvMode = passive;
+    s.EnableSplitDownload = false;
+    s.LocalPath = localDir + "/";
+    s.ConfirmFlags.TransferOver = true;
+}
+
 class SlotLoginFixture : public MainFixture {
 protected:
     std::vector<std::string> Captions() { return CaptionsOf(*dialogs.get()); }
@@ -66,42 +79,11 @@ protected:
     void SetUp() override
     {
         MainFixture::SetUp();
-        make = [this](const std::string& programDir) {
-            auto w = std::make_unique<FailedRowMain>(programDir);
-            rec = w.get();
-            return std::unique_ptr<TfmMain>(std::move(w));
-        };
+        BuildAs(rec);
     }
     void OpenFor(int timeout, bool passive)
     {
-        Open([&](TClientSettings& s) {
-            s.FtpCliNum = 3;
-            s.ConnectionRetryTimes = 3;
-            s.Timeout = timeout;
-            s.PasvMode = passive;
-            s.EnableSplitDownload = false;
-            s.LocalPath = local.path() + "/";
-            s.ConfirmFlags.TransferOver = true;
-        });
-    }
-    void ConnectTo(const std::string& url, const QString& shown)
-    {
-        win->CommandLineUrl = url;
-        win->show();
-        ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, shown); })) << PageText(0);
-    }
-    void DownloadAll()
-    {
-        win->SelectRows(false, false);
-        win->activateWindow();
-        PaneView(false)->setFocus();
-        QAction* download = Find<QAction>("miDownload");
-        ASSERT_TRUE(WaitFor([&] {
-            win->UpdateEnabling();
-            return download->isEnabled();
-        }));
-        download->trigger();
-        ASSERT_NE(win->SessionState(), 2);
+        Open([&](TClientSettings& s) { RunOverThreeConnections(s, local.path(), timeout, passive); });
     }
 };
 
@@ -148,7 +130,7 @@ TEST_F(SlotLoginFixture, TheBrowsingConnectionLostInARunIsToldByWhatEndedIt)
     OpenFor(2, true);
     ConnectTo("ftp://u:p@127.0.0.1:" + std::to_string(server.Port()) + "/", "f0.bin");
     ModalRecorder boxes;
-    DownloadAll();
+    StartDownloadAll();
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 0 || win->SessionState() == 2; }, 60000)) << PageText(0);
     ASSERT_TRUE(WaitFor([&] { return !boxes.failures.empty(); })) << PageText(0);
 
@@ -181,7 +163,7 @@ TEST_F(SlotLoginFixture, ARunConnectionThatCannotLogInFailsAlone)
     OpenFor(1, true);
     ConnectTo("ftp://u:p@127.0.0.1:" + std::to_string(server.Port()) + "/", "f0.bin");
     ModalRecorder boxes;
-    DownloadAll();
+    StartDownloadAll();
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2; }, 60000)) << PageText(0);
     ASSERT_TRUE(WaitFor([&] { return !Captions().empty(); })) << PageText(0);
 
@@ -213,31 +195,17 @@ TEST_P(MainSlotLoginServerTest, SelectAllAndDownloadInActiveModeOverThreeConnect
         testsupport::WriteFile(server->Local(name), files[name]);
         server->Adopt(server->Local(name));
     }
-    Open([&](TClientSettings& s) {
-        s.FtpCliNum = 3;
-        s.ConnectionRetryTimes = 3;
-        s.Timeout = 5;
-        s.PasvMode = false;
-        s.LocalPath = local.path() + "/";
-        s.ConfirmFlags.TransferOver = true;
-    });
-    win->CommandLineUrl = Url();
-    win->show();
-    ASSERT_TRUE(WaitFor([&] { return win->SessionState() == 2 && PaneShows(false, "f0.bin"); })) << PageText(0);
+    Open([&](TClientSettings& s) { RunOverThreeConnections(s, local.path(), 5, false); });
+    ConnectTo(Url(), "f0.bin");
     ModalRecorder boxes;
-    win->SelectRows(false, false);
-    win->activateWindow();
-    PaneView(false)->setFocus();
-    QAction* download = Find<QAction>("miDownload");
-    ASSERT_TRUE(WaitFor([&] {
-        win->UpdateEnabling();
-        return download->isEnabled();
-    }));
-    download->trigger();
+    StartDownloadAll();
     ASSERT_TRUE(WaitFor([&] { return win->SessionState() != 5 && !Captions().empty(); }, 120000)) << PageText(0);
     for (const auto& [name, data] : files) EXPECT_EQ(testsupport::ReadFile(local.path() + "/" + name), data) << name;
     EXPECT_EQ(Captions(), std::vector<std::string>{"Completed"});
-    for (const auto& f : boxes.failures) EXPECT_TRUE(f.rfind("4", 0) == 0 || f.rfind("5", 0) == 0) << f;
+    // pyftpdlib at times leaves a command unread (seen waiting in its socket):
+    // the step ends with the client's own time-out, and that is all a box may
+    // quote, never a greeting or another reply that ended nothing.
+    for (const auto& f : boxes.failures) EXPECT_EQ(f, "426 Timeout") << PageText(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, MainSlotLoginServerTest, ::testing::Values("pyftpdlib", "vsftpd"),
