@@ -10,9 +10,7 @@
 #include <mutex>
 #include <set>
 
-#include "tests/client/engine/HeadlessWindow.h"
-#include "tests/net/ftp/FakeFtpServer.h"
-#include "tests/support/TestSupport.h"
+#include "tests/client/engine/ScriptedEngineTest.h"
 
 using namespace testsupport;
 using namespace fakeftp;
@@ -30,62 +28,7 @@ struct Seen {
     }
 };
 
-class EngineFileFaults : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        w.brokenFile = dir / "oldquene.ini";
-        w.settings.Timeout = 1;
-    }
-    void TearDown() override
-    {
-        if (HasFailure())
-            for (const auto& l : w.log) std::cerr << l << "\n";
-    }
-    bool Connect(TFtpManager& m, int port, int connections)
-    {
-        m.CreateConnections(connections);
-        w.state = 1;
-        const bool ok = w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "user", "pass"}); }, 10000);
-        w.state = 2;
-        return ok;
-    }
-    // Runs the queue to its end; true when it completed.
-    bool RunQueue(TFtpManager& m, std::vector<TTransferFileInfo> q)
-    {
-        w.state = 5;
-        const bool ok = w.Run([&] { m.StartTransfer(std::move(q), 0); }, 60000);
-        EXPECT_TRUE(w.lastEnded) << "the run hangs";
-        w.state = 2;
-        return ok;
-    }
-    std::vector<TTransferFileInfo> Downloads(const Files& files) const
-    {
-        std::vector<TTransferFileInfo> q;
-        for (const auto& [path, content] : files) {
-            const auto size = static_cast<std::int64_t>(content.size());
-            q.push_back({true, path, dir / path.substr(1), size, 0, size, false});
-        }
-        return q;
-    }
-    static int CountOf(const std::vector<std::string>& lines, const std::string& text)
-    {
-        return static_cast<int>(std::count(lines.begin(), lines.end(), text));
-    }
-    bool Shown(const std::string& text) const
-    {
-        return std::any_of(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    }
-    std::vector<TTransferFileInfo> BrokenOnDisk() const
-    {
-        std::vector<TOldQuene> lists;
-        LoadOldQuenes(w.brokenFile, lists);
-        return lists.empty() ? std::vector<TTransferFileInfo>{} : lists.back().Items;
-    }
-
-    TempDir dir;
-    HeadlessWindow w;
-};
+class EngineFileFaults : public ScriptedEngineTest {};
 
 // Files a, b and c fail on their own, d and e are good. Each bad file is
 // asked for twice (on two connections in turn, or twice on the only one),
