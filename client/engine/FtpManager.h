@@ -198,15 +198,19 @@ private:
     void NextPendingDir();
     void EndExpansion();
     // A new login in the middle of an expansion (rqNone starts it), then the
-    // folder being listed is entered again.
+    // folder being listed is entered again, or (FExpandLoginNext) the next
+    // pending one.
     void ExpandLogin(TFtpRequest request, int error);
 
     // run
     // Gives the slot the next queue item and starts it: at once on a session
     // that is up, else after a login. False when the queue is empty.
     bool TakeQueueItem(int slot);
-    // The size of the file a resumed part of localPath goes on writing; -1
-    // when there is none.
+    // True when the queue's parts of localPath write under its partial name:
+    // a split of this run, or a list's split written there before.
+    bool WrittenInPartialFile(const std::string& localPath, int mode) const;
+    // The size of the file a resumed part of localPath goes on writing (the
+    // one its earlier parts were written to); -1 when there is none.
     std::int64_t ResumedFileSize(const std::string& localPath, int mode) const;
     // Files whose restart positions lie past the bytes on disk are fetched
     // again whole, from 0.

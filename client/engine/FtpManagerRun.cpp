@@ -282,16 +282,13 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     // A split file is written under its partial name until every part has
     // landed: a crash never leaves its holes under the file's own name. A
     // split file that is not resumed starts empty there. A resumed part goes
-    // on where the bytes before it are: the partial file, else a file of the
-    // file's own name (a list of a program that wrote parts there).
+    // on in the file its earlier parts were written to; the items say which,
+    // so a list made of them says it too.
     FPartialPaths.clear();
-    for (const auto& item : TransferQueue) {
-        if (!item.IsDownload || (IsLastPart(item) && item.BeginPos <= 0) || !FitsPartialName(item.LocalPath)) continue;
-        if (mode == 0 ? FFreshSplitPaths.count(item.LocalPath) != 0
-                      : GetLocalFileSize(PartialFilePath(item.LocalPath)) >= 0 ||
-                            GetLocalFileSize(item.LocalPath) < 0)
+    for (const auto& item : TransferQueue)
+        if (item.IsDownload && !(IsLastPart(item) && item.BeginPos <= 0) && WrittenInPartialFile(item.LocalPath, mode))
             FPartialPaths.insert(item.LocalPath);
-    }
+    for (auto& item : TransferQueue) item.InPartialFile = item.IsDownload && FPartialPaths.count(item.LocalPath) != 0;
     for (const auto& name : FFreshSplitPaths) {
         const std::string path = WritePath(name);
         MakeParentDirs(path);
@@ -331,13 +328,27 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     CheckRunEnd();
 }
 
+bool TFtpManager::WrittenInPartialFile(const std::string& localPath, int mode) const
+{
+    if (!FitsPartialName(localPath)) return false;
+    if (FFreshSplitPaths.count(localPath)) return true;
+    bool split = false;
+    std::size_t parts = 0;
+    for (const auto& item : TransferQueue) {
+        if (item.LocalPath != localPath || !item.IsDownload) continue;
+        if (item.InPartialFile) return true;
+        split = split || !IsLastPart(item);
+        ++parts;
+    }
+    // A list that does not say (made before its items did): a file it
+    // splits was written under the partial name, the rest of a whole file
+    // under its own.
+    return mode == 1 && (split || parts > 1);
+}
+
 std::int64_t TFtpManager::ResumedFileSize(const std::string& localPath, int mode) const
 {
-    // The file a resumed part goes on in, as the run start picks it below.
-    const std::int64_t own = GetLocalFileSize(localPath);
-    if (mode != 1 || !FitsPartialName(localPath)) return own;
-    const std::int64_t partial = GetLocalFileSize(PartialFilePath(localPath));
-    return partial >= 0 || own < 0 ? partial : own;
+    return GetLocalFileSize(WrittenInPartialFile(localPath, mode) ? PartialFilePath(localPath) : localPath);
 }
 
 void TFtpManager::FetchAgainWhereBytesAreGone(int mode)
@@ -377,6 +388,7 @@ void TFtpManager::FetchAgainWhereBytesAreGone(int mode)
         TTransferFileInfo whole = *first;
         whole.BeginPos = 0;
         whole.EndPos = whole.FileSize > 0 ? whole.FileSize : 0;
+        whole.InPartialFile = false;
         const auto at = first - TransferQueue.begin();
         std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
         TransferQueue.insert(TransferQueue.begin() + at, std::move(whole));
@@ -612,6 +624,14 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
     const std::string writtenTo = WritePath(item.LocalPath);
+    // The last part of a file opened over what it held ends the file where
+    // the server's ended: nothing of an older or longer file stays behind.
+    if (complete && item.IsDownload && !ascii && IsLastPart(item) && item.BeginPos > 0 &&
+        ::truncate(writtenTo.c_str(), reached) != 0) {
+        FailItemAlone(slot, "Cannot cut the local file " + ShownName(writtenTo) + " to " + std::to_string(reached) +
+                                " bytes: " + std::strerror(errno), true);
+        return;
+    }
     if (complete && item.IsDownload && !TakeFileName(item.LocalPath, slot)) {
         FailItemAlone(slot, "Cannot name the local file " + ShownName(item.LocalPath) + ": " + std::strerror(errno),
                       true);
