@@ -165,6 +165,9 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
     FHeldBack.clear();
+    FRunItemsLeft = false;
+    FRunLastFailure.clear();
+    FRunFailure.clear();
     // A run that does not start has no list of its own in the file.
     FJournal = TQueueJournal{};
     if (FSync.Busy()) FSync.Take();
@@ -552,6 +555,7 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
             // on a new connection.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
+            FRunLastFailure = RequestOutcome(slot);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
             s.Opening = false;
             FailSlotItem(slot, KeepsFailing(slot, false), true);
@@ -567,8 +571,12 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            if (ServerRefused(slot, error)) FileFailed(slot, "Transfer of " + s.Item->HostPath + " failed: " + c.ReplyText());
-            else FailSlotItem(slot, KeepsFailing(slot, false), false);
+            if (ServerRefused(slot, error)) {
+                FileFailed(slot, "Transfer of " + s.Item->HostPath + " failed: " + c.ReplyText());
+            } else {
+                FRunLastFailure = RequestOutcome(slot);
+                FailSlotItem(slot, KeepsFailing(slot, false), false);
+            }
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -651,12 +659,10 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     // A store the server refused ends the run: every other would be refused
     // too. A connection that failed under it is retried as a download is.
-    if (!item.IsDownload && ServerRefused(slot, error)) {
-        StoreFailed(slot);
-        return;
-    }
     if (!item.IsDownload) {
-        FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
+        FRunLastFailure = RequestOutcome(slot);
+        if (ServerRefused(slot, error)) StoreFailed(slot);
+        else FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
         return;
     }
     const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
@@ -676,19 +682,15 @@ void TFtpManager::FinishSlotItem(int slot, int error)
                                                                                 std::to_string(reached - start) + " bytes"));
         return;
     }
+    FRunLastFailure = RequestOutcome(slot);
     FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
 }
 
 bool TFtpManager::ServerRefused(int slot, int error) const
 {
-    const TFtpClient& c = *FSlots[slot].Client;
+    const auto& s = FSlots[slot];
     // 425: the data connection did not open, a fault of the connection.
-    if (!c.HasSession() || error < 400 || error >= 600 || error == 425) return false;
-    // The client's own codes come with texts of its own; a reply starts
-    // with its code.
-    const std::string& reply = c.ReplyText();
-    return reply.size() >= 4 && reply.compare(0, 3, std::to_string(error)) == 0 && (reply[3] == ' ' || reply[3] == '-') &&
-           c.ErrorMessage() != "426 Operation aborted." && c.ErrorMessage() != "426 Timeout";
+    return s.Client->HasSession() && error >= 400 && error < 600 && error != 425 && !s.ClientEnded;
 }
 
 void TFtpManager::FileFailed(int slot, const std::string& reason)
@@ -1035,6 +1037,9 @@ void TFtpManager::CheckRunEnd()
 
 void TFtpManager::EndRun(bool failed)
 {
+    // Items the run did not get to; those that failed alone are named in
+    // its report instead.
+    FRunItemsLeft = !TransferQueue.empty();
     // What failed alone but may be mended goes to the broken list with the rest.
     for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
     FHeldBack.clear();
@@ -1048,6 +1053,9 @@ void TFtpManager::EndRun(bool failed)
     Window.SetProgressTimer(false);
     for (int i = 1; i < kMaxSlots; ++i) FSlots[i].State = 0;
     FSlots[0].State = opLogin;
+    // Until slot 0 starts anything else, the run's failure is the reply
+    // that failed it, not whatever slot 0 heard last.
+    FRunFailure = FRunItemsLeft && !UserAborted ? FRunLastFailure : std::string();
     if (failed) {
         if (!UserAborted) {
             Window.DrawAttention();

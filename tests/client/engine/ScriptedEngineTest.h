@@ -56,6 +56,17 @@ protected:
         }
         return q;
     }
+    // An upload of each name (a remote path "/" + name) from a file of
+    // 2,000 bytes of its own in the test's folder.
+    std::vector<TTransferFileInfo> Uploads(const std::vector<std::string>& names) const
+    {
+        std::vector<TTransferFileInfo> q;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            testsupport::WriteFile(dir / names[i], testsupport::PatternBytes(2000, std::uint32_t(i + 1)));
+            q.push_back({false, "/" + names[i], dir / names[i], 2000, 0, 2000, false});
+        }
+        return q;
+    }
     static int CountOf(const std::vector<std::string>& lines, const std::string& text)
     {
         return static_cast<int>(std::count(lines.begin(), lines.end(), text));
