@@ -183,12 +183,13 @@ TEST_F(EngineFileFaults, AFailedRunQuotesTheReplyThatFailedIt)
 {
     // u1's end waits until the other connection has u2, so neither takes both.
     auto refused = std::make_shared<std::promise<void>>();
-    const auto stores = [refused](Session& s, const std::string& line) {
+    const std::shared_future<void> told = refused->get_future().share();
+    const auto stores = [refused, told](Session& s, const std::string& line) {
         if (line == "STOR /u1") {
             s.Reply("150 Ok to send data");
             s.OpenData();
             s.DataReceiveAll();
-            if (refused->get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+            if (told.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
                 s.Fail("STOR /u2 never came");
             s.Reply("226 Transfer complete");
             return true;
