@@ -135,12 +135,11 @@ bool ParseOptions(int argc, char** argv, Options& o)
 
 // Why the last step on the browsing connection failed: the outcome of the
 // request that ended it (a refusal, a time-out, the peer's close), not
-// whatever reply came before it.
+// whatever reply came before or after it.
 std::string StepFailure(const TFtpManager& m)
 {
-    const TFtpClient* c = m.Client(0);
-    if (!c) return "no connection";
-    std::string why = c->ErrorMessage().empty() ? c->ReplyText() : c->ErrorMessage();
+    if (!m.Client(0)) return "no connection";
+    std::string why = m.GetLastReply();
     why.erase(0, why.find_first_not_of(' '));
     return why.empty() ? "no reason given" : why;
 }
@@ -235,9 +234,11 @@ bool UploadItems(const std::string& path, const std::string& remoteDir, std::vec
     return true;
 }
 
-// Download items for URL: the file, or every file below the folder.
+// Download items for URL: the file, or every file below the folder. The
+// names left out go to skipped, the folders that could not be listed (with
+// why) to unlisted.
 bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector<TTransferFileInfo>& queue,
-                   std::vector<std::string>& skipped)
+                   std::vector<std::string>& skipped, std::vector<std::string>& unlisted)
 {
     const std::string& path = o.url.path;
     const std::string parent = path.substr(0, path.rfind('/') + 1);
@@ -245,9 +246,11 @@ bool DownloadItems(const Options& o, TFtpManager& m, BenchWindow& w, std::vector
         std::vector<TGetFileInfo> found;
         const std::string remoteDir = m.GetRemoteDir();
         w.state = 4;
-        if (!w.Run([&] { m.ExpandRemoteDir(remoteDir, found); })) {
+        const bool expanded = w.Run([&] { m.ExpandRemoteDir(remoteDir, found); });
+        for (const auto& d : m.GetUnlistedDirs()) unlisted.push_back(d.Reason);
+        if (!expanded) {
             std::fprintf(stderr, "expansion failed: %s\n", StepFailure(m).c_str());
-            for (const auto& d : m.GetSkippedDirs()) std::fprintf(stderr, "  not listed: %s\n", d.c_str());
+            for (const auto& d : unlisted) std::fprintf(stderr, "  %s\n", d.c_str());
             return false;
         }
         const auto& refused = m.GetRefusedNames();
@@ -290,8 +293,10 @@ std::string RunFailure(const BenchWindow& w)
     return why;
 }
 
-// True only when the run ended done and every item it held completed.
-bool RunComplete(bool ended, const TFtpManager& m, const BenchWindow& w, const std::vector<std::string>& skipped)
+// True only when the run ended done, every item it held completed and
+// nothing was left out of it.
+bool RunComplete(bool ended, const TFtpManager& m, const BenchWindow& w, const std::vector<std::string>& skipped,
+                 const std::vector<std::string>& unlisted)
 {
     bool ok = ended;
     for (std::string q : w.questions)
@@ -301,13 +306,14 @@ bool RunComplete(bool ended, const TFtpManager& m, const BenchWindow& w, const s
             ok = false;
         }
     for (const auto& f : m.GetFailedItems()) std::fprintf(stderr, "failed: %s\n", f.Reason.c_str());
+    for (const auto& d : unlisted) std::fprintf(stderr, "failed: %s\n", d.c_str());
     if (w.completed.size() != w.runItems.size()) {
         std::fprintf(stderr, "%zu of %zu items completed\n", w.completed.size(), w.runItems.size());
         ok = false;
     }
     for (const auto& s : skipped) std::fprintf(stderr, "skipped: %s\n", s.c_str());
     for (const auto& b : w.broken) std::fprintf(stderr, "left in the queue: %s\n", b.HostPath.c_str());
-    return ok && skipped.empty();
+    return ok && skipped.empty() && unlisted.empty();
 }
 
 // Resumes every broken list of the file on its own site, one after the
@@ -378,7 +384,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<TTransferFileInfo> queue;
-    std::vector<std::string> skipped;
+    std::vector<std::string> skipped, unlisted;
     if (!o.upload.empty()) {
         std::vector<std::string> folders;
         if (!UploadItems(o.upload, m.GetRemoteDir(), queue, folders)) {
@@ -390,7 +396,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot make the remote folders: %s\n", StepFailure(m).c_str());
             return 1;
         }
-    } else if (!DownloadItems(o, m, w, queue, skipped)) {
+    } else if (!DownloadItems(o, m, w, queue, skipped, unlisted)) {
         return 1;
     }
     std::int64_t bytes = 0;
@@ -400,7 +406,7 @@ int main(int argc, char** argv)
     const bool ended = w.Run([&] { m.StartTransfer(queue, 0); }, 24 * 3600 * 1000);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ended) std::fprintf(stderr, "the run failed%s\n", RunFailure(w).c_str());
-    const bool ok = RunComplete(ended, m, w, skipped);
+    const bool ok = RunComplete(ended, m, w, skipped, unlisted);
     std::printf("login and listing %.3f s, transfer %.3f s\n", listed, seconds - listed);
     std::printf("files=%zu bytes=%lld seconds=%.3f MB/s=%.1f\n", queue.size(), static_cast<long long>(bytes), seconds,
                 seconds > 0 ? bytes / seconds / 1e6 : 0.0);

@@ -124,5 +124,16 @@ bool SameTree(const std::string& a, const std::string& b)
     return n > 0;
 }
 
-} // namespace benchruns
+TreeServer::TreeServer(const std::string& extraConfig, int count, int folders, std::size_t size, int seed)
+    : server_(extraConfig)
+{
+    if (!server_.Ok()) {
+        std::fprintf(stderr, "vsftpd: %s\n", server_.Error().c_str());
+        return;
+    }
+    tree_ = server_.Root() + "/pub/tree";
+    WriteTree(tree_, count, folders, size, seed);
+    url_ = "ftp://127.0.0.1:" + std::to_string(server_.Port()) + "/pub/tree/";
+}
 
+} // namespace benchruns

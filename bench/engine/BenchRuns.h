@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FtpServerPeers.h"
+
 namespace benchruns {
 
 // The --rounds N of a benchmark's command line (3 when not given); -1 after
@@ -33,5 +35,22 @@ std::string ManySessionsConfig(int sessions, int passivePorts);
 void WriteTree(const std::string& root, int count, int folders, std::size_t size, int seed);
 // Every file below a (at least one) is in b with the same bytes.
 bool SameTree(const std::string& a, const std::string& b);
+
+// vsftpd on loopback (extraConfig added to its configuration, as
+// ManySessionsConfig gives it) holding a tree made by WriteTree at pub/tree.
+class TreeServer {
+public:
+    TreeServer(const std::string& extraConfig, int count, int folders, std::size_t size, int seed);
+    // False when vsftpd did not start; the reason was printed.
+    bool Ok() const { return server_.Ok(); }
+    int Port() const { return server_.Port(); }
+    // The tree's local folder, and the URL of its remote one (ending "/").
+    const std::string& Tree() const { return tree_; }
+    const std::string& Url() const { return url_; }
+
+private:
+    testsupport::VsftpdPeer server_;
+    std::string tree_, url_;
+};
 
 } // namespace benchruns

@@ -91,15 +91,9 @@ int main(int argc, char** argv)
         ok = ok && twice && nearPget;
     }
     {
-        VsftpdPeer plain;
+        const TreeServer plain("", 500, 10, 8192, 1);
         if (!plain.Ok()) return 1;
-        const std::string tree = plain.Root() + "/pub/tree";
-        for (int i = 0; i < 500; ++i) {
-            const std::string dir = tree + "/d" + std::to_string(i % 10);
-            std::filesystem::create_directories(dir);
-            WriteFile(dir + "/f" + std::to_string(i), PatternBytes(8192, i + 1));
-        }
-        const std::string base = "ftp://127.0.0.1:" + std::to_string(plain.Port());
+        const std::string& tree = plain.Tree();
         std::printf("500 files of 8 KiB, uncapped, %d rounds:\n", rounds);
         const std::string mirrorCmd = lftpSet + "open -u anonymous,bench@example.org 127.0.0.1:" +
                                       std::to_string(plain.Port()) + "; mirror --parallel=4 /pub/tree ";
@@ -112,7 +106,7 @@ int main(int argc, char** argv)
             return seconds;
         };
         const auto t = Interleaved(rounds, {
-            [&](int) { return checked("tree", EngineRun({base + "/pub/tree/", "--local", work / "tree", "--connections", "4"})); },
+            [&](int) { return checked("tree", EngineRun({plain.Url(), "--local", work / "tree", "--connections", "4"})); },
             [&](int) {
                 const double s = Timed({"lftp", "-c", mirrorCmd + (work / "mirror")});
                 std::printf("  lftp mirror --parallel=4: %.3f s\n", s);

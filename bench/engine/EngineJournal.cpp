@@ -16,7 +16,6 @@
 
 #include "bench/engine/BenchRuns.h"
 #include "client/engine/OldQuene.h"
-#include "tests/support/FtpServerPeers.h"
 
 #ifndef BENCH_ENGINE
 #error BENCH_ENGINE must name the bench_engine program
@@ -29,14 +28,10 @@ int main(int argc, char** argv)
 {
     const int rounds = ParseRounds(argc, argv, "usage: bench_engine_journal [--rounds N]");
     if (rounds < 0) return 2;
-    VsftpdPeer server(ManySessionsConfig(100, 200));
-    if (!server.Ok()) {
-        std::fprintf(stderr, "vsftpd: %s\n", server.Error().c_str());
-        return 1;
-    }
-    const std::string tree = server.Root() + "/pub/tree";
-    WriteTree(tree, 5000, 20, 2048, 3);
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/tree/";
+    const TreeServer server(ManySessionsConfig(100, 200), 5000, 20, 2048, 3);
+    if (!server.Ok()) return 1;
+    const std::string& tree = server.Tree();
+    const std::string& url = server.Url();
     const std::string mirrorCmd =
         "set net:max-retries 1; set cmd:fail-exit yes; set ftp:passive-mode on; open -u anonymous,bench@example.org "
         "127.0.0.1:" + std::to_string(server.Port()) + "; mirror --parallel=8 /pub/tree ";

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "bench/engine/BenchRuns.h"
-#include "tests/support/FtpServerPeers.h"
 
 #ifndef BENCH_ENGINE
 #error BENCH_ENGINE must name the bench_engine program
@@ -24,14 +23,10 @@ int main(int argc, char** argv)
 {
     const int rounds = ParseRounds(argc, argv, "usage: bench_engine_many [--rounds N]");
     if (rounds < 0) return 2;
-    VsftpdPeer server(ManySessionsConfig(600, 2000));
-    if (!server.Ok()) {
-        std::fprintf(stderr, "vsftpd: %s\n", server.Error().c_str());
-        return 1;
-    }
-    const std::string tree = server.Root() + "/pub/tree";
-    WriteTree(tree, 1020, 12, 32768, 7);
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/pub/tree/";
+    const TreeServer server(ManySessionsConfig(600, 2000), 1020, 12, 32768, 7);
+    if (!server.Ok()) return 1;
+    const std::string& tree = server.Tree();
+    const std::string& url = server.Url();
     TempDir work;
     bool ok = true;
     std::printf("1020 files of 32 KiB on vsftpd (listen backlog 32), %d rounds:\n", rounds);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "client/engine/ClientSettings.h"
 #include "client/engine/CommFunc.h"
@@ -53,6 +54,15 @@ namespace {
 bool IsReadyState(TFtpClientState s) { return s == csReady || s == csStepDone; }
 
 std::string WithSlash(const std::string& path) { return path.empty() || path.back() != '/' ? path + "/" : path; }
+
+// A folder an expansion left out, as a run's report names it.
+TFailedItem UnlistedDir(const std::string& folder, const std::string& why)
+{
+    TTransferFileInfo item;
+    item.HostPath = folder;
+    item.IsDir = true;
+    return {item, "Not listed: " + ShownName(folder) + ": " + why.substr(std::min(why.find_first_not_of(' '), why.size()))};
+}
 
 // The listing's text without its closing 0 byte and without the lines that
 // hold one: the parser reads a 0 as the end of the text, so such a line would
@@ -194,6 +204,7 @@ void TFtpManager::WireClient(int slot)
     c.SetErrorHandler([this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); });
     c.OnDisplay = [this](TObject* Sender, std::string& Msg) { Window.ClientDisplay(Sender, Msg); };
     c.OnProgress = [this](TObject* Sender, std::int64_t Count, bool& Abort) { Window.ClientProgress(Sender, Count, Abort); };
+    c.OnResponse = [this, slot](TObject*) { NoteReply(slot); };
     c.SetShareMode(ftpShareDenyNone);
     if (slot == 0) {
         c.OnRequestDone = [this](TObject* Sender, TFtpRequest Rq, std::uint16_t Error) {
@@ -318,6 +329,10 @@ void TFtpManager::Start(int slot, TFtpRequest code, TCustomFtpCli::TAction actio
     auto& s = FSlots[slot];
     TFtpClient& c = *s.Client;
     s.Outstanding = code;
+    s.ServerCode = 0;
+    s.ServerReply.clear();
+    s.ClientEnded = false;
+    if (slot == 0) FRunFailure.clear();
     const bool needsSession = action != &TCustomFtpCli::StartOpen;
     if (!IsReadyState(c.ClientState()) || (needsSession && !c.HasSession())) {
         // Nothing can start: the step hears of it as any failed request.
@@ -330,11 +345,42 @@ void TFtpManager::Start(int slot, TFtpRequest code, TCustomFtpCli::TAction actio
         os::PostMessage(c.WindowHandle(), WM_FTP_REQUEST_DONE, code, 500);
 }
 
+void TFtpManager::NoteReply(int slot)
+{
+    auto& s = FSlots[slot];
+    // Lines of a blocking call in between (a probe) are not the request's.
+    if (!s.Client || s.Outstanding == rqNone) return;
+    const std::string& line = s.Client->ReplyText();
+    const bool coded = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char ch) {
+        return ch >= '0' && ch <= '9';
+    });
+    if (!coded || (line.size() > 3 && line[3] == '-')) return; // a line inside a multi-line reply
+    s.ServerCode = std::atoi(line.substr(0, 3).c_str());
+    s.ServerReply = line;
+}
+
+void TFtpManager::NoteRequestEnd(int slot, int error)
+{
+    auto& s = FSlots[slot];
+    // A failure the server's last reply carries is the server's; any other
+    // was made by the client, whatever its text says.
+    s.ClientEnded = error != 0 && error != s.ServerCode;
+}
+
+std::string TFtpManager::RequestOutcome(int slot) const
+{
+    const auto& s = FSlots[slot];
+    const TFtpClient& c = *s.Client;
+    if (s.ClientEnded && !c.ErrorMessage().empty()) return c.ErrorMessage();
+    return s.ServerReply.empty() ? c.ReplyText() : s.ServerReply;
+}
+
 void TFtpManager::DispatchMainRequest(TFtpRequest request, int error)
 {
     auto& s = FSlots[0];
     if (!s.Client || request == rqNone || request != s.Outstanding) return;
     s.Outstanding = rqNone;
+    NoteRequestEnd(0, error);
     switch (s.State) {
     case opLogin: LoginStep(request, error); break;
     case opChangeDir: ChangeDirStep(request, error); break;
@@ -351,6 +397,7 @@ void TFtpManager::DispatchTransferRequest(int slot, TFtpRequest request, int err
     auto& s = FSlots[slot];
     if (!s.Client || request == rqNone || request != s.Outstanding) return;
     s.Outstanding = rqNone;
+    NoteRequestEnd(slot, error);
     if (s.State == 3) TransferStep(slot, request, error);
 }
 
@@ -390,15 +437,12 @@ void TFtpManager::AbortAllSockets()
 
 std::string TFtpManager::GetLastReply() const
 {
-    TFtpClient* c = Client(0);
-    if (!c) return {};
+    if (!Client(0)) return {};
+    if (!FRunFailure.empty()) return FRunFailure;
     // A request ended by the client itself (a time-out, an abort) got no
     // reply of its own: the text it ended with tells it, not the last line
-    // the server sent before (a greeting, a 150).
-    const std::string& text = c->ReplyText();
-    const std::size_t at = text.find_first_not_of(' ');
-    const bool own = at != std::string::npos && text.compare(at, 3, std::to_string(c->ReplyCode())) == 0;
-    return own || c->ErrorMessage().empty() ? text : c->ErrorMessage();
+    // the server sent before (a greeting, a 150); nor does a probe after it.
+    return RequestOutcome(0);
 }
 
 std::string TFtpManager::GetListingText() const
@@ -695,16 +739,17 @@ void TFtpManager::ExpandRemoteDir(const std::string& name, std::vector<TGetFileI
     ExpandResult = &list;
     PendingDirs.clear();
     FVisits.clear();
-    FSkippedDirs.clear();
+    FUnlistedDirs.clear();
     FRefusedNames.clear();
     FExpandRestoring = false;
     FExpandLogin = false;
+    FExpandLoginNext = false;
     if (!FSlots[0].Client->HasSession()) {
         Log(0, "Lost Connection, Please Reconnect");
         Window.OperationFailed();
         return;
     }
-    PendingDirs.push_back({root, root, 0});
+    PendingDirs.push_back({root, root, 0, {}});
     NextPendingDir();
 }
 
@@ -730,8 +775,7 @@ void TFtpManager::EndExpansion()
     CurrentListing = SavedListing;
     if (PreviousRemoteDir.empty()) {
         FExpandRestoring = false;
-        if (FSkippedDirs.empty()) Window.OperationDone();
-        else Window.OperationFailed();
+        Window.OperationDone();
         return;
     }
     FSlots[0].Client->SetHostDirName(PreviousRemoteDir);
@@ -740,10 +784,13 @@ void TFtpManager::EndExpansion()
 
 void TFtpManager::EndExpansionUnlisted()
 {
-    // Nothing more can be listed: the folder at hand and what is left are named as skipped.
-    FSkippedDirs.push_back(FExpandDir.Logical);
-    for (const auto& d : PendingDirs) FSkippedDirs.push_back(d.Logical);
+    // Nothing more can be listed (no new login): the expansion fails, and
+    // the folder at hand and what is left are named.
+    const std::string why = RequestOutcome(0);
+    if (!FExpandLoginNext) FUnlistedDirs.push_back(UnlistedDir(FExpandDir.Logical, why));
+    for (const auto& d : PendingDirs) FUnlistedDirs.push_back(UnlistedDir(d.Logical, why));
     PendingDirs.clear();
+    FExpandLoginNext = false;
     CurrentRemoteDir = PreviousRemoteDir;
     CurrentListing = SavedListing;
     Window.OperationFailed();
@@ -759,26 +806,17 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
     if (FExpandRestoring) {
         FExpandRestoring = false;
         if (error != 0) Log(0, "Could not return to " + PreviousRemoteDir);
-        for (const auto& d : FSkippedDirs) Log(0, "Skipped folder " + d);
-        if (error != 0 || !FSkippedDirs.empty()) Window.OperationFailed();
+        if (error != 0) Window.OperationFailed();
         else Window.OperationDone();
         return;
     }
-    auto skip = [&] {
-        if (!c.HasSession()) {
-            EndExpansionUnlisted();
-            return;
-        }
-        FSkippedDirs.push_back(FExpandDir.Logical);
-        NextPendingDir();
-    };
     switch (request) {
     case rqCwd:
-        if (error != 0) return skip();
+        if (error != 0) return LeaveFolderOut(RequestOutcome(0));
         Start(0, rqPwd, &TCustomFtpCli::SendPwd);
         return;
     case rqPwd: {
-        if (error != 0) return skip();
+        if (error != 0) return LeaveFolderOut(RequestOutcome(0));
         const std::string real = WithSlash(c.ReplyDirectory());
         // A link back up the tree would list the same folders for ever; a
         // second path to a folder elsewhere is a folder of its own.
@@ -803,11 +841,9 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
             // A listing that stalled or broke is asked for again, on a new
             // login when the session went with it; a folder that keeps
             // failing is left out, and named.
-            const std::string why = c.ErrorMessage().empty() ? c.ReplyText() : c.ErrorMessage();
-            if (FExpandDir.ListRetries++ >= std::max(Window.Settings().ConnectionRetryTimes, 1)) {
-                Log(0, "Not listed: " + ShownName(FExpandDir.Logical) + ": " + why);
-                return skip();
-            }
+            const std::string why = RequestOutcome(0);
+            if (FExpandDir.ListRetries++ >= std::max(Window.Settings().ConnectionRetryTimes, 1))
+                return LeaveFolderOut(why);
             Log(0, "Listing " + ShownName(FExpandDir.Logical) + " failed: " + why + "; listing it again");
             if (!c.HasSession()) {
                 ExpandLogin(rqNone, 0);
@@ -826,10 +862,24 @@ void TFtpManager::ExpandStep(TFtpRequest request, int error)
             ExpandLogin(request, error);
             return;
         }
-        skip();
+        LeaveFolderOut(RequestOutcome(0));
         return;
-    default: skip(); return;
+    default: LeaveFolderOut(RequestOutcome(0)); return;
     }
+}
+
+void TFtpManager::LeaveFolderOut(const std::string& why)
+{
+    FUnlistedDirs.push_back(UnlistedDir(FExpandDir.Logical, why));
+    Log(0, FUnlistedDirs.back().Reason);
+    if (FSlots[0].Client->HasSession()) {
+        NextPendingDir();
+        return;
+    }
+    // The failure took the session: the rest is listed (and the server sent
+    // back to the window's folder) on a new one.
+    FExpandLoginNext = true;
+    ExpandLogin(rqNone, 0);
 }
 
 void TFtpManager::ExpandLogin(TFtpRequest request, int error)
@@ -860,8 +910,12 @@ void TFtpManager::ExpandLogin(TFtpRequest request, int error)
         break;
     default: break;
     }
-    // In again: the folder is entered as before, and listed.
     FExpandLogin = false;
+    if (std::exchange(FExpandLoginNext, false)) {
+        NextPendingDir();
+        return;
+    }
+    // In again: the folder is entered as before, and listed.
     if (auto it = FVisits.find(FExpandDir.Target); it != FVisits.end()) --it->second;
     c.SetHostDirName(FExpandDir.Target);
     Start(0, rqCwd, &TCustomFtpCli::SendCwd);
@@ -1069,9 +1123,9 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
     if (request == rqRawCommand && error == 0 && !ReplyIs2xx(0)) error = c.ReplyCode();
     // The folders of an upload (state 6) may be there already, which is what
     // was asked for; a folder the user makes by name is made or refused, as told.
+    // The probe is no request of the engine's: the refusal told
+    // (GetLastReply) stays the MKD's.
     if (error != 0 && request == rqMakeDir && c.HasSession() && Window.SessionState() == 6) {
-        const int code = c.ReplyCode();
-        const std::string reply = c.ReplyText();
         const std::string back = CurrentRemoteDir;
         c.SetLocalFileName("CWD " + FBatchEntry);
         const bool exists = c.RawCommandBlocking() && ReplyIs2xx(0);
@@ -1081,11 +1135,6 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
         }
         c.SetLocalFileName("");
         if (exists) error = 0;
-        else {
-            // The refusal told is the MKD's, not the probe's.
-            c.SetReplyCode(code);
-            c.SetReplyText(reply);
-        }
     }
     if (error != 0) {
         FMakeDirList.clear();

@@ -88,13 +88,19 @@ public:
     void AbortOperation();
     const std::string& GetRemoteDir() const { return CurrentRemoteDir; }
     std::string GetListingText() const;
+    // What ended slot 0's last request: the server's reply to it, or the
+    // client's own text when the client ended it (a time-out, an abort, a
+    // local failure). After a run that failed with items left for other
+    // reasons than their own faults, the reply that failed the run.
     std::string GetLastReply() const;
     // One command line on slot 0, waiting for the reply; true on a reply
     // below 400.
     bool SendRawCommand(const std::string& text);
     bool GetRestSupported() const { return RestSupported; }
-    // Folders an expansion could not enter or list (it then failed).
-    const std::vector<std::string>& GetSkippedDirs() const { return FSkippedDirs; }
+    // Folders the last expansion could not enter or list: left out, each
+    // with its reason ("Not listed: /d/bad/: 426 Timeout"), the item a
+    // folder (IsDir) at its path.
+    const std::vector<TFailedItem>& GetUnlistedDirs() const { return FUnlistedDirs; }
     // Names the last expansion left out as unsafe, control characters
     // shown as "\xHH".
     const std::vector<std::string>& GetRefusedNames() const { return FRefusedNames; }
@@ -121,6 +127,10 @@ public:
     // Items of the last run that failed on their own while the others went
     // on: a local file that could not be made, a remote name refused.
     const std::vector<TFailedItem>& GetFailedItems() const { return FFailedItems; }
+    // The last run ended with items it did not get to (a connection's
+    // failure, a refused store, an abort); items that failed on their own
+    // are not counted: its report names them.
+    bool RunEndedWithItemsLeft() const { return FRunItemsLeft; }
     // The DateTime of the broken list the last run is journalled as; the
     // window gives the list it makes of what a run left this DateTime, so
     // that it replaces the journal in the file instead of joining it.
@@ -162,6 +172,12 @@ private:
         bool EndCheckPosted = false;
         std::uint64_t Serial = 0; // of the item it holds
         std::int64_t UploadSize = 0;
+        // The engine's request under way, or the last one ended: the last
+        // final reply line the server sent for it (code 0: none), and
+        // whether the client ended it itself rather than the server's reply.
+        int ServerCode = 0;
+        std::string ServerReply;
+        bool ClientEnded = false;
     };
     struct TPendingDir {
         std::string Logical; // path through the expansion root, ending "/"
@@ -177,6 +193,12 @@ private:
     void FreeClient(int slot);
     void Log(int slot, const std::string& text);
     void Start(int slot, TFtpRequest code, TCustomFtpCli::TAction action);
+    // A reply line came on the slot's control connection.
+    void NoteReply(int slot);
+    // The engine's request on the slot ended with error: who ended it.
+    void NoteRequestEnd(int slot, int error);
+    // What ended the slot's last request, as GetLastReply tells it.
+    std::string RequestOutcome(int slot) const;
     bool ReplyIs2xx(int slot) const;
 
     // slot 0's steps
@@ -188,6 +210,10 @@ private:
     void ChangeDirStep(TFtpRequest request, int error);
     void RefreshStep(TFtpRequest request, int error);
     void ExpandStep(TFtpRequest request, int error);
+    // The folder at hand cannot be entered or listed: it is left out and
+    // named, and the expansion goes on with the next one (on a new login
+    // when the session went with it).
+    void LeaveFolderOut(const std::string& why);
     void EndExpansionUnlisted();
     void BatchStep(TFtpRequest request, int error);
     void ShowPwdFolder(bool refresh);
@@ -198,15 +224,19 @@ private:
     void NextPendingDir();
     void EndExpansion();
     // A new login in the middle of an expansion (rqNone starts it), then the
-    // folder being listed is entered again.
+    // folder being listed is entered again, or (FExpandLoginNext) the next
+    // pending one.
     void ExpandLogin(TFtpRequest request, int error);
 
     // run
     // Gives the slot the next queue item and starts it: at once on a session
     // that is up, else after a login. False when the queue is empty.
     bool TakeQueueItem(int slot);
-    // The size of the file a resumed part of localPath goes on writing; -1
-    // when there is none.
+    // True when the queue's parts of localPath write under its partial name:
+    // a split of this run, or a list's split written there before.
+    bool WrittenInPartialFile(const std::string& localPath, int mode) const;
+    // The size of the file a resumed part of localPath goes on writing (the
+    // one its earlier parts were written to); -1 when there is none.
     std::int64_t ResumedFileSize(const std::string& localPath, int mode) const;
     // Files whose restart positions lie past the bytes on disk are fetched
     // again whole, from 0.
@@ -305,10 +335,11 @@ private:
     std::vector<TPendingDir> PendingDirs;
     TPendingDir FExpandDir;
     std::map<std::string, int> FVisits; // real folder -> paths it was expanded under
-    std::vector<std::string> FSkippedDirs;
+    std::vector<TFailedItem> FUnlistedDirs;
     std::vector<std::string> FRefusedNames;
     bool FExpandRestoring = false;
     bool FExpandLogin = false; // logging in again to list a folder whose listing took the session
+    bool FExpandLoginNext = false; // ... or to go on with the next folder
 
     // run
     std::deque<TTransferFileInfo> TransferQueue;
@@ -318,6 +349,9 @@ private:
     bool FHandingOut = false;
     std::set<std::string> FFreshSplitPaths; // split files of this run not resumed: emptied at start
     std::vector<TFailedItem> FFailedItems;
+    bool FRunItemsLeft = false;
+    std::string FRunLastFailure; // what ended the run's last request a connection failed
+    std::string FRunFailure;     // told by GetLastReply once the run failed, until slot 0 goes on
     std::map<std::string, int> FItemFaults; // PartKey -> the item's own failures in this run
     std::uint64_t FItemSerial = 0;
     os::HWND FTarget = 0; // the engine's own messages

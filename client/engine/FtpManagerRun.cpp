@@ -165,6 +165,9 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
     FHeldBack.clear();
+    FRunItemsLeft = false;
+    FRunLastFailure.clear();
+    FRunFailure.clear();
     // A run that does not start has no list of its own in the file.
     FJournal = TQueueJournal{};
     if (FSync.Busy()) FSync.Take();
@@ -282,16 +285,13 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     // A split file is written under its partial name until every part has
     // landed: a crash never leaves its holes under the file's own name. A
     // split file that is not resumed starts empty there. A resumed part goes
-    // on where the bytes before it are: the partial file, else a file of the
-    // file's own name (a list of a program that wrote parts there).
+    // on in the file its earlier parts were written to; the items say which,
+    // so a list made of them says it too.
     FPartialPaths.clear();
-    for (const auto& item : TransferQueue) {
-        if (!item.IsDownload || (IsLastPart(item) && item.BeginPos <= 0) || !FitsPartialName(item.LocalPath)) continue;
-        if (mode == 0 ? FFreshSplitPaths.count(item.LocalPath) != 0
-                      : GetLocalFileSize(PartialFilePath(item.LocalPath)) >= 0 ||
-                            GetLocalFileSize(item.LocalPath) < 0)
+    for (const auto& item : TransferQueue)
+        if (item.IsDownload && !(IsLastPart(item) && item.BeginPos <= 0) && WrittenInPartialFile(item.LocalPath, mode))
             FPartialPaths.insert(item.LocalPath);
-    }
+    for (auto& item : TransferQueue) item.InPartialFile = item.IsDownload && FPartialPaths.count(item.LocalPath) != 0;
     for (const auto& name : FFreshSplitPaths) {
         const std::string path = WritePath(name);
         MakeParentDirs(path);
@@ -331,13 +331,27 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     CheckRunEnd();
 }
 
+bool TFtpManager::WrittenInPartialFile(const std::string& localPath, int mode) const
+{
+    if (!FitsPartialName(localPath)) return false;
+    if (FFreshSplitPaths.count(localPath)) return true;
+    bool split = false;
+    std::size_t parts = 0;
+    for (const auto& item : TransferQueue) {
+        if (item.LocalPath != localPath || !item.IsDownload) continue;
+        if (item.InPartialFile) return true;
+        split = split || !IsLastPart(item);
+        ++parts;
+    }
+    // A list that does not say (made before its items did): a file it
+    // splits was written under the partial name, the rest of a whole file
+    // under its own.
+    return mode == 1 && (split || parts > 1);
+}
+
 std::int64_t TFtpManager::ResumedFileSize(const std::string& localPath, int mode) const
 {
-    // The file a resumed part goes on in, as the run start picks it below.
-    const std::int64_t own = GetLocalFileSize(localPath);
-    if (mode != 1 || !FitsPartialName(localPath)) return own;
-    const std::int64_t partial = GetLocalFileSize(PartialFilePath(localPath));
-    return partial >= 0 || own < 0 ? partial : own;
+    return GetLocalFileSize(WrittenInPartialFile(localPath, mode) ? PartialFilePath(localPath) : localPath);
 }
 
 void TFtpManager::FetchAgainWhereBytesAreGone(int mode)
@@ -377,6 +391,7 @@ void TFtpManager::FetchAgainWhereBytesAreGone(int mode)
         TTransferFileInfo whole = *first;
         whole.BeginPos = 0;
         whole.EndPos = whole.FileSize > 0 ? whole.FileSize : 0;
+        whole.InPartialFile = false;
         const auto at = first - TransferQueue.begin();
         std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
         TransferQueue.insert(TransferQueue.begin() + at, std::move(whole));
@@ -540,6 +555,7 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
             // on a new connection.
             Log(slot, "Server Connection Failed.");
             Window.ShowSlotFailed(slot);
+            FRunLastFailure = RequestOutcome(slot);
             if (!IsReadyState(c.ClientState()) || c.HasSession()) c.AbortRequest();
             s.Opening = false;
             FailSlotItem(slot, KeepsFailing(slot, false), true);
@@ -555,8 +571,12 @@ void TFtpManager::TransferStep(int slot, TFtpRequest request, int error)
     case rqType:
         if (error != 0) {
             Log(slot, "TYPE refused: " + c.ReplyText());
-            if (ServerRefused(slot, error)) FileFailed(slot, "Transfer of " + s.Item->HostPath + " failed: " + c.ReplyText());
-            else FailSlotItem(slot, KeepsFailing(slot, false), false);
+            if (ServerRefused(slot, error)) {
+                FileFailed(slot, "Transfer of " + s.Item->HostPath + " failed: " + c.ReplyText());
+            } else {
+                FRunLastFailure = RequestOutcome(slot);
+                FailSlotItem(slot, KeepsFailing(slot, false), false);
+            }
             return;
         }
         s.Binary = c.Binary() ? 1 : 0;
@@ -612,6 +632,14 @@ void TFtpManager::FinishSlotItem(int slot, int error)
         complete = error == 0 && !localFailed && reached >= s.UploadSize;
     }
     const std::string writtenTo = WritePath(item.LocalPath);
+    // The last part of a file opened over what it held ends the file where
+    // the server's ended: nothing of an older or longer file stays behind.
+    if (complete && item.IsDownload && !ascii && IsLastPart(item) && item.BeginPos > 0 &&
+        ::truncate(writtenTo.c_str(), reached) != 0) {
+        FailItemAlone(slot, "Cannot cut the local file " + ShownName(writtenTo) + " to " + std::to_string(reached) +
+                                " bytes: " + std::strerror(errno), true);
+        return;
+    }
     if (complete && item.IsDownload && !TakeFileName(item.LocalPath, slot)) {
         FailItemAlone(slot, "Cannot name the local file " + ShownName(item.LocalPath) + ": " + std::strerror(errno),
                       true);
@@ -631,12 +659,10 @@ void TFtpManager::FinishSlotItem(int slot, int error)
     Log(slot, "Transfer of " + item.HostPath + " stopped at " + std::to_string(reached) + ": " + c.ErrorMessage());
     // A store the server refused ends the run: every other would be refused
     // too. A connection that failed under it is retried as a download is.
-    if (!item.IsDownload && ServerRefused(slot, error)) {
-        StoreFailed(slot);
-        return;
-    }
     if (!item.IsDownload) {
-        FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
+        FRunLastFailure = RequestOutcome(slot);
+        if (ServerRefused(slot, error)) StoreFailed(slot);
+        else FailSlotItem(slot, KeepsFailing(slot, false) || localFailed, false);
         return;
     }
     const std::int64_t start = ascii ? 0 : std::max<std::int64_t>(item.BeginPos, 0);
@@ -656,19 +682,15 @@ void TFtpManager::FinishSlotItem(int slot, int error)
                                                                                 std::to_string(reached - start) + " bytes"));
         return;
     }
+    FRunLastFailure = RequestOutcome(slot);
     FailSlotItem(slot, KeepsFailing(slot, progress) || localFailed, false);
 }
 
 bool TFtpManager::ServerRefused(int slot, int error) const
 {
-    const TFtpClient& c = *FSlots[slot].Client;
+    const auto& s = FSlots[slot];
     // 425: the data connection did not open, a fault of the connection.
-    if (!c.HasSession() || error < 400 || error >= 600 || error == 425) return false;
-    // The client's own codes come with texts of its own; a reply starts
-    // with its code.
-    const std::string& reply = c.ReplyText();
-    return reply.size() >= 4 && reply.compare(0, 3, std::to_string(error)) == 0 && (reply[3] == ' ' || reply[3] == '-') &&
-           c.ErrorMessage() != "426 Operation aborted." && c.ErrorMessage() != "426 Timeout";
+    return s.Client->HasSession() && error >= 400 && error < 600 && error != 425 && !s.ClientEnded;
 }
 
 void TFtpManager::FileFailed(int slot, const std::string& reason)
@@ -1015,6 +1037,9 @@ void TFtpManager::CheckRunEnd()
 
 void TFtpManager::EndRun(bool failed)
 {
+    // Items the run did not get to; those that failed alone are named in
+    // its report instead.
+    FRunItemsLeft = !TransferQueue.empty();
     // What failed alone but may be mended goes to the broken list with the rest.
     for (auto& item : FHeldBack) TransferQueue.push_back(std::move(item));
     FHeldBack.clear();
@@ -1028,6 +1053,9 @@ void TFtpManager::EndRun(bool failed)
     Window.SetProgressTimer(false);
     for (int i = 1; i < kMaxSlots; ++i) FSlots[i].State = 0;
     FSlots[0].State = opLogin;
+    // Until slot 0 starts anything else, the run's failure is the reply
+    // that failed it, not whatever slot 0 heard last.
+    FRunFailure = FRunItemsLeft && !UserAborted ? FRunLastFailure : std::string();
     if (failed) {
         if (!UserAborted) {
             Window.DrawAttention();

@@ -125,6 +125,8 @@ std::optional<TTransferFileInfo> ReadItem(const rtl::TIniFile& ini, const std::s
     item.BeginPos = ini.ReadInteger(s, p + "BeginPos", 0);
     item.EndPos = ini.ReadInteger(s, p + "EndPos", 0);
     item.IsDir = ini.ReadBool(s, p + "IsDir", false);
+    // Written only when set: a list without it reads as before.
+    item.InPartialFile = ini.ReadBool(s, p + "InPartialFile", false);
     return item;
 }
 
@@ -257,6 +259,7 @@ void WriteOldQuene(rtl::TIniFile& ini, int i, const TOldQuene& queue)
         ini.WriteInteger(s, p + "BeginPos", item.BeginPos);
         ini.WriteInteger(s, p + "EndPos", item.EndPos);
         ini.WriteBool(s, p + "IsDir", item.IsDir);
+        if (item.InPartialFile) ini.WriteBool(s, p + "InPartialFile", true);
     }
 }
 

@@ -11,6 +11,10 @@ struct TTransferFileInfo {
     std::int64_t BeginPos = 0; // first byte of this part, the restart position; -1: whole file, no restart
     std::int64_t EndPos = 0;   // end of this part (exclusive)
     bool IsDir = false;
+    // A download whose parts are written under the file's partial name until
+    // every part landed (a split file): the bytes before BeginPos are there,
+    // and a file under its own name never stands in for them.
+    bool InPartialFile = false;
 
     bool operator==(const TTransferFileInfo&) const = default;
 };

@@ -53,7 +53,7 @@ bool FtpUser(uid_t* uid, gid_t* gid)
 }
 } // namespace
 
-PyFtpdPeer::PyFtpdPeer()
+PyFtpdPeer::PyFtpdPeer(bool writable)
 {
     user_ = "tester";
     password_ = "secret";
@@ -64,10 +64,11 @@ PyFtpdPeer::PyFtpdPeer()
         return;
     }
     const bool started = StartOnFreePort(process_, port_, [&](int pasv) {
-        return ChildProcess({"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
-                             "-d", root_, "-u", user_, "-P", password_, "-r",
-                             std::to_string(pasv) + "-" + std::to_string(pasv + 19)},
-                            work_->path() + "/pyftpdlib.log");
+        std::vector<std::string> argv = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
+                                         "-d", root_, "-u", user_, "-P", password_, "-r",
+                                         std::to_string(pasv) + "-" + std::to_string(pasv + 19)};
+        if (writable) argv.push_back("-w");
+        return ChildProcess(argv, work_->path() + "/pyftpdlib.log");
     });
     if (!started) error_ = "pyftpdlib did not start: " + ReadFile(work_->path() + "/pyftpdlib.log");
 }

@@ -38,10 +38,11 @@ protected:
     std::string user_, password_, root_, writable_;
 };
 
-// /usr/bin/python3 -m pyftpdlib with one user and write access.
+// /usr/bin/python3 -m pyftpdlib with one user, with write access unless
+// writable is false (then it may only list and read).
 class PyFtpdPeer : public FtpServerPeer {
 public:
-    PyFtpdPeer();
+    explicit PyFtpdPeer(bool writable = true);
 };
 
 // vsftpd, anonymous login (USER answered 230 at once), root not writable,

@@ -362,6 +362,7 @@ private:
     std::vector<TGetFileInfo> FExpandList;
     std::string FExpandBase;
     std::vector<std::string> FSkippedNames; // left out of the queue being made, told when its run ends
+    std::vector<std::string> FUnlistedDirs;  // why its walks left folders out ("Not listed: ...")
     std::string FResumingKey; // the broken list being resumed, until its run starts
     std::string FResumedDateTime; // its DateTime while its run starts: the journal takes its place
     QMenu* pmQuene = nullptr;

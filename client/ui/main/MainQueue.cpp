@@ -279,6 +279,7 @@ void TfmMain::QueueDownloads()
 {
     if (FSessionState != ssConnected) return;
     FSkippedNames.clear();
+    FUnlistedDirs.clear();
     FQueuedRows.clear();
     for (const TlvFileInfo* r : SelectedRows(false)) FQueuedRows.push_back(*r);
     if (FQueuedRows.empty()) return;
@@ -349,6 +350,8 @@ void TfmMain::AddExpandedFiles()
     // and what the walk itself refused
     const auto& refused = FManager->GetRefusedNames();
     FSkippedNames.insert(FSkippedNames.end(), refused.begin(), refused.end());
+    // and the folders it left out, with why
+    for (const auto& d : FManager->GetUnlistedDirs()) FUnlistedDirs.push_back(d.Reason);
     FExpandList.clear();
 }
 
@@ -381,6 +384,7 @@ void TfmMain::QueueUploads()
     FTransferQueue.clear();
     ClearQueueNodes();
     FSkippedNames.clear();
+    FUnlistedDirs.clear();
     for (const auto& item : MakeUploadItems(LocalPath, RemoteDir, rows, FSettings.RenameExtList, &FSkippedNames))
         AddQueueItem(item);
     if (FTransferQueue.empty()) {

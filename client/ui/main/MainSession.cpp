@@ -268,19 +268,20 @@ void TfmMain::OperationFailed()
         FTransferQueue.clear();
         ClearQueueNodes();
         FSkippedNames.clear(); // of a queue that never ran
+        FUnlistedDirs.clear();
         PendingAction = 0;
         ShowConnectionFailure();
         break;
     case ssTransfering: {
         ClearStatusRows(FManager->Client(0) && FManager->Client(0)->HasSession());
         ClearPanels1To4();
-        const bool left = !FManager->GetTransferQueue().empty();
+        // Files that failed on their own are told by name, and wait in the
+        // broken list; the reply that failed the run is for the others.
+        const bool left = FManager->RunEndedWithItemsLeft();
         MoveQueueToBroken();
         ListLocalDir(LocalPath);
         tiProgress->stop();
         ui->Gauge1->setVisible(false);
-        // Files that failed on their own are told by name; the server's
-        // last reply says nothing of them.
         if (!TellNotTransferred() || left) ShowConnectionFailure();
         break;
     }
@@ -294,7 +295,11 @@ void TfmMain::OperationFailed()
 
 bool TfmMain::TellNotTransferred(bool ran)
 {
-    const std::string text = NotTransferredText(FSkippedNames, ran ? FManager->GetFailedItems() : std::vector<TFailedItem>{});
+    std::vector<TFailedItem> failed;
+    for (auto& why : FUnlistedDirs) failed.push_back({{}, std::move(why)});
+    FUnlistedDirs.clear();
+    if (ran) failed.insert(failed.end(), FManager->GetFailedItems().begin(), FManager->GetFailedItems().end());
+    const std::string text = NotTransferredText(FSkippedNames, failed);
     FSkippedNames.clear();
     if (text.empty()) return false;
     Later([text] { Dialogs().MessageBox(text, "Not transferred", MB_OK | MB_ICONWARNING); });

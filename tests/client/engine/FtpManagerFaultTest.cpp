@@ -362,7 +362,9 @@ TEST_F(EngineFaults, UploadRefusedAtTheEndIsNotComplete)
     EXPECT_EQ(BrokenOnDisk().size(), 1u);
 }
 
-TEST_F(EngineFaults, ExpansionWithARefusedFolderEndsFailed)
+// A folder that cannot be entered is left out and named with the refusal;
+// the expansion goes on and ends with the files beside it.
+TEST_F(EngineFaults, ExpansionLeavesARefusedFolderOutAndNamesIt)
 {
     FakeFtpServer server(EngineLogin(true, true, "drwxr-xr-x 1 u g 0 Jan 01 00:00 tree\r\n") + std::vector<Step>{
         Answer("CWD /tree/", "250 ok"), Answer("PWD", "257 \"/tree\""),
@@ -374,10 +376,12 @@ TEST_F(EngineFaults, ExpansionWithARefusedFolderEndsFailed)
     Connect(m, server);
     std::vector<TGetFileInfo> found;
     w.state = 4;
-    EXPECT_FALSE(w.Run([&] { m.ExpandRemoteDir("tree", found); })) << "files would be missing";
+    EXPECT_TRUE(w.Run([&] { m.ExpandRemoteDir("tree", found); }));
     EXPECT_TRUE(server.Join());
     EXPECT_EQ(server.Errors(), std::vector<std::string>{});
-    EXPECT_EQ(m.GetSkippedDirs(), std::vector<std::string>{"/tree/locked/"});
+    ASSERT_EQ(m.GetUnlistedDirs().size(), 1u);
+    EXPECT_EQ(m.GetUnlistedDirs()[0].Item.HostPath, "/tree/locked/");
+    EXPECT_EQ(m.GetUnlistedDirs()[0].Reason, "Not listed: /tree/locked/: 550 Permission denied");
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].FileName, "/tree/a");
 }

@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <set>
 
-#include "tests/client/engine/HeadlessWindow.h"
-#include "tests/net/ftp/FakeFtpServer.h"
-#include "tests/support/TestSupport.h"
+#include "tests/client/engine/EngineScripts.h"
+#include "tests/client/engine/ScriptedEngineTest.h"
 
 using namespace testsupport;
 using namespace fakeftp;
@@ -30,62 +30,7 @@ struct Seen {
     }
 };
 
-class EngineFileFaults : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        w.brokenFile = dir / "oldquene.ini";
-        w.settings.Timeout = 1;
-    }
-    void TearDown() override
-    {
-        if (HasFailure())
-            for (const auto& l : w.log) std::cerr << l << "\n";
-    }
-    bool Connect(TFtpManager& m, int port, int connections)
-    {
-        m.CreateConnections(connections);
-        w.state = 1;
-        const bool ok = w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "user", "pass"}); }, 10000);
-        w.state = 2;
-        return ok;
-    }
-    // Runs the queue to its end; true when it completed.
-    bool RunQueue(TFtpManager& m, std::vector<TTransferFileInfo> q)
-    {
-        w.state = 5;
-        const bool ok = w.Run([&] { m.StartTransfer(std::move(q), 0); }, 60000);
-        EXPECT_TRUE(w.lastEnded) << "the run hangs";
-        w.state = 2;
-        return ok;
-    }
-    std::vector<TTransferFileInfo> Downloads(const Files& files) const
-    {
-        std::vector<TTransferFileInfo> q;
-        for (const auto& [path, content] : files) {
-            const auto size = static_cast<std::int64_t>(content.size());
-            q.push_back({true, path, dir / path.substr(1), size, 0, size, false});
-        }
-        return q;
-    }
-    static int CountOf(const std::vector<std::string>& lines, const std::string& text)
-    {
-        return static_cast<int>(std::count(lines.begin(), lines.end(), text));
-    }
-    bool Shown(const std::string& text) const
-    {
-        return std::any_of(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    }
-    std::vector<TTransferFileInfo> BrokenOnDisk() const
-    {
-        std::vector<TOldQuene> lists;
-        LoadOldQuenes(w.brokenFile, lists);
-        return lists.empty() ? std::vector<TTransferFileInfo>{} : lists.back().Items;
-    }
-
-    TempDir dir;
-    HeadlessWindow w;
-};
+class EngineFileFaults : public ScriptedEngineTest {};
 
 // Files a, b and c fail on their own, d and e are good. Each bad file is
 // asked for twice (on two connections in turn, or twice on the only one),
@@ -144,6 +89,38 @@ TEST_F(EngineFileFaults, AFileThatFailsOnItsOwnFailsAloneAndTheRunGoesOn)
     }
 }
 
+// A refusal is told apart from the client's own endings by who ended the
+// request, never by its words: a server that answers the RETR of /a with
+// the texts the client uses for its own time-out or abort has refused /a,
+// which fails alone after its second try, and the connection goes on with
+// /b (were it taken for a time-out, the one try allowed would retire the
+// only connection with /b not fetched).
+TEST_F(EngineFileFaults, AServersReplyIsItsRefusalWhateverItsWords)
+{
+    w.settings.ConnectionRetryTimes = 1;
+    const Files files = {{"/a", PatternBytes(2000, 1)}, {"/b", PatternBytes(3000, 2)}};
+    for (const char* reply : {"426 Timeout", "426 Operation aborted."}) {
+        SCOPED_TRACE(reply);
+        w.log.clear();
+        w.completed.clear();
+        const auto refuse = [reply](Session& s, const std::string& line) {
+            if (line != "RETR /a") return false;
+            s.Reply(reply);
+            return true;
+        };
+        FakeFtpServer server(std::vector<std::vector<Step>>(4, {Welcome(), Serve(files, refuse)}));
+        TFtpManager m(w);
+        ASSERT_TRUE(Connect(m, server.Port(), 1));
+        EXPECT_FALSE(RunQueue(m, Downloads(files)));
+        EXPECT_EQ(ReadFile(dir / "b"), files.at("/b"));
+        ASSERT_EQ(m.GetFailedItems().size(), 1u);
+        EXPECT_EQ(m.GetFailedItems()[0].Item.HostPath, "/a");
+        EXPECT_EQ(m.GetFailedItems()[0].Reason, std::string("Transfer of /a failed: ") + reply);
+        EXPECT_EQ(CountOf(server.Commands(), "RETR /a"), 2);
+        EXPECT_EQ(server.Sessions(), 1) << "the connection was never taken for the fault";
+    }
+}
+
 // A server whose first RETR of each file sends every byte but no final
 // reply: each file is fetched again and the run ends byte-exact, over one
 // connection as over four.
@@ -180,8 +157,6 @@ TEST_F(EngineFileFaults, AnEndNeverConfirmedOnceCostsOnlyASecondTry)
 TEST_F(EngineFileFaults, ARefusedStoreIsSentOnceAndEndsTheRunWithEveryItem)
 {
     w.settings.ConnectionRetryTimes = 3;
-    WriteFile(dir / "u1", PatternBytes(2000, 1));
-    WriteFile(dir / "u2", PatternBytes(2000, 2));
     const auto refuse = [](Session& s, const std::string& line) {
         if (line.rfind("STOR ", 0) != 0) return false;
         s.Reply("501 Permission Denied");
@@ -190,14 +165,52 @@ TEST_F(EngineFileFaults, ARefusedStoreIsSentOnceAndEndsTheRunWithEveryItem)
     FakeFtpServer server(std::vector<std::vector<Step>>(4, {Welcome(), Serve({}, refuse)}));
     TFtpManager m(w);
     ASSERT_TRUE(Connect(m, server.Port(), 1));
-    EXPECT_FALSE(RunQueue(m, {{false, "/u1", dir / "u1", 2000, 0, 2000, false},
-                              {false, "/u2", dir / "u2", 2000, 0, 2000, false}}));
+    EXPECT_FALSE(RunQueue(m, Uploads({"u1", "u2"})));
     EXPECT_TRUE(w.completed.empty());
     const auto commands = server.Commands();
     EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const std::string& l) { return l.rfind("STOR ", 0) == 0; }), 1);
     const auto broken = BrokenOnDisk();
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_FALSE(broken[0].IsDownload);
+}
+
+// Two uploads over two connections: the second connection's STOR is
+// refused while the first's ends well (its 226 goes out right after the
+// refusal). The run fails with u2 left, and the reply it quotes is the
+// refusal that failed it, not the last reply the browsing connection heard
+// (its own 226, or its abort), until that connection starts anything else.
+TEST_F(EngineFileFaults, AFailedRunQuotesTheReplyThatFailedIt)
+{
+    // u1's end waits until the other connection has u2, so neither takes both.
+    auto refused = std::make_shared<std::promise<void>>();
+    const std::shared_future<void> told = refused->get_future().share();
+    const auto stores = [refused, told](Session& s, const std::string& line) {
+        if (line == "STOR /u1") {
+            s.Reply("150 Ok to send data");
+            s.OpenData();
+            s.DataReceiveAll();
+            if (told.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+                s.Fail("STOR /u2 never came");
+            s.Reply("226 Transfer complete");
+            return true;
+        }
+        if (line != "STOR /u2") return false;
+        s.Reply("553 Could not create file.");
+        refused->set_value();
+        return true;
+    };
+    FakeFtpServer server(std::vector<std::vector<Step>>(4, {Welcome(), Serve({}, stores)}));
+    TFtpManager m(w);
+    ASSERT_TRUE(Connect(m, server.Port(), 2));
+    EXPECT_FALSE(RunQueue(m, Uploads({"u1", "u2"})));
+    const auto broken = BrokenOnDisk();
+    EXPECT_TRUE(std::any_of(broken.begin(), broken.end(), [](const TTransferFileInfo& t) { return t.HostPath == "/u2"; }));
+    EXPECT_TRUE(m.RunEndedWithItemsLeft());
+    EXPECT_EQ(m.GetLastReply(), "553 Could not create file.");
+    // Slot 0 starts again: its own replies are told again.
+    w.state = 1;
+    ASSERT_TRUE(w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(server.Port()), "user", "pass"}); }));
+    EXPECT_EQ(m.GetLastReply(), "226 Transfer complete") << "the end of the login's listing";
 }
 
 // A 200,000-byte file split in four from a server that sends 64 KiB of
@@ -256,74 +269,54 @@ TEST_F(EngineFileFaults, ASplitPartPastItsEndIsFinishedAtOnceWhateverTheDataDoes
 // nothing: after the time-out (which takes the session) the LIST is asked
 // for again on a new login, and every file is found. A folder whose LIST
 // always stalls is tried 1 + ConnectionRetryTimes times, then left out and
-// named.
+// named with why, and the expansion ends with the files beside it.
 TEST_F(EngineFileFaults, AFolderListingThatStallsIsListedAgainOnANewLogin)
 {
     struct Case {
         const char* name;
-        int stalls;      // LISTs of /sub/ that stall
-        bool found;      // the expansion ends complete
-        int lists;       // LISTs of /sub/ asked for
+        int stalls; // LISTs of /sub/ that stall
+        int lists;  // LISTs of /sub/ asked for
+        std::vector<std::string> found;
+        std::vector<std::string> unlisted; // the reasons told
     };
-    const Case cases[] = {{"stalls once", 1, true, 2}, {"stalls always", 100, false, 3}};
+    const Case cases[] = {
+        {"stalls once", 1, 2, {"/sub/inner", "/top"}, {}},
+        {"stalls always", 100, 3, {"/top"}, {"Not listed: /sub/: 426 Timeout"}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         w.log.clear();
         w.settings.ConnectionRetryTimes = 2;
         auto subLists = std::make_shared<std::atomic<int>>(0);
-        const auto tree = [c, subLists](Session& s, const std::string& line) {
-            // Each session has its own folder; the login's is "/".
-            static thread_local std::string cwd;
-            if (line.rfind("USER", 0) == 0) cwd = "/";
-            if (line.rfind("CWD ", 0) == 0) {
-                cwd = line.substr(4);
-                if (cwd.back() != '/') cwd += '/';
-                s.Reply("250 ok");
-                return true;
-            }
-            if (line == "PWD") {
-                std::string shown = cwd.size() > 1 ? cwd.substr(0, cwd.size() - 1) : cwd;
-                s.Reply("257 \"" + shown + "\" is the current directory");
-                return true;
-            }
-            if (line != "LIST") return false;
-            std::string listing;
-            if (cwd == "/") listing = "drwxr-xr-x 1 u g 0 Jan 01 00:00 sub\r\n-rw-r--r-- 1 u g 3 Jan 01 00:00 top\r\n";
-            else if (cwd == "/sub/") {
-                if (++*subLists <= c.stalls) {
-                    s.Reply("150 Here comes the listing");
-                    s.OpenData();
-                    HoldSilently(s);
-                    return true;
-                }
-                listing = "-rw-r--r-- 1 u g 5 Jan 01 00:00 inner\r\n";
-            }
+        const auto stall = [c, subLists](Session& s, const std::string& folder) {
+            if (folder != "/sub/" || ++*subLists > c.stalls) return false;
             s.Reply("150 Here comes the listing");
             s.OpenData();
-            s.DataSend(listing);
-            s.CloseData();
-            s.Reply("226 Transfer complete");
+            HoldSilently(s);
             return true;
         };
-        FakeFtpServer server(std::vector<std::vector<Step>>(8, {Welcome(), Serve({}, tree)}));
+        const Files files = {{"/top", "abc"}, {"/sub/inner", "12345"}};
+        FakeFtpServer server(std::vector<std::vector<Step>>(8, {Welcome(), Serve({}, FolderTree(files, stall))}));
         TFtpManager m(w);
         ASSERT_TRUE(Connect(m, server.Port(), 1));
         std::vector<TGetFileInfo> found;
         w.state = 4;
-        EXPECT_EQ(w.Run([&] { m.ExpandRemoteDir("/", found); }, 30000), c.found);
+        EXPECT_TRUE(w.Run([&] { m.ExpandRemoteDir("/", found); }, 30000));
         ASSERT_TRUE(w.lastEnded) << "the expansion hangs";
         w.state = 2;
         EXPECT_EQ(subLists->load(), c.lists);
         std::vector<std::string> names;
         for (const auto& f : found) names.push_back(f.FileName);
         std::sort(names.begin(), names.end());
-        if (c.found) {
-            EXPECT_EQ(names, (std::vector<std::string>{"/sub/inner", "/top"}));
-            EXPECT_TRUE(m.GetSkippedDirs().empty());
-        } else {
-            EXPECT_EQ(m.GetSkippedDirs(), std::vector<std::string>{"/sub/"});
-            EXPECT_TRUE(Shown("Not listed: /sub/")) << "the folder is named";
+        EXPECT_EQ(names, c.found);
+        std::vector<std::string> unlisted;
+        for (const auto& d : m.GetUnlistedDirs()) {
+            unlisted.push_back(d.Reason);
+            EXPECT_TRUE(d.Item.IsDir);
+            EXPECT_EQ(d.Item.HostPath, "/sub/");
         }
+        EXPECT_EQ(unlisted, c.unlisted);
+        for (const auto& why : c.unlisted) EXPECT_TRUE(Shown(why)) << "the folder is named on the log page";
     }
 }
 

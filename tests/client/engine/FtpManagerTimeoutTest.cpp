@@ -8,18 +8,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/client/engine/HeadlessWindow.h"
-#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/client/engine/ScriptedEngineTest.h"
 #include "tests/support/FtpServerPeers.h"
-#include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 using namespace fakeftp;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr int kTimeout = 1; // seconds
 
 // A server that answers everything, each file after 20 ms: slow enough that
 // every slot logged in for a run gets files to carry.
@@ -44,49 +40,15 @@ Intercept Nth(const std::string& prefix, int n, std::function<void(Session&)> th
 
 Intercept Once(const std::string& prefix, std::function<void(Session&)> then) { return Nth(prefix, 1, then); }
 
-class EngineTimeouts : public ::testing::Test {
+class EngineTimeouts : public ScriptedEngineTest {
 protected:
     void SetUp() override
     {
-        w.brokenFile = dir / "oldquene.ini";
-        w.settings.Timeout = kTimeout;
+        ScriptedEngineTest::SetUp();
         for (int i = 1; i <= 8; ++i) files["/f" + std::to_string(i)] = PatternBytes(5000, i);
     }
-    void TearDown() override
-    {
-        if (HasFailure())
-            for (const auto& l : w.log) std::cerr << l << "\n";
-    }
-    bool Connect(TFtpManager& m, int port, int connections)
-    {
-        m.CreateConnections(connections);
-        w.state = 1;
-        const bool ok = w.Run([&] { m.ConnectHost({"127.0.0.1", std::to_string(port), "user", "pass"}); }, 10000);
-        w.state = 2;
-        return ok;
-    }
-    std::vector<TTransferFileInfo> Queue() const
-    {
-        std::vector<TTransferFileInfo> q;
-        for (const auto& [path, content] : files) {
-            const auto size = static_cast<std::int64_t>(content.size());
-            q.push_back({true, path, dir / path.substr(1), size, 0, size, false});
-        }
-        return q;
-    }
-    bool Shown(const std::string& text) const
-    {
-        return std::any_of(w.log.begin(), w.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    }
-    std::vector<TTransferFileInfo> BrokenOnDisk() const
-    {
-        std::vector<TOldQuene> lists;
-        LoadOldQuenes(w.brokenFile, lists);
-        return lists.empty() ? std::vector<TTransferFileInfo>{} : lists.back().Items;
-    }
+    std::vector<TTransferFileInfo> Queue() const { return Downloads(files); }
 
-    TempDir dir;
-    HeadlessWindow w;
     Files files;
 };
 
