@@ -129,8 +129,15 @@ void TPortlornForm::FormCreate()
     if (!alreadyRunning_)
         SetDamagedSettingsAside(notes);
     const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
-    if (settingsWritable_)
-        CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
+    if (settingsWritable_) {
+        // A default file that cannot be read would leave the built-in
+        // defaults in force without a word: it is told like the settings file.
+        const std::string defaultPath = programFolder_ + "/def_" + iniName;
+        std::string problem;
+        CopyDefaultSettings(defaultPath, settingsPath_, &problem);
+        if (!problem.empty() && !alreadyRunning_)
+            notes.push_back("! " + defaultPath + " " + problem + "; the built-in defaults apply");
+    }
     // What could not be kept aside (or is the serving copy's to look after)
     // is still there: when it is no file, the defaults apply and nothing is saved.
     const bool noFile = IsOtherThanAFile(settingsPath_);

@@ -14,10 +14,17 @@
 #include <QTextDocument>
 #include <QTest>
 #include <arpa/inet.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include "ModalHelper.h"
 #include "os/MessageTarget.h"
@@ -392,6 +399,66 @@ TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnything
         ::unlink((dir / "portlorn.ini.damaged").c_str());
         dialogs->Calls.clear();
     }
+}
+
+// Lowers, for the calling thread only, what lets root read any file, so a
+// file without read permission is unreadable here too (tests run as root).
+class WithoutReadOverride {
+public:
+    WithoutReadOverride()
+    {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+    }
+    ~WithoutReadOverride()
+    {
+        if (lowered_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutReadOverride(const WithoutReadOverride&) = delete;
+    WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool lowered_ = false;
+};
+
+TEST_F(ServerWindowTest, ADefaultSettingsFileThatCannotBeReadIsToldAndTheBuiltInDefaultsApply)
+{
+    // No portlorn.ini: the defaults file is what the start depends on.
+    const std::string def = dir / "def_portlorn.ini";
+    struct Case { std::string what; std::function<void()> make; std::string why; };
+    for (const Case& c : std::vector<Case>{
+             {"a pipe", [&] { ::mkfifo(def.c_str(), 0600); }, "it is not a regular file"},
+             {"a folder", [&] { ::mkdir(def.c_str(), 0700); }, std::strerror(EISDIR)},
+             {"a link to a device", [&] { ::symlink("/dev/zero", def.c_str()); }, "it is not a regular file"},
+             {"unreadable", [&] { WriteSettings("def_portlorn.ini"); ::chmod(def.c_str(), 0); }, std::strerror(EACCES)},
+             {"a loop of links", [&] { ::symlink("def_portlorn.ini", def.c_str()); }, std::strerror(ELOOP)},
+             {"empty", [&] { testsupport::WriteFile(def, ""); }, "it is empty"},
+         }) {
+        c.make();
+        {
+            WithoutReadOverride notAsRoot;
+            form = std::make_unique<TPortlornForm>(dir.path());
+        }
+        const std::string log = Log();
+        EXPECT_EQ(Occurrences(log, def + " could not be read: " + c.why + "; the built-in defaults apply"), 1u)
+            << c.what << ":\n" << log;
+        EXPECT_TRUE(form->Users().empty()) << c.what;
+        form.reset();
+        EXPECT_NE(::access((dir / "portlorn.ini").c_str(), F_OK), 0) << c.what;
+        std::filesystem::remove_all(def);
+    }
+    // Readable again: copied, and nothing is told.
+    WriteSettings("def_portlorn.ini");
+    form = std::make_unique<TPortlornForm>(dir.path());
+    EXPECT_EQ(Occurrences(Log(), "could not be"), 0u) << Log();
+    EXPECT_EQ(form->Users().size(), 1u);
 }
 
 TEST_F(ServerWindowTest, StopAndStartTurnTheLampAndClientsAreCounted)
