@@ -180,6 +180,12 @@ int TPortlorn::GetClientCount() const
     return static_cast<int>(FClientList.size());
 }
 
+int TPortlorn::DataSessionCount() const
+{
+    return static_cast<int>(
+        std::count_if(FClientList.begin(), FClientList.end(), [](const auto& c) { return c->DataSessionActive; }));
+}
+
 TFtpCtrlSocket* TPortlorn::Client(int Index) const
 {
     if (Index < 0 || Index >= GetClientCount()) return nullptr;

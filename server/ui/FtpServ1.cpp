@@ -71,8 +71,7 @@ TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string
     ui->InfoMemo->setMaximumBlockCount(MaxLogLines);
     logTimer_ = new QTimer(this);
     logTimer_->setSingleShot(true);
-    logTimer_->setInterval(kLogFlushMs);
-    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { FlushLog(); });
+    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { LogTimerElapsed(); });
     ui->GreenImage->installEventFilter(this);
     ui->RedImage->installEventFilter(this);
     trayIcon1_ = std::make_unique<TTrayIcon>();
@@ -267,6 +266,7 @@ void TPortlornForm::WireComponent()
     auto closed = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
         if (error != 0)
             AddLog("! " + client->GetPeerAddr() + " Data session closed. Error #" + std::to_string(error));
+        DataSessionEnded();
     };
     c.OnStorSessionClosed = closed;
     c.OnRetrSessionClosed = closed;
@@ -299,9 +299,30 @@ void TPortlornForm::AddLog(const std::string& line)
     // Lines the memo would drop at once are not kept either.
     if (pendingLog_.size() >= MaxLogLines)
         pendingLog_.removeFirst();
+    if (pendingLog_.isEmpty())
+        pendingSince_.start();
     pendingLog_.append(QString::fromStdString(line));
     if (!logTimer_->isActive())
-        logTimer_->start();
+        logTimer_->start(kLogFlushMs);
+}
+
+void TPortlornForm::LogTimerElapsed()
+{
+    // Drawing the memo takes the server's thread for some milliseconds (far
+    // more the first time after a pause): in the middle of a transfer that
+    // is a pause in the data. The lines wait for its end, or LogHoldMs.
+    const qint64 waited = pendingLog_.isEmpty() ? 0 : pendingSince_.elapsed();
+    if (portlorn1_ && portlorn1_->DataSessionCount() > 0 && waited < LogHoldMs) {
+        logTimer_->start(static_cast<int>(LogHoldMs - waited));
+        return;
+    }
+    FlushLog();
+}
+
+void TPortlornForm::DataSessionEnded()
+{
+    if (!pendingLog_.isEmpty())
+        logTimer_->start(kLogFlushMs);
 }
 
 void TPortlornForm::FlushLog()

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -627,6 +629,43 @@ TEST_F(ServerWindowTest, LogLinesReachTheMemoOnceEachInBatchesAndTheNewestAreKep
     EXPECT_EQ(memo->blockCount(), TPortlornForm::MaxLogLines);
     EXPECT_EQ(memo->document()->firstBlock().text().toStdString(), "line 500");
     EXPECT_EQ(memo->document()->lastBlock().text().toStdString(), "line " + std::to_string(lines - 1));
+}
+
+TEST_F(ServerWindowTest, LogLinesWaitWhileDataFlowsAndComeOutWhenItEnds)
+{
+    // Drawing the memo in the middle of a transfer would pause the data:
+    // the lines wait for the end of the transfer, or LogHoldMs at most.
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    RawClient c(port);
+    ASSERT_EQ(c.Line().substr(0, 3), "220");
+    ASSERT_EQ(c.Ask("USER bob").substr(0, 3), "331");
+    ASSERT_EQ(c.Ask("PASS pw").substr(0, 3), "230");
+    const std::string pasv = c.Ask("PASV");
+    unsigned n[6] = {};
+    ASSERT_EQ(std::sscanf(pasv.c_str() + pasv.find('('), "(%u,%u,%u,%u,%u,%u)", &n[0], &n[1], &n[2], &n[3], &n[4],
+                          &n[5]), 6) << pasv;
+    const int data = testsupport::ConnectTcpPort(static_cast<int>(n[4] * 256 + n[5]));
+    ASSERT_GE(data, 0);
+    auto memo = [&] { return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString(); };
+    form->FlushLog();
+    QElapsedTimer sinceStor;
+    sinceStor.start();
+    ASSERT_EQ(c.Ask("STOR up.bin"), "150 Opening data connection for up.bin.");
+    ASSERT_EQ(::send(data, "some", 4, MSG_NOSIGNAL), 4);
+    // The data connection stays open: the lines come out once they waited LogHoldMs.
+    ASSERT_TRUE(WaitFor([&] { return memo().find("150 Opening data connection for up.bin.") != std::string::npos; }));
+    EXPECT_GE(sinceStor.elapsed(), TPortlornForm::LogHoldMs);
+    // The end of the transfer lets the lines out at once.
+    ASSERT_EQ(::send(data, "more", 4, MSG_NOSIGNAL), 4);
+    ::close(data);
+    ASSERT_EQ(c.Line(), "226 File received ok");
+    QElapsedTimer sinceEnd;
+    sinceEnd.start();
+    ASSERT_TRUE(WaitFor([&] { return memo().find("226 File received ok") != std::string::npos; }));
+    EXPECT_LT(sinceEnd.elapsed(), TPortlornForm::LogHoldMs);
+    EXPECT_EQ(testsupport::ReadFile(dir / "home/up.bin"), "somemore");
 }
 
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
