@@ -136,8 +136,6 @@ TEST_F(ServerPathHome, DanglingLinksAreFollowedToWhereTheyPoint)
     ::symlink("/nowhere/at/all", (home + "/dangabs").c_str());
     ::symlink("dang", (home + "/chain").c_str());
     ::symlink("sub/new", (home + "/dangin").c_str());
-    ::symlink("loop2", (home + "/loop1").c_str());
-    ::symlink("loop1", (home + "/loop2").c_str());
     const std::string realDir = RealPathOf(dir.path());
     EXPECT_EQ(RealPathOf(home + "/dang"), realDir + "/outside/newfile");
     EXPECT_EQ(RealPathOf(home + "/chain/x"), realDir + "/outside/newfile/x");
