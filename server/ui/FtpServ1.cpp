@@ -321,7 +321,9 @@ void TPortlornForm::LogTimerElapsed()
 
 void TPortlornForm::DataSessionEnded()
 {
-    if (!pendingLog_.isEmpty())
+    // Only ever sooner: transfers ending one after another must not keep
+    // putting the lines off.
+    if (!pendingLog_.isEmpty() && (!logTimer_->isActive() || logTimer_->remainingTime() > kLogFlushMs))
         logTimer_->start(kLogFlushMs);
 }
 

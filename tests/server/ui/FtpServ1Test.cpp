@@ -634,7 +634,8 @@ TEST_F(ServerWindowTest, LogLinesReachTheMemoOnceEachInBatchesAndTheNewestAreKep
 TEST_F(ServerWindowTest, LogLinesWaitWhileDataFlowsAndComeOutWhenItEnds)
 {
     // Drawing the memo in the middle of a transfer would pause the data:
-    // the lines wait for the end of the transfer, or LogHoldMs at most.
+    // the lines wait for the end of the transfer, or LogHoldMs at most,
+    // also while transfers follow one another.
     WriteSettings("portlorn.ini");
     Start();
     ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
@@ -666,6 +667,40 @@ TEST_F(ServerWindowTest, LogLinesWaitWhileDataFlowsAndComeOutWhenItEnds)
     ASSERT_TRUE(WaitFor([&] { return memo().find("226 File received ok") != std::string::npos; }));
     EXPECT_LT(sinceEnd.elapsed(), TPortlornForm::LogHoldMs);
     EXPECT_EQ(testsupport::ReadFile(dir / "home/up.bin"), "somemore");
+
+    // Each end lets the lines out sooner, never later: a client listing
+    // again and again still sees the log within LogHoldMs.
+    form->FlushLog();
+    // Reads a data connection to its end while the window's loop runs.
+    auto readAll = [](int fd) {
+        char chunk[4096];
+        for (int waited = 0; waited < 5000; waited += 10) {
+            ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n == 0)
+                return true;
+            if (n < 0)
+                Pump(10);
+        }
+        return false;
+    };
+    QElapsedTimer listing;
+    listing.start();
+    int transfers = 0;
+    while (memo().find("150 Opening data connection for directory list.") == std::string::npos &&
+           listing.elapsed() < 10000) {
+        const std::string reply = c.Ask("PASV");
+        unsigned p[6] = {};
+        ASSERT_EQ(std::sscanf(reply.c_str() + reply.find('('), "(%u,%u,%u,%u,%u,%u)", &p[0], &p[1], &p[2], &p[3],
+                              &p[4], &p[5]), 6) << reply;
+        const int list = testsupport::ConnectTcpPort(static_cast<int>(p[4] * 256 + p[5]));
+        ASSERT_GE(list, 0);
+        ASSERT_EQ(c.Ask("NLST"), "150 Opening data connection for directory list.");
+        ASSERT_TRUE(readAll(list));
+        ::close(list);
+        ASSERT_EQ(c.Line(), "226 File sent ok");
+        ++transfers;
+    }
+    EXPECT_LT(listing.elapsed(), 10000) << "the log waited through " << transfers << " listings";
 }
 
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
