@@ -27,22 +27,28 @@ std::string ShownFolder(const std::string& Directory)
     return Directory.size() > 1 && Directory.back() == '/' ? Directory.substr(0, Directory.size() - 1) : Directory;
 }
 
-bool IsRegularFile(const std::string& Path)
+// What a name is, looked at where the opens reach it (StatConfined): a link
+// put in its place after the check shows nothing of where it points.
+bool IsRegularFile(const std::string& Path, const std::string& HomeDir)
 {
     struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return StatConfined(Path, HomeDir, st) && S_ISREG(st.st_mode);
 }
 
-bool IsFolder(const std::string& Path)
+bool IsFolder(const std::string& Path, const std::string& HomeDir)
 {
     struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatConfined(Path, HomeDir, st) && S_ISDIR(st.st_mode);
 }
 
-bool Exists(const std::string& Path)
+// Whether the name itself is taken (a link counts, wherever it points).
+bool Exists(const std::string& Path, const std::string& HomeDir)
 {
+    // The home itself has no folder inside the home to be looked at from.
+    if (NormalisePath(Path) == NormalisePath(HomeDir)) return true;
+    TConfinedName name(Path, HomeDir);
     struct stat st {};
-    return ::lstat(Path.c_str(), &st) == 0;
+    return name.Folder() >= 0 && ::fstatat(name.Folder(), name.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool MakeFolder(const std::string& Path, const std::string& HomeDir)
@@ -172,6 +178,12 @@ std::string TPortlorn::GetBoundPort() const
 int TPortlorn::GetClientCount() const
 {
     return static_cast<int>(FClientList.size());
+}
+
+int TPortlorn::DataSessionCount() const
+{
+    return static_cast<int>(
+        std::count_if(FClientList.begin(), FClientList.end(), [](const auto& c) { return c->DataSessionActive; }));
 }
 
 TFtpCtrlSocket* TPortlorn::Client(int Index) const
@@ -620,7 +632,7 @@ void TPortlorn::CommandDELE(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Answer = "500 Cannot DELE.";
     } else if (Params.empty()) {
         Answer = "501 Syntax error in parameter.";
-    } else if (IsRegularFile(path)) {
+    } else if (IsRegularFile(path, Client->HomeDir())) {
         TConfinedName name(path, Client->HomeDir());
         if (name.Folder() >= 0 && ::unlinkat(name.Folder(), name.Name().c_str(), 0) == 0)
             Answer = "250 File '" + path + "' deleted.";
@@ -642,7 +654,7 @@ void TPortlorn::CommandSIZE(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     try {
         std::string path = ResolveClientPath(Client, Params);
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        if (StatConfined(path, Client->HomeDir(), st) && S_ISREG(st.st_mode))
             Answer = rtl::Format("213 %lld", static_cast<long long>(st.st_size));
         else
             Answer = "550 Command failed: File not found.";
@@ -679,7 +691,7 @@ void TPortlorn::CommandRNFR(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Answer = "500 Cannot RNFR.";
     } else if (Params.empty()) {
         Answer = "501 Syntax error is parameter.";
-    } else if (IsRegularFile(path)) {
+    } else if (IsRegularFile(path, Client->HomeDir())) {
         Client->RenameSource = path;
         Answer = "350 File exists, ready for destination name.";
     } else {
@@ -702,7 +714,7 @@ void TPortlorn::CommandRNTO(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
         Answer = "501 Syntax error in parameter.";
         return;
     }
-    if (Exists(path)) {
+    if (Exists(path, Client->HomeDir())) {
         Answer = "553 '" + path + "': file already exists.";
         return;
     }
@@ -710,7 +722,7 @@ void TPortlorn::CommandRNTO(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     // changed the home, so it is checked again.
     std::string source;
     if (!Client->RenameSource.empty()) source = ResolveFilePath("/", Client->RenameSource, Client->HomeDir());
-    if (!source.empty() && IsRegularFile(source)) {
+    if (!source.empty() && IsRegularFile(source, Client->HomeDir())) {
         Client->RenameTarget = path;
         TConfinedName from(source, Client->HomeDir());
         TConfinedName to(path, Client->HomeDir());
@@ -739,7 +751,7 @@ void TPortlorn::CommandMKD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStri
             Answer = "550 '" + path + "': can't create directory.";
         else if (Params.empty())
             Answer = "501 Syntax error in parameter.";
-        else if (Exists(path) && !IsFolder(path))
+        else if (Exists(path, Client->HomeDir()) && !IsFolder(path, Client->HomeDir()))
             Answer = "550 '" + path + "': file or directory already exists.";
         else if (!MakeFolder(path, Client->HomeDir()))
             Answer = "550 '" + path + "': can't create directory.";
@@ -764,7 +776,7 @@ void TPortlorn::CommandRMD(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStri
     FireValidateDele(Client, path, allowed);
     if (!allowed) {
         Answer = "550 '" + path + "': can't remove directory.";
-    } else if (IsFolder(path)) {
+    } else if (IsFolder(path, Client->HomeDir())) {
         if (NormalisePath(path) == NormalisePath(Client->HomeDir()) || !RemoveFolder(path, Client->HomeDir()))
             Answer = "550 '" + path + "': can't remove directory.";
         else
@@ -784,10 +796,10 @@ void TPortlorn::CommandMDTM(TFtpCtrlSocket* Client, TFtpString& KeyWord, TFtpStr
     }
     try {
         std::string path = ResolveClientPath(Client, Params);
-        if (!IsRegularFile(path))
+        if (!IsRegularFile(path, Client->HomeDir()))
             Answer = "550 '" + path + "': no such file or directory.";
         else
-            Answer = "213 " + FileUTCTimeString(path);
+            Answer = "213 " + FileUTCTimeString(path, Client->HomeDir());
     } catch (rtl::Exception& E) {
         Answer = "550 Command failed: " + E.Message() + ".";
     }

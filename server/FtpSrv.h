@@ -97,6 +97,9 @@ public:
     std::string GetBoundPort() const;
 
     virtual int GetClientCount() const;
+    // How many clients have a data connection open now (a transfer or a
+    // listing under way).
+    int DataSessionCount() const;
     // The clients in order of acceptance.
     TFtpCtrlSocket* Client(int Index) const;
     TFtpCtrlSocket* FindClient(std::uint32_t ID) const;

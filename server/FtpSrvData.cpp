@@ -305,7 +305,8 @@ void TPortlorn::StartUpload(TFtpCtrlSocket* Client, TFtpCmdType Cmd, TFtpString&
         Client->DataStream.reset();
         if (appe) {
             struct stat st {};
-            Client->RestartPosition = ::stat(path.c_str(), &st) == 0 ? st.st_size : 0;
+            // The offset told is that of the file the append will open.
+            Client->RestartPosition = StatConfined(path, Client->HomeDir(), st) && S_ISREG(st.st_mode) ? st.st_size : 0;
         }
         Client->TransferCommand = Cmd;
         BeginDataSession(Client);

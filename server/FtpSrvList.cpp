@@ -1,12 +1,15 @@
 #include "server/FtpSrvList.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
 #include <vector>
 
+#include "rtl/Exception.h"
 #include "rtl/Format.h"
 #include "server/FtpSrvPath.h"
 
@@ -20,16 +23,16 @@ struct TEntry {
     struct stat St;
 };
 
-// What a listing may show of an entry: links are followed only while their
-// target stays inside the home.
-bool EntryStat(const std::string& Path, const std::string& RealHome, struct stat& St)
+// What a listing may show of an entry that is a link: its target, reached
+// from the real home as opens reach it, while that stays inside the home;
+// else (a target outside, a loop) the link itself.
+void FollowLinkInside(const std::string& Path, const std::string& HomeDir, struct stat& St)
 {
-    if (::lstat(Path.c_str(), &St) != 0) return false;
-    if (S_ISLNK(St.st_mode)) {
-        struct stat target {};
-        if (IsInsideFolder(RealPathOf(Path), RealHome) && ::stat(Path.c_str(), &target) == 0) St = target;
+    struct stat target {};
+    try {
+        if (StatConfined(Path, HomeDir, target)) St = target;
+    } catch (const rtl::Exception&) {
     }
-    return true;
 }
 
 bool HasWildCards(const std::string& s)
@@ -37,19 +40,46 @@ bool HasWildCards(const std::string& s)
     return s.find_first_of("*?[") != std::string::npos;
 }
 
-void AddFolderEntries(const std::string& Folder, const std::string& Pattern, const std::string& RealHome,
-                      std::vector<TEntry>& Entries)
+// The entries of the folder open at Folder (its real location RealFolder),
+// matching Pattern when one is given. Every entry is looked at from that
+// descriptor, so a link put in place of the folder after it was opened
+// shows nothing of where it points.
+void AddFolderEntries(int Folder, const std::string& RealFolder, const std::string& Pattern,
+                      const std::string& HomeDir, std::vector<TEntry>& Entries)
 {
-    DIR* dir = ::opendir(Folder.c_str());
-    if (dir == nullptr) return;
+    int fd = ::openat(Folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return;
+    }
     while (dirent* d = ::readdir(dir)) {
         std::string name = d->d_name;
         if (!Pattern.empty() && ::fnmatch(Pattern.c_str(), name.c_str(), FNM_PERIOD) != 0) continue;
         TEntry e {name, {}};
-        if (EntryStat((Folder == "/" ? "" : Folder) + "/" + name, RealHome, e.St)) Entries.push_back(e);
+        if (::fstatat(::dirfd(dir), name.c_str(), &e.St, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISLNK(e.St.st_mode)) FollowLinkInside((RealFolder == "/" ? "" : RealFolder) + "/" + name, HomeDir, e.St);
+        Entries.push_back(e);
     }
     ::closedir(dir);
 }
+
+// A descriptor closed when it goes out of scope.
+class TFd {
+public:
+    explicit TFd(int Fd) : FFd(Fd) {}
+    ~TFd()
+    {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+
+private:
+    int FFd;
+};
 
 } // namespace
 
@@ -78,22 +108,27 @@ std::string BuildDirListing(const std::string& Path, bool Detailed, const std::s
     std::tm today {};
     ::localtime_r(&now, &today);
     const int currentYear = today.tm_year + 1900;
-    const std::string realHome = RealPathOf(HomeDir);
 
     std::vector<TEntry> entries;
     bool folderListed = false;
-    struct stat st {};
     std::size_t slash = Path.rfind('/');
     std::string folder = slash == 0 ? "/" : Path.substr(0, slash);
     std::string last = Path.substr(slash + 1);
-    if (::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        AddFolderEntries(Path, "", realHome, entries);
+    // Everything is reached from the real home without following a link
+    // put in place after the path was checked.
+    std::string realPath;
+    TFd target(OpenConfined(Path, HomeDir, O_PATH, 0, &realPath));
+    struct stat st {};
+    const bool found = target.Get() >= 0 && ::fstat(target.Get(), &st) == 0;
+    if (found && S_ISDIR(st.st_mode)) {
+        AddFolderEntries(target.Get(), realPath, "", HomeDir, entries);
         folderListed = true;
     } else if (HasWildCards(last)) {
-        AddFolderEntries(folder, last, realHome, entries);
-    } else {
-        TEntry e {last, {}};
-        if (EntryStat(Path, realHome, e.St)) entries.push_back(e);
+        std::string realFolder;
+        TFd parent(OpenConfined(folder, HomeDir, O_PATH | O_DIRECTORY, 0, &realFolder));
+        if (parent.Get() >= 0) AddFolderEntries(parent.Get(), realFolder, last, HomeDir, entries);
+    } else if (found) {
+        entries.push_back({last, st});
     }
     std::sort(entries.begin(), entries.end(), [](const TEntry& a, const TEntry& b) { return a.Name < b.Name; });
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -65,13 +66,15 @@ std::string Joined(const std::vector<std::string>& Steps)
     return out;
 }
 
-bool ReadLink(const std::string& Path, std::string& Target)
+// The target of the link at Path; raises with the system's reason when it
+// cannot be read (the link was replaced meanwhile, say).
+std::string ReadLink(const std::string& Path)
 {
     char buf[PATH_MAX];
     ssize_t n = ::readlink(Path.c_str(), buf, sizeof buf);
-    if (n < 0 || n >= static_cast<ssize_t>(sizeof buf)) return false;
-    Target.assign(buf, static_cast<std::size_t>(n));
-    return true;
+    if (n < 0) throw PortlornException(std::strerror(errno));
+    if (n >= static_cast<ssize_t>(sizeof buf)) throw PortlornException(std::strerror(ENAMETOOLONG));
+    return std::string(buf, static_cast<std::size_t>(n));
 }
 
 bool HasInvalidChar(const std::string& s)
@@ -171,18 +174,22 @@ std::string RealPathOf(const std::string& Path)
             const std::string candidate = Joined(real) + "/" + step;
             struct stat st {};
             if (::lstat(candidate.c_str(), &st) != 0) {
+                // Only a step that is not there yet may still be made. Any
+                // other failure (a step below a file, say) ends the path
+                // here, and a command through it would fail only after its
+                // "150": it is refused now, with the reason.
+                if (errno != ENOENT) throw PortlornException(std::strerror(errno));
                 missing = true;
             } else if (S_ISLNK(st.st_mode)) {
-                std::string target;
-                if (++links <= MaxLinks && ReadLink(candidate, target) && !target.empty()) {
-                    std::vector<std::string> steps = RawSteps(target);
-                    todo.insert(todo.begin(), steps.begin(), steps.end());
-                    if (target[0] == '/') real.clear();
-                    continue;
-                }
-                // Too many links: the system refuses the name, and so does
-                // an open that follows no link.
-                missing = true;
+                // A loop of links never ends anywhere: refused as the system
+                // refuses it, not taken for a name still to be made.
+                if (++links > MaxLinks) throw PortlornException(std::strerror(ELOOP));
+                const std::string target = ReadLink(candidate);
+                if (target.empty()) throw PortlornException(std::strerror(ENOENT));
+                std::vector<std::string> steps = RawSteps(target);
+                todo.insert(todo.begin(), steps.begin(), steps.end());
+                if (target[0] == '/') real.clear();
+                continue;
             }
         }
         real.push_back(step);
@@ -231,10 +238,11 @@ std::string ResolveDirectoryPath(const std::string& Current, const std::string& 
     return WithSlash(path);
 }
 
-int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode)
+int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode, std::string* RealPath)
 {
     std::string realHome;
     std::vector<std::string> steps = StepsBelowHome(Path, HomeDir, realHome);
+    if (RealPath) *RealPath = realHome + Joined(steps);
     if (steps.empty()) return ::open(realHome.c_str(), Flags | O_CLOEXEC, Mode);
     int folder = WalkFolders(realHome, steps, steps.size() - 1);
     if (folder < 0) return -1;
@@ -243,6 +251,17 @@ int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags,
     ::close(folder);
     errno = err;
     return fd;
+}
+
+bool StatConfined(const std::string& Path, const std::string& HomeDir, struct stat& St)
+{
+    int fd = OpenConfined(Path, HomeDir, O_PATH, 0);
+    if (fd < 0) return false;
+    const bool ok = ::fstat(fd, &St) == 0;
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return ok;
 }
 
 TConfinedName::TConfinedName(const std::string& Path, const std::string& HomeDir)

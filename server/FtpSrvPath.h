@@ -12,6 +12,8 @@
 // work.
 // Names holding "\" or a NUL byte are refused outright: some clients take
 // "\" for a separator, and a NUL would cut the name the system sees.
+#include <sys/stat.h>
+
 #include <string>
 
 // Drops "." and empty steps, resolves ".." (never above "/"). The result is
@@ -22,6 +24,8 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 // The real location of Path: every link on the way resolved, also one
 // whose target does not exist (yet), since creating a file through it
 // would create that target; the part that does not exist appended as named.
+// A path that cannot be resolved (a loop of links, a step below a file)
+// raises PortlornException with the system's reason.
 std::string RealPathOf(const std::string& Path);
 
 // Whether a client may stand in Folder: the home, a folder below it (by
@@ -30,11 +34,12 @@ std::string RealPathOf(const std::string& Path);
 // and the file path rule keeps everything in them out of reach, so a client
 // there can only go on towards its home. The folder rule and the server
 // window's folder check both answer with this. An empty or relative home
-// admits nothing.
+// admits nothing. Raises as RealPathOf does.
 bool FolderAllowed(const std::string& Folder, const std::string& HomeDir);
 
 // The file path rule: Name relative to Folder (or absolute), normalised and
-// confined to HomeDir. Raises PortlornException with the reason.
+// confined to HomeDir. Raises PortlornException with the reason, also for
+// a path that cannot be resolved.
 std::string ResolveFilePath(const std::string& Folder, const std::string& Name, const std::string& HomeDir);
 
 // The folder rule: the folder New names, seen from Current, normalised,
@@ -52,7 +57,15 @@ std::string ResolveDirectoryPath(const std::string& Current, const std::string& 
 
 // Opens the real location of Path (inside HomeDir, or PortlornException)
 // with Flags, never following a link. -1 with errno when it cannot.
-int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode);
+// RealPath, when given, gets the real location walked to.
+int OpenConfined(const std::string& Path, const std::string& HomeDir, int Flags, unsigned Mode,
+                 std::string* RealPath = nullptr);
+
+// The status of Path's real location, reached as OpenConfined reaches it:
+// a link put in place after the check is seen as the link itself, never
+// as what it points to. False with errno when it cannot be reached. What a
+// listing, SIZE or MDTM shows comes from here, never from a name.
+bool StatConfined(const std::string& Path, const std::string& HomeDir, struct stat& St);
 
 // The real location of the folder that holds Path, opened that way, and
 // Path's last step as named, for the system's *at calls that act on a name

@@ -7,6 +7,7 @@
 
 #include "rtl/Exception.h"
 #include "rtl/Format.h"
+#include "server/FtpSrvPath.h"
 
 std::string UTCTimeString(std::time_t Seconds, int Milliseconds)
 {
@@ -16,11 +17,11 @@ std::string UTCTimeString(std::time_t Seconds, int Milliseconds)
                        tm.tm_min, tm.tm_sec, Milliseconds);
 }
 
-std::string FileUTCTimeString(const std::string& Path)
+std::string FileUTCTimeString(const std::string& Path, const std::string& HomeDir)
 {
     std::string path = Path;
     if (!path.empty() && path.back() == '/') path += ".";
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) throw rtl::Exception(std::strerror(errno));
+    if (!StatConfined(path, HomeDir, st)) throw rtl::Exception(std::strerror(errno));
     return UTCTimeString(st.st_mtim.tv_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000));
 }

@@ -20,13 +20,16 @@
 //   server_bench serve [size-in-MiB] < fifo-or-terminal
 //
 // "pairs" times RETR to /dev/null only, with curl and with wget, in pairs:
-// each pair runs vsftpd and the component back to back (and the built
-// program, serving the same folder, right after), the first of the pair
-// taking turns, and gives the ratio of their speeds (vsftpd's time / the
-// component's or program's). On a shared, noisy machine the median of
-// those ratios is the figure to quote; their spread is printed beside it.
+// each pair runs vsftpd, the component and the built program (serving the
+// same folder) back to back, every order in turn, and gives the ratio of
+// their speeds (vsftpd's time / the component's or program's, and the
+// component's time / the program's). On a shared, noisy machine the median
+// of those ratios is the figure to quote; their spread is printed beside it.
 //
 //   server_bench pairs [size-in-MiB] [pairs]
+//
+// SERVER_BENCH_PROGRAM names another build of the program to time in place
+// of the one built beside the benchmark.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,7 +175,8 @@ double Median(std::vector<double> v)
 }
 
 // Pairs of RETR, as described at the top; prints one line per client and
-// server. Program is the program's URL, or empty.
+// server, and the program against its component. Program is the program's
+// URL, or empty.
 int Pairs(int pairs, double mb, const std::string& ours, const std::string& program, const std::string& theirs)
 {
     struct Client {
@@ -186,26 +190,40 @@ int Pairs(int pairs, double mb, const std::string& ours, const std::string& prog
     struct Server {
         const char* name;
         std::string url;
-        std::vector<double> times, ratios;
+        std::vector<double> times;
     };
     for (const Client& c : clients) {
-        std::vector<Server> servers = {{"component", ours, {}, {}}};
-        if (!program.empty()) servers.push_back({"program", program, {}, {}});
-        std::vector<double> theirTimes;
+        std::vector<Server> servers = {{"vsftpd", theirs, {}}, {"component", ours, {}}};
+        if (!program.empty()) servers.push_back({"program", program, {}});
+        // Every order of the servers in turn, so that none always runs
+        // right after another (a warm cache, a busy moment).
+        std::vector<std::size_t> order(servers.size());
+        for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
         for (int i = 0; i < pairs; ++i) {
-            double their = 0;
-            if (i % 2 == 1) their = c.run(theirs + "get.bin").total;
-            for (Server& s : servers) s.times.push_back(c.run(s.url + "get.bin").total);
-            if (i % 2 == 0) their = c.run(theirs + "get.bin").total;
-            theirTimes.push_back(their);
-            for (Server& s : servers) s.ratios.push_back(their / s.times.back());
+            for (std::size_t k : order) servers[k].times.push_back(c.run(servers[k].url + "get.bin").total);
+            std::next_permutation(order.begin(), order.end());
         }
-        for (const Server& s : servers)
+        const std::vector<double>& theirTimes = servers[0].times;
+        auto ratios = [&](const std::vector<double>& num, const std::vector<double>& den) {
+            std::vector<double> r;
+            for (std::size_t k = 0; k < num.size(); ++k) r.push_back(num[k] / den[k]);
+            return r;
+        };
+        for (std::size_t k = 1; k < servers.size(); ++k) {
+            const Server& s = servers[k];
+            const std::vector<double> r = ratios(theirTimes, s.times);
             std::printf("%s RETR, %d pairs, %-9s: ratio median %.3f (min %.3f, max %.3f); median time %.3f s "
                         "(%.0f MB/s), vsftpd %.3f s (%.0f MB/s)\n",
-                        c.name, pairs, s.name, Median(s.ratios), *std::min_element(s.ratios.begin(), s.ratios.end()),
-                        *std::max_element(s.ratios.begin(), s.ratios.end()), Median(s.times), mb / Median(s.times),
+                        c.name, pairs, s.name, Median(r), *std::min_element(r.begin(), r.end()),
+                        *std::max_element(r.begin(), r.end()), Median(s.times), mb / Median(s.times),
                         Median(theirTimes), mb / Median(theirTimes));
+        }
+        if (servers.size() == 3) {
+            const std::vector<double> r = ratios(servers[1].times, servers[2].times);
+            std::printf("%s RETR, %d pairs, program against its component: ratio median %.3f (min %.3f, max %.3f)\n",
+                        c.name, pairs, Median(r), *std::min_element(r.begin(), r.end()),
+                        *std::max_element(r.begin(), r.end()));
+        }
         std::fflush(stdout);
     }
     return 0;
@@ -216,9 +234,12 @@ int Pairs(int pairs, double mb, const std::string& ours, const std::string& prog
 std::string StartProgram(ChildProcess& Program, const TempDir& Work, const std::string& Root, int Port)
 {
 #ifdef PORTLORN_PROGRAM
+    // Another build of the program may be timed instead (one from before a change).
+    const char* other = std::getenv("SERVER_BENCH_PROGRAM");
+    const std::string built = other != nullptr && *other != '\0' ? other : PORTLORN_PROGRAM;
     const std::string folder = Work / "program";
     ::mkdir(folder.c_str(), 0755);
-    if (RunCommand({"cp", PORTLORN_PROGRAM, folder + "/Portlorn"}) != 0) return "";
+    if (RunCommand({"cp", built, folder + "/Portlorn"}) != 0) return "";
     WriteFile(folder + "/portlorn.ini", "[Data]\nPort=" + std::to_string(Port) +
                                             "\n[UserInfo]\ncount=1\nUserName1=user\nPassWord1=pass\nHomeDir1=" + Root +
                                             "\nAcessRight1=1\n");

@@ -71,8 +71,7 @@ TPortlornForm::TPortlornForm(const std::string& programFolder, const std::string
     ui->InfoMemo->setMaximumBlockCount(MaxLogLines);
     logTimer_ = new QTimer(this);
     logTimer_->setSingleShot(true);
-    logTimer_->setInterval(kLogFlushMs);
-    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { FlushLog(); });
+    ConnectHandler(logTimer_, &QTimer::timeout, this, [this] { LogTimerElapsed(); });
     ui->GreenImage->installEventFilter(this);
     ui->RedImage->installEventFilter(this);
     trayIcon1_ = std::make_unique<TTrayIcon>();
@@ -129,8 +128,15 @@ void TPortlornForm::FormCreate()
     if (!alreadyRunning_)
         SetDamagedSettingsAside(notes);
     const std::string iniName = settingsPath_.substr(settingsPath_.rfind('/') + 1);
-    if (settingsWritable_)
-        CopyDefaultSettings(programFolder_ + "/def_" + iniName, settingsPath_);
+    if (settingsWritable_) {
+        // A default file that cannot be read would leave the built-in
+        // defaults in force without a word: it is told like the settings file.
+        const std::string defaultPath = programFolder_ + "/def_" + iniName;
+        std::string problem;
+        CopyDefaultSettings(defaultPath, settingsPath_, &problem);
+        if (!problem.empty() && !alreadyRunning_)
+            notes.push_back("! " + defaultPath + " " + problem + "; the built-in defaults apply");
+    }
     // What could not be kept aside (or is the serving copy's to look after)
     // is still there: when it is no file, the defaults apply and nothing is saved.
     const bool noFile = IsOtherThanAFile(settingsPath_);
@@ -260,6 +266,7 @@ void TPortlornForm::WireComponent()
     auto closed = [this](TObject*, TFtpCtrlSocket* client, auto*, auto error) {
         if (error != 0)
             AddLog("! " + client->GetPeerAddr() + " Data session closed. Error #" + std::to_string(error));
+        DataSessionEnded();
     };
     c.OnStorSessionClosed = closed;
     c.OnRetrSessionClosed = closed;
@@ -292,9 +299,32 @@ void TPortlornForm::AddLog(const std::string& line)
     // Lines the memo would drop at once are not kept either.
     if (pendingLog_.size() >= MaxLogLines)
         pendingLog_.removeFirst();
+    if (pendingLog_.isEmpty())
+        pendingSince_.start();
     pendingLog_.append(QString::fromStdString(line));
     if (!logTimer_->isActive())
-        logTimer_->start();
+        logTimer_->start(kLogFlushMs);
+}
+
+void TPortlornForm::LogTimerElapsed()
+{
+    // Drawing the memo takes the server's thread for some milliseconds (far
+    // more the first time after a pause): in the middle of a transfer that
+    // is a pause in the data. The lines wait for its end, or LogHoldMs.
+    const qint64 waited = pendingLog_.isEmpty() ? 0 : pendingSince_.elapsed();
+    if (portlorn1_ && portlorn1_->DataSessionCount() > 0 && waited < LogHoldMs) {
+        logTimer_->start(static_cast<int>(LogHoldMs - waited));
+        return;
+    }
+    FlushLog();
+}
+
+void TPortlornForm::DataSessionEnded()
+{
+    // Only ever sooner: transfers ending one after another must not keep
+    // putting the lines off.
+    if (!pendingLog_.isEmpty() && (!logTimer_->isActive() || logTimer_->remainingTime() > kLogFlushMs))
+        logTimer_->start(kLogFlushMs);
 }
 
 void TPortlornForm::FlushLog()

@@ -5,6 +5,7 @@
 // count, logs the traffic, and keeps settings and accounts in "portlorn.ini"
 // beside the program.
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QStringList>
 #include <functional>
@@ -53,7 +54,9 @@ public:
     // The window's size as designed, used when no bounds were saved.
     static constexpr QSize DesignedSize{392, 273};
     // Log lines reach the memo in batches, a short while after they come;
-    // FlushLog appends what is waiting at once.
+    // while data flows they wait, up to LogHoldMs, so that drawing the memo
+    // never holds a transfer up. FlushLog appends what is waiting at once.
+    static constexpr int LogHoldMs = 1000;
     void AddLog(const std::string& line);
     void FlushLog();
     void UpdateClientCount();
@@ -83,6 +86,10 @@ private:
     void WMStartUp();
     void FormClose();
     void WireComponent();
+    // The log timer: flushes, unless data flows and the lines may wait longer.
+    void LogTimerElapsed();
+    // A data connection closed: what waited goes out shortly.
+    void DataSessionEnded();
     // A settings file that cannot be read is moved out of the way, so that
     // nothing written later lands on it; notes get what the log says.
     void SetDamagedSettingsAside(std::vector<std::string>& notes);
@@ -107,6 +114,8 @@ private:
     TUserList users_;
     QStringList pendingLog_;
     QTimer* logTimer_ = nullptr;
+    // When the oldest line waiting came.
+    QElapsedTimer pendingSince_;
     QRect bounds_;
     bool startedOnce_ = false;
     bool alreadyRunning_ = false;

@@ -25,52 +25,49 @@ std::string SettingsPath(const std::string& programFolder, const std::string& pr
     return folder + name + ".ini";
 }
 
-bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath)
+bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath, std::string* problem)
 {
-    // Non-blocking: a pipe in its place must not hold the start.
-    int in = ::open(defaultPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (in < 0)
+    if (problem)
+        problem->clear();
+    // Only a missing settings file is made from the defaults: then they matter.
+    struct stat existing{};
+    if (::lstat(settingsPath.c_str(), &existing) == 0 || errno != ENOENT)
         return false;
-    struct stat st{};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+    std::string text;
+    const std::string why = ReadSettingsText(defaultPath, text);
+    if (!why.empty() || text.empty()) {
+        // A default file that cannot be read is told; a missing one is not.
+        if (problem && !why.empty())
+            *problem = "could not be read: " + why;
         return false;
     }
     // O_EXCL: a settings file that appeared meanwhile is never overwritten.
     int out = ::open(settingsPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
-        ::close(in);
+        if (problem && errno != EEXIST)
+            *problem = "could not be copied to " + settingsPath + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = true;
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
+    int err = 0;
+    for (std::size_t done = 0; done < text.size() && err == 0;) {
+        ssize_t w = ::write(out, text.data() + done, text.size() - done);
+        if (w < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok)
-            break;
+        if (w <= 0)
+            err = w < 0 ? errno : EIO;
+        else
+            done += static_cast<std::size_t>(w);
     }
     ::fchmod(out, 0600);
-    ok = ::close(out) == 0 && ok;
-    ::close(in);
-    if (!ok)
+    if (::close(out) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
         ::unlink(settingsPath.c_str()); // half a copy would read as settings
-    return ok;
+        if (problem)
+            *problem = "could not be copied to " + settingsPath + ": " + std::strerror(err);
+        return false;
+    }
+    return true;
 }
 
 QRect ClampBounds(QRect b, QSize screen)
@@ -165,8 +162,9 @@ bool IsOtherThanAFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
-std::string SettingsFileProblem(const std::string& path)
+std::string ReadSettingsText(const std::string& path, std::string& text)
 {
+    text.clear();
     // Opened without waiting: opening a named pipe for reading would wait
     // for a writer for ever. Whether it is a file is asked of what was opened.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -188,7 +186,6 @@ std::string SettingsFileProblem(const std::string& path)
         ::close(fd);
         return "it is larger than " + std::to_string(kMaxSettingsBytes >> 20) + " MiB";
     }
-    std::string text;
     char buf[8192];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -197,6 +194,7 @@ std::string SettingsFileProblem(const std::string& path)
         if (n < 0) {
             int err = errno;
             ::close(fd);
+            text.clear();
             return std::strerror(err);
         }
         if (n == 0 || text.size() > static_cast<std::size_t>(kMaxSettingsBytes))
@@ -205,12 +203,20 @@ std::string SettingsFileProblem(const std::string& path)
     }
     ::close(fd);
     if (text.find_first_not_of(" \t\r\n") == std::string::npos)
-        return "it is empty";
-    if (text.find('\0') != std::string::npos)
-        return "it is not text (it holds NUL bytes)";
-    if (!HasSection(text, "Window") && !HasSection(text, "Data") && !HasSection(text, "UserInfo"))
-        return "it holds none of the sections [Window], [Data] and [UserInfo]";
-    return "";
+        problem = "it is empty";
+    else if (text.find('\0') != std::string::npos)
+        problem = "it is not text (it holds NUL bytes)";
+    else if (!HasSection(text, "Window") && !HasSection(text, "Data") && !HasSection(text, "UserInfo"))
+        problem = "it holds none of the sections [Window], [Data] and [UserInfo]";
+    if (!problem.empty())
+        text.clear();
+    return problem;
+}
+
+std::string SettingsFileProblem(const std::string& path)
+{
+    std::string text;
+    return ReadSettingsText(path, text);
 }
 
 std::string KeepAside(const std::string& path)

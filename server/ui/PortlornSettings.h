@@ -11,8 +11,12 @@ std::string SettingsPath(const std::string& programFolder, const std::string& pr
 
 // Copies the default settings file to the settings file when the latter is
 // missing; never overwrites. The copy is made readable by its owner only.
-// Returns whether a copy was made.
-bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath);
+// Returns whether a copy was made. When one was needed and the default file
+// is there but cannot be read as settings (SettingsFileProblem) or cannot
+// be copied, problem says so ("could not be read: it is empty"); a missing
+// default file leaves it empty.
+bool CopyDefaultSettings(const std::string& defaultPath, const std::string& settingsPath,
+                         std::string* problem = nullptr);
 
 // Window bounds kept on the screen: left and top at least 0, width at least
 // 310, height at least 250, and pulled back when they run past the screen.
@@ -33,6 +37,8 @@ int PortNumber(const std::string& text);
 // system's message, ...); "" when it can or when it is missing (defaults
 // apply then). A file with none of the server's sections counts as unreadable.
 std::string SettingsFileProblem(const std::string& path);
+// The same, keeping what was read in text (empty unless it can be read).
+std::string ReadSettingsText(const std::string& path, std::string& text);
 
 // Whether something other than a regular file (a folder, a pipe, a device)
 // stands at path, links followed. Such a thing is never read as settings:

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "server/FtpSrvExceptions.h"
@@ -134,8 +136,6 @@ TEST_F(ServerPathHome, DanglingLinksAreFollowedToWhereTheyPoint)
     ::symlink("/nowhere/at/all", (home + "/dangabs").c_str());
     ::symlink("dang", (home + "/chain").c_str());
     ::symlink("sub/new", (home + "/dangin").c_str());
-    ::symlink("loop2", (home + "/loop1").c_str());
-    ::symlink("loop1", (home + "/loop2").c_str());
     const std::string realDir = RealPathOf(dir.path());
     EXPECT_EQ(RealPathOf(home + "/dang"), realDir + "/outside/newfile");
     EXPECT_EQ(RealPathOf(home + "/chain/x"), realDir + "/outside/newfile/x");
@@ -144,9 +144,33 @@ TEST_F(ServerPathHome, DanglingLinksAreFollowedToWhereTheyPoint)
     for (const char* name : {"dang", "dangabs", "chain", "sub/../dang", "chain/x"})
         EXPECT_THROW(ResolveFilePath(home + "/", name, home), PortlornException) << name;
     EXPECT_EQ(ResolveFilePath(home + "/", "dangin", home), home + "/dangin");
-    // A loop of links ends; it leads nowhere that can be opened.
-    ResolveFilePath(home + "/", "loop1", home);
-    EXPECT_LT(OpenConfined(home + "/loop1", home, O_WRONLY | O_CREAT, 0644), 0);
+}
+
+TEST_F(ServerPathHome, APathThatCannotBeResolvedIsRefusedWithTheReason)
+{
+    // Nothing can ever be made or opened through these: refused at the
+    // check, not taken for names still to be made.
+    ::symlink("loop2", (home + "/loop1").c_str());
+    ::symlink("loop1", (home + "/loop2").c_str());
+    ::symlink("self", (home + "/self").c_str());
+    ::symlink("loop1/x", (home + "/intoloop").c_str());
+    struct Case { std::string name; int error; };
+    for (const Case& c : std::vector<Case>{
+             {"loop1", ELOOP}, {"loop1/zz.txt", ELOOP}, {"sub/../loop2/a/b", ELOOP}, {"self", ELOOP},
+             {"intoloop", ELOOP}, {"a.txt/x", ENOTDIR}, {"a.txt/x/y", ENOTDIR},
+         }) {
+        try {
+            ResolveFilePath(home + "/", c.name, home);
+            ADD_FAILURE() << c.name << " was accepted";
+        } catch (const PortlornException& e) {
+            EXPECT_EQ(e.Message(), std::strerror(c.error)) << c.name;
+        }
+        EXPECT_THROW(OpenConfined(home + "/" + c.name, home, O_WRONLY | O_CREAT, 0644), PortlornException) << c.name;
+    }
+    for (const char* folder : {"loop1", "self/x"})
+        EXPECT_THROW(ResolveDirectoryPath(home + "/", folder, home), rtl::Exception) << folder;
+    // A name not there yet is still one that may be made.
+    EXPECT_EQ(ResolveFilePath(home + "/", "sub/new/deeper", home), home + "/sub/new/deeper");
 }
 
 TEST_F(ServerPathHome, OpeningFollowsNoLinkThatCameAfterTheCheck)

@@ -8,14 +8,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "net/WsBinding.h"
 #include "server/FtpSrv.h"
 #include "tests/server/FtpScriptClient.h"
+#include "tests/server/LinkSwapper.h"
 #include "tests/support/TestSupport.h"
 
 using namespace servertest;
@@ -541,6 +545,89 @@ TEST_F(ServerSession, ALinkPutInPlaceAfterTheCheckIsNotFollowed)
     EXPECT_EQ(NamesIn(outside), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(dir / "secret"), "outside");
     EXPECT_EQ(ReadFile(home + "/old.txt.moved"), "old");
+}
+
+TEST_F(ServerSession, APathThatCannotBeResolvedIsRefusedBeforeAnyTransferStarts)
+{
+    // A loop of links, and a step below a file: nothing can be made or read
+    // there, so no command may answer "150" and fail only afterwards.
+    ::symlink("loop2", (home + "/loop1").c_str());
+    ::symlink("loop1", (home + "/loop2").c_str());
+    const std::string loop = std::strerror(ELOOP), notDir = std::strerror(ENOTDIR);
+    ASSERT_TRUE(client.Login());
+    ASSERT_EQ(client.Cmd("RNFR a.txt").code, 350);
+    struct Case { std::string line, reply; };
+    for (const Case& c : std::vector<Case>{
+             {"STOR loop1/zz.txt", "501 Cannot STOR. " + loop},
+             {"STOR a.txt/zz.txt", "501 Cannot STOR. " + notDir},
+             {"APPE loop1/zz.txt", "550 APPE failed."},
+             {"RETR loop1", "501 Cannot RETR. " + loop},
+             {"RETR a.txt/x", "501 Cannot RETR. " + notDir},
+             {"LIST loop1", "451 Failed: " + loop + "."},
+             {"NLST loop2/x", "451 Failed: " + loop + "."},
+             {"SIZE loop1", "550 Command failed: " + loop + "."},
+             {"MDTM loop1", "550 Command failed: " + loop + "."},
+             {"MKD loop1/d", "550 '" + loop + "': can't create directory."},
+             {"CWD loop1", "501 CWD failed. " + loop},
+             {"DELE loop1/zz.txt", "501 " + loop},
+             {"RNTO loop1/zz.txt", "501 " + loop},
+         }) {
+        int data = client.Pasv();
+        ASSERT_GE(data, 0) << c.line;
+        Reply r = client.Cmd(c.line);
+        EXPECT_EQ(r.text(), c.reply) << c.line;
+        ::close(data);
+        if (r.code == 150) client.Read(); // the failure that followed
+    }
+    // The loop itself is still shown in its folder, as a link.
+    std::string list = List("LIST");
+    EXPECT_NE(list.find(" loop1\r\n"), std::string::npos) << list;
+    EXPECT_EQ(client.Cmd("NOOP").code, 200);
+}
+
+TEST_F(ServerSession, ALinkSwappedInATightLoopNeverShowsWhatLiesOutside)
+{
+    OutsideBait outside(dir.path());
+    WriteFile(home + "/sub/inside-name", "y");
+    ::symlink("sub", (home + "/swap").c_str());
+    ::symlink("a.txt", (home + "/fswap").c_str());
+    ASSERT_TRUE(client.Login());
+    int listenPort = 0;
+    int listener = ListenOn("127.0.0.1", listenPort);
+    ASSERT_GE(listener, 0);
+    const std::string port =
+        "PORT 127,0,0,1," + std::to_string(listenPort / 256) + "," + std::to_string(listenPort % 256);
+    // One command's whole answer: its replies and, for listings, the data.
+    auto ask = [&](const std::string& line) {
+        const bool listing = line.rfind("LIST", 0) == 0 || line.rfind("NLST", 0) == 0;
+        if (listing && client.Cmd(port).code != 200) return std::string("PORT failed");
+        Reply r = client.Cmd(line);
+        std::string answer = r.text();
+        if (listing && r.code == 150) {
+            int data = AcceptOne(listener, 10000);
+            answer += "\n" + (data >= 0 ? ReadToEnd(data) : std::string("no data connection"));
+            if (data >= 0) ::close(data);
+            answer += "\n" + client.Read().text();
+        }
+        return answer;
+    };
+    LinkSwapper swapper({{home + "/swap", "sub", outside.Folder}, {home + "/fswap", "a.txt", outside.File}});
+    // The folder's own listing shows the links too.
+    for (const std::string line : {"LIST swap", "NLST swap", "SIZE fswap", "MDTM fswap", "LIST"}) {
+        // Bounded in count and in time; a busy machine gets fewer tries.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        int tries = 0;
+        std::string leaked;
+        for (; tries < 3000 && std::chrono::steady_clock::now() < end && leaked.empty(); ++tries) {
+            const std::string answer = ask(line);
+            ASSERT_NE(answer.find_first_of("0123456789"), std::string::npos) << line << ": no reply";
+            for (const std::string& mark : OutsideBait::Marks())
+                if (answer.find(mark) != std::string::npos) leaked = answer;
+        }
+        EXPECT_EQ(leaked, "") << line << " showed what lies outside, after " << tries << " tries";
+    }
+    EXPECT_GT(swapper.Swaps(), 0);
+    ::close(listener);
 }
 
 TEST_F(ServerSession, RepliesQuoteNoControlCharacters)

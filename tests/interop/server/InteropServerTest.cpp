@@ -3,10 +3,14 @@
 // Portlorn program, whose window adds its own checks, on a free port.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "tests/server/LinkSwapper.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -203,6 +207,28 @@ TEST_P(InteropServer, LinksOutOfTheHomeTakeNoUpload)
     EXPECT_EQ(ReadFile(root + "/inside.bin"), "uploaded");
 }
 
+// A loop of links in the home leads nowhere: curl's upload through it is
+// refused before any transfer starts, with the reason, whether curl names
+// the file whole or walks to its folder first.
+TEST_P(InteropServer, AnUploadThroughALoopOfLinksIsRefusedBeforeItStarts)
+{
+    ::symlink("loop2", (root + "/loop1").c_str());
+    ::symlink("loop1", (root + "/loop2").c_str());
+    WriteFile(local + "/src.bin", "uploaded");
+    const std::string loop = std::strerror(ELOOP);
+    struct Case { std::string method, reply; };
+    for (const Case& c : std::vector<Case>{{"nocwd", "< 501 Cannot STOR. " + loop},
+                                           {"multicwd", "< 501 CWD failed. " + loop}}) {
+        std::string out = Run({"curl", "-sS", "-v", "--ftp-method", c.method, "-T", local + "/src.bin",
+                               url + "loop1/zz.txt"}, -1);
+        EXPECT_NE(out.find(c.reply), std::string::npos) << c.method << "\n" << out;
+        EXPECT_EQ(out.find("< 150"), std::string::npos) << c.method << "\n" << out;
+    }
+    // The session and the server go on.
+    Run({"curl", "-sS", "-T", local + "/src.bin", url + "after.bin"});
+    EXPECT_EQ(ReadFile(root + "/after.bin"), "uploaded");
+}
+
 // lftp goes back from a folder by way of "/" and the folders above the home:
 // every later command must still work.
 TEST_P(InteropServer, LftpWalksIntoFoldersAndBackBetweenCommands)
@@ -251,6 +277,35 @@ TEST_P(InteropServer, PythonFtplib)
 {
     std::string out = Run({Python, FTPLIB_SESSION, "127.0.0.1", std::to_string(port), "user", "pass", root});
     EXPECT_NE(out.find("OK"), std::string::npos) << out;
+}
+
+// Links in the home swapped in a tight loop between a target inside and
+// one outside while ftplib lists them and asks their sizes and times: no
+// answer may show a name, size or time found only outside.
+TEST_P(InteropServer, ALinkSwappedWhileFtplibAsksShowsNothingOutside)
+{
+    servertest::OutsideBait outside(work.path());
+    ::mkdir((root + "/in").c_str(), 0755);
+    WriteFile(root + "/in/inside-name", "y");
+    WriteFile(root + "/in-file", "small");
+    ::symlink("in", (root + "/swap").c_str());
+    ::symlink("in-file", (root + "/fswap").c_str());
+    std::string out;
+    int status = -1;
+    {
+        servertest::LinkSwapper swapper(
+            {{root + "/swap", "in", outside.Folder}, {root + "/fswap", "in-file", outside.File}});
+        // Each command for at most 2 s or 3000 times.
+        status = RunCommand({Python, FTPLIB_REPEAT, "127.0.0.1", std::to_string(port), "user", "pass", "2", "3000",
+                             "LIST swap", "NLST swap", "SIZE fswap", "MDTM fswap", "LIST"},
+                            &out, std::chrono::seconds(90));
+    }
+    ASSERT_EQ(status, 0) << out;
+    ASSERT_NE(out.find("\nOK"), std::string::npos) << out;
+    for (const char* command : {"\tLIST swap\t", "\tNLST swap\t", "\tSIZE fswap\t", "\tMDTM fswap\t", "\tLIST\t"})
+        EXPECT_NE(out.find(command), std::string::npos) << command << " was never answered:\n" << out;
+    for (const std::string& mark : servertest::OutsideBait::Marks())
+        EXPECT_EQ(out.find(mark), std::string::npos) << mark << " shown:\n" << out;
 }
 
 TEST_P(InteropServer, TwoHundredClientsAtOnce)

@@ -8,16 +8,25 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTest>
 #include <arpa/inet.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 
 #include "ModalHelper.h"
 #include "os/MessageTarget.h"
@@ -394,6 +403,66 @@ TEST_F(ServerWindowTest, AnUnreadableSettingsFileIsToldOnceAndKeptBeforeAnything
     }
 }
 
+// Lowers, for the calling thread only, what lets root read any file, so a
+// file without read permission is unreadable here too (tests run as root).
+class WithoutReadOverride {
+public:
+    WithoutReadOverride()
+    {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        lowered_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+    }
+    ~WithoutReadOverride()
+    {
+        if (lowered_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutReadOverride(const WithoutReadOverride&) = delete;
+    WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool lowered_ = false;
+};
+
+TEST_F(ServerWindowTest, ADefaultSettingsFileThatCannotBeReadIsToldAndTheBuiltInDefaultsApply)
+{
+    // No portlorn.ini: the defaults file is what the start depends on.
+    const std::string def = dir / "def_portlorn.ini";
+    struct Case { std::string what; std::function<void()> make; std::string why; };
+    for (const Case& c : std::vector<Case>{
+             {"a pipe", [&] { ::mkfifo(def.c_str(), 0600); }, "it is not a regular file"},
+             {"a folder", [&] { ::mkdir(def.c_str(), 0700); }, std::strerror(EISDIR)},
+             {"a link to a device", [&] { ::symlink("/dev/zero", def.c_str()); }, "it is not a regular file"},
+             {"unreadable", [&] { WriteSettings("def_portlorn.ini"); ::chmod(def.c_str(), 0); }, std::strerror(EACCES)},
+             {"a loop of links", [&] { ::symlink("def_portlorn.ini", def.c_str()); }, std::strerror(ELOOP)},
+             {"empty", [&] { testsupport::WriteFile(def, ""); }, "it is empty"},
+         }) {
+        c.make();
+        {
+            WithoutReadOverride notAsRoot;
+            form = std::make_unique<TPortlornForm>(dir.path());
+        }
+        const std::string log = Log();
+        EXPECT_EQ(Occurrences(log, def + " could not be read: " + c.why + "; the built-in defaults apply"), 1u)
+            << c.what << ":\n" << log;
+        EXPECT_TRUE(form->Users().empty()) << c.what;
+        form.reset();
+        EXPECT_NE(::access((dir / "portlorn.ini").c_str(), F_OK), 0) << c.what;
+        std::filesystem::remove_all(def);
+    }
+    // Readable again: copied, and nothing is told.
+    WriteSettings("def_portlorn.ini");
+    form = std::make_unique<TPortlornForm>(dir.path());
+    EXPECT_EQ(Occurrences(Log(), "could not be"), 0u) << Log();
+    EXPECT_EQ(form->Users().size(), 1u);
+}
+
 TEST_F(ServerWindowTest, StopAndStartTurnTheLampAndClientsAreCounted)
 {
     WriteSettings("portlorn.ini");
@@ -560,6 +629,78 @@ TEST_F(ServerWindowTest, LogLinesReachTheMemoOnceEachInBatchesAndTheNewestAreKep
     EXPECT_EQ(memo->blockCount(), TPortlornForm::MaxLogLines);
     EXPECT_EQ(memo->document()->firstBlock().text().toStdString(), "line 500");
     EXPECT_EQ(memo->document()->lastBlock().text().toStdString(), "line " + std::to_string(lines - 1));
+}
+
+TEST_F(ServerWindowTest, LogLinesWaitWhileDataFlowsAndComeOutWhenItEnds)
+{
+    // Drawing the memo in the middle of a transfer would pause the data:
+    // the lines wait for the end of the transfer, or LogHoldMs at most,
+    // also while transfers follow one another.
+    WriteSettings("portlorn.ini");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Listening(port); }));
+    RawClient c(port);
+    ASSERT_EQ(c.Line().substr(0, 3), "220");
+    ASSERT_EQ(c.Ask("USER bob").substr(0, 3), "331");
+    ASSERT_EQ(c.Ask("PASS pw").substr(0, 3), "230");
+    const std::string pasv = c.Ask("PASV");
+    unsigned n[6] = {};
+    ASSERT_EQ(std::sscanf(pasv.c_str() + pasv.find('('), "(%u,%u,%u,%u,%u,%u)", &n[0], &n[1], &n[2], &n[3], &n[4],
+                          &n[5]), 6) << pasv;
+    const int data = testsupport::ConnectTcpPort(static_cast<int>(n[4] * 256 + n[5]));
+    ASSERT_GE(data, 0);
+    auto memo = [&] { return Child<QPlainTextEdit>("InfoMemo")->toPlainText().toStdString(); };
+    form->FlushLog();
+    QElapsedTimer sinceStor;
+    sinceStor.start();
+    ASSERT_EQ(c.Ask("STOR up.bin"), "150 Opening data connection for up.bin.");
+    ASSERT_EQ(::send(data, "some", 4, MSG_NOSIGNAL), 4);
+    // The data connection stays open: the lines come out once they waited LogHoldMs.
+    ASSERT_TRUE(WaitFor([&] { return memo().find("150 Opening data connection for up.bin.") != std::string::npos; }));
+    EXPECT_GE(sinceStor.elapsed(), TPortlornForm::LogHoldMs);
+    // The end of the transfer lets the lines out at once.
+    ASSERT_EQ(::send(data, "more", 4, MSG_NOSIGNAL), 4);
+    ::close(data);
+    ASSERT_EQ(c.Line(), "226 File received ok");
+    QElapsedTimer sinceEnd;
+    sinceEnd.start();
+    ASSERT_TRUE(WaitFor([&] { return memo().find("226 File received ok") != std::string::npos; }));
+    EXPECT_LT(sinceEnd.elapsed(), TPortlornForm::LogHoldMs);
+    EXPECT_EQ(testsupport::ReadFile(dir / "home/up.bin"), "somemore");
+
+    // Each end lets the lines out sooner, never later: a client listing
+    // again and again still sees the log within LogHoldMs.
+    form->FlushLog();
+    // Reads a data connection to its end while the window's loop runs.
+    auto readAll = [](int fd) {
+        char chunk[4096];
+        for (int waited = 0; waited < 5000; waited += 10) {
+            ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n == 0)
+                return true;
+            if (n < 0)
+                Pump(10);
+        }
+        return false;
+    };
+    QElapsedTimer listing;
+    listing.start();
+    int transfers = 0;
+    while (memo().find("150 Opening data connection for directory list.") == std::string::npos &&
+           listing.elapsed() < 10000) {
+        const std::string reply = c.Ask("PASV");
+        unsigned p[6] = {};
+        ASSERT_EQ(std::sscanf(reply.c_str() + reply.find('('), "(%u,%u,%u,%u,%u,%u)", &p[0], &p[1], &p[2], &p[3],
+                              &p[4], &p[5]), 6) << reply;
+        const int list = testsupport::ConnectTcpPort(static_cast<int>(p[4] * 256 + p[5]));
+        ASSERT_GE(list, 0);
+        ASSERT_EQ(c.Ask("NLST"), "150 Opening data connection for directory list.");
+        ASSERT_TRUE(readAll(list));
+        ::close(list);
+        ASSERT_EQ(c.Line(), "226 File sent ok");
+        ++transfers;
+    }
+    EXPECT_LT(listing.elapsed(), 10000) << "the log waited through " << transfers << " listings";
 }
 
 TEST_F(ServerWindowTest, ScreenshotOfTheMainWindowShowsText)
