@@ -46,17 +46,12 @@ std::string DirName(const std::string& path)
 
 } // namespace
 
-void WriteFileAtomic(const std::string& path, const std::string& data, mode_t mode)
+namespace {
+
+// The bytes in a new temporary file beside target, on the disk; its name.
+// An existing file's owner and bits (narrowed by mode) are taken over.
+std::string WriteTemporary(const std::string& path, const std::string& target, const std::string& data, mode_t mode)
 {
-    mode &= 07777;
-    std::string target = path;
-    struct stat linkInfo {};
-    if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
 
@@ -84,19 +79,62 @@ void WriteFileAtomic(const std::string& path, const std::string& data, mode_t mo
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
     if (!ok) {
         ::unlink(temp.c_str());
         Fail(path, error);
     }
+    return temp;
+}
+
+void SyncFolderOf(const std::string& target)
+{
     int dirFd = ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+} // namespace
+
+void WriteFileAtomic(const std::string& path, const std::string& data, mode_t mode)
+{
+    mode &= 07777;
+    std::string target = path;
+    struct stat linkInfo {};
+    if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    const std::string temp = WriteTemporary(path, target, data, mode);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        Fail(path, error);
+    }
+    SyncFolderOf(target);
+}
+
+bool CreateFileAtomic(const std::string& path, const std::string& data, mode_t mode)
+{
+    mode &= 07777;
+    struct stat taken {};
+    if (::lstat(path.c_str(), &taken) == 0) return false;
+    const std::string temp = WriteTemporary(path, path, data, mode);
+    // A hard link is made only under a free name: whatever took the name
+    // meanwhile stays as it is.
+    int error = ::link(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+        // A file system without hard links: the name is checked, then renamed to.
+        error = ::lstat(path.c_str(), &taken) == 0 ? EEXIST : ::rename(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+    }
+    ::unlink(temp.c_str());
+    if (error == EEXIST) return false;
+    if (error != 0) Fail(path, error);
+    SyncFolderOf(path);
+    return true;
 }
 
 } // namespace rtl

@@ -21,4 +21,9 @@ public:
 // EFileWriteError on failure, leaving the old file as it was.
 void WriteFileAtomic(const std::string& path, const std::string& data, mode_t mode = 0666);
 
+// Writes a new file at path as one step, never over anything there: false
+// when the name is taken (by a file, a folder, a link). A crash leaves no
+// file or the whole one. Raises EFileWriteError on any other failure.
+bool CreateFileAtomic(const std::string& path, const std::string& data, mode_t mode = 0666);
+
 } // namespace rtl

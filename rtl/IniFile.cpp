@@ -129,7 +129,11 @@ void TIniFile::Parse(std::string_view text)
             sections_.push_back(std::make_unique<Section>());
             current = sections_.back().get();
             current->name = name;
-            sectionIndex_.emplace(LowerCase(name), sections_.size() - 1);
+            // A name holding control characters is no name: no reader finds
+            // the section, and a save after DropMalformedLines leaves it out,
+            // or it would be told again at every start.
+            current->damaged = HasControl(name);
+            if (!current->damaged) sectionIndex_.emplace(LowerCase(name), sections_.size() - 1);
             continue;
         }
         Entry entry;
@@ -187,7 +191,7 @@ void TIniFile::ReindexSections()
 {
     sectionIndex_.clear();
     for (std::size_t i = 0; i < sections_.size(); ++i)
-        sectionIndex_.emplace(LowerCase(sections_[i]->name), i);
+        if (!sections_[i]->damaged) sectionIndex_.emplace(LowerCase(sections_[i]->name), i);
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
@@ -296,10 +300,12 @@ void TIniFile::DropMalformedLines()
 {
     const auto bad = [](const Entry& e) { return e.malformed; };
     std::erase_if(preamble_, bad);
+    std::erase_if(sections_, [](const std::unique_ptr<Section>& s) { return s->damaged; });
     for (auto& s : sections_) {
         std::erase_if(s->entries, bad);
         s->Reindex();
     }
+    ReindexSections();
     malformed_.clear();
 }
 

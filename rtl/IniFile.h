@@ -77,10 +77,13 @@ public:
 
     // Numbers (from 1) of the lines read that are none of a [section], a
     // key=value within a section, a comment (";" or "#") or blank: signs of a
-    // damaged file. A name holding control characters is no name. Such lines are kept for
-    // the save, as comments are, until DropMalformedLines.
+    // damaged file. A name holding control characters is no name: such a
+    // key is not read, nor is a section under such a header. These lines
+    // (and such sections) are kept for the save, as comments are, until
+    // DropMalformedLines.
     const std::vector<int>& MalformedLines() const { return malformed_; }
-    // Forgets them, so that a save writes only what was read whole.
+    // Forgets them, so that a save writes only what was read whole, and the
+    // next read of the file finds nothing damaged.
     void DropMalformedLines();
 
 private:
@@ -92,6 +95,7 @@ private:
     };
     struct Section {
         std::string name;
+        bool damaged = false; // its name holds control characters: read by none, dropped with the damaged lines
         std::vector<Entry> entries;
         std::unordered_map<std::string, std::size_t> index; // lower-case key -> entry
         void Reindex();

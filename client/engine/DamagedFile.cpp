@@ -36,12 +36,46 @@ std::string UnreadableReason(const std::string& path)
     return {};
 }
 
-std::string DamagedCopyName(const std::string& path) { return path + ".damaged"; }
+std::string DamagedCopyName(const std::string& path, int n)
+{
+    return path + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
+}
+
+namespace {
+
+// Copies are numbered without a gap; past this many something else is wrong.
+constexpr int kMaxCopies = 1000;
+
+// The copy of path holding bytes, or the first free copy name when none
+// does; nothing when a name is taken by other than a file (no copy can be
+// kept then) or every name is taken.
+struct TCopyLookup {
+    std::string held, free;
+};
+
+std::optional<TCopyLookup> FindCopy(const std::string& path, const std::string& bytes)
+{
+    for (int n = 1; n <= kMaxCopies; ++n) {
+        const std::string name = DamagedCopyName(path, n);
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(name, ec);
+        if (!std::filesystem::exists(status)) return TCopyLookup{{}, name};
+        if (!std::filesystem::is_regular_file(status)) return std::nullopt;
+        // Sizes first: a file of megabytes is read only to compare like with like.
+        if (std::filesystem::file_size(name, ec) == bytes.size() && !ec && ReadWhole(name) == bytes)
+            return TCopyLookup{name, {}};
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 bool DamagedCopyHeld(const std::string& path)
 {
     const std::optional<std::string> bytes = ReadWhole(path);
-    return bytes && ReadWhole(DamagedCopyName(path)) == bytes;
+    if (!bytes) return false;
+    const auto copy = FindCopy(path, *bytes);
+    return copy && !copy->held.empty();
 }
 
 bool KeepAsideBeforeRewrite(const std::string& path, const std::vector<std::string>& problems)
@@ -62,20 +96,24 @@ std::string MalformedLinesText(const std::vector<int>& lines)
 
 std::string KeepDamagedFile(const std::string& path, const std::vector<std::string>& problems)
 {
-    const std::string copy = DamagedCopyName(path);
     const std::optional<std::string> bytes = ReadWhole(path);
-    std::string kept;
+    std::string kept = "It could not be copied either.";
     if (bytes) {
-        if (ReadWhole(copy) == bytes) return {};
-        try {
-            // Owner-only: the client's files hold passwords.
-            rtl::WriteFileAtomic(copy, *bytes, 0600);
-            kept = "A copy of it was kept as " + copy + ".";
-        } catch (const rtl::Exception&) {
-            kept = "No copy of it could be kept.";
+        kept = "No copy of it could be kept.";
+        // A copy kept before is never written over: the user's own file may
+        // live only there. Another damage gets a copy of its own.
+        for (int attempt = 0; attempt < kMaxCopies; ++attempt) {
+            const auto copy = FindCopy(path, *bytes);
+            if (!copy) break;
+            if (!copy->held.empty()) return {}; // told when it was kept
+            try {
+                // Owner-only: the client's files hold passwords.
+                if (!rtl::CreateFileAtomic(copy->free, *bytes, 0600)) continue; // taken meanwhile
+                kept = "A copy of it was kept as " + copy->free + ".";
+            } catch (const rtl::Exception&) {
+            }
+            break;
         }
-    } else {
-        kept = "It could not be copied either.";
     }
     std::string text = path + " could not be read whole:";
     // A file of random bytes can hold thousands: the first say enough.

@@ -10,10 +10,12 @@
 // opened: ..."); empty when it can be read, or is missing.
 std::string UnreadableReason(const std::string& path);
 
-// The copy kept of path: path + ".damaged".
-std::string DamagedCopyName(const std::string& path);
+// The n-th copy kept of path: path + ".damaged", then ".damaged-2",
+// ".damaged-3"... A copy is never written over: each damage found in the
+// file gets one of its own.
+std::string DamagedCopyName(const std::string& path, int n = 1);
 
-// True when the copy holds the bytes path holds now: the file may be
+// True when a copy holds the bytes path holds now: the file may be
 // rewritten, what could not be read of it is kept.
 bool DamagedCopyHeld(const std::string& path);
 
@@ -26,7 +28,8 @@ bool KeepAsideBeforeRewrite(const std::string& path, const std::vector<std::stri
 // key=value, a comment nor blank (numbered from 1); empty for none.
 std::string MalformedLinesText(const std::vector<int>& lines);
 
-// Keeps the copy and returns the text that tells the user about the file and
-// its problems. Empty when a copy of the same bytes was kept before: the
-// user was told then, so a file left as it was is reported once.
+// Keeps a copy under the first free copy name and returns the text that
+// tells the user about the file and its problems, naming the copy. Empty
+// when a copy of the same bytes was kept before: the user was told then, so
+// a file left as it was is reported once.
 std::string KeepDamagedFile(const std::string& path, const std::vector<std::string>& problems);

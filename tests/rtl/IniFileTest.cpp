@@ -290,3 +290,73 @@ TEST(IniFile, MalformedLinesAreNumberedAndKeptUntilDropped)
     EXPECT_EQ(ReadFile(path), "[General]\nkey=value\n; comment\n# comment\n\n[Cut]\ninCut=1\n\n[Over]\nSpaced Key=v\n");
     EXPECT_TRUE(TIniFile(path).MalformedLines().empty());
 }
+
+// A header whose name holds a control character names no section anyone
+// reads; once the damaged lines are dropped it goes with its lines, so the
+// file written is sound and the next read finds nothing to tell. The
+// sections around it keep their places.
+TEST(IniFile, ASectionUnderAControlCharacterHeaderIsToldReadByNoneAndDropped)
+{
+    TempDir dir;
+    const std::string path = dir / "a.ini";
+    WriteFile(path,
+              "[First]\n"        // 1
+              "a=1\n"            // 2
+              "[ab\x01" "cd]\n"  // 3
+              "k=v\n"            // 4
+              "[Last]\n"         // 5
+              "z=9\n");          // 6
+    TIniFile ini(path);
+    EXPECT_EQ(ini.MalformedLines(), std::vector<int>{3});
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"First", "Last"}));
+    EXPECT_FALSE(ini.SectionExists("ab\x01" "cd"));
+    EXPECT_EQ(ini.ReadString("ab\x01" "cd", "k", "<def>"), "<def>");
+
+    ini.DropMalformedLines();
+    ini.WriteString("Last", "y", "8");
+    ini.WriteString("First", "b", "2");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadFile(path), "[First]\na=1\nb=2\n\n[Last]\nz=9\ny=8\n");
+    EXPECT_TRUE(TIniFile(path).MalformedLines().empty());
+}
+
+// Forms of a sound file that must never be called damaged: line ends of
+// either kind, no line end after the last line, a byte order mark,
+// comments and blank lines anywhere, blanks and tabs around "=" and names.
+TEST(IniFile, SoundFormsAreNeverDamaged)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"LF", "[General]\nName=v\nCount=3\n"},
+        {"CRLF", "[General]\r\nName=v\r\nCount=3\r\n"},
+        {"no line end after the last line", "[General]\nName=v\nCount=3"},
+        {"CRLF without a last line end", "[General]\r\nName=v\r\nCount=3"},
+        {"a byte order mark", "\xEF\xBB\xBF[General]\nName=v\nCount=3\n"},
+        {"a byte order mark and CRLF", "\xEF\xBB\xBF[General]\r\nName=v\r\nCount=3\r\n"},
+        {"comments before and inside", "; made by hand\n# another\n[General]\n; about Name\nName=v\n#\nCount=3\n"},
+        {"blank lines, also of blanks", "\n\n[General]\n\n   \nName=v\n\t\nCount=3\n\n\n"},
+        {"blanks around =", "[General]\nName = v\nCount\t=\t3\n"},
+        {"blanks around names and headers", "  [ General ]  \n  Name=v  \n\tCount=3\n"},
+        {"an empty value", "[General]\nName=v\nCount=3\nEmpty=\n"},
+        {"a value holding = and ;", "[General]\nName=v\nCount=3\nCmd=a=b;c\n"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir / "sound.ini";
+        WriteFile(path, c.text);
+        TIniFile ini(path);
+        EXPECT_TRUE(ini.MalformedLines().empty()) << "line " << ini.MalformedLines().front();
+        EXPECT_EQ(ini.ReadString("General", "Name", ""), "v");
+        EXPECT_EQ(ini.ReadInteger("General", "Count", 0), 3);
+        // Written back, it reads the same and is still sound.
+        ini.UpdateFile();
+        TIniFile back(path);
+        EXPECT_TRUE(back.MalformedLines().empty()) << ReadFile(path);
+        EXPECT_EQ(back.ReadString("General", "Name", ""), "v");
+        EXPECT_EQ(back.ReadInteger("General", "Count", 0), 3);
+    }
+}

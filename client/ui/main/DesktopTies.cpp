@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/dialogs/EventHandler.h"
 
@@ -27,6 +28,7 @@ TDesktopTies::TDesktopTies(QWidget* window, std::function<int()> promoteMethod, 
 TDesktopTies::~TDesktopTies()
 {
     window_->removeEventFilter(this);
+    if (QWindow* native = window_->windowHandle()) native->removeEventFilter(this);
     tray_.SetActive(false);
 }
 
@@ -118,6 +120,19 @@ bool TDesktopTies::eventFilter(QObject* watched, QEvent* event)
         && hideOnMinimize_() && TTrayIcon::Available())
         QTimer::singleShot(0, this, EventHandler([this] {
                                if (window_->isMinimized()) miHideClick();
+                           }));
+    // The native window comes with the first show; its exposure is watched.
+    if (watched == window_ && event->type() == QEvent::Show && window_->windowHandle())
+        window_->windowHandle()->installEventFilter(this);
+    // A window the program minimised and the user brought back from the task
+    // bar is shown again without Qt hearing of it: it would go on counting as
+    // minimised (its bounds not kept, the next minimise not seen). Shown on
+    // the screen, it is not minimised.
+    if (watched == window_->windowHandle() && event->type() == QEvent::Expose && window_->windowHandle()->isExposed()
+        && window_->isMinimized())
+        QTimer::singleShot(0, this, EventHandler([this] {
+                               if (window_->isMinimized() && window_->windowHandle()->isExposed())
+                                   window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
                            }));
     return QObject::eventFilter(watched, event);
 }

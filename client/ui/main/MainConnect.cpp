@@ -84,14 +84,15 @@ void TfmMain::sbConnectClick()
     // Connecting in the middle of an operation would log connection 0 in
     // again under it.
     if (FSessionState != ssReady && FSessionState != ssConnected) return;
-    IndexViewActive = false;
-    if (PendingAction != 1) RemoteDir.clear();
-    if (!DialUpBeforeConnect()) return;
-    ClearAllLogs();
+    // Asked first: a No keeps the connection as it was, its folder and its log too.
     if (FSessionState != ssReady && FSettings.ConfirmFlags.NewConnect) {
         if (Dialogs().MessageBox("Break current connection ?", "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
     }
+    IndexViewActive = false;
+    if (PendingAction != 1) RemoteDir.clear();
+    if (!DialUpBeforeConnect()) return;
+    ClearAllLogs();
     ResetRemoteView();
     std::string text = S(ui->cbHostName->currentText());
     if (FSettings.InterceptFtpURL && (text.find(':') != std::string::npos || text.find('/') != std::string::npos ||

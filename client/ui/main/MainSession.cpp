@@ -2,7 +2,6 @@
 // leads to; with the engine's notices on the status bar and rows.
 #include "client/ui/main/Main.h"
 
-#include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -185,7 +184,7 @@ void TfmMain::OperationDone()
             Later([this] {
                 if (Dialogs().MessageBox("Transferring Completed ! Open Local Directory ?", "Completed",
                                          MB_YESNO | MB_ICONINFORMATION) == IDYES)
-                    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(LocalPath)));
+                    OpenLocal(LocalPath);
             });
         }
         break;

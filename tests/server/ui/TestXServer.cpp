@@ -61,7 +61,7 @@ std::string XQuery(const std::string& display, const std::vector<std::string>& a
     return out;
 }
 
-TTestXServer::TTestXServer()
+TTestXServer::TTestXServer(std::string screen) : screen_(std::move(screen))
 {
     for (const char* program : {"Xvfb", "openbox", "xprop"}) {
         if (FindProgram(program).empty()) {
@@ -91,7 +91,7 @@ std::string TTestXServer::Start()
     const std::string numberFile = dir_ / "display";
     ::unlink(numberFile.c_str());
     xvfb_ = ChildProcess({"/bin/sh", "-c",
-                          "exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" + numberFile + "'"},
+                          "exec Xvfb -displayfd 3 -screen 0 " + screen_ + " -nolisten tcp 3>'" + numberFile + "'"},
                          dir_ / "xvfb.log");
     if (!WaitUntil([&] { return ReadFile(numberFile).find('\n') != std::string::npos || !xvfb_.running(); },
                    std::chrono::seconds(20)) ||

@@ -10,7 +10,8 @@
 
 class TTestXServer {
 public:
-    TTestXServer();
+    // screen: "WIDTHxHEIGHTxDEPTH" of the one screen.
+    explicit TTestXServer(std::string screen = "1024x768x24");
     bool Ok() const { return error_.empty(); }
     const std::string& Error() const { return error_; }
     // ":N"
@@ -23,6 +24,7 @@ private:
     testsupport::TempDir dir_;
     testsupport::ChildProcess xvfb_;
     testsupport::ChildProcess openbox_;
+    std::string screen_;
     std::string display_;
     std::string error_;
 };

@@ -1,7 +1,7 @@
 // main() of the window tests under a real X server: Xvfb and openbox are
 // started first and the application connects to them. A server that cannot
 // start fails the run. Listing the tests (as discovery does at build time)
-// needs no display.
+// needs no display. TEST_X_SCREEN ("800x600x24") sets the screen's size.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,7 +22,8 @@ int main(int argc, char** argv)
         ::testing::InitGoogleTest(&argc, argv);
         return RUN_ALL_TESTS();
     }
-    TTestXServer x;
+    const char* screen = std::getenv("TEST_X_SCREEN");
+    TTestXServer x(screen && *screen ? screen : "1024x768x24");
     if (!x.Ok()) {
         std::fprintf(stderr, "no X server for the window tests: %s\n", x.Error().c_str());
         return 1;

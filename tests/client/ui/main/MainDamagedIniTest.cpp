@@ -159,6 +159,51 @@ TEST_F(MainDamagedIniTest, EachDamageIsToldOnceKeptAndOnlyWholeItemsRead)
     }
 }
 
+// A section header holding a control character: told once, the file kept
+// as it was; the exit writes it without that section, so the next start
+// tells nothing. A later, different damage gets a copy of its own beside
+// the first, which keeps the user's file as it was.
+TEST_F(MainDamagedIniTest, EveryDamageKeepsItsOwnCopyAndTheExitWritesTheFileSound)
+{
+    const std::string sound = ReadFile(settings);
+    struct Case {
+        const char* what;
+        std::string text, copy;
+    };
+    const Case cases[] = {
+        {"a header with a control character", sound + "[ab\x01" "cd]\nkey=value\n", settings + ".damaged"},
+        {"another one, later", sound + "[ef\x02gh]\n", settings + ".damaged-2"},
+        {"a third, with a line overwritten", "\x8e\x91\x02\n" + sound, settings + ".damaged-3"},
+    };
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(settings, c.text);
+        dialogs.get()->Calls.clear();
+        ASSERT_TRUE(Start());
+        auto told = Told();
+        ASSERT_EQ(told.size(), 1u) << ::testing::PrintToString(told);
+        EXPECT_EQ(told[0].rfind(settings + " could not be read whole:\n- ", 0), 0u) << told[0];
+        EXPECT_NE(told[0].find("A copy of it was kept as " + c.copy + "."), std::string::npos) << told[0];
+        kept.emplace_back(c.copy, c.text);
+        for (const auto& [copy, bytes] : kept) EXPECT_EQ(ReadFile(copy), bytes) << copy;
+        win.reset();
+
+        // What the exit wrote is sound: the next start has nothing to tell.
+        TClientSettings back;
+        const auto damage = back.LoadFromFile(settings, Program());
+        EXPECT_TRUE(damage.empty()) << damage.front();
+        EXPECT_EQ(ReadFile(settings).find_first_of("\x01\x02"), std::string::npos) << ReadFile(settings);
+        dialogs.get()->Calls.clear();
+        ASSERT_TRUE(Start());
+        told = Told();
+        EXPECT_TRUE(told.empty()) << told.front();
+        win.reset();
+        for (const auto& [copy, bytes] : kept) EXPECT_EQ(ReadFile(copy), bytes) << copy;
+    }
+    EXPECT_FALSE(fs::exists(settings + ".damaged-4"));
+}
+
 // Both files damaged: one message names both.
 TEST_F(MainDamagedIniTest, BothFilesAreToldInOneMessage)
 {
