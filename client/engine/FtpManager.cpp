@@ -21,7 +21,7 @@ using namespace engine::detail;
 void TFtpManagerWindow::ClientProgress(TObject* Sender, std::int64_t Count, bool& Abort)
 {
     const int state = SessionState();
-    if (Manager && (state == 5 || state == 9))
+    if (Manager && (state == ssTransfering || state == ssEditView))
         Manager->TransferProgress(static_cast<TCustomFtpCli*>(Sender)->Tag(), Count, Abort);
 }
 
@@ -157,7 +157,7 @@ void TFtpManager::FreeClient(int slot)
     s.Client.reset();
     s.Stream.reset();
     s.Item.reset();
-    s.State = 0;
+    s.State = TSlotState::Idle;
     s.Outstanding = rqNone;
     s.Opening = false;
     s.Draining = false;
@@ -314,11 +314,11 @@ void TFtpManager::DispatchMainRequest(TFtpRequest request, int error)
     s.Outstanding = rqNone;
     NoteRequestEnd(0, error);
     switch (s.State) {
-    case opLogin: LoginStep(request, error); break;
-    case opChangeDir: ChangeDirStep(request, error); break;
-    case opExpand: ExpandStep(request, error); break;
-    case opTransfer: TransferStep(0, request, error); break;
-    case opRefresh: RefreshStep(request, error); break;
+    case TSlotState::Login: LoginStep(request, error); break;
+    case TSlotState::ChangeDir: ChangeDirStep(request, error); break;
+    case TSlotState::Expand: ExpandStep(request, error); break;
+    case TSlotState::Transfer: TransferStep(0, request, error); break;
+    case TSlotState::Refresh: RefreshStep(request, error); break;
     default: BatchStep(request, error); break;
     }
 }
@@ -330,7 +330,7 @@ void TFtpManager::DispatchTransferRequest(int slot, TFtpRequest request, int err
     if (!s.Client || request == rqNone || request != s.Outstanding) return;
     s.Outstanding = rqNone;
     NoteRequestEnd(slot, error);
-    if (s.State == 3) TransferStep(slot, request, error);
+    if (s.State == TSlotState::Transfer) TransferStep(slot, request, error);
 }
 
 bool TFtpManager::SetSlotTransferType(TFtpClient& client, bool binary)
@@ -395,7 +395,7 @@ void TFtpManager::AbortOperation()
 {
     auto& s0 = FSlots[0];
     const int state = Window.SessionState();
-    if (state == 5 || state == 9 || FRunActive) {
+    if (state == ssTransfering || state == ssEditView || FRunActive) {
         if (!FRunActive) return;
         AbortPending = true;
         Log(0, "User Aborted");
@@ -416,7 +416,7 @@ void TFtpManager::AbortOperation()
         return;
     }
     switch (s0.State) {
-    case opLogin:
+    case TSlotState::Login:
         AbortPending = true;
         s0.Outstanding = rqNone;
         if (s0.Client->CommandSocket() && s0.Client->CommandSocket()->State() != wsClosed) s0.Client->AbortBlocking();
@@ -425,8 +425,8 @@ void TFtpManager::AbortOperation()
         UserAborted = true;
         Window.OperationFailed();
         break;
-    case opChangeDir:
-    case opExpand:
+    case TSlotState::ChangeDir:
+    case TSlotState::Expand:
         s0.Outstanding = rqNone;
         s0.Client->AbortRequest();
         s0.Client->AttachStream(nullptr);
@@ -435,7 +435,7 @@ void TFtpManager::AbortOperation()
         CurrentListing = SavedListing;
         Log(0, "User Aborted");
         UserAborted = true;
-        if (s0.State == opChangeDir) Window.OperationDone();
+        if (s0.State == TSlotState::ChangeDir) Window.OperationDone();
         else Window.OperationFailed();
         break;
     default: break;

@@ -11,14 +11,14 @@ using namespace engine::detail;
 void TFtpManager::MakeRemoteDirs(std::vector<std::string> names)
 {
     AbortPending = false;
-    FSlots[0].State = opMakeDirs;
+    FSlots[0].State = TSlotState::MakeDirs;
     FMakeDirList.assign(names.begin(), names.end());
     SendNextBatchEntry();
 }
 
 void TFtpManager::RenameRemoteFiles(std::vector<THostMoveFileInfo> list)
 {
-    FSlots[0].State = opRename;
+    FSlots[0].State = TSlotState::Rename;
     FRenameList.assign(list.begin(), list.end());
     RenameTo.clear();
     SendNextBatchEntry();
@@ -26,14 +26,14 @@ void TFtpManager::RenameRemoteFiles(std::vector<THostMoveFileInfo> list)
 
 void TFtpManager::DeleteRemoteFiles(std::vector<TDelFileInfo> list)
 {
-    FSlots[0].State = opDelete;
+    FSlots[0].State = TSlotState::Delete;
     FDeleteList.assign(list.begin(), list.end());
     SendNextBatchEntry();
 }
 
 void TFtpManager::ChmodRemoteFiles(std::vector<std::string> names, const std::string& mode)
 {
-    FSlots[0].State = opChmod;
+    FSlots[0].State = TSlotState::Chmod;
     FChmodList.assign(names.begin(), names.end());
     FChmodMode = mode;
     SendNextBatchEntry();
@@ -43,14 +43,14 @@ void TFtpManager::SendNextBatchEntry()
 {
     TFtpClient& c = *FSlots[0].Client;
     switch (FSlots[0].State) {
-    case opMakeDirs:
+    case TSlotState::MakeDirs:
         if (FMakeDirList.empty()) break;
         FBatchEntry = StripTrailingSlash(FMakeDirList.front());
         FMakeDirList.pop_front();
         c.SetHostFileName(FBatchEntry);
         Start(0, rqMakeDir, &TCustomFtpCli::SendMkd);
         return;
-    case opRename:
+    case TSlotState::Rename:
         if (FRenameList.empty()) break;
         FRenameFrom = FRenameList.front().OldName;
         c.SetHostFileName(FRenameList.front().OldName);
@@ -58,7 +58,7 @@ void TFtpManager::SendNextBatchEntry()
         FRenameList.pop_front();
         Start(0, rqRenameFrom, &TCustomFtpCli::SendRnfr);
         return;
-    case opDelete: {
+    case TSlotState::Delete: {
         if (FDeleteList.empty()) break;
         const TDelFileInfo d = FDeleteList.front();
         FDeleteList.pop_front();
@@ -68,7 +68,7 @@ void TFtpManager::SendNextBatchEntry()
         else Start(0, rqDelete, &TCustomFtpCli::SendDele);
         return;
     }
-    case opChmod:
+    case TSlotState::Chmod:
         if (FChmodList.empty()) break;
         FBatchEntry = FChmodList.front();
         c.SetLocalFileName("SITE CHMOD " + FChmodMode + " " + FChmodList.front());
@@ -85,11 +85,11 @@ void TFtpManager::BatchStep(TFtpRequest request, int error)
     TFtpClient& c = *FSlots[0].Client;
     // A raw command passes any reply below 500: SITE CHMOD needs a 2xx.
     if (request == rqRawCommand && error == 0 && !ReplyIs2xx(0)) error = c.ReplyCode();
-    // The folders of an upload (state 6) may be there already, which is what
-    // was asked for; a folder the user makes by name is made or refused, as told.
+    // The folders of an upload may be there already, which is what was
+    // asked for; a folder the user makes by name is made or refused, as told.
     // The probe is no request of the engine's: the refusal told
     // (GetLastReply) stays the MKD's.
-    if (error != 0 && request == rqMakeDir && c.HasSession() && Window.SessionState() == 6) {
+    if (error != 0 && request == rqMakeDir && c.HasSession() && Window.SessionState() == ssPreparingUpload) {
         const std::string back = CurrentRemoteDir;
         c.SetLocalFileName("CWD " + FBatchEntry);
         const bool exists = c.RawCommandBlocking() && ReplyIs2xx(0);

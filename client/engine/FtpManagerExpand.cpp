@@ -68,7 +68,7 @@ void TFtpManager::ExpandRemoteDir(const std::string& name, std::vector<TGetFileI
     PreviousRemoteDir = CurrentRemoteDir;
     SavedListing = CurrentListing;
     const std::string root = name.starts_with("/") ? WithSlash(name) : WithSlash(CurrentRemoteDir) + WithSlash(name);
-    FSlots[0].State = opExpand;
+    FSlots[0].State = TSlotState::Expand;
     list.clear();
     ExpandResult = &list;
     PendingDirs.clear();

@@ -167,7 +167,7 @@ void TFtpManager::SmartResume(const std::string& localPath)
 void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
 {
     const TClientSettings& st = Window.Settings();
-    if (Window.SessionState() == 5 && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
+    if (Window.SessionState() == ssTransfering && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
     FHeldBack.clear();
     FRunItemsLeft = false;
@@ -206,7 +206,7 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
 
     // Asked first, changed later: nothing on disk changes for a run that
     // does not start.
-    if (st.ConfirmFlags.Overwrite && mode != 1 && Window.SessionState() != 9) {
+    if (st.ConfirmFlags.Overwrite && mode != 1 && Window.SessionState() != ssEditView) {
         std::string lastAnswered;
         int forAll = -1;
         for (std::size_t i = 0; i < TransferQueue.size();) {
@@ -440,8 +440,8 @@ void TFtpManager::EndRun(bool failed)
     FRunActive = false;
     AbortPending = false;
     Window.SetProgressTimer(false);
-    for (int i = 1; i < kMaxSlots; ++i) FSlots[i].State = 0;
-    FSlots[0].State = opLogin;
+    for (int i = 1; i < kMaxSlots; ++i) FSlots[i].State = TSlotState::Idle;
+    FSlots[0].State = TSlotState::Login;
     // Until slot 0 starts anything else, the run's failure is the reply
     // that failed it, not whatever slot 0 heard last.
     FRunFailure = FRunItemsLeft && !UserAborted ? FRunLastFailure : std::string();

@@ -17,7 +17,7 @@ void TFtpManager::ConnectHost(const THostInfo& host)
 {
     RetriesLeft = std::max(Window.Settings().ConnectionRetryTimes, 1);
     AbortPending = false;
-    FSlots[0].State = opLogin;
+    FSlots[0].State = TSlotState::Login;
     FProbeStep = -1;
     ClearCache();
     CurrentHost = host;
@@ -205,7 +205,7 @@ void TFtpManager::ChangeRemoteDir(const std::string& path)
 {
     AbortPending = false;
     TFtpClient& c = *FSlots[0].Client;
-    FSlots[0].State = opChangeDir;
+    FSlots[0].State = TSlotState::ChangeDir;
     if (!c.HasSession()) {
         Log(0, "Lost Connection, Please Reconnect");
         Window.OperationFailed();
@@ -251,7 +251,7 @@ void TFtpManager::ChangeDirStep(TFtpRequest request, int error)
 void TFtpManager::RefreshRemoteDir(const std::string& path)
 {
     AbortPending = false;
-    FSlots[0].State = opRefresh;
+    FSlots[0].State = TSlotState::Refresh;
     CurrentRemoteDir = path;
     InvalidateListing(path);
     if (!FSlots[0].Client->HasSession()) {

@@ -55,7 +55,7 @@ bool TFtpManager::TakeQueueItem(int slot)
     s.Item = std::move(item);
     s.Serial = ++FItemSerial;
     s.Position = std::max<std::int64_t>(s.Item->BeginPos, 0);
-    s.State = 3;
+    s.State = TSlotState::Transfer;
     StartSlotItem(slot);
     return true;
 }
@@ -85,7 +85,7 @@ void TFtpManager::OpenSlot(int slot)
     c.SetPort(CurrentHost.HostPort.empty() ? "21" : CurrentHost.HostPort);
     c.SetUserName(CurrentHost.UserName);
     c.SetPassWord(CurrentHost.PassWord);
-    s.State = 3;
+    s.State = TSlotState::Transfer;
     s.Binary = -1;
     SetupConnection(slot);
     Start(slot, rqOpen, &TCustomFtpCli::StartOpen);
@@ -335,7 +335,7 @@ void TFtpManager::StoreFailed(int slot)
         }
         o.Draining = false;
         if (o.Item) ReturnSlotItem(i);
-        if (i != 0) o.State = 0;
+        if (i != 0) o.State = TSlotState::Idle;
     }
     StopOpeningSlots();
     CheckRunEnd();
@@ -345,7 +345,7 @@ void TFtpManager::CheckPartEnd(int slot, std::uint64_t serial)
 {
     auto& s = FSlots[slot];
     s.EndCheckPosted = false;
-    if (!FRunActive || AbortPending || s.Draining || !s.Item || s.Serial != serial || s.State != 3 || !s.Client ||
+    if (!FRunActive || AbortPending || s.Draining || !s.Item || s.Serial != serial || s.State != TSlotState::Transfer || !s.Client ||
         !s.Stream)
         return;
     const TTransferFileInfo item = *s.Item;
@@ -391,7 +391,7 @@ void TFtpManager::FailSlotItem(int slot, bool retire, bool toFront)
     } else {
         ReturnSlotItem(slot);
     }
-    if (slot != 0) s.State = 0;
+    if (slot != 0) s.State = TSlotState::Idle;
     HandToIdleSlots();
     CheckRunEnd();
 }
@@ -473,7 +473,7 @@ void TFtpManager::SlotGoesOn(int slot)
         return;
     }
     if (!s.Retired && s.Client->HasSession() && FRunActive && !AbortPending && TakeQueueItem(slot)) return;
-    if (slot != 0) s.State = 0;
+    if (slot != 0) s.State = TSlotState::Idle;
     CheckRunEnd();
 }
 
@@ -507,7 +507,7 @@ void TFtpManager::TransferProgress(int slot, std::int64_t count, bool& abort)
         abort = true;
         return;
     }
-    if (s.State != 3 || !s.Item) return;
+    if (s.State != TSlotState::Transfer || !s.Item) return;
     Window.ShowSlotProgress(slot, count);
     s.Position = count;
     FJournal.Changed();
