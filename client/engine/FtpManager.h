@@ -232,6 +232,24 @@ private:
     void ExpandLogin(TFtpRequest request, int error);
 
     // run
+    // The steps of StartTransfer, in its order. A step that returns false
+    // ended the run before it started and told the window.
+    // The last run's state cleared, the queue taken.
+    void ResetRun(std::vector<TTransferFileInfo> queue);
+    void EndEmptyRun(int mode);
+    void ResetRunSlots();
+    // The file-exists question for each download whose local file exists.
+    bool AskAboutExistingFiles(int mode);
+    void CountRunTotal();
+    // A new run's downloads fit on the disk, or the user cancels it.
+    bool EnsureFreeSpace(int mode);
+    // Which files are written under their partial name; a split file not
+    // resumed starts empty there.
+    bool PreparePartialFiles(int mode);
+    // From here on the run's queue is on disk.
+    void BeginRunJournal(int mode);
+    // The first items handed to the slots; the run is under way.
+    void HandOutFirstItems();
     // Gives the slot the next queue item and starts it: at once on a session
     // that is up, else after a login. False when the queue is empty.
     bool TakeQueueItem(int slot);

@@ -166,6 +166,26 @@ void TFtpManager::SmartResume(const std::string& localPath)
 
 void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
 {
+    ResetRun(std::move(queue));
+    if (TransferQueue.empty()) {
+        EndEmptyRun(mode);
+        return;
+    }
+    ResetRunSlots();
+    if (mode == 0 && Window.Settings().EnableSplitDownload) SplitDownloads();
+    // Asked first, changed later: nothing on disk changes for a run that
+    // does not start.
+    if (!AskAboutExistingFiles(mode)) return;
+    FetchAgainWhereBytesAreGone(mode);
+    CountRunTotal();
+    if (!EnsureFreeSpace(mode)) return;
+    if (!PreparePartialFiles(mode)) return;
+    BeginRunJournal(mode);
+    HandOutFirstItems();
+}
+
+void TFtpManager::ResetRun(std::vector<TTransferFileInfo> queue)
+{
     const TClientSettings& st = Window.Settings();
     if (Window.SessionState() == ssTransfering && !st.SoundFiles[2].empty()) Window.PlaySoundFile(st.SoundFiles[2]);
     FFailedItems.clear();
@@ -182,15 +202,20 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
     FSyncingFinished.clear();
     FSyncRefs.clear();
     TransferQueue.assign(queue.begin(), queue.end());
-    if (TransferQueue.empty()) {
-        // A resumed list with nothing in it is finished: it leaves the file.
-        if (mode == 1) {
-            FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, true, {});
-            EndJournal({});
-        }
-        Window.OperationDone();
-        return;
+}
+
+void TFtpManager::EndEmptyRun(int mode)
+{
+    // A resumed list with nothing in it is finished: it leaves the file.
+    if (mode == 1) {
+        FJournal.Begin(Window.BrokenListFile(), Window.BrokenListDateTime(), CurrentHost, true, {});
+        EndJournal({});
     }
+    Window.OperationDone();
+}
+
+void TFtpManager::ResetRunSlots()
+{
     AbortPending = false;
     UserAborted = false;
     RunDone = 0;
@@ -202,91 +227,98 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         s.Draining = false;
     }
     FItemFaults.clear();
-    if (mode == 0 && st.EnableSplitDownload) SplitDownloads();
+}
 
-    // Asked first, changed later: nothing on disk changes for a run that
-    // does not start.
-    if (st.ConfirmFlags.Overwrite && mode != 1 && Window.SessionState() != ssEditView) {
-        std::string lastAnswered;
-        int forAll = -1;
-        for (std::size_t i = 0; i < TransferQueue.size();) {
-            const TTransferFileInfo& item = TransferQueue[i];
-            if (!item.IsDownload || item.LocalPath == lastAnswered || GetLocalFileSize(item.LocalPath) < 0) {
-                ++i;
-                continue;
-            }
-            const std::string path = item.LocalPath;
-            lastAnswered = path;
-            const int answer = forAll >= 0 ? forAll : Window.AskFileExists("This local file exists!\r\n" + path);
-            switch (answer) {
-            case 0:
-            case 1:
-                if (::access(path.c_str(), W_OK) != 0) {
-                    Window.ShowMessage("Local file can't access!");
-                    TransferQueue.clear();
-                    Window.OperationFailed();
-                    return;
-                }
-                if (answer == 1) forAll = 0;
-                ++i;
-                break;
-            case 4:
-            case 5:
-                SmartResume(path);
-                FFreshSplitPaths.erase(path);
-                if (answer == 5) forAll = 4;
-                break; // the same index is looked at again: it is skipped as answered
-            default:
-                // Skip (the dialog's close box too): every part of the file
-                // goes, and the file stays as it is.
-                std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
-                FFreshSplitPaths.erase(path);
-                if (answer == 3) forAll = 2;
-                break;
-            }
+bool TFtpManager::AskAboutExistingFiles(int mode)
+{
+    if (!Window.Settings().ConfirmFlags.Overwrite || mode == 1 || Window.SessionState() == ssEditView) return true;
+    std::string lastAnswered;
+    int forAll = -1;
+    for (std::size_t i = 0; i < TransferQueue.size();) {
+        const TTransferFileInfo& item = TransferQueue[i];
+        if (!item.IsDownload || item.LocalPath == lastAnswered || GetLocalFileSize(item.LocalPath) < 0) {
+            ++i;
+            continue;
         }
-        if (TransferQueue.empty()) {
-            Window.OperationDone();
-            return;
+        const std::string path = item.LocalPath;
+        lastAnswered = path;
+        const int answer = forAll >= 0 ? forAll : Window.AskFileExists("This local file exists!\r\n" + path);
+        switch (answer) {
+        case 0:
+        case 1:
+            if (::access(path.c_str(), W_OK) != 0) {
+                Window.ShowMessage("Local file can't access!");
+                TransferQueue.clear();
+                Window.OperationFailed();
+                return false;
+            }
+            if (answer == 1) forAll = 0;
+            ++i;
+            break;
+        case 4:
+        case 5:
+            SmartResume(path);
+            FFreshSplitPaths.erase(path);
+            if (answer == 5) forAll = 4;
+            break; // the same index is looked at again: it is skipped as answered
+        default:
+            // Skip (the dialog's close box too): every part of the file
+            // goes, and the file stays as it is.
+            std::erase_if(TransferQueue, [&](const TTransferFileInfo& t) { return t.LocalPath == path; });
+            FFreshSplitPaths.erase(path);
+            if (answer == 3) forAll = 2;
+            break;
         }
     }
+    if (TransferQueue.empty()) {
+        Window.OperationDone();
+        return false;
+    }
+    return true;
+}
 
-    FetchAgainWhereBytesAreGone(mode);
-
+void TFtpManager::CountRunTotal()
+{
     RunTotal = 0;
+    for (const auto& item : TransferQueue) RunTotal += ItemBytes(item);
+}
+
+bool TFtpManager::EnsureFreeSpace(int mode)
+{
+    if (mode != 0) return true;
     std::int64_t need = 0;
     std::string firstDownload;
     for (const auto& item : TransferQueue) {
-        RunTotal += ItemBytes(item);
-        if (item.IsDownload) {
-            need += ItemBytes(item);
-            if (firstDownload.empty()) firstDownload = item.LocalPath;
+        if (!item.IsDownload) continue;
+        need += ItemBytes(item);
+        if (firstDownload.empty()) firstDownload = item.LocalPath;
+    }
+    if (firstDownload.empty()) return true;
+    // The folder the file goes into (or the nearest one that exists):
+    // the file's own name may be one no call takes.
+    const std::string folder = firstDownload.substr(0, firstDownload.rfind('/') + 1);
+    for (;;) {
+        const auto free = TryGetDiskFree(folder.empty() ? "." : folder);
+        if (!free) {
+            Log(0, "Free space of " + ShownName(folder) + " unknown: not checked");
+            return true;
+        }
+        if (*free >= need) return true;
+        if (!Window.AskFreeSpace("Disk free space not enough !\rNeed space = " + FormatSize(need) +
+                                 "\rWe have free space = " + FormatSize(*free) +
+                                 "\rPlease free some space then click Yes or click No for cancelling")) {
+            // Cancelled, as by an abort: nothing moved, the items stay
+            // queued for the broken lists, and no run reads as complete.
+            Log(0, "Transfer cancelled: not enough free space");
+            UserAborted = true;
+            Window.OperationFailed();
+            return false;
         }
     }
-    if (mode == 0 && !firstDownload.empty()) {
-        // The folder the file goes into (or the nearest one that exists):
-        // the file's own name may be one no call takes.
-        const std::string folder = firstDownload.substr(0, firstDownload.rfind('/') + 1);
-        for (;;) {
-            const auto free = TryGetDiskFree(folder.empty() ? "." : folder);
-            if (!free) {
-                Log(0, "Free space of " + ShownName(folder) + " unknown: not checked");
-                break;
-            }
-            if (*free >= need) break;
-            if (!Window.AskFreeSpace("Disk free space not enough !\rNeed space = " + FormatSize(need) +
-                                     "\rWe have free space = " + FormatSize(*free) +
-                                     "\rPlease free some space then click Yes or click No for cancelling")) {
-                // Cancelled, as by an abort: nothing moved, the items stay
-                // queued for the broken lists, and no run reads as complete.
-                Log(0, "Transfer cancelled: not enough free space");
-                UserAborted = true;
-                Window.OperationFailed();
-                return;
-            }
-        }
-    }
+}
 
+bool TFtpManager::PreparePartialFiles(int mode)
+{
     // A split file is written under its partial name until every part has
     // landed: a crash never leaves its holes under the file's own name. A
     // split file that is not resumed starts empty there. A resumed part goes
@@ -305,11 +337,15 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
             Window.ShowMessage("Local file can't access!");
             TransferQueue.clear();
             Window.OperationFailed();
-            return;
+            return false;
         }
         ::close(fd);
     }
+    return true;
+}
 
+void TFtpManager::BeginRunJournal(int mode)
+{
     // From here on the run's queue is on disk: a crash leaves it behind as
     // a broken list. A resumed list is replaced by it.
     FJournalError.clear();
@@ -321,7 +357,10 @@ void TFtpManager::StartTransfer(std::vector<TTransferFileInfo> queue, int mode)
         LogJournalError();
     if (FJournal.Active())
         os::SetTimer(FJournalWindow, kJournalTimer, static_cast<os::UINT>(TQueueJournal::kInterval.count()));
+}
 
+void TFtpManager::HandOutFirstItems()
+{
     Window.SetRunItems(std::vector<TTransferFileInfo>(TransferQueue.begin(), TransferQueue.end()));
     ProgressTicks = 0;
     Window.SetProgressTimer(true);
