@@ -345,8 +345,8 @@ void TFtpManager::CheckPartEnd(int slot, std::uint64_t serial)
 {
     auto& s = FSlots[slot];
     s.EndCheckPosted = false;
-    if (!FRunActive || AbortPending || s.Draining || !s.Item || s.Serial != serial || s.State != TSlotState::Transfer || !s.Client ||
-        !s.Stream)
+    if (!FRunActive || AbortPending || s.Draining || !s.Item || s.Serial != serial ||
+        s.State != TSlotState::Transfer || !s.Client || !s.Stream)
         return;
     const TTransferFileInfo item = *s.Item;
     TFtpClient& c = *s.Client;
