@@ -234,8 +234,10 @@ private:
     // run
     // The steps of StartTransfer, in its order. A step that returns false
     // ended the run before it started and told the window.
+    //
     // The last run's state cleared, the queue taken.
     void ResetRun(std::vector<TTransferFileInfo> queue);
+    // A resumed list with nothing in it leaves the file.
     void EndEmptyRun(int mode);
     void ResetRunSlots();
     // The file-exists question for each download whose local file exists.
