@@ -296,7 +296,9 @@ void TfmMain::OperationFailed()
 bool TfmMain::TellNotTransferred(bool ran)
 {
     std::vector<TFailedItem> failed;
-    for (auto& why : FUnlistedDirs) failed.push_back({{}, std::move(why)});
+    TTransferFileInfo folder;
+    folder.IsDir = true;
+    for (auto& why : FUnlistedDirs) failed.push_back({folder, std::move(why)});
     FUnlistedDirs.clear();
     if (ran) failed.insert(failed.end(), FManager->GetFailedItems().begin(), FManager->GetFailedItems().end());
     const std::string text = NotTransferredText(FSkippedNames, failed);

@@ -6,6 +6,7 @@
 
 #include "client/engine/FtpManager.h"
 
-// Empty when nothing was left out or failed; else one line per file, the
+// Empty when nothing was left out or failed; else one line per file or
+// folder (an item with IsDir: one that could not be listed), the
 // first kMaxShown of them and a count of the rest.
 std::string NotTransferredText(const std::vector<std::string>& skipped, const std::vector<TFailedItem>& failed);

@@ -88,6 +88,7 @@ TEST_P(MainFolderFaultsTest, AFolderThatCannotBeEnteredIsLeftOutAndNamed)
     EXPECT_TRUE(Came("d/sub/b", b));
     EXPECT_FALSE(fs::exists(local / "d/locked"));
     const std::string report = Report();
+    EXPECT_EQ(report.rfind("1 folder was not transferred:", 0), 0u) << report;
     EXPECT_NE(report.find("Not listed: " + server->dir + "d/locked/: 550 "), std::string::npos) << report << "\n" << PageText(0);
     EXPECT_TRUE(failureBoxes.empty()) << failureBoxes.front();
 }
