@@ -45,17 +45,20 @@ class TFtpManager {
 public:
     static constexpr int kMaxSlots = 256;
     static constexpr int kCacheEntries = 8193;
-    // Slot 0 operations.
-    enum : std::uint8_t {
-        opLogin = 0,
-        opChangeDir = 1,
-        opExpand = 2,
-        opTransfer = 3,
-        opRefresh = 4,
-        opMakeDirs = 5,
-        opRename = 6,
-        opDelete = 7,
-        opChmod = 8,
+    // What a slot is doing: slot 0 its current operation, whose step takes
+    // its finished requests; the other slots Transfer while they carry a
+    // queue item, else Idle.
+    enum class TSlotState : std::uint8_t {
+        Idle = 0,
+        Login = 0, // connect and log in
+        ChangeDir = 1,
+        Expand = 2, // expand folders for a download
+        Transfer = 3, // carries a queue item
+        Refresh = 4,
+        MakeDirs = 5,
+        Rename = 6,
+        Delete = 7,
+        Chmod = 8, // change modes ("SITE CHMOD")
     };
 
     explicit TFtpManager(TFtpManagerWindow& Window);
@@ -77,7 +80,7 @@ public:
     void ClearUserAborted() { UserAborted = false; }
     int ClientCount() const { return FClientCount; }
     TFtpClient* Client(int slot) const;
-    std::uint8_t SlotState(int slot) const { return FSlots[slot].State; }
+    TSlotState SlotState(int slot) const { return FSlots[slot].State; }
 
     // ---- the control connection and listing cache ----
     void ConnectHost(const THostInfo& host);
@@ -154,7 +157,7 @@ private:
         // Declared before the client: the client flushes into it when it goes.
         std::unique_ptr<TSlotFileStream> Stream;
         std::unique_ptr<TFtpClient> Client;
-        std::uint8_t State = 0;
+        TSlotState State = TSlotState::Idle;
         std::optional<TTransferFileInfo> Item;
         std::int64_t Position = 0;
         int Binary = -1; // last TYPE sent on this session: 1 I, 0 A, -1 none
@@ -229,6 +232,26 @@ private:
     void ExpandLogin(TFtpRequest request, int error);
 
     // run
+    // The steps of StartTransfer, in its order. A step that returns false
+    // ended the run before it started and told the window.
+    //
+    // The last run's state cleared, the queue taken.
+    void ResetRun(std::vector<TTransferFileInfo> queue);
+    // A resumed list with nothing in it leaves the file.
+    void EndEmptyRun(int mode);
+    void ResetRunSlots();
+    // The file-exists question for each download whose local file exists.
+    bool AskAboutExistingFiles(int mode);
+    void CountRunTotal();
+    // A new run's downloads fit on the disk, or the user cancels it.
+    bool EnsureFreeSpace(int mode);
+    // Which files are written under their partial name; a split file not
+    // resumed starts empty there.
+    bool PreparePartialFiles(int mode);
+    // From here on the run's queue is on disk.
+    void BeginRunJournal(int mode);
+    // The first items handed to the slots; the run is under way.
+    void HandOutFirstItems();
     // Gives the slot the next queue item and starts it: at once on a session
     // that is up, else after a login. False when the queue is empty.
     bool TakeQueueItem(int slot);

@@ -13,6 +13,24 @@
 class TClientSettings;
 class TFtpManager;
 
+// The main window's session state: what the user's session is doing.
+enum TSessionState : std::uint8_t {
+    ssReady = 0,
+    ssConnecting,
+    ssConnected,
+    ssChangingDir,
+    ssPreparing,
+    ssTransfering,
+    ssPreparingUpload,
+    ssRefreshing,
+    ssMakingDir,
+    ssEditView,
+    ssMoving,
+    ssDeleting,
+    ssChmod,
+    ssRenaming,
+};
+
 class TFtpManagerWindow {
 public:
     virtual ~TFtpManagerWindow() = default;
@@ -24,8 +42,8 @@ public:
     // defaults do the forwarding every window needs; a window adds its log
     // lines and sounds and calls them.
     virtual void TransferSessionClosed(TObject* Sender, std::uint16_t Error) {}
-    // Forwards to TransferProgress while a run transfers (state 5) and during
-    // an edit or view download (state 9).
+    // Forwards to TransferProgress while a run transfers (ssTransfering) and
+    // during an edit or view download (ssEditView).
     virtual void ClientProgress(TObject* Sender, std::int64_t Count, bool& Abort);
     virtual void MainSessionClosed(TObject* Sender, std::uint16_t Error) {}
     virtual void TransferClientRequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
@@ -70,7 +88,7 @@ public:
     virtual void SetProgressTimer(bool Enabled) {}
 
     virtual const TClientSettings& Settings() const = 0;
-    // The session state byte (5 transferring, 9 edit or view download).
+    // The session state (TSessionState).
     virtual int SessionState() const = 0;
 
     // The file-exists question, text "This local file exists!\r\n" + path:

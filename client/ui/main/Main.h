@@ -41,23 +41,6 @@ class TfmDialUP;
 class TskStatusBar;
 class QCompleter;
 
-enum TSessionState : std::uint8_t {
-    ssReady = 0,
-    ssConnecting,
-    ssConnected,
-    ssChangingDir,
-    ssPreparing,
-    ssTransfering,
-    ssPreparingUpload,
-    ssRefreshing,
-    ssMakingDir,
-    ssEditView,
-    ssMoving,
-    ssDeleting,
-    ssChmod,
-    ssRenaming,
-};
-
 class TfmMain : public QMainWindow, public TFtpManagerWindow {
 public:
     // programDir: the folder of the program's files, with or without a
