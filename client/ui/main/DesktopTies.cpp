@@ -127,12 +127,19 @@ bool TDesktopTies::eventFilter(QObject* watched, QEvent* event)
     // A window the program minimised and the user brought back from the task
     // bar is shown again without Qt hearing of it: it would go on counting as
     // minimised (its bounds not kept, the next minimise not seen). Shown on
-    // the screen, it is not minimised.
-    if (watched == window_->windowHandle() && event->type() == QEvent::Expose && window_->windowHandle()->isExposed()
-        && window_->isMinimized())
-        QTimer::singleShot(0, this, EventHandler([this] {
-                               if (window_->isMinimized() && window_->windowHandle()->isExposed())
-                                   window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-                           }));
+    // the screen again after it was taken off it, it is not minimised. An
+    // exposure queued before the minimise took the window off the screen
+    // (another window moving away) is no such return: undoing the minimise
+    // there would keep a window from the tray.
+    if (watched == window_->windowHandle() && event->type() == QEvent::Expose) {
+        const bool exposed = window_->windowHandle()->isExposed();
+        if (!window_->isMinimized()) offScreenWhileMinimised_ = false;
+        else if (!exposed) offScreenWhileMinimised_ = true;
+        else if (offScreenWhileMinimised_)
+            QTimer::singleShot(0, this, EventHandler([this] {
+                                   if (window_->isMinimized() && window_->windowHandle()->isExposed())
+                                       window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+                               }));
+    }
     return QObject::eventFilter(watched, event);
 }

@@ -60,4 +60,5 @@ private:
     std::function<int()> promoteMethod_;
     std::function<bool()> hideOnMinimize_;
     TTrayIcon tray_;
+    bool offScreenWhileMinimised_ = false;  // unexposed since it was minimised
 };
