@@ -121,6 +121,10 @@ bool TDesktopTies::eventFilter(QObject* watched, QEvent* event)
         QTimer::singleShot(0, this, EventHandler([this] {
                                if (window_->isMinimized()) miHideClick();
                            }));
+    // Back from minimised (by the window manager or by the clearing below):
+    // a later minimise starts afresh.
+    if (watched == window_ && event->type() == QEvent::WindowStateChange && !window_->isMinimized())
+        offScreenWhileMinimised_ = false;
     // The native window comes with the first show; its exposure is watched.
     if (watched == window_ && event->type() == QEvent::Show && window_->windowHandle())
         window_->windowHandle()->installEventFilter(this);
@@ -137,8 +141,10 @@ bool TDesktopTies::eventFilter(QObject* watched, QEvent* event)
         else if (!exposed) offScreenWhileMinimised_ = true;
         else if (offScreenWhileMinimised_)
             QTimer::singleShot(0, this, EventHandler([this] {
-                                   if (window_->isMinimized() && window_->windowHandle()->isExposed())
+                                   if (window_->isMinimized() && window_->windowHandle()->isExposed()) {
+                                       offScreenWhileMinimised_ = false;
                                        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+                                   }
                                }));
     }
     return QObject::eventFilter(watched, event);
